@@ -1,0 +1,79 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+namespace kesta {
+
+inline constexpr std::uint8_t FEND = 0xC0;
+inline constexpr std::uint8_t FESC = 0xDB;
+inline constexpr std::uint8_t TFEND = 0xDC;
+inline constexpr std::uint8_t TFESC = 0xDD;
+
+// Reception times at or after the year 10000 are not timestamps.
+inline constexpr std::uint64_t TimestampLimitMs = 253402300800000ull;
+
+struct KissFrame
+{
+    std::span<const std::uint8_t> bytes;      // de-escaped, the KISS command byte first
+    std::optional<std::int64_t> receptionTime; // ms since epoch, from the last timestamp frame
+};
+
+struct KissReaderStats
+{
+    std::uint64_t acceptedFrames = 0;   // handed on
+    std::uint64_t rejectedFrames = 0;   // command byte 0x09 (timestamps included)
+    std::uint64_t oversizedFrames = 0;  // more than 512 bytes, dropped whole
+    std::uint64_t runtFrames = 0;       // closed with only 1 or 2 bytes, discarded
+    std::uint64_t unfinishedFrames = 0; // still open when the input ended
+};
+
+// Incremental KISS de-framer. Feed it chunks of any size; each complete frame of
+// three or more bytes whose command byte is not 0x09 goes to the frame handler.
+// It never touches a file, so it serves a log and a live byte stream alike.
+//
+// Malformed input: outside a frame every byte but FEND is ignored; a frame that
+// closes with 1 or 2 bytes is discarded; a FEND clears a pending escape; an FESC
+// followed by anything but TFEND/TFESC stays as a 0xDB data byte, the escape is
+// cancelled and the other byte is taken by its own rule; a frame longer than 512
+// bytes is dropped whole and the reader resynchronises at the next FEND.
+class KissReader
+{
+public:
+    static constexpr std::size_t FrameCapacity = 512;
+    using FrameHandler = std::function<void(const KissFrame &)>;
+
+    explicit KissReader(FrameHandler onFrame = {});
+
+    void setFrameHandler(FrameHandler onFrame);
+    // Starts afresh: empty buffer, no frame open, no escape pending, no time, stats zeroed.
+    void reset();
+    void feed(std::span<const std::uint8_t> chunk);
+    // End of input: a frame that is still open is dropped.
+    void finish();
+
+    const KissReaderStats &stats() const { return stats_; }
+    std::optional<std::int64_t> latestReceptionTime() const { return latestTime_; }
+
+    // The frame being assembled and its length (0 to 512).
+    std::span<const std::uint8_t> FrameBuffer() const { return buffer_; }
+    std::int16_t FrameLength() const { return static_cast<std::int16_t>(length_); }
+
+private:
+    void closeFrame();
+
+    FrameHandler onFrame_;
+    std::array<std::uint8_t, FrameCapacity> buffer_{};
+    std::size_t length_ = 0;
+    bool inFrame_ = false;
+    bool escapePending_ = false;
+    bool overflow_ = false;
+    std::optional<std::int64_t> latestTime_;
+    KissReaderStats stats_;
+};
+
+} // namespace kesta
