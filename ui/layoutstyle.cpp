@@ -1,0 +1,108 @@
+#include "layoutstyle.h"
+
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QTextOption>
+
+namespace layoutstyle {
+
+void place(QWidget *widget, Geometry geometry)
+{
+    widget->setGeometry(geometry.rect());
+    widget->setFixedSize(geometry.width, geometry.height);
+}
+
+namespace {
+
+QFont sansSerif(qreal pointSize)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    return font;
+}
+
+} // namespace
+
+QFont defaultFont()
+{
+    return sansSerif(8.25);
+}
+
+QFont boldFont(qreal pointSize)
+{
+    QFont font = sansSerif(pointSize);
+    font.setBold(true);
+    return font;
+}
+
+QFont fixedFont(qreal pointSize, bool bold)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+void setBackground(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, BackgroundColor);
+    palette.setColor(QPalette::Button, BackgroundColor);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+void setTextColor(QWidget *widget, const QColor &color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::ButtonText, color);
+    widget->setPalette(palette);
+}
+
+void setTextBoxColor(QWidget *widget, const QColor &color)
+{
+    QPalette palette = widget->palette();
+    if (palette.color(QPalette::Base) == color)
+        return;
+    palette.setColor(QPalette::Base, color);
+    widget->setPalette(palette);
+}
+
+QLineEdit *makeDisplayLine(QWidget *parent, const QString &objectName)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(objectName);
+    box->setReadOnly(true);
+    box->setFont(defaultFont());
+    box->setTextMargins(0, 0, 0, 0);
+    box->setContextMenuPolicy(Qt::DefaultContextMenu); // keeps "Copy" and "Select All"
+    setTextBoxColor(box, TextBoxColor);
+    return box;
+}
+
+QPlainTextEdit *makeDisplayText(QWidget *parent, const QString &objectName)
+{
+    auto *box = new QPlainTextEdit(parent);
+    box->setObjectName(objectName);
+    box->setReadOnly(true);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box->setFont(defaultFont());
+    box->setWordWrapMode(QTextOption::WrapAnywhere);
+    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->document()->setDocumentMargin(1);
+    setTextBoxColor(box, TextBoxColor);
+    return box;
+}
+
+} // namespace layoutstyle
