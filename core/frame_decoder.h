@@ -23,7 +23,13 @@ struct FrameCounters
     std::int16_t FssHiCount = 0;
 };
 
-enum class FrameType : std::uint8_t { None, Htrx, Fss, FssHi };
+enum class FrameType : std::uint8_t
+{
+    None,
+    Htrx,
+    Fss,
+    FssHi
+};
 
 struct DecodeResult
 {

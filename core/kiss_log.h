@@ -51,7 +51,8 @@ struct LogReadSummary
 {
     KissReaderStats reader;
     std::uint64_t framesBeyondLimit = 0; // accepted frames after record 1000: dump line only
-    std::optional<std::string> readError; // "<path>: <reason>" when the log could not be read to its end
+    std::optional<std::string>
+        readError; // "<path>: <reason>" when the log could not be read to its end
 };
 
 // Reads the whole log into the record store: every slot fresh, counters from 0,

@@ -19,7 +19,7 @@ inline constexpr std::uint64_t TimestampLimitMs = 253402300800000ull;
 
 struct KissFrame
 {
-    std::span<const std::uint8_t> bytes;      // de-escaped, the KISS command byte first
+    std::span<const std::uint8_t> bytes;       // de-escaped, the KISS command byte first
     std::optional<std::int64_t> receptionTime; // ms since epoch, from the last timestamp frame
 };
 

@@ -11,7 +11,8 @@ namespace kesta {
 
 // The fields of a decoded frame, in record order. The enumerator names are the
 // field names used in exports, so the order here is also the column order.
-enum class Field : std::uint8_t {
+enum class Field : std::uint8_t
+{
     RawHex,
     FrameKind,
     HtrxCounter,
@@ -40,7 +41,15 @@ enum class Field : std::uint8_t {
 inline constexpr std::size_t FieldCount = 24;
 
 // How a field's value is stored, which decides its value text.
-enum class ValueType : std::uint8_t { Text, U8, I16, I32, F64, F32 };
+enum class ValueType : std::uint8_t
+{
+    Text,
+    U8,
+    I16,
+    I32,
+    F64,
+    F32
+};
 
 struct FieldInfo
 {
@@ -77,7 +86,10 @@ inline constexpr std::array<FieldInfo, FieldCount> Fields{{
     {Field::HiDataSize, "HiDataSize", ValueType::U8, false},
 }};
 
-constexpr const FieldInfo &InfoOf(Field f) { return Fields[static_cast<std::size_t>(f)]; }
+constexpr const FieldInfo &InfoOf(Field f)
+{
+    return Fields[static_cast<std::size_t>(f)];
+}
 
 // Which fields a frame wrote into its record.
 class FieldMask
