@@ -1,0 +1,149 @@
+#include "form2.h"
+
+#include "layoutstyle.h"
+
+#include <QCloseEvent>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
+#include <QShowEvent>
+#include <QSvgRenderer>
+#include <QTimer>
+#include <string_view>
+#include <utility>
+
+using layoutstyle::Geometry;
+
+namespace {
+
+constexpr int ClientWidth = 382;
+constexpr int ClientHeight = 203;
+
+// What each bit means, most significant first: the line for a "0" and the line for a "1".
+struct BitMeaning
+{
+    std::string_view cleared;
+    std::string_view set;
+};
+
+constexpr std::array<BitMeaning, Form2::BitCount> BitMeanings{{
+    {"bit 7 [0]: there is no stored command", "bit 7 [1]: there is a stored command"},
+    {"bit 6 [0]: reset command 1 is not accepted", "bit 6 [1]: reset command 1 is accepted"},
+    {"bit 5 [0]: no current flows in FSS", "bit 5 [1]: current flows in FSS"},
+    {"bit 4 [0]: no current flows in TNC", "bit 4 [1]: current flows in TNC"},
+    {"bit 3 [0]: unused", "bit 3 [1]: unused"},
+    {"bit 2 [0]: no current flows in HTX", "bit 2 [1]: current flows in HTX"},
+    {"bit 1 [0]: no current flows in HTRX", "bit 1 [1]: current flows in HTRX"},
+    {"bit 0 [0]: receiver detects no power", "bit 0 [1]: receiver detects a power"},
+}};
+
+QString toQString(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+bool isBitText(const QString &text)
+{
+    if (text.size() != Form2::BitCount)
+        return false;
+    for (QChar c : text) {
+        if (c != u'0' && c != u'1')
+            return false;
+    }
+    return true;
+}
+
+// Renders an SVG picture for `label`, fitted into the label and sharp at the screen's scale.
+void showPicture(QLabel *label, const QString &resource)
+{
+    QSvgRenderer renderer(resource);
+    const qreal ratio = label->devicePixelRatioF();
+    QSizeF size = renderer.defaultSize();
+    size.scale(label->size(), Qt::KeepAspectRatio);
+    QPixmap pixmap((size * ratio).toSize());
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+    painter.end();
+    pixmap.setDevicePixelRatio(ratio);
+    label->setAlignment(Qt::AlignCenter);
+    label->setPixmap(pixmap);
+}
+
+} // namespace
+
+Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std::move(source))
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("HTRX"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(layoutstyle::defaultFont());
+    layoutstyle::setBackground(this);
+    resize(ClientWidth, ClientHeight);
+
+    m_label1 = new QLabel(QStringLiteral("HTRX Movement Flag"), this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_label1->setFont(layoutstyle::boldFont(12));
+    layoutstyle::setTextColor(m_label1, QColor(0, 0, 192));
+    layoutstyle::place(m_label1, Geometry{8, 8, 225, 25});
+
+    m_text1 = layoutstyle::makeDisplayLine(this, QStringLiteral("Text1"));
+    m_text1->setFont(layoutstyle::fixedFont(15.75, true));
+    m_text1->setAccessibleName(m_label1->text());
+    layoutstyle::setTextBoxColor(m_text1, layoutstyle::BackgroundColor);
+    layoutstyle::place(m_text1, Geometry{8, 32, 185, 27});
+
+    for (int k = 0; k < BitCount; ++k) {
+        auto *label = new QLabel(QStringLiteral("bit %1").arg(BitCount - 1 - k), this);
+        label->setObjectName(QStringLiteral("Label2_%1").arg(k));
+        layoutstyle::place(label, Geometry{8, 72 + 16 * k, 369, 17});
+        m_label2.at(static_cast<std::size_t>(k)) = label;
+    }
+
+    m_image1 = new QLabel(this);
+    m_image1->setObjectName(QStringLiteral("Image1"));
+    layoutstyle::place(m_image1, Geometry{312, 0, 64, 64});
+    showPicture(m_image1, QStringLiteral(":/images/info-icon.svg"));
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(TickInterval);
+    connect(m_timer1, &QTimer::timeout, this, &Form2::tick);
+}
+
+void Form2::tick()
+{
+    const QString flag = m_source ? m_source() : QString();
+    m_text1->setText(flag);
+    if (!isBitText(flag))
+        return;
+    for (int k = 0; k < BitCount; ++k) {
+        const BitMeaning &meaning = BitMeanings.at(static_cast<std::size_t>(k));
+        m_label2.at(static_cast<std::size_t>(k))
+            ->setText(toQString(flag.at(k) == u'0' ? meaning.cleared : meaning.set));
+    }
+}
+
+void Form2::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_timer1->isActive())
+        m_timer1->start();
+}
+
+void Form2::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // A minimised window is still open and keeps following the main window; only a real hide
+    // stops the refresh.
+    if (!event->spontaneous())
+        m_timer1->stop();
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    m_timer1->stop();
+    QWidget::closeEvent(event);
+}
