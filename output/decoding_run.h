@@ -10,7 +10,8 @@ namespace kesta {
 
 struct RunReport
 {
-    enum class Outcome {
+    enum class Outcome
+    {
         Decoded,       // the log was read; records, dump and TLM as far as they could be written
         Refused,       // a derived output name is the log itself: nothing created, emptied or read
         LogUnreadable, // the log could not be opened: nothing created or emptied

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "output_file.h"
+#include "telemetry_record.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kesta {
+
+// Records as CSV or JSON Lines, one row or object per accepted frame.
+//
+// Columns and keys: "Record" (1, 2, ... in log order), "Time" (reception time in
+// ISO 8601 UTC with milliseconds), then every record field in the order of the
+// `Fields` table under its own name. Numbers are value text with "." as the
+// decimal separator; the status bytes are numbers 0 to 255.
+//
+// CSV (RFC 4180): a header row; rows end in CR LF; a cell holding a comma, a
+// quote, CR or LF is quoted, its quotes doubled; a field the frame did not write,
+// and an unknown time, is an empty cell. The file is UTF-8: the texts' bytes are
+// taken as code points of the same value (Latin-1), so a message byte 0xE9 is
+// written as "é" (C3 A9).
+//
+// JSON Lines: one object per line, ending in LF, no header. Only the fields the
+// frame wrote are present, "Time" only when known. Integers and status bytes are
+// JSON integers, floats JSON numbers spelt as their value text, texts JSON strings
+// with the same byte-to-code-point rule; control characters become \u00XX.
+//
+// Rows are appended to a caller's string, so a writer can build large blocks and
+// hand them to the file in one piece.
+class RecordExporter
+{
+public:
+    enum class Format
+    {
+        Csv,
+        JsonLines
+    };
+
+    explicit RecordExporter(Format format) : format_(format) {}
+
+    Format format() const { return format_; }
+    // The CSV header row; nothing for JSON Lines.
+    void appendHeader(std::string &out) const;
+    void appendRecord(std::string &out, std::uint64_t recordNumber,
+                      const TelemetryRecord &record) const;
+
+private:
+    void appendCsv(std::string &out, std::uint64_t recordNumber,
+                   const TelemetryRecord &record) const;
+    void appendJson(std::string &out, std::uint64_t recordNumber,
+                    const TelemetryRecord &record) const;
+
+    Format format_;
+};
+
+// Writes an export into an OutputFile, building rows in a reused buffer.
+class RecordExportWriter
+{
+public:
+    RecordExportWriter(RecordExporter::Format format, OutputFile &file);
+
+    void writeHeader();
+    void writeRecord(std::uint64_t recordNumber, const TelemetryRecord &record);
+    // Hands the buffered rows to the file.
+    void flush();
+
+private:
+    static constexpr std::size_t BlockSize = std::size_t{256} << 10;
+
+    RecordExporter exporter_;
+    OutputFile &file_;
+    std::string block_;
+};
+
+} // namespace kesta
