@@ -1,0 +1,112 @@
+#include "value_text.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace kesta;
+
+namespace {
+
+struct DoubleCase
+{
+    double value;
+    const char *text;
+};
+
+class ValueTextDouble : public testing::TestWithParam<DoubleCase>
+{};
+
+TEST_P(ValueTextDouble, FifteenSignificantDigitsPlainDecimal)
+{
+    EXPECT_EQ(ValueText(GetParam().value), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ValueTextDouble,
+    testing::Values(DoubleCase{4.045999999999999, "4.046"}, DoubleCase{0.0109 * 22, "0.2398"},
+                    DoubleCase{-40.749, "-40.749"}, DoubleCase{1.0 / 3.0, "0.333333333333333"},
+                    DoubleCase{32.946 - 0.289 * 255, "-40.749"}, DoubleCase{0.0109 * 255, "2.7795"},
+                    DoubleCase{0.0, "0"}, DoubleCase{-0.0, "0"}, DoubleCase{0.0109, "0.0109"},
+                    DoubleCase{2.0 / 3.0, "0.666666666666667"}, DoubleCase{1e14, "100000000000000"},
+                    DoubleCase{123456789.125, "123456789.125"}, DoubleCase{0.000125, "0.000125"},
+                    DoubleCase{-0.5, "-0.5"}, DoubleCase{1e20, "100000000000000000000"},
+                    DoubleCase{1e-7, "0.0000001"}, DoubleCase{99.99999999999999, "100"}));
+
+TEST(ValueText, FloatsHaveSevenSignificantDigits)
+{
+    EXPECT_EQ(ValueText(84.5f), "84.5");
+    EXPECT_EQ(ValueText(81.0f), "81");
+    EXPECT_EQ(ValueText(1.0f / 3.0f), "0.3333333");
+    EXPECT_EQ(ValueText(29.5f), "29.5");
+    EXPECT_EQ(ValueText(0.0f), "0");
+}
+
+TEST(ValueText, DecimalSeparatorIsAParameter)
+{
+    EXPECT_EQ(ValueText(0.0109 * 22, ","), "0,2398");
+    EXPECT_EQ(ValueText(-40.749, ","), "-40,749");
+    EXPECT_EQ(ValueText(84.5f, "\u066B"), "84\u066B5");
+    EXPECT_EQ(ValueText(81.0f, ","), "81");
+}
+
+TEST(ValueText, Integers)
+{
+    EXPECT_EQ(ValueText(std::int64_t{0}), "0");
+    EXPECT_EQ(ValueText(std::int64_t{65535}), "65535");
+    EXPECT_EQ(ValueText(std::int64_t{-125}), "-125");
+}
+
+TEST(ByteToBits, MostSignificantBitFirst)
+{
+    EXPECT_EQ(ByteToBits(0), "00000000");
+    EXPECT_EQ(ByteToBits(5), "00000101");
+    EXPECT_EQ(ByteToBits(128), "10000000");
+    EXPECT_EQ(ByteToBits(255), "11111111");
+    EXPECT_EQ(ByteToBits(0x81), "10000001");
+}
+
+struct HexCase
+{
+    const char *text;
+    std::int32_t value;
+};
+
+class HexToLongTest : public testing::TestWithParam<HexCase>
+{};
+
+TEST_P(HexToLongTest, ReadsLeadingHexDigits)
+{
+    EXPECT_EQ(HexToLong(GetParam().text), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, HexToLongTest,
+                         testing::Values(HexCase{"1F", 31}, HexCase{"1f", 31}, HexCase{"0x1F", 31},
+                                         HexCase{"0X1f", 31}, HexCase{"&H1F", 31},
+                                         HexCase{"&h1F", 31}, HexCase{"", 0}, HexCase{"A", 10},
+                                         HexCase{"FF", 255}, HexCase{"00", 0}, HexCase{"G1", 0},
+                                         HexCase{"1G", 1}, HexCase{"0x", 0}, HexCase{" 1", 0},
+                                         HexCase{"FFFFFFFF", -1},
+                                         HexCase{"123456789", 0x12345678}));
+
+TEST(HexText, TwoUpperCaseDigitsPerByte)
+{
+    const std::uint8_t bytes[] = {0x00, 0x05, 0xAB, 0xFF, 0xC0};
+    EXPECT_EQ(HexText(bytes), "0005ABFFC0");
+    EXPECT_EQ(HexText({}), "");
+}
+
+TEST(CounterText, LabelLine)
+{
+    EXPECT_EQ(CounterText(3, 2, 1), "HTRX: 3    FSS: 2    FSS (Hi): 1");
+    EXPECT_EQ(CounterText(12, 3, 0), "HTRX: 12    FSS: 3    FSS (Hi): 0");
+}
+
+TEST(IsoTimeText, UtcWithMilliseconds)
+{
+    EXPECT_EQ(IsoTimeText(0), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(IsoTimeText(1796119200123), "2026-12-01T10:00:00.123Z");
+    EXPECT_EQ(IsoTimeText(951782400000), "2000-02-29T00:00:00.000Z");
+    EXPECT_EQ(IsoTimeText(253402300799999), "9999-12-31T23:59:59.999Z");
+}
+
+} // namespace
