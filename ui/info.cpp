@@ -118,11 +118,13 @@ Info::Info(QWidget *parent) : QWidget(parent)
         addLabel(this, QStringLiteral("Image1"), QString(), Geometry{208, 56, 127, 102});
     showPicture(image1, SatellitePicture);
 
-    addLabel(this, QStringLiteral("Label6"), QStringLiteral("Homepage:"), Geometry{8, 136, 57, 17});
-    addAddress(this, QStringLiteral("Label4"), QStringLiteral("www.orvan.example"),
+    // 57 pixels hold "Homepage:" only in a narrow font; the label reaches to the address beside it
+    // so wider sans-serif fonts do not cut the colon off.
+    addLabel(this, QStringLiteral("Label6"), QStringLiteral("Homepage:"), Geometry{8, 136, 64, 17});
+    addAddress(this, QStringLiteral("Label4"), QStringLiteral("www.orvan.test"),
                Geometry{72, 136, 121, 17});
     addLabel(this, QStringLiteral("Label7"), QStringLiteral("e-mail:"), Geometry{8, 160, 41, 17});
-    addAddress(this, QStringLiteral("Label5"), QStringLiteral("kesta@orvan.example"),
+    addAddress(this, QStringLiteral("Label5"), QStringLiteral("kesta@orvan.test"),
                Geometry{72, 160, 121, 17});
 
     // Loading the window writes its version line.
