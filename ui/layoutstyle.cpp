@@ -24,6 +24,10 @@ QFont sansSerif(qreal pointSize)
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     font.setUnderline(false);
+    // The layouts were drawn for a narrow 8-point face; semi-condensed, where the family
+    // offers it, the wider Linux sans-serifs fit them too (eight bit digits in a
+    // 57-pixel value box, the longer labels in their boxes).
+    font.setStretch(QFont::SemiCondensed);
     return font;
 }
 

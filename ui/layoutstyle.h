@@ -41,9 +41,10 @@ constexpr QColor BackgroundColor{224, 224, 224};
 // The default text-box background.
 constexpr QColor TextBoxColor{255, 255, 255};
 
-// The windows' default font: the platform's plain sans-serif, 8.25 pt, regular.
+// The windows' default font: the platform's plain sans-serif, 8.25 pt, regular,
+// semi-condensed where the family has such a face.
 QFont defaultFont();
-// The plain sans-serif at `pointSize`, bold.
+// The same sans-serif at `pointSize`, bold.
 QFont boldFont(qreal pointSize = 8.25);
 // The platform's fixed-pitch font at `pointSize`, optionally bold.
 QFont fixedFont(qreal pointSize, bool bold = false);

@@ -1,0 +1,167 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class FileChooser;
+class Form2;
+class Info;
+class LightElementRow;
+class ParameterChart;
+class QAction;
+class QButtonGroup;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QRadioButton;
+class QScrollBar;
+
+namespace kesta {
+struct ProgramState;
+}
+
+// How the main window tells the user about a decoding run that failed or went wrong.
+// The window asks this interface only, so tests can answer without a person.
+class RunNotifier
+{
+public:
+    enum class Severity
+    {
+        Error,
+        Warning,
+        Information
+    };
+    virtual ~RunNotifier();
+    virtual void notify(QWidget *parent, Severity severity, const QString &title,
+                        const QString &text) = 0;
+};
+
+// The real thing: a modal message box.
+class MessageBoxNotifier : public RunNotifier
+{
+public:
+    void notify(QWidget *parent, Severity severity, const QString &title,
+                const QString &text) override;
+};
+
+// The main window "KESTA-1Telemetry Decoder": the record view, the parameter chart, the
+// record scroll bar and the menus that drive a decoding run. It keeps nothing but its
+// controls; records, counters and file names live in the program state it is given.
+//
+// Controls carry their layout names as object names, array elements as name_index
+// ("Text1_12", "Option1_13"), so that tests and accessibility tools can find them.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ClientWidth = 560;
+    static constexpr int ClientHeight = 665;
+    static constexpr int ValueBoxCount = 22; // Text1(0) to Text1(21)
+    static constexpr int ChartedParameterOnOpen = 13;
+
+    explicit Form1(kesta::ProgramState &state, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Writes the catalogue's names and units onto Label1 and Label2 and empties
+    // Text1(0) to Text1(3).
+    void InitParameterCatalogue();
+    // Shows record `index` of the store: frame kind, raw frame, message, every value box
+    // and the light-element row.
+    void ShowRecord(std::int16_t index);
+    // Draws parameter `parameter` (0 to 18) over records 1 to RecordCount and writes the
+    // chart's caption onto Frame1.
+    void DrawParameterChart(std::int16_t parameter);
+    // The Option1 click: makes `index` the one chosen button, highlights its value box and
+    // draws its chart.
+    void optionClicked(int index);
+
+    // The text of value box Text1(index), 0 to 21; empty for any other index.
+    QString valueText(int index) const;
+    // Text1(1): the movement flag of the record shown, as eight "0"/"1" characters.
+    QString movementFlagText() const;
+    ParameterChart *chart() const { return m_chart; }
+    LightElementRow *lightElements() const { return m_shape1; }
+
+    // Where "Open" asks for a log and where run messages go. The window uses a Qt file
+    // dialog and message boxes unless told otherwise; it does not own what it is given.
+    void setFileChooser(FileChooser *chooser);
+    void setNotifier(RunNotifier *notifier);
+
+    // "Open" without the dialog: decodes the log at `path` as if the user had chosen it
+    // (used for a dropped file and for a log named on the command line).
+    void openLog(const QString &path);
+    // The menu commands, as the menu and the shortcuts run them.
+    void menuFileOpen();
+    void menuFileExit();
+    void toggleWriteTlmFile();
+    bool writeTlmFile() const;
+    // The secondary windows: created when first asked for, brought to the front after.
+    void showMovementFlagWindow();
+    void showInfoWindow();
+    Form2 *movementFlagWindow() const;
+    Info *infoWindow() const;
+
+signals:
+    // The window is closing: the clean-up has run and the secondary windows are closed.
+    void closing();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void buildMenus();
+    void buildControls(QWidget *client);
+    void setValueText(int index, const QString &text);
+    void scrollBarChanged(int position);
+    // One decoding run of `path`; false when it could not start (nothing changed).
+    bool runDecoding(const QString &path);
+    void cleanUpOnce();
+
+    kesta::ProgramState &m_state;
+
+    // Control arrays, indexed as in the layout; gaps are null.
+    std::array<QRadioButton *, 19> m_option1{};
+    std::array<QLabel *, 22> m_label1{};
+    std::array<QLabel *, 38> m_label2{};
+    std::array<QWidget *, ValueBoxCount> m_text1{};
+    std::array<QWidget *, 4> m_text3{};
+    QButtonGroup *m_optionGroup = nullptr;
+    LightElementRow *m_shape1 = nullptr;
+    QGroupBox *m_frame1 = nullptr;
+    QGroupBox *m_frame2 = nullptr;
+    QGroupBox *m_frame5 = nullptr;
+    ParameterChart *m_chart = nullptr;
+    QScrollBar *m_hscroll1 = nullptr;
+    QLineEdit *m_text2 = nullptr;
+    QLabel *m_label4 = nullptr;
+    QLabel *m_label5 = nullptr;
+    QWidget *m_image1 = nullptr;
+    QWidget *m_image4 = nullptr;
+    QFrame *m_line1 = nullptr;
+    QListWidget *m_list1 = nullptr;
+
+    QAction *m_menuFileOpen = nullptr;
+    QAction *m_menuFileExit = nullptr;
+    QAction *m_writeTlmFile = nullptr;
+    QAction *m_mnuInfo = nullptr;
+
+    std::unique_ptr<FileChooser> m_defaultChooser;
+    std::unique_ptr<RunNotifier> m_defaultNotifier;
+    FileChooser *m_chooser = nullptr;
+    RunNotifier *m_notifier = nullptr;
+
+    QPointer<Form2> m_form2;
+    QPointer<Info> m_info;
+    bool m_centred = false;
+    bool m_cleanedUp = false;
+};

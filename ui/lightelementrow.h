@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+#include <array>
+
+// The 64 light elements of the FSS unit as one row of upright bars, element 0 leftmost.
+// Each bar is 9 x 33 pixels with a 1-pixel black border; neighbours share their border
+// line, so bar k starts at x = 8k and the row is 513 pixels wide.
+class LightElementRow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int BarCount = 64;
+    static constexpr int BarWidth = 9;
+    static constexpr int BarHeight = 33;
+    static constexpr int BarPitch = 8;
+    static constexpr int RowWidth = BarPitch * (BarCount - 1) + BarWidth;
+    static constexpr QColor InitialFill{192, 192, 192};
+
+    explicit LightElementRow(QWidget *parent = nullptr);
+
+    QColor fillColor(int bar) const;
+    // Sets the fill of bar `bar` (0 to 63); other indices are ignored.
+    void setFillColor(int bar, const QColor &color);
+    // Sets all 64 fills at once, with a single repaint.
+    void setFillColors(const std::array<QColor, BarCount> &colors);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    std::array<QColor, BarCount> fills_;
+};
