@@ -1,0 +1,110 @@
+// Runs the built kesta-decode program as a user would and checks its exit status
+// and what it prints.
+#include "test_logs.h"
+
+#include <array>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+
+namespace kesta {
+namespace {
+
+using testing::Kiss;
+using testing::ScratchFolder;
+
+struct ProgramRun
+{
+    int exitCode = -1;
+    std::string output; // standard output and standard error together
+};
+
+ProgramRun RunProgram(const std::string &arguments)
+{
+    const std::string command = std::string(KESTA_DECODE_PATH) + " " + arguments + " 2>&1";
+    ProgramRun run;
+    std::FILE *pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        ADD_FAILURE() << "cannot run " << command;
+        return run;
+    }
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        run.output.append(buffer.data(), n);
+    }
+    const int status = ::pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+struct CommandCase
+{
+    const char *name;
+    const char *arguments; // "LOG" stands for a small valid log, "DIR" for the scratch folder
+    int exitCode;
+    const char *expectedOutput; // must appear in the output
+};
+
+class KestaDecode : public ::testing::TestWithParam<CommandCase>
+{};
+
+TEST_P(KestaDecode, ExitsWithTheRightStatus)
+{
+    const CommandCase &c = GetParam();
+    ScratchFolder folder;
+    testing::WriteFile(
+        folder / "pass.kss",
+        testing::Concat({Kiss(testing::Timestamp(1796119200123)), Kiss(testing::HtrxFrame(1, 0, 0)),
+                         Kiss(testing::MessageFrame(1, "HELLO"))}));
+    testing::WriteFile(folder / "x.dmp", Kiss(testing::HtrxFrame(1, 0, 0)));
+    auto substituted = [&folder](std::string text) {
+        for (const auto &[token, value] :
+             {std::pair<std::string, std::string>{"LOG", folder / "pass.kss"},
+              {"DIR", folder.path().string()}}) {
+            for (std::size_t at; (at = text.find(token)) != std::string::npos;) {
+                text.replace(at, token.size(), value);
+            }
+        }
+        return text;
+    };
+
+    const ProgramRun run = RunProgram(substituted(c.arguments));
+
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    EXPECT_NE(run.output.find(substituted(c.expectedOutput)), std::string::npos) << run.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, KestaDecode,
+    ::testing::Values(
+        CommandCase{"Help", "--help", 0, "--jsonl"},
+        CommandCase{"Version", "--version", 0, "kesta-decode 1.2"},
+        CommandCase{"Decodes", "LOG", 0, "HTRX: 1    FSS: 1    FSS (Hi): 0\nRecords: 2    "},
+        CommandCase{"Quiet", "--quiet LOG", 0, ""},
+        CommandCase{"JsonLinesToStandardOutput", "--quiet --no-dump --no-tlm --jsonl - LOG", 0,
+                    "{\"Record\":1,\"Time\":\"2026-12-01T10:00:00.123Z\",\"RawHex\":"},
+        CommandCase{"MissingLog", "DIR/missing.kss", 1,
+                    "DIR/missing.kss: No such file or directory"},
+        CommandCase{"LogIsItsOwnDump", "DIR/x.dmp", 1, "would overwrite the log itself"},
+        CommandCase{"UnwritableExport", "--csv /dev/null/out.csv LOG", 1,
+                    "/dev/null/out.csv: Not a directory"},
+        CommandCase{"NoLog", "", 2, "is required"},
+        CommandCase{"UnknownOption", "--bogus LOG", 2, "--bogus"},
+        CommandCase{"TwoLogs", "LOG LOG", 2, ""},
+        CommandCase{"BothExportsToStandardOutput", "--csv - --jsonl - LOG", 2,
+                    "cannot both write to standard output"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(KestaDecodeQuiet, PrintsNothingOnSuccess)
+{
+    ScratchFolder folder;
+    testing::WriteFile(folder / "pass.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
+    const ProgramRun run = RunProgram("--quiet " + (folder / "pass.kss"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "");
+}
+
+} // namespace
+} // namespace kesta
