@@ -176,22 +176,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(f.bytes[0] != 0x09, "0x09 frames are not handed on");
     }
 
-    // Each frame decoded on its own into a fresh record, and exported.
+    // Each frame decoded on its own into a fresh record. Records beyond the
+    // store's limit are checked here; the others below, where the run's record
+    // must come out exactly as this one.
     kesta::FrameCounters counters;
     kesta::TelemetryRecord record;
-    std::uint64_t number = 0;
-    for (const auto &f : whole.frames) {
+    std::vector<std::string> rows;
+    const kesta::RecordExporter jsonl(kesta::RecordExporter::Format::JsonLines);
+    for (std::size_t i = 0; i < whole.frames.size(); ++i) {
+        const SeenFrame &f = whole.frames[i];
         record.clear();
         record.RawHex = kesta::HexText(f.bytes);
         record.Written.set(kesta::Field::RawHex);
         record.ReceptionTime = f.time;
         const kesta::DecodeResult result = kesta::DecodeFrame(f.bytes, record, counters);
         Check(result.message.empty() || result.message.size() == 65, "messages of 65 bytes");
-        CheckRecordText(record, ++number);
+        if (i < kesta::RecordStore::MaxRecords) {
+            jsonl.appendRecord(rows.emplace_back(), i + 1, record);
+        } else {
+            CheckRecordText(record, i + 1);
+        }
     }
 
-    // A whole run into the program state, as the windows do it.
-    kesta::ProgramState state;
+    // A whole run into the program state, as the windows do it. The state lives
+    // on from input to input like the program's, so every run must start afresh.
+    static kesta::ProgramState state;
     CollectingSink sink;
     const kesta::LogReadSummary summary = kesta::ReadKissBytes(state, log, sink);
     Check(summary.reader.acceptedFrames == whole.frames.size(), "a run sees the same frames");
@@ -209,6 +218,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(r.RawHex == sink.dump[static_cast<std::size_t>(i - 1)], "record n is dump line n");
         Check(r.ReceptionTime == whole.frames[static_cast<std::size_t>(i - 1)].time,
               "record keeps its reception time");
+        std::string row;
+        jsonl.appendRecord(row, static_cast<std::uint64_t>(i), r);
+        Check(row == rows[static_cast<std::size_t>(i - 1)],
+              "a run decodes a frame as a fresh record does");
         CheckRecordText(r, static_cast<std::uint64_t>(i));
     }
     return 0;
