@@ -1,0 +1,539 @@
+// The main window before and without a decoding run: its layout, the record view and the
+// parameter chart, driven through Form1's public routines and its controls.
+
+#include "form1.h"
+#include "lightelementrow.h"
+#include "parameter_catalogue.h"
+#include "parameterchart.h"
+#include "program_state.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+const QColor White(255, 255, 255);
+const QColor PaleYellow(255, 255, 192);
+
+QColor baseColor(const QWidget *box)
+{
+    return box->palette().color(QPalette::Base);
+}
+
+} // namespace
+
+class TestForm1View : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<kesta::ProgramState> state;
+    std::unique_ptr<Form1> form;
+
+    template <typename T> T *control(const QString &name) const
+    {
+        auto *found = form->findChild<T *>(name);
+        if (!found)
+            qWarning("no control %s", qPrintable(name));
+        return found;
+    }
+    QWidget *valueBox(int i) const { return control<QWidget>(QStringLiteral("Text1_%1").arg(i)); }
+
+    // Records 1 to `count` with distinct values in every plotted field.
+    void fillStore(int count)
+    {
+        for (int n = 1; n <= count; ++n) {
+            kesta::TelemetryRecord &r = state->store[static_cast<std::int16_t>(n)];
+            r.HtrxCounter = 1000 + n;
+            r.MovementFlag = static_cast<std::uint8_t>(n);
+            r.Rssi = n / 3.0;
+            r.ModeStatus = static_cast<std::uint8_t>(2 * n);
+            r.Angle = 0.1f * static_cast<float>(n);
+            r.Threshold = static_cast<std::int16_t>(-n);
+        }
+        state->store.RecordCount = static_cast<std::int16_t>(count);
+    }
+
+private slots:
+    void init()
+    {
+        QLocale::setDefault(QLocale::c());
+        state = std::make_unique<kesta::ProgramState>();
+        form = std::make_unique<Form1>(*state);
+    }
+    void cleanup()
+    {
+        form.reset();
+        state.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void geometry_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QRect>("rect");
+        const QString window = QStringLiteral("ClientArea");
+        QTest::newRow("Frame2") << "Frame2" << window << QRect(8, 8, 545, 153);
+        QTest::newRow("Frame5") << "Frame5" << window << QRect(8, 168, 545, 201);
+        QTest::newRow("Frame1") << "Frame1" << window << QRect(8, 376, 545, 209);
+        QTest::newRow("Option1_0") << "Option1_0"
+                                   << "Frame2" << QRect(16, 24, 17, 17);
+        QTest::newRow("Label1_4") << "Label1_4"
+                                  << "Frame2" << QRect(40, 88, 89, 17);
+        QTest::newRow("Text1_11") << "Text1_11"
+                                  << "Frame2" << QRect(336, 104, 57, 19);
+        QTest::newRow("Label2_2") << "Label2_2"
+                                  << "Frame2" << QRect(192, 56, 33, 17);
+        QTest::newRow("Label2_6") << "Label2_6"
+                                  << "Frame2" << QRect(400, 24, 25, 17);
+        QTest::newRow("Text1_12") << "Text1_12"
+                                  << "Frame2" << QRect(8, 128, 513, 19);
+        QTest::newRow("Image4") << "Image4"
+                                << "Frame2" << QRect(192, 40, 16, 16);
+        QTest::newRow("Image1") << "Image1"
+                                << "Frame2" << QRect(416, 24, 123, 97);
+        QTest::newRow("Option1_17") << "Option1_17"
+                                    << "Frame5" << QRect(224, 24, 17, 17);
+        QTest::newRow("Label1_17") << "Label1_17"
+                                   << "Frame5" << QRect(240, 24, 49, 17);
+        QTest::newRow("Text1_18") << "Text1_18"
+                                  << "Frame5" << QRect(472, 40, 57, 19);
+        QTest::newRow("Label1_19") << "Label1_19"
+                                   << "Frame5" << QRect(16, 64, 113, 17);
+        QTest::newRow("Text1_21") << "Text1_21"
+                                  << "Frame5" << QRect(472, 64, 57, 19);
+        QTest::newRow("Text1_14") << "Text1_14"
+                                  << "Frame5" << QRect(16, 88, 513, 35);
+        QTest::newRow("Shape1") << "Shape1"
+                                << "Frame5" << QRect(16, 128, 513, 33);
+        QTest::newRow("Text3_0") << "Text3_0"
+                                 << "Frame5" << QRect(16, 168, 513, 19);
+        QTest::newRow("Label2_36") << "Label2_36"
+                                   << "Frame5" << QRect(440, 16, 25, 17);
+        QTest::newRow("Label2_37") << "Label2_37"
+                                   << "Frame5" << QRect(680, 16, 25, 17);
+        QTest::newRow("MSChart1") << "MSChart1"
+                                  << "Frame1" << QRect(8, 16, 529, 185);
+        QTest::newRow("Text3_3") << "Text3_3" << window << QRect(8, 592, 465, 43);
+        QTest::newRow("HScroll1") << "HScroll1" << window << QRect(488, 608, 65, 25);
+        QTest::newRow("Label4") << "Label4" << window << QRect(8, 640, 281, 25);
+        QTest::newRow("Label5") << "Label5" << window << QRect(296, 640, 177, 17);
+        QTest::newRow("Text2") << "Text2" << window << QRect(496, 640, 57, 19);
+        QTest::newRow("Line1") << "Line1" << window << QRect(0, 0, 760, 1);
+        QTest::newRow("List1") << "List1" << window << QRect(616, 16, 353, 173);
+        QTest::newRow("Option1_5") << "Option1_5" << window << QRect(688, 352, 17, 17);
+        QTest::newRow("Option1_14") << "Option1_14" << window << QRect(704, 448, 17, 17);
+        QTest::newRow("Text1_5") << "Text1_5" << window << QRect(808, 352, 49, 19);
+        QTest::newRow("Label1_14") << "Label1_14" << window << QRect(800, 632, 89, 17);
+        QTest::newRow("Label2_1") << "Label2_1" << window << QRect(704, 248, 25, 17);
+        QTest::newRow("Label2_15") << "Label2_15" << window << QRect(816, 456, 25, 17);
+        QTest::newRow("Label2_18") << "Label2_18" << window << QRect(824, 312, 25, 17);
+    }
+    void geometry()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, container);
+        QFETCH(QRect, rect);
+        QWidget *widget = control<QWidget>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->parentWidget()->objectName(), container);
+        QCOMPARE(widget->geometry(), rect);
+    }
+
+    void controlArraysHaveTheirIndicesAndGaps()
+    {
+        for (int i = 0; i <= 18; ++i) {
+            QVERIFY2(control<QRadioButton>(QStringLiteral("Option1_%1").arg(i)),
+                     qPrintable(QString::number(i)));
+            QVERIFY(control<QLabel>(QStringLiteral("Label2_%1").arg(i)));
+        }
+        for (int i = 0; i <= 21; ++i) {
+            QVERIFY(control<QLabel>(QStringLiteral("Label1_%1").arg(i)));
+            QVERIFY(valueBox(i));
+        }
+        for (int i = 19; i <= 34; ++i)
+            QVERIFY(!form->findChild<QWidget *>(QStringLiteral("Label2_%1").arg(i)));
+        QVERIFY(!form->findChild<QWidget *>(QStringLiteral("Option1_19")));
+        QVERIFY(!form->findChild<QWidget *>(QStringLiteral("Text1_22")));
+        QVERIFY(!form->findChild<QWidget *>(QStringLiteral("Text3_1")));
+        QVERIFY(!form->findChild<QWidget *>(QStringLiteral("Text3_2")));
+        QVERIFY(control<QLineEdit>(QStringLiteral("Text3_0")));
+        QVERIFY(control<QPlainTextEdit>(QStringLiteral("Text3_3")));
+    }
+
+    void windowIsFixedAndTitled()
+    {
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QCOMPARE(form->windowTitle(), QStringLiteral("KESTA-1Telemetry Decoder"));
+        QCOMPARE(form->centralWidget()->size(), QSize(560, 665));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(!(form->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!form->windowIcon().isNull());
+        // Controls beyond the right edge exist but cannot be seen.
+        const QRect client = form->centralWidget()->rect();
+        QVERIFY(!client.intersects(control<QWidget>(QStringLiteral("Option1_5"))->geometry()));
+        QVERIFY(!client.intersects(control<QWidget>(QStringLiteral("List1"))->geometry()));
+    }
+
+    void menuTree()
+    {
+        QMenuBar *bar = form->menuBar();
+        QStringList top;
+        for (QAction *action : bar->actions())
+            top << action->text();
+        QCOMPARE(top, QStringList({"File", "Settings", "Info"}));
+        auto *file = control<QMenu>(QStringLiteral("MnuFile"));
+        QCOMPARE(file->actions().size(), 2);
+        QCOMPARE(file->actions().at(0)->text(), QStringLiteral("Open"));
+        QCOMPARE(file->actions().at(1)->text(), QStringLiteral("Exit"));
+        auto *tlm = control<QAction>(QStringLiteral("WriteTLMFile"));
+        QCOMPARE(tlm->text(), QStringLiteral("Write TLM File"));
+        QVERIFY(tlm->isCheckable());
+        QVERIFY(tlm->isChecked());
+        auto *info = control<QAction>(QStringLiteral("MnuInfo"));
+        QVERIFY(!info->menu()); // a command on the bar itself
+        QVERIFY(control<QAction>(QStringLiteral("MenuFileOpen"))->shortcut().isEmpty());
+    }
+
+    void initialState()
+    {
+        for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
+            QCOMPARE(control<QLabel>(QStringLiteral("Label1_%1").arg(entry.index))->text(),
+                     QString::fromLatin1(entry.name.data(), entry.name.size()));
+            QCOMPARE(control<QLabel>(QStringLiteral("Label2_%1").arg(entry.index))->text(),
+                     QString::fromLatin1(entry.unit.data(), entry.unit.size()));
+        }
+        QCOMPARE(control<QLabel>(QStringLiteral("Label1_17"))->text(),
+                 QStringLiteral("Treshold       "));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label1_19"))->text(),
+                 QStringLiteral("Hi :  Upper Address"));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label1_20"))->text(),
+                 QStringLiteral("Lower Address"));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label1_21"))->text(), QStringLiteral("DataSize"));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label2_18"))->text(), QStringLiteral("deg"));
+        QVERIFY(control<QLabel>(QStringLiteral("Label2_35"))->text().isEmpty());
+        for (int i = 0; i < Form1::ValueBoxCount; ++i)
+            QVERIFY2(form->valueText(i).isEmpty(), qPrintable(QString::number(i)));
+        QVERIFY(control<QLineEdit>(QStringLiteral("Text2"))->text().isEmpty());
+        QVERIFY(control<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
+        QVERIFY(control<QLabel>(QStringLiteral("Label5"))->text().isEmpty());
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title(), QStringLiteral("Graph"));
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame2"))->title(),
+                 QStringLiteral("HTRX telemetry"));
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame5"))->title(),
+                 QStringLiteral("FSS telemetry"));
+        auto *scroll = control<QScrollBar>(QStringLiteral("HScroll1"));
+        QVERIFY(!scroll->isEnabled());
+        QCOMPARE(scroll->minimum(), 1);
+        QCOMPARE(scroll->value(), 1);
+        for (int i = 0; i <= 18; ++i)
+            QVERIFY(!control<QRadioButton>(QStringLiteral("Option1_%1").arg(i))->isChecked());
+        for (int k = 0; k < LightElementRow::BarCount; ++k)
+            QCOMPARE(form->lightElements()->fillColor(k), QColor(192, 192, 192));
+        QCOMPARE(control<QWidget>(QStringLiteral("MSChart1"))->toolTip(),
+                 QStringLiteral("graphical value"));
+        QVERIFY(control<QListWidget>(QStringLiteral("List1")));
+    }
+
+    void textBoxesAreReadOnlyButSelectable()
+    {
+        fillStore(1);
+        form->ShowRecord(1);
+        auto *counter = control<QLineEdit>(QStringLiteral("Text1_0"));
+        QVERIFY(counter->isReadOnly());
+        counter->setFocus();
+        QTest::keyClicks(counter, QStringLiteral("99"));
+        QCOMPARE(counter->text(), QStringLiteral("1001"));
+        counter->selectAll();
+        QCOMPARE(counter->selectedText(), QStringLiteral("1001"));
+        QVERIFY(control<QPlainTextEdit>(QStringLiteral("Text1_14"))->isReadOnly());
+        QVERIFY(control<QPlainTextEdit>(QStringLiteral("Text3_3"))->isReadOnly());
+        QVERIFY(control<QLineEdit>(QStringLiteral("Text2"))->isReadOnly());
+    }
+
+    void showRecordWritesEveryBox_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("separator");
+        QTest::newRow("C") << QLocale::c() << ".";
+        QTest::newRow("German") << QLocale(QLocale::German) << ",";
+    }
+    void showRecordWritesEveryBox()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, separator);
+        QLocale::setDefault(locale);
+        kesta::TelemetryRecord &r = state->store[7];
+        r.RawHex = "00C0FFEE";
+        r.FrameKind = "HTRX Telemetry";
+        r.MessageText = std::string("Sun\xE9\x01", 5);
+        r.HtrxCounter = -12;
+        r.MovementFlag = 0x21;
+        r.Rssi = 4.045999999999999;
+        r.HrxCurrent = 0.0109 * 22;
+        r.HtxCurrent = -40.749;
+        r.TncCurrent = 0;
+        r.FssCurrent = 1.0 / 3.0;
+        r.FssStatus = 0x81;
+        r.FssCounter = 70000;
+        r.FssAngleData = 255;
+        r.CcuTime = 123456;
+        r.CcuTelemetry = "0A0B0C";
+        r.ModeStatus = 5;
+        r.LightElements = "01FF";
+        r.ElementNumber = 2;
+        r.FssFrameCounter = 9;
+        r.Threshold = -300;
+        r.Angle = 84.5f;
+        r.HiUpperAddress = 1;
+        r.HiLowerAddress = 2;
+        r.HiDataSize = 3;
+        form->ShowRecord(7);
+
+        const QString sep = separator;
+        const QStringList expected = {"-12",
+                                      "00100001",
+                                      "4" + sep + "046",
+                                      "0" + sep + "2398",
+                                      "-40" + sep + "749",
+                                      QString(),
+                                      "0",
+                                      "0" + sep + "333333333333333",
+                                      "10000001",
+                                      "70000",
+                                      "255",
+                                      "123456",
+                                      "0A0B0C",
+                                      "00000101",
+                                      "01FF",
+                                      "2",
+                                      "9",
+                                      "-300",
+                                      "84" + sep + "5",
+                                      "1",
+                                      "2",
+                                      "3"};
+        for (int i = 0; i < Form1::ValueBoxCount; ++i)
+            QCOMPARE(form->valueText(i), expected.at(i));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label4"))->text(),
+                 QStringLiteral("HTRX Telemetry"));
+        QCOMPARE(control<QPlainTextEdit>(QStringLiteral("Text3_3"))->toPlainText(),
+                 QStringLiteral("00C0FFEE"));
+        // Message bytes become the characters of the same code.
+        QCOMPARE(control<QLineEdit>(QStringLiteral("Text3_0"))->text(),
+                 QString::fromUtf16(u"Sun\u00E9\u0001"));
+        QCOMPARE(form->movementFlagText(), QStringLiteral("00100001"));
+    }
+
+    void freshSlotShowsZerosAndBlackLights()
+    {
+        form->ShowRecord(1);
+        QCOMPARE(form->valueText(0), QStringLiteral("0"));
+        QCOMPARE(form->valueText(13), QStringLiteral("00000000"));
+        QVERIFY(form->valueText(14).isEmpty());
+        for (int k = 0; k < LightElementRow::BarCount; ++k)
+            QCOMPARE(form->lightElements()->fillColor(k), QColor(0, 0, 0));
+    }
+
+    void valueBoxFiveIsNeverWritten()
+    {
+        control<QLineEdit>(QStringLiteral("Text1_5"))->setText(QStringLiteral("kept"));
+        fillStore(2);
+        form->ShowRecord(1);
+        form->ShowRecord(2);
+        form->InitParameterCatalogue();
+        QCOMPARE(form->valueText(5), QStringLiteral("kept"));
+    }
+
+    void lightElementColours_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<QColor>>("first");
+        const QColor black(0, 0, 0);
+        const QColor yellow(255, 255, 0);
+        QTest::newRow("readings") << "00011F20FF" << QList<QColor>{black,  {8, 8, 0}, {248, 248, 0},
+                                                                   yellow, yellow,    black};
+        QTest::newRow("odd length")
+            << "00011F20FFA"
+            << QList<QColor>{black, {8, 8, 0}, {248, 248, 0}, yellow, yellow, {80, 80, 0}, black};
+        QTest::newRow("lower case") << "0a1f" << QList<QColor>{{80, 80, 0}, {248, 248, 0}, black};
+        QTest::newRow("not hex") << "G1zz" << QList<QColor>{black, black, black};
+        QTest::newRow("empty") << "" << QList<QColor>{black};
+    }
+    void lightElementColours()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<QColor>, first);
+        state->store[1].LightElements = text.toStdString();
+        form->ShowRecord(1);
+        QCOMPARE(form->valueText(14), text);
+        for (int k = 0; k < LightElementRow::BarCount; ++k) {
+            // Beyond the listed bars every bar is black like the last one listed.
+            const QColor expected = first.at(std::min<qsizetype>(k, first.size() - 1));
+            QVERIFY2(
+                form->lightElements()->fillColor(k) == expected,
+                qPrintable(QStringLiteral("bar %1: %2, expected %3")
+                               .arg(k)
+                               .arg(form->lightElements()->fillColor(k).name(), expected.name())));
+        }
+    }
+
+    void fullLightRowFollowsEveryPair()
+    {
+        std::string text;
+        for (int k = 0; k < 64; ++k)
+            text +=
+                QStringLiteral("%1").arg(k % 33, 2, 16, QLatin1Char('0')).toUpper().toStdString();
+        state->store[1].LightElements = text;
+        form->ShowRecord(1);
+        for (int k = 0; k < 64; ++k) {
+            const int level = std::min(8 * (k % 33), 255);
+            QCOMPARE(form->lightElements()->fillColor(k), QColor(level, level, 0));
+        }
+    }
+
+    void optionClickRecoloursAndRedraws()
+    {
+        fillStore(3);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto *mode = control<QRadioButton>(QStringLiteral("Option1_13"));
+        QTest::mouseClick(mode, Qt::LeftButton);
+        QVERIFY(mode->isChecked());
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title(),
+                 QStringLiteral("Mode Status    "));
+        QCOMPARE(form->chart()->points(), (QList<QPointF>{{1, 2}, {2, 4}, {3, 6}}));
+
+        // A button in another frame: the 19 buttons are one group.
+        auto *status = control<QRadioButton>(QStringLiteral("Option1_8"));
+        QTest::mouseClick(status, Qt::LeftButton);
+        QVERIFY(status->isChecked());
+        QVERIFY(!mode->isChecked());
+        for (int i = 0; i <= 18; ++i)
+            QCOMPARE(baseColor(valueBox(i)), i == 8 ? PaleYellow : White);
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title(),
+                 QStringLiteral("FSS Status     "));
+        QCOMPARE(form->chart()->points(), (QList<QPointF>{{1, 0}, {2, 0}, {3, 0}}));
+
+        // The Hi-mode boxes are never recoloured.
+        for (int i = 19; i <= 21; ++i)
+            QCOMPARE(baseColor(valueBox(i)), White);
+    }
+
+    void chartCaption_data()
+    {
+        QTest::addColumn<int>("parameter");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("0") << 0 << "Counter        ";
+        QTest::newRow("2") << 2 << "RSSI            [ dbuV ] ";
+        QTest::newRow("3") << 3 << "HRX Current     [ mA ] ";
+        QTest::newRow("18") << 18 << "Angle           [ deg ] ";
+        QTest::newRow("5") << 5 << "-               [ - ] ";
+        QTest::newRow("17") << 17 << "Treshold       ";
+    }
+    void chartCaption()
+    {
+        QFETCH(int, parameter);
+        QFETCH(QString, caption);
+        form->DrawParameterChart(static_cast<std::int16_t>(parameter));
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title(), caption);
+    }
+
+    void axisRule_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<bool>("automatic");
+        QTest::addColumn<int>("step");
+        QTest::newRow("0") << 0 << true << 0;
+        QTest::newRow("100") << 100 << true << 0;
+        QTest::newRow("101") << 101 << false << 5;
+        QTest::newRow("109") << 109 << false << 5;
+        QTest::newRow("110") << 110 << false << 6;
+        QTest::newRow("130") << 130 << false << 6;
+        QTest::newRow("150") << 150 << false << 8;
+        QTest::newRow("1000") << 1000 << false << 50;
+    }
+    void axisRule()
+    {
+        QFETCH(int, records);
+        QFETCH(bool, automatic);
+        QFETCH(int, step);
+        fillStore(records);
+        form->DrawParameterChart(0);
+        QCOMPARE(form->chart()->rowCount(), records);
+        QCOMPARE(form->chart()->isAutoScale(), automatic);
+        if (!automatic)
+            QCOMPARE(form->chart()->divisionsPerLabel(), step);
+        QCOMPARE(form->chart()->points().size(), records);
+    }
+
+    void chartPointsAreTheRecordsValues()
+    {
+        fillStore(150);
+        form->DrawParameterChart(2); // 64-bit floats: the value at 15 significant digits
+        const QList<QPointF> rssi = form->chart()->points();
+        QCOMPARE(rssi.size(), 150);
+        QCOMPARE(rssi.at(0).x(), 1.0);
+        QCOMPARE(rssi.at(0).y(), 0.333333333333333);
+        QCOMPARE(rssi.at(149).x(), 150.0);
+        QCOMPARE(rssi.at(149).y(), 50.0);
+
+        form->DrawParameterChart(18); // the 32-bit angle at 7 digits
+        QCOMPARE(form->chart()->points().at(2).y(), 0.3);
+
+        form->DrawParameterChart(1); // a status byte is plotted as its number
+        QCOMPARE(form->chart()->points().at(32).y(), 33.0);
+
+        form->DrawParameterChart(17);
+        QCOMPARE(form->chart()->points().at(9).y(), -10.0);
+    }
+
+    void parametersWithoutNumbersKeepTheEarlierPoints_data()
+    {
+        QTest::addColumn<int>("parameter");
+        QTest::newRow("5") << 5;
+        QTest::newRow("12") << 12;
+        QTest::newRow("14") << 14;
+    }
+    void parametersWithoutNumbersKeepTheEarlierPoints()
+    {
+        QFETCH(int, parameter);
+        fillStore(120);
+        form->DrawParameterChart(0);
+        const QList<QPointF> before = form->chart()->points();
+        fillStore(101);
+        form->DrawParameterChart(static_cast<std::int16_t>(parameter));
+        QCOMPARE(form->chart()->points(), before);
+        QCOMPARE(form->chart()->rowCount(), 101);
+        QCOMPARE(form->chart()->divisionsPerLabel(), 5);
+        const auto &entry = kesta::ParameterCatalogue[static_cast<std::size_t>(parameter)];
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title().left(15),
+                 QString::fromLatin1(entry.name.data(), entry.name.size()));
+    }
+
+    void cancelledCatalogueRefreshEmptiesOnlyTheFirstFourBoxes()
+    {
+        fillStore(1);
+        form->ShowRecord(1);
+        form->InitParameterCatalogue();
+        for (int i = 0; i <= 3; ++i)
+            QVERIFY(form->valueText(i).isEmpty());
+        QCOMPARE(form->valueText(13), QStringLiteral("00000010"));
+    }
+};
+
+QTEST_MAIN(TestForm1View)
+#include "tst_form1_view.moc"
