@@ -1,0 +1,497 @@
+// Decoding runs through the main window's handlers: "Open" with an answered file dialog,
+// the scroll bar, "Write TLM File", the run's messages, dropping a file and the clean-up at
+// exit. Logs come from the test log generator; expected files are built from what it wrote.
+
+#include "filechooser.h"
+#include "form1.h"
+#include "form2.h"
+#include "info.h"
+#include "log_generator.h"
+#include "parameterchart.h"
+#include "program_state.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+namespace {
+
+// Answers the file dialog as a user would, and remembers how often it was asked.
+class FakeChooser : public FileChooser
+{
+public:
+    QString answer;
+    int asked = 0;
+    QString chooseLogFile(QWidget *) override
+    {
+        ++asked;
+        return answer;
+    }
+};
+
+// Takes the run's messages instead of showing message boxes.
+class RecordingNotifier : public RunNotifier
+{
+public:
+    struct Note
+    {
+        Severity severity;
+        QString text;
+    };
+    QList<Note> notes;
+    void notify(QWidget *, Severity severity, const QString &, const QString &text) override
+    {
+        notes.append({severity, text});
+    }
+};
+
+// A generated log and what a run of it must leave behind.
+struct TestLog
+{
+    QByteArray bytes;
+    QByteArray dump;             // one hex line per accepted frame
+    QList<QByteArray> messages;  // the 65 message bytes of every FSS message frame
+    QList<QByteArray> hexFrames; // hex text of accepted frames, in order
+    kesta::loggen::GeneratedLogSummary summary;
+};
+
+TestLog makeLog(const kesta::loggen::GeneratorOptions &options)
+{
+    TestLog log;
+    const std::vector<std::uint8_t> bytes = kesta::loggen::GenerateLog(options, &log.summary);
+    kesta::loggen::LogGenerator generator(options, [&](const kesta::loggen::GeneratedFrame &f) {
+        if (f.kind == kesta::loggen::FrameKind::Oversized)
+            return;
+        const QByteArray frame(reinterpret_cast<const char *>(f.bytes.data()),
+                               static_cast<qsizetype>(f.bytes.size()));
+        const QByteArray hex = frame.toHex().toUpper();
+        log.hexFrames.append(hex);
+        log.dump += hex + "\r\n";
+        if (f.kind == kesta::loggen::FrameKind::FssMessage && frame.size() >= 85)
+            log.messages.append(frame.mid(20, 65));
+    });
+    std::vector<std::uint8_t> again;
+    while (generator.next(again)) {
+    }
+    log.bytes = QByteArray(reinterpret_cast<const char *>(bytes.data()),
+                           static_cast<qsizetype>(bytes.size()));
+    return log;
+}
+
+TestLog makeLog(std::uint64_t frames, std::uint64_t seed = 7)
+{
+    kesta::loggen::GeneratorOptions options;
+    options.frames = frames;
+    options.seed = seed;
+    return makeLog(options);
+}
+
+QByteArray tlmText(const QString &logPath, const QList<QByteArray> &messages)
+{
+    QByteArray text = "KESTA-1 Telemetry Decoder by Orvan\r\n"
+                      "==================================\r\n"
+                      "File: " +
+                      QFile::encodeName(logPath) + "\r\n\r\n";
+    for (const QByteArray &message : messages)
+        text += message + "\r\n\r\n";
+    return text;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestForm1Run : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<kesta::ProgramState> state;
+    std::unique_ptr<Form1> form;
+    FakeChooser chooser;
+    RecordingNotifier notifier;
+
+    template <typename T> T *control(const QString &name) const
+    {
+        return form->findChild<T *>(name);
+    }
+    QString text2() const { return control<QLineEdit>(QStringLiteral("Text2"))->text(); }
+    QScrollBar *scrollBar() const { return control<QScrollBar>(QStringLiteral("HScroll1")); }
+    QString rawFrame() const
+    {
+        return control<QPlainTextEdit>(QStringLiteral("Text3_3"))->toPlainText();
+    }
+    QString path(const QString &name) const { return folder->filePath(name); }
+
+    // Writes `log` as `name` into the folder and opens it through "Open".
+    QString open(const TestLog &log, const QString &name = QStringLiteral("pass1.kss"))
+    {
+        const QString logPath = path(name);
+        if (!QFile::exists(logPath))
+            writeFile(logPath, log.bytes);
+        chooser.answer = logPath;
+        form->menuFileOpen();
+        return logPath;
+    }
+    QStringList folderEntries() const
+    {
+        return QDir(folder->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    }
+
+private slots:
+    void init()
+    {
+        folder = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder->isValid());
+        state = std::make_unique<kesta::ProgramState>();
+        form = std::make_unique<Form1>(*state);
+        chooser = FakeChooser();
+        notifier.notes.clear();
+        form->setFileChooser(&chooser);
+        form->setNotifier(&notifier);
+    }
+    void cleanup()
+    {
+        form.reset();
+        state.reset();
+        folder.reset();
+    }
+
+    void openShowsRecordOneAndChartOfModeStatus()
+    {
+        const TestLog log = makeLog(57);
+        const QString logPath = open(log);
+        QCOMPARE(chooser.asked, 1);
+        QVERIFY2(notifier.notes.isEmpty(), qPrintable(notifier.notes.value(0).text));
+
+        QCOMPARE(text2(), QStringLiteral("#1 / 57"));
+        QVERIFY(scrollBar()->isEnabled());
+        QCOMPARE(scrollBar()->minimum(), 1);
+        QCOMPARE(scrollBar()->maximum(), 57);
+        QCOMPARE(scrollBar()->value(), 1);
+        QCOMPARE(rawFrame(), QString::fromLatin1(log.hexFrames.at(0)));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label4"))->text(),
+                 QString::fromStdString(state->store[1].FrameKind));
+        QVERIFY(!control<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
+        QCOMPARE(control<QLabel>(QStringLiteral("Label5"))->text(),
+                 QStringLiteral("HTRX: %1    FSS: %2    FSS (Hi): %3")
+                     .arg(log.summary.htrxFrames)
+                     .arg(log.summary.fssFrames)
+                     .arg(log.summary.fssHiFrames));
+
+        QVERIFY(control<QRadioButton>(QStringLiteral("Option1_13"))->isChecked());
+        QCOMPARE(control<QLineEdit>(QStringLiteral("Text1_13"))->palette().color(QPalette::Base),
+                 QColor(255, 255, 192));
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title(),
+                 QStringLiteral("Mode Status    "));
+        const QList<QPointF> points = form->chart()->points();
+        QCOMPARE(points.size(), 57);
+        for (int r = 1; r <= 57; ++r)
+            QCOMPARE(points.at(r - 1),
+                     QPointF(r, state->store[static_cast<std::int16_t>(r)].ModeStatus));
+
+        QCOMPARE(readAll(path(QStringLiteral("pass1.dmp"))), log.dump);
+        QVERIFY(!log.messages.isEmpty());
+        QCOMPARE(readAll(path(QStringLiteral("pass1.tlm"))), tlmText(logPath, log.messages));
+        QCOMPARE(readAll(logPath), log.bytes);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void scrollBarStepsThroughRecords()
+    {
+        const TestLog log = makeLog(20);
+        open(log);
+        scrollBar()->setValue(5);
+        QCOMPARE(text2(), QStringLiteral("#5 / 20"));
+        QCOMPARE(rawFrame(), QString::fromLatin1(log.hexFrames.at(4)));
+        QCOMPARE(form->movementFlagText().size(), 8);
+        // The chart is not redrawn by stepping.
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title(),
+                 QStringLiteral("Mode Status    "));
+    }
+
+    void cancelEmptiesFirstFourBoxesOnly()
+    {
+        const TestLog log = makeLog(12);
+        open(log);
+        scrollBar()->setValue(3);
+        const QString raw = rawFrame();
+        const QString mode = form->valueText(13);
+        const QByteArray dump = readAll(path(QStringLiteral("pass1.dmp")));
+        chooser.answer.clear();
+        form->menuFileOpen();
+        for (int i = 0; i <= 3; ++i)
+            QVERIFY(form->valueText(i).isEmpty());
+        QCOMPARE(form->valueText(13), mode);
+        QCOMPARE(rawFrame(), raw);
+        QCOMPARE(text2(), QStringLiteral("#3 / 12"));
+        QCOMPARE(state->store.RecordCount, 12);
+        QCOMPARE(readAll(path(QStringLiteral("pass1.dmp"))), dump);
+        QVERIFY(notifier.notes.isEmpty());
+    }
+
+    void sameLogTwiceStartsItsFilesAfresh()
+    {
+        const TestLog log = makeLog(30);
+        const QString logPath = open(log);
+        scrollBar()->setValue(9);
+        open(log);
+        QCOMPARE(readAll(path(QStringLiteral("pass1.dmp"))), log.dump);
+        QCOMPARE(readAll(path(QStringLiteral("pass1.tlm"))), tlmText(logPath, log.messages));
+        // Back at record 1: position text, scroll bar and record agree.
+        QCOMPARE(scrollBar()->value(), 1);
+        QCOMPARE(text2(), QStringLiteral("#1 / 30"));
+        QCOMPARE(rawFrame(), QString::fromLatin1(log.hexFrames.at(0)));
+    }
+
+    void shorterSecondLogNarrowsTheRange()
+    {
+        open(makeLog(40, 1), QStringLiteral("long.kss"));
+        scrollBar()->setValue(40);
+        const TestLog shorter = makeLog(10, 2);
+        open(shorter, QStringLiteral("short.kss"));
+        QCOMPARE(scrollBar()->maximum(), 10);
+        QCOMPARE(scrollBar()->value(), 1);
+        QCOMPARE(text2(), QStringLiteral("#1 / 10"));
+        QCOMPARE(form->chart()->points().size(), 10);
+    }
+
+    void writeTlmFileToggle()
+    {
+        auto *item = control<QAction>(QStringLiteral("WriteTLMFile"));
+        form->toggleWriteTlmFile();
+        QVERIFY(!item->isChecked());
+        QVERIFY(!form->writeTlmFile());
+        form->toggleWriteTlmFile();
+        QVERIFY(item->isChecked());
+        item->trigger(); // the menu item itself
+        QVERIFY(!form->writeTlmFile());
+
+        // A first run without the item: no TLM file, TlmPath stays empty.
+        const TestLog log = makeLog(25);
+        open(log);
+        QVERIFY(!QFile::exists(path(QStringLiteral("pass1.tlm"))));
+        QVERIFY(state->TlmPath.empty());
+        QCOMPARE(readAll(path(QStringLiteral("pass1.dmp"))), log.dump);
+
+        // With the item: the TLM file of this log.
+        form->toggleWriteTlmFile();
+        const QString logPath = open(log);
+        QCOMPARE(QString::fromStdString(state->TlmPath), path(QStringLiteral("pass1.tlm")));
+        QCOMPARE(readAll(path(QStringLiteral("pass1.tlm"))), tlmText(logPath, log.messages));
+    }
+
+    void logWithoutFramesGivesAnEmptyRange()
+    {
+        open(TestLog{}, QStringLiteral("empty.kss"));
+        QCOMPARE(state->store.RecordCount, 0);
+        QVERIFY(scrollBar()->isEnabled());
+        QCOMPARE(scrollBar()->minimum(), 1);
+        QCOMPARE(text2(), QStringLiteral("#1 / 0"));
+        QCOMPARE(form->chart()->rowCount(), 0);
+        QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title(),
+                 QStringLiteral("Mode Status    "));
+        QVERIFY(notifier.notes.isEmpty());
+    }
+
+    void exitCleansUpOnceAndClosesEveryWindow()
+    {
+        open(TestLog{}, QStringLiteral("empty.kss")); // an empty dump, a TLM file with its header
+        const QString unrelated = path(QStringLiteral("unrelated.txt"));
+        QVERIFY(writeFile(unrelated, {}));
+        form->show();
+        form->showMovementFlagWindow();
+        form->showInfoWindow();
+        QPointer<Form2> flags = form->movementFlagWindow();
+        QPointer<Info> info = form->infoWindow();
+        QVERIFY(flags && flags->isVisible());
+        QVERIFY(info && info->isVisible());
+        QSignalSpy closing(form.get(), &Form1::closing);
+
+        form->menuFileExit();
+        QCOMPARE(closing.count(), 1);
+        QVERIFY(!form->isVisible());
+        QVERIFY(!flags || !flags->isVisible());
+        QVERIFY(!info || !info->isVisible());
+        QVERIFY(!QFile::exists(path(QStringLiteral("empty.dmp"))));
+        QVERIFY(QFile::exists(path(QStringLiteral("empty.tlm"))));
+        QVERIFY(QFile::exists(unrelated));
+        QVERIFY(QFile::exists(path(QStringLiteral("empty.kss"))));
+
+        // A second close does not clean up again.
+        QVERIFY(writeFile(path(QStringLiteral("empty.dmp")), {}));
+        form->close();
+        QVERIFY(QFile::exists(path(QStringLiteral("empty.dmp"))));
+    }
+
+    void secondaryWindowsAreSingleInstances()
+    {
+        auto *image4 = control<QWidget>(QStringLiteral("Image4"));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTest::mouseClick(image4, Qt::LeftButton, {}, QPoint(8, 8));
+        Form2 *first = form->movementFlagWindow();
+        QVERIFY(first && first->isVisible());
+        QVERIFY(!first->parentWidget()); // no owner
+        QTest::mouseClick(image4, Qt::LeftButton, {}, QPoint(8, 8));
+        QCOMPARE(form->movementFlagWindow(), first);
+
+        control<QAction>(QStringLiteral("MnuInfo"))->trigger();
+        Info *info = form->infoWindow();
+        QVERIFY(info && info->isVisible());
+        control<QAction>(QStringLiteral("MnuInfo"))->trigger();
+        QCOMPARE(form->infoWindow(), info);
+    }
+
+    void failedRunsChangeNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind"); // how the log is made unusable
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "gone.kss"
+                                 << "missing"
+                                 << "gone.kss";
+        QTest::newRow("folder") << "folder.kss"
+                                << "folder"
+                                << "folder.kss";
+        QTest::newRow("log named like its dump") << "pass.dmp"
+                                                 << "log"
+                                                 << "pass.dmp";
+    }
+    void failedRunsChangeNothing()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        const TestLog first = makeLog(15);
+        open(first);
+        scrollBar()->setValue(2);
+        const QString boxes = form->valueText(0) + form->valueText(2) + form->valueText(13);
+        const QString raw = rawFrame();
+        const QByteArray dump = readAll(path(QStringLiteral("pass1.dmp")));
+        const TestLog other = makeLog(9, 3);
+        if (kind == QLatin1String("folder"))
+            QVERIFY(QDir(folder->path()).mkdir(name));
+        else if (kind == QLatin1String("log"))
+            QVERIFY(writeFile(path(name), other.bytes));
+        const QStringList before = folderEntries();
+
+        chooser.answer = path(name);
+        form->menuFileOpen();
+
+        QCOMPARE(notifier.notes.size(), 1);
+        QCOMPARE(notifier.notes.at(0).severity, RunNotifier::Severity::Error);
+        QVERIFY2(notifier.notes.at(0).text.contains(reason), qPrintable(notifier.notes.at(0).text));
+        QCOMPARE(folderEntries(), before);
+        if (kind == QLatin1String("log"))
+            QCOMPARE(readAll(path(name)), other.bytes);
+        QCOMPARE(state->store.RecordCount, 15);
+        QCOMPARE(form->valueText(0) + form->valueText(2) + form->valueText(13), boxes);
+        QCOMPARE(rawFrame(), raw);
+        QCOMPARE(text2(), QStringLiteral("#2 / 15"));
+        QCOMPARE(readAll(path(QStringLiteral("pass1.dmp"))), dump);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void outputThatCannotBeWrittenWarnsAndTheRunGoesOn()
+    {
+        QVERIFY(
+            QDir(folder->path()).mkdir(QStringLiteral("pass1.dmp"))); // the dump's name is taken
+        const TestLog log = makeLog(10);
+        open(log);
+        QCOMPARE(notifier.notes.size(), 1);
+        QCOMPARE(notifier.notes.at(0).severity, RunNotifier::Severity::Warning);
+        QVERIFY2(notifier.notes.at(0).text.contains(QStringLiteral("pass1.dmp")),
+                 qPrintable(notifier.notes.at(0).text));
+        QCOMPARE(text2(), QStringLiteral("#1 / 10"));
+        QCOMPARE(rawFrame(), QString::fromLatin1(log.hexFrames.at(0)));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void droppedAndLimitFramesAreReportedOnce_data()
+    {
+        QTest::addColumn<bool>("oversized");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("oversized") << true << 200 << "longer than 512 bytes";
+        QTest::newRow("beyond 1000") << false << 1004 << "4 frame(s) beyond record 1000";
+    }
+    void droppedAndLimitFramesAreReportedOnce()
+    {
+        QFETCH(bool, oversized);
+        QFETCH(int, frames);
+        QFETCH(QString, said);
+        kesta::loggen::GeneratorOptions options;
+        options.frames = static_cast<std::uint64_t>(frames);
+        options.oversized = oversized;
+        const TestLog log = makeLog(options);
+        if (oversized)
+            QVERIFY(log.summary.oversizedFrames > 0);
+        open(log);
+        QCOMPARE(notifier.notes.size(), 1);
+        const QString text = notifier.notes.at(0).text;
+        QVERIFY2(text.contains(said), qPrintable(text));
+        if (oversized)
+            QVERIFY(text.contains(QString::number(log.summary.oversizedFrames)));
+        QVERIFY(text.contains(QStringLiteral("dump file")));
+        QCOMPARE(readAll(path(QStringLiteral("pass1.dmp"))), log.dump);
+        QCOMPARE(scrollBar()->maximum(), std::min(log.hexFrames.size(), qsizetype(1000)));
+    }
+
+    void droppedFileIsOpened()
+    {
+        const TestLog log = makeLog(8);
+        const QString logPath = path(QStringLiteral("dropped.kss"));
+        QVERIFY(writeFile(logPath, log.bytes));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(logPath)});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &drop);
+        QTRY_COMPARE(text2(), QStringLiteral("#1 / 8"));
+        QCOMPARE(chooser.asked, 0);
+        QCOMPARE(readAll(path(QStringLiteral("dropped.dmp"))), log.dump);
+    }
+
+    void openLogWithoutTheDialog()
+    {
+        const TestLog log = makeLog(6);
+        const QString logPath = path(QStringLiteral("named.kss"));
+        QVERIFY(writeFile(logPath, log.bytes));
+        form->openLog(logPath);
+        QCOMPARE(chooser.asked, 0);
+        QCOMPARE(text2(), QStringLiteral("#1 / 6"));
+        QCOMPARE(QString::fromStdString(state->InputPath), logPath);
+    }
+};
+
+QTEST_MAIN(TestForm1Run)
+#include "tst_form1_run.moc"
