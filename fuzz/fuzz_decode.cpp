@@ -135,8 +135,8 @@ void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recordNumber
         Check(kesta::IsoTimeText(*r.ReceptionTime).size() == 24, "ISO time has 24 characters");
     }
 
-    static const kesta::RecordExporter csv(kesta::RecordExporter::Format::Csv);
-    static const kesta::RecordExporter jsonl(kesta::RecordExporter::Format::JsonLines);
+    static kesta::RecordExporter csv(kesta::RecordExporter::Format::Csv);
+    static kesta::RecordExporter jsonl(kesta::RecordExporter::Format::JsonLines);
     std::string row;
     csv.appendRecord(row, recordNumber, r);
     Check(!row.empty() && row.back() == '\n', "a CSV row ends its line");
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     kesta::FrameCounters counters;
     kesta::TelemetryRecord record;
     std::vector<std::string> rows;
-    const kesta::RecordExporter jsonl(kesta::RecordExporter::Format::JsonLines);
+    kesta::RecordExporter jsonl(kesta::RecordExporter::Format::JsonLines);
     for (std::size_t i = 0; i < whole.frames.size(); ++i) {
         const SeenFrame &f = whole.frames[i];
         record.clear();
