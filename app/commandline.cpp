@@ -1,0 +1,117 @@
+#include "commandline.h"
+
+#include "info.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace startup {
+
+namespace {
+
+constexpr int UsageError = 2;
+
+const QStringList HelpNames{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")};
+const QStringList VersionNames{QStringLiteral("v"), QStringLiteral("version")};
+const QString QuitAfterShowName = QStringLiteral("quit-after-show");
+
+QString versionLine()
+{
+    return QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion() +
+           u'\n';
+}
+
+CommandLine exitWith(int code, const QString &output)
+{
+    CommandLine line;
+    line.action = CommandLine::Action::Exit;
+    line.exitCode = code;
+    line.output = output;
+    return line;
+}
+
+} // namespace
+
+void describeApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kesta-decoder"));
+    QCoreApplication::setApplicationVersion(Info::versionNumber());
+}
+
+bool answersWithoutWindow(const QStringList &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (argument == QLatin1String("--"))
+            return false; // only log names follow
+        for (const QStringList *names : {&HelpNames, &VersionNames}) {
+            for (const QString &name : *names) {
+                if (argument == u'-' + name || argument == QLatin1String("--") + name)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+CommandLine parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("KESTA-1 telemetry decoder: opens a KISS log (.kss) of received frames, "
+                       "decodes every frame into a record and shows, charts and explains them."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(HelpNames, QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version(VersionNames,
+                                     QStringLiteral("Show the program's version and exit."));
+    QCommandLineOption quitAfterShow(QuitAfterShowName);
+    quitAfterShow.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addOption(quitAfterShow);
+    parser.addPositionalArgument(
+        QStringLiteral("LOG"), QStringLiteral("A log to open at start, as if chosen in \"Open\"."),
+        QStringLiteral("[LOG]"));
+
+    const bool parsed = parser.parse(arguments);
+    // A request for help or the version is answered even when other words are wrong.
+    if (parser.isSet(help))
+        return exitWith(0, parser.helpText());
+    if (parser.isSet(version))
+        return exitWith(0, versionLine());
+
+    const QString tryHelp = QStringLiteral("Try '%1 --help' for more information.\n")
+                                .arg(QCoreApplication::applicationName());
+    if (!parsed)
+        return exitWith(UsageError, parser.errorText() + u'\n' + tryHelp);
+    const QStringList logs = parser.positionalArguments();
+    if (logs.size() > 1) {
+        return exitWith(UsageError,
+                        QStringLiteral("Only one log can be opened at a time; %1 were given.\n")
+                                .arg(logs.size()) +
+                            tryHelp);
+    }
+
+    CommandLine line;
+    if (!logs.isEmpty()) {
+        if (logs.first().isEmpty())
+            return exitWith(UsageError, QStringLiteral("The log name is empty.\n") + tryHelp);
+        // The open dialog hands over full paths; the output files are named from this one.
+        line.logPath = QFileInfo(logs.first()).absoluteFilePath();
+    }
+    line.quitAfterShow = parser.isSet(quitAfterShow);
+    return line;
+}
+
+int finish(const CommandLine &line)
+{
+    std::FILE *stream = line.exitCode == 0 ? stdout : stderr;
+    std::fputs(line.output.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+    return line.exitCode;
+}
+
+} // namespace startup

@@ -1,0 +1,46 @@
+// kesta-decoder: the desktop program. Opens the main window, and the log named on the command
+// line once the window is on screen.
+
+#include "commandline.h"
+#include "firstshow.h"
+#include "form1.h"
+#include "program_state.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (startup::answersWithoutWindow(rawArguments)) {
+        const QCoreApplication app(argc, argv);
+        startup::describeApplication();
+        return startup::finish(startup::parseCommandLine(QCoreApplication::arguments()));
+    }
+
+    QApplication app(argc, argv);
+    startup::describeApplication();
+    const startup::CommandLine line = startup::parseCommandLine(QApplication::arguments());
+    if (line.action == startup::CommandLine::Action::Exit)
+        return startup::finish(line);
+
+    kesta::ProgramState state;
+    Form1 window(state);
+    window.show();
+    startup::whenFirstShown(&window, [&] {
+        if (!line.logPath.isEmpty())
+            window.openLog(line.logPath);
+        if (line.quitAfterShow) {
+            std::printf("shown after %lld ms\n", static_cast<long long>(sinceStart.elapsed()));
+            std::fflush(stdout);
+            window.close();
+        }
+    });
+    return QApplication::exec();
+}

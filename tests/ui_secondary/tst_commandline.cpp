@@ -1,0 +1,212 @@
+// The desktop program's command line: how it is read, and what the built program does with it.
+
+#include "commandline.h"
+#include "log_generator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using startup::CommandLine;
+
+namespace {
+
+// Runs the built program offscreen in `directory`; fails the test if it does not end by itself.
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runProgram(const QStringList &arguments, const QString &directory = QDir::currentPath())
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(directory);
+    process.start(QStringLiteral(KESTA_DECODER_BINARY), arguments);
+    Run run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void startsTheWindow_data();
+    void startsTheWindow();
+    void endsAtOnce_data();
+    void endsAtOnce();
+    void answersWithoutWindow_data();
+    void answersWithoutWindow();
+
+    void programPrintsVersionAndHelp();
+    void programRefusesUsageMistakes();
+    void programOpensTheLogGiven();
+};
+
+void TestCommandLine::initTestCase()
+{
+    startup::describeApplication();
+}
+
+void TestCommandLine::startsTheWindow_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("logPath");
+    QTest::addColumn<bool>("quitAfterShow");
+
+    const QString here = QDir::currentPath();
+    QTest::newRow("no log") << QStringList{"kesta-decoder"} << QString() << false;
+    QTest::newRow("absolute log") << QStringList{"kesta-decoder", "/logs/pass1.kss"}
+                                  << "/logs/pass1.kss" << false;
+    QTest::newRow("relative log") << QStringList{"kesta-decoder", "logs/pass1.kss"}
+                                  << here + "/logs/pass1.kss" << false;
+    QTest::newRow("log with spaces")
+        << QStringList{"kesta-decoder", "/my logs/pass 1.kss"} << "/my logs/pass 1.kss" << false;
+    QTest::newRow("log named like an option after --")
+        << QStringList{"kesta-decoder", "--", "-pass.kss"} << here + "/-pass.kss" << false;
+    QTest::newRow("timing run") << QStringList{"kesta-decoder", "--quit-after-show", "/l/a.kss"}
+                                << "/l/a.kss" << true;
+}
+
+void TestCommandLine::startsTheWindow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, logPath);
+    QFETCH(bool, quitAfterShow);
+
+    const CommandLine line = startup::parseCommandLine(arguments);
+    QVERIFY2(line.action == CommandLine::Action::ShowWindow, qPrintable(line.output));
+    QCOMPARE(line.logPath, logPath);
+    QCOMPARE(line.quitAfterShow, quitAfterShow);
+}
+
+void TestCommandLine::endsAtOnce_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("printed"); // a part of what is printed
+
+    QTest::newRow("--version") << QStringList{"kesta-decoder", "--version"} << 0
+                               << "kesta-decoder 1.2\n";
+    QTest::newRow("-v") << QStringList{"kesta-decoder", "-v"} << 0 << "kesta-decoder 1.2\n";
+    QTest::newRow("--help") << QStringList{"kesta-decoder", "--help"} << 0 << "[LOG]";
+    QTest::newRow("-h with a log")
+        << QStringList{"kesta-decoder", "pass.kss", "-h"} << 0 << "--version";
+    QTest::newRow("help despite a wrong option")
+        << QStringList{"kesta-decoder", "--colour", "--help"} << 0 << "Usage:";
+    QTest::newRow("unknown option")
+        << QStringList{"kesta-decoder", "--colour"} << 2 << "Unknown option 'colour'";
+    QTest::newRow("two logs") << QStringList{"kesta-decoder", "a.kss", "b.kss"} << 2
+                              << "Only one log";
+    QTest::newRow("empty log name") << QStringList{"kesta-decoder", ""} << 2 << "empty";
+}
+
+void TestCommandLine::endsAtOnce()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, printed);
+
+    const CommandLine line = startup::parseCommandLine(arguments);
+    QVERIFY(line.action == CommandLine::Action::Exit);
+    QCOMPARE(line.exitCode, exitCode);
+    QVERIFY2(line.output.contains(printed), qPrintable(line.output));
+    if (exitCode != 0)
+        QVERIFY2(line.output.contains("--help"), qPrintable(line.output));
+}
+
+void TestCommandLine::answersWithoutWindow_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("withoutWindow");
+
+    QTest::newRow("nothing") << QStringList{"kesta-decoder"} << false;
+    QTest::newRow("a log") << QStringList{"kesta-decoder", "pass.kss"} << false;
+    QTest::newRow("--help") << QStringList{"kesta-decoder", "--help"} << true;
+    QTest::newRow("-h") << QStringList{"kesta-decoder", "-h"} << true;
+    QTest::newRow("--version with Qt's options")
+        << QStringList{"kesta-decoder", "-platform", "xcb", "--version"} << true;
+    QTest::newRow("a log called --help") << QStringList{"kesta-decoder", "--", "--help"} << false;
+    QTest::newRow("a log called help") << QStringList{"kesta-decoder", "help"} << false;
+}
+
+void TestCommandLine::answersWithoutWindow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, withoutWindow);
+    QCOMPARE(startup::answersWithoutWindow(arguments), withoutWindow);
+}
+
+void TestCommandLine::programPrintsVersionAndHelp()
+{
+    const Run version = runProgram({"--version"});
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.out, QStringLiteral("kesta-decoder 1.2\n"));
+
+    const Run help = runProgram({"--help"});
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY2(help.out.contains("[LOG]") && help.out.contains("--version"), qPrintable(help.out));
+    QVERIFY2(!help.out.contains("quit-after-show"), qPrintable(help.out));
+}
+
+void TestCommandLine::programRefusesUsageMistakes()
+{
+    const Run run = runProgram({"--colour"});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY2(run.err.contains("Unknown option 'colour'"), qPrintable(run.err));
+}
+
+void TestCommandLine::programOpensTheLogGiven()
+{
+    // A log named on the command line is decoded at start, as "Open" would: its dump file,
+    // one line per accepted frame, and its TLM file appear beside it; the log stays as it was.
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    kesta::loggen::GeneratorOptions options;
+    options.frames = 37;
+    kesta::loggen::GeneratedLogSummary summary;
+    const std::vector<std::uint8_t> bytes = kesta::loggen::GenerateLog(options, &summary);
+    const QByteArray log(reinterpret_cast<const char *>(bytes.data()),
+                         static_cast<qsizetype>(bytes.size()));
+    QFile file(directory.filePath("pass1.kss"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(log);
+    file.close();
+
+    // A relative name, resolved against the directory the program was started in.
+    const Run run = runProgram({"--quit-after-show", "pass1.kss"}, directory.path());
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY2(run.out.startsWith("shown after "), qPrintable(run.out));
+
+    QFile dump(directory.filePath("pass1.dmp"));
+    QVERIFY2(dump.open(QIODevice::ReadOnly), "no dump file beside the log");
+    const QList<QByteArray> lines = dump.readAll().split('\n');
+    QCOMPARE(lines.size() - 1, static_cast<qsizetype>(summary.telemetryFrames));
+    QVERIFY(QFile::exists(directory.filePath("pass1.tlm")));
+
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), log);
+}
+
+QTEST_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
