@@ -1,0 +1,155 @@
+// Throughput of the decoding engine in memory, in MB of log per second: the KISS
+// reader alone, the reader with the frame decoder as the command-line decoder
+// drives them, a whole run into the record store, and the two record exports.
+
+#include "frame_decoder.h"
+#include "kiss_log.h"
+#include "kiss_reader.h"
+#include "log_generator.h"
+#include "program_state.h"
+#include "record_export.h"
+#include "telemetry_record.h"
+#include "value_text.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t BlockSize = std::size_t{1} << 20; // as the log is read from disk
+
+// A realistic pass log of about 64 MB, timestamp frames included.
+const std::vector<std::uint8_t> &Log()
+{
+    static const std::vector<std::uint8_t> log = [] {
+        kesta::loggen::GeneratorOptions options;
+        options.seed = 42;
+        options.targetBytes = std::uint64_t{64} << 20;
+        return kesta::loggen::GenerateLog(options);
+    }();
+    return log;
+}
+
+// A log the windows open: 1000 telemetry frames.
+const std::vector<std::uint8_t> &LogOf1000Frames()
+{
+    static const std::vector<std::uint8_t> log = [] {
+        kesta::loggen::GeneratorOptions options;
+        options.seed = 42;
+        options.frames = 1000;
+        return kesta::loggen::GenerateLog(options);
+    }();
+    return log;
+}
+
+template <typename Reader> void FeedInBlocks(Reader &reader, std::span<const std::uint8_t> log)
+{
+    for (std::size_t pos = 0; pos < log.size(); pos += BlockSize)
+        reader.feed(log.subspan(pos, std::min(BlockSize, log.size() - pos)));
+    reader.finish();
+}
+
+void BM_KissReader(benchmark::State &state)
+{
+    const auto &log = Log();
+    std::uint64_t frames = 0;
+    kesta::KissReader reader([&frames](const kesta::KissFrame &f) { frames += f.bytes.size(); });
+    for (auto _ : state) {
+        reader.reset();
+        FeedInBlocks(reader, log);
+    }
+    benchmark::DoNotOptimize(frames);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+}
+BENCHMARK(BM_KissReader)->Unit(benchmark::kMillisecond);
+
+// Reader + decoder: per frame a fresh record, its RawHex and DecodeFrame, the
+// work kesta-decode does before anything is written.
+void BM_ReaderDecoder(benchmark::State &state)
+{
+    const auto &log = Log();
+    kesta::TelemetryRecord record;
+    std::uint64_t records = 0;
+    kesta::KissReader reader([&](const kesta::KissFrame &frame) {
+        record.clear();
+        kesta::AppendHexText(record.RawHex, frame.bytes);
+        record.Written.set(kesta::Field::RawHex);
+        record.ReceptionTime = frame.receptionTime;
+        kesta::FrameCounters counters;
+        benchmark::DoNotOptimize(kesta::DecodeFrame(frame.bytes, record, counters));
+        ++records;
+    });
+    for (auto _ : state) {
+        reader.reset();
+        FeedInBlocks(reader, log);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+    state.counters["records"] =
+        benchmark::Counter(static_cast<double>(records), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ReaderDecoder)->Unit(benchmark::kMillisecond);
+
+class NullSink : public kesta::RunSink
+{
+public:
+    void dumpLine(std::string_view hexText) override { benchmark::DoNotOptimize(hexText.data()); }
+    void message(std::span<const std::uint8_t> text) override
+    {
+        benchmark::DoNotOptimize(text.data());
+    }
+};
+
+// A decoding run of the windows over a 1000-frame log, into the record store.
+void BM_ReadKissBytes1000Frames(benchmark::State &state)
+{
+    const auto &log = LogOf1000Frames();
+    kesta::ProgramState program;
+    NullSink sink;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(kesta::ReadKissBytes(program, log, sink));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+}
+BENCHMARK(BM_ReadKissBytes1000Frames)->Unit(benchmark::kMicrosecond);
+
+// The exports alone, over records decoded beforehand; bytes are bytes of log.
+void BM_Export(benchmark::State &state, kesta::RecordExporter::Format format)
+{
+    const auto &log = LogOf1000Frames();
+    std::vector<kesta::TelemetryRecord> records;
+    kesta::KissReader reader([&records](const kesta::KissFrame &frame) {
+        kesta::TelemetryRecord &r = records.emplace_back();
+        r.RawHex = kesta::HexText(frame.bytes);
+        r.Written.set(kesta::Field::RawHex);
+        r.ReceptionTime = frame.receptionTime;
+        kesta::FrameCounters counters;
+        kesta::DecodeFrame(frame.bytes, r, counters);
+    });
+    FeedInBlocks(reader, log);
+
+    kesta::RecordExporter exporter(format);
+    std::string out;
+    std::size_t written = 0;
+    for (auto _ : state) {
+        out.clear();
+        std::uint64_t n = 0;
+        for (const auto &r : records)
+            exporter.appendRecord(out, ++n, r);
+        written += out.size();
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+    state.counters["output_per_log_byte"] =
+        static_cast<double>(written) / static_cast<double>(state.iterations() * log.size());
+}
+BENCHMARK_CAPTURE(BM_Export, csv, kesta::RecordExporter::Format::Csv)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Export, jsonl, kesta::RecordExporter::Format::JsonLines)
+    ->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the fuzzer need, when
+# some are missing. Sourced by ./run and ./test; runs apt-get as root, or through
+# sudo otherwise.
+
+kesta_packages=(
+    cmake ninja-build g++ clang libclang-rt-14-dev
+    qt6-base-dev qt6-charts-dev qt6-svg-dev
+    libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+    # The offscreen Qt platform of the window tests still draws text and loads
+    # the SVG artwork: fonts and the SVG image and icon plugins.
+    fonts-dejavu-core fontconfig libqt6svg6 libgl1 libegl1
+)
+
+kesta_ensure_packages() {
+    local missing=() pkg
+    for pkg in "${kesta_packages[@]}"; do
+        if [[ "$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null)" != installed ]]; then
+            missing+=("$pkg")
+        fi
+    done
+    if ((${#missing[@]} == 0)); then
+        return 0
+    fi
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    if ((EUID != 0)); then
+        if ! command -v sudo >/dev/null; then
+            echo "error: packages missing (${missing[*]}) and not root, and sudo is not available" >&2
+            return 1
+        fi
+        sudo=(sudo)
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update
+    "${sudo[@]}" apt-get install -y "${missing[@]}"
+}
