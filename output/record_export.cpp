@@ -2,7 +2,9 @@
 
 #include "value_text.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 
 namespace kesta {
@@ -55,11 +57,50 @@ inline void AppendLatin1AsUtf8(std::string &out, unsigned char b)
     out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
 }
 
+// Length of the leading part of `text` that JSON takes as it stands: no control
+// character, quote, backslash or byte of 0x80 and above. Looks at eight bytes at a
+// time, since most texts are long hex texts that need no escape at all.
+constexpr std::uint64_t Ones = 0x0101010101010101ull;
+constexpr std::uint64_t Highs = 0x8080808080808080ull;
+
+// Non-zero when a byte of w (all below 0x80) is below n, n at most 0x80; exact
+// in saying whether there is one.
+constexpr std::uint64_t HasLess(std::uint64_t w, std::uint64_t n)
+{
+    return (w - Ones * n) & ~w & Highs;
+}
+constexpr std::uint64_t HasByte(std::uint64_t w, unsigned char c)
+{
+    return HasLess(w ^ (Ones * c), 1);
+}
+
+std::size_t PlainJsonPrefix(std::string_view text)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, text.data() + i, 8);
+        if (((w & Highs) | HasLess(w, 0x20) | HasByte(w, '"') | HasByte(w, '\\')) != 0) {
+            break;
+        }
+    }
+    while (i < text.size() && JsonClasses[static_cast<unsigned char>(text[i])] == Plain) {
+        ++i;
+    }
+    return i;
+}
+
 void AppendJsonString(std::string &out, std::string_view text)
 {
     out.push_back('"');
+    const std::size_t plain = PlainJsonPrefix(text);
+    if (plain == text.size()) {
+        out.append(text);
+        out.push_back('"');
+        return;
+    }
     std::size_t runStart = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = plain; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
         const std::uint8_t cls = JsonClasses[b];
         if (cls == Plain) {
@@ -88,18 +129,36 @@ void AppendJsonString(std::string &out, std::string_view text)
     out.push_back('"');
 }
 
+// Length of the leading part of `text` that a CSV cell takes as it stands: no
+// comma, quote, CR, LF or byte of 0x80 and above.
+std::size_t PlainCsvPrefix(std::string_view text)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, text.data() + i, 8);
+        if (((w & Highs) | HasByte(w, ',') | HasByte(w, '"') | HasByte(w, '\r') |
+             HasByte(w, '\n')) != 0) {
+            break;
+        }
+    }
+    while (i < text.size() && CsvClasses[static_cast<unsigned char>(text[i])] == Plain) {
+        ++i;
+    }
+    return i;
+}
+
 void AppendCsvText(std::string &out, std::string_view text)
 {
-    bool quote = false;
-    bool high = false;
-    for (const char c : text) {
-        const std::uint8_t cls = CsvClasses[static_cast<unsigned char>(c)];
-        quote |= cls == CsvSpecial || cls == Quote;
-        high |= cls == High;
-    }
-    if (!quote && !high) {
+    const std::size_t plain = PlainCsvPrefix(text);
+    if (plain == text.size()) {
         out.append(text);
         return;
+    }
+    bool quote = false;
+    for (const char c : text.substr(plain)) {
+        const std::uint8_t cls = CsvClasses[static_cast<unsigned char>(c)];
+        quote |= cls == CsvSpecial || cls == Quote;
     }
     if (quote) {
         out.push_back('"');
@@ -124,25 +183,80 @@ void AppendCsvText(std::string &out, std::string_view text)
 // decoded value is such, but an export must stay valid JSON whatever it is fed.
 bool IsJsonNumber(std::string_view text)
 {
-    if (text.empty()) {
+    std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') {
         return false;
     }
-    std::size_t i = text[0] == '-' ? 1 : 0;
-    return i < text.size() && text[i] >= '0' && text[i] <= '9' &&
-           text.find_first_not_of("0123456789.-", i) == std::string_view::npos;
+    for (; i < text.size(); ++i) {
+        if ((text[i] < '0' || text[i] > '9') && text[i] != '.') {
+            return false;
+        }
+    }
+    return true;
 }
 
-void AppendJsonNumberField(std::string &out, const TelemetryRecord &record, Field f)
+// The number of a numeric field, read straight from its member: this runs for
+// every numeric field of every row, and the general FieldNumber look-up showed in
+// profiles. Fields not listed here fall back to it.
+double NumberOf(const TelemetryRecord &r, Field f)
 {
-    const std::size_t start = out.size();
-    AppendFieldValueText(out, record, f, ".");
-    if (!IsJsonNumber(std::string_view(out).substr(start))) {
-        out.resize(start);
-        out.append("null");
+    switch (f) {
+    case Field::HtrxCounter:
+        return r.HtrxCounter;
+    case Field::MovementFlag:
+        return r.MovementFlag;
+    case Field::Rssi:
+        return r.Rssi;
+    case Field::HrxCurrent:
+        return r.HrxCurrent;
+    case Field::HtxCurrent:
+        return r.HtxCurrent;
+    case Field::TncCurrent:
+        return r.TncCurrent;
+    case Field::FssCurrent:
+        return r.FssCurrent;
+    case Field::FssStatus:
+        return r.FssStatus;
+    case Field::FssCounter:
+        return r.FssCounter;
+    case Field::FssAngleData:
+        return r.FssAngleData;
+    case Field::CcuTime:
+        return r.CcuTime;
+    case Field::ModeStatus:
+        return r.ModeStatus;
+    case Field::FssFrameCounter:
+        return r.FssFrameCounter;
+    case Field::ElementNumber:
+        return r.ElementNumber;
+    case Field::Threshold:
+        return r.Threshold;
+    case Field::Angle:
+        return r.Angle;
+    case Field::HiUpperAddress:
+        return r.HiUpperAddress;
+    case Field::HiLowerAddress:
+        return r.HiLowerAddress;
+    case Field::HiDataSize:
+        return r.HiDataSize;
+    default:
+        return FieldNumber(r, f).value_or(0);
     }
+}
+
+void AppendInteger(std::string &out, const TelemetryRecord &record, Field f)
+{
+    AppendValueText(out, static_cast<std::int64_t>(NumberOf(record, f)));
 }
 
 } // namespace
+
+RecordExporter::RecordExporter(Format format) : format_(format), numbers_(NumberCacheSize)
+{
+    for (const FieldInfo &info : Fields) {
+        jsonKeys_[static_cast<std::size_t>(info.field)] = ",\"" + std::string(info.name) + "\":";
+    }
+}
 
 void RecordExporter::appendHeader(std::string &out) const
 {
@@ -158,7 +272,7 @@ void RecordExporter::appendHeader(std::string &out) const
 }
 
 void RecordExporter::appendRecord(std::string &out, std::uint64_t recordNumber,
-                                  const TelemetryRecord &record) const
+                                  const TelemetryRecord &record)
 {
     if (format_ == Format::Csv) {
         appendCsv(out, recordNumber, record);
@@ -167,49 +281,137 @@ void RecordExporter::appendRecord(std::string &out, std::uint64_t recordNumber,
     }
 }
 
+RecordExporter::FloatText RecordExporter::floatText(const TelemetryRecord &record, Field field,
+                                                    ValueType type)
+{
+    // Every float field is made from one byte of the frame, so a few hundred
+    // values recur all through a log; their texts are kept in a small table.
+    const double value = NumberOf(record, field);
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const std::size_t slot =
+        static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> 55) % NumberCacheSize;
+    NumberText &entry = numbers_[slot];
+    if (entry.type == type && entry.bits == bits) {
+        return {std::string_view(entry.text.data(), entry.length), entry.jsonNumber};
+    }
+    scratch_.clear();
+    if (type == ValueType::F32) {
+        AppendValueText(scratch_, static_cast<float>(value), ".");
+    } else {
+        AppendValueText(scratch_, value, ".");
+    }
+    const bool jsonNumber = IsJsonNumber(scratch_);
+    if (scratch_.size() <= entry.text.size()) {
+        entry.bits = bits;
+        entry.type = type;
+        entry.jsonNumber = jsonNumber;
+        entry.length = static_cast<std::uint8_t>(scratch_.size());
+        std::memcpy(entry.text.data(), scratch_.data(), scratch_.size());
+    }
+    return {scratch_, jsonNumber};
+}
+
+void RecordExporter::appendTime(std::string &out, std::int64_t ms)
+{
+    // The date changes once a day; the time of day is plain arithmetic.
+    constexpr std::int64_t msPerDay = 86400000;
+    const std::int64_t day = ms / msPerDay;
+    if (ms < 0 || day != cachedDay_) {
+        const std::string text = IsoTimeText(ms);
+        if (ms < 0 || text.size() != 24 || text[10] != 'T') {
+            cachedDay_ = -1;
+            out.append(text);
+            return;
+        }
+        cachedDay_ = day;
+        dayText_.assign(text, 0, 11);
+    }
+    const std::int64_t inDay = ms % msPerDay;
+    const auto hours = static_cast<int>(inDay / 3600000);
+    const auto minutes = static_cast<int>(inDay / 60000 % 60);
+    const auto seconds = static_cast<int>(inDay / 1000 % 60);
+    const auto milli = static_cast<int>(inDay % 1000);
+    auto digit = [](int value) { return static_cast<char>('0' + value); };
+    const char time[] = {digit(hours / 10),
+                         digit(hours % 10),
+                         ':',
+                         digit(minutes / 10),
+                         digit(minutes % 10),
+                         ':',
+                         digit(seconds / 10),
+                         digit(seconds % 10),
+                         '.',
+                         digit(milli / 100),
+                         digit(milli / 10 % 10),
+                         digit(milli % 10),
+                         'Z'};
+    out.append(dayText_);
+    out.append(time, sizeof time);
+}
+
 void RecordExporter::appendCsv(std::string &out, std::uint64_t recordNumber,
-                               const TelemetryRecord &record) const
+                               const TelemetryRecord &record)
 {
     AppendValueText(out, static_cast<std::int64_t>(recordNumber));
     out.push_back(',');
     if (record.ReceptionTime) {
-        out.append(IsoTimeText(*record.ReceptionTime));
+        appendTime(out, *record.ReceptionTime);
     }
     for (const FieldInfo &info : Fields) {
         out.push_back(',');
         if (!record.Written.test(info.field)) {
             continue;
         }
-        if (info.type == ValueType::Text) {
+        switch (info.type) {
+        case ValueType::Text:
             AppendCsvText(out, FieldText(record, info.field));
-        } else {
-            AppendFieldValueText(out, record, info.field, ".");
+            break;
+        case ValueType::F64:
+        case ValueType::F32: {
+            out.append(floatText(record, info.field, info.type).text);
+            break;
+        }
+        default:
+            AppendInteger(out, record, info.field);
+            break;
         }
     }
     out.append("\r\n");
 }
 
 void RecordExporter::appendJson(std::string &out, std::uint64_t recordNumber,
-                                const TelemetryRecord &record) const
+                                const TelemetryRecord &record)
 {
     out.append("{\"Record\":");
     AppendValueText(out, static_cast<std::int64_t>(recordNumber));
     if (record.ReceptionTime) {
         out.append(",\"Time\":\"");
-        out.append(IsoTimeText(*record.ReceptionTime));
+        appendTime(out, *record.ReceptionTime);
         out.push_back('"');
     }
     for (const FieldInfo &info : Fields) {
         if (!record.Written.test(info.field)) {
             continue;
         }
-        out.append(",\"");
-        out.append(info.name);
-        out.append("\":");
-        if (info.type == ValueType::Text) {
+        out.append(jsonKeys_[static_cast<std::size_t>(info.field)]);
+        switch (info.type) {
+        case ValueType::Text:
             AppendJsonString(out, FieldText(record, info.field));
-        } else {
-            AppendJsonNumberField(out, record, info.field);
+            break;
+        case ValueType::F64:
+        case ValueType::F32: {
+            const FloatText number = floatText(record, info.field, info.type);
+            if (number.jsonNumber) {
+                out.append(number.text);
+            } else {
+                out.append("null");
+            }
+            break;
+        }
+        default:
+            AppendInteger(out, record, info.field);
+            break;
         }
     }
     out.append("}\n");
@@ -218,7 +420,7 @@ void RecordExporter::appendJson(std::string &out, std::uint64_t recordNumber,
 RecordExportWriter::RecordExportWriter(RecordExporter::Format format, OutputFile &file)
     : exporter_(format), file_(file)
 {
-    block_.reserve(BlockSize + 4096);
+    block_.reserve(BlockSize + (std::size_t{64} << 10));
 }
 
 void RecordExportWriter::writeHeader()

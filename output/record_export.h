@@ -3,8 +3,11 @@
 #include "output_file.h"
 #include "telemetry_record.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kesta {
 
@@ -37,21 +40,44 @@ public:
         JsonLines
     };
 
-    explicit RecordExporter(Format format) : format_(format) {}
+    explicit RecordExporter(Format format);
 
     Format format() const { return format_; }
     // The CSV header row; nothing for JSON Lines.
     void appendHeader(std::string &out) const;
-    void appendRecord(std::string &out, std::uint64_t recordNumber,
-                      const TelemetryRecord &record) const;
+    // Appends one row or object. Not const: the exporter remembers the texts of
+    // recent float values and of the current day of reception time, which
+    // repeat from frame to frame and are the costly part of a row.
+    void appendRecord(std::string &out, std::uint64_t recordNumber, const TelemetryRecord &record);
 
 private:
-    void appendCsv(std::string &out, std::uint64_t recordNumber,
-                   const TelemetryRecord &record) const;
-    void appendJson(std::string &out, std::uint64_t recordNumber,
-                    const TelemetryRecord &record) const;
+    struct NumberText
+    {
+        std::uint64_t bits = 0;
+        ValueType type = ValueType::Text; // Text: the entry is empty
+        bool jsonNumber = false;          // the text is a valid JSON number
+        std::uint8_t length = 0;
+        std::array<char, 30> text{};
+    };
+    static constexpr std::size_t NumberCacheSize = 2048;
+
+    void appendCsv(std::string &out, std::uint64_t recordNumber, const TelemetryRecord &record);
+    void appendJson(std::string &out, std::uint64_t recordNumber, const TelemetryRecord &record);
+    struct FloatText
+    {
+        std::string_view text;
+        bool jsonNumber;
+    };
+    // The value text of a float field; valid until the next call.
+    FloatText floatText(const TelemetryRecord &record, Field field, ValueType type);
+    void appendTime(std::string &out, std::int64_t ms);
 
     Format format_;
+    std::vector<NumberText> numbers_;
+    std::array<std::string, FieldCount> jsonKeys_; // ,"RawHex": and so on
+    std::int64_t cachedDay_ = -1;
+    std::string dayText_; // "YYYY-MM-DDT" of cachedDay_
+    std::string scratch_;
 };
 
 // Writes an export into an OutputFile, building rows in a reused buffer.
@@ -66,7 +92,8 @@ public:
     void flush();
 
 private:
-    static constexpr std::size_t BlockSize = std::size_t{256} << 10;
+    // As large as the file's buffer, so that a full block goes straight to the file.
+    static constexpr std::size_t BlockSize = OutputFile::DefaultBufferSize;
 
     RecordExporter exporter_;
     OutputFile &file_;

@@ -123,8 +123,8 @@ TEST_F(DecodeCommand, WritesTheExportsRowForRow)
     ASSERT_EQ(RunDecoding(state, path, false).outcome, RunReport::Outcome::Decoded);
     std::string csv;
     std::string jsonl;
-    const RecordExporter csvExporter(RecordExporter::Format::Csv);
-    const RecordExporter jsonExporter(RecordExporter::Format::JsonLines);
+    RecordExporter csvExporter(RecordExporter::Format::Csv);
+    RecordExporter jsonExporter(RecordExporter::Format::JsonLines);
     csvExporter.appendHeader(csv);
     for (std::int16_t n = 1; n <= state.store.RecordCount; ++n) {
         csvExporter.appendRecord(csv, static_cast<std::uint64_t>(n), state.store[n]);

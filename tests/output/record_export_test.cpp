@@ -2,8 +2,10 @@
 #include "output_file.h"
 #include "record_export.h"
 #include "test_logs.h"
+#include "value_text.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 #include <string>
 
 namespace kesta {
@@ -164,7 +166,7 @@ TEST(RecordExportWriter, WritesHeaderAndRowsInOrderThroughTheFile)
     OutputFile file(64);
     ASSERT_TRUE(file.open(folder / "out.csv", OutputFile::Mode::CreateAnew));
     RecordExportWriter writer(RecordExporter::Format::Csv, file);
-    const RecordExporter exporter(RecordExporter::Format::Csv);
+    RecordExporter exporter(RecordExporter::Format::Csv);
     std::string expected;
     exporter.appendHeader(expected);
     writer.writeHeader();
@@ -176,6 +178,125 @@ TEST(RecordExportWriter, WritesHeaderAndRowsInOrderThroughTheFile)
     writer.flush();
     ASSERT_TRUE(file.close()) << file.error();
     EXPECT_EQ(testing::ReadFile(folder / "out.csv"), expected);
+}
+
+// What one message byte becomes in each format: the byte as the code point of the
+// same value, JSON escaping quote, backslash and control characters.
+std::string JsonForm(unsigned char b)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    if (b < 0x20) {
+        return std::string("\\u00") + digits[b >> 4] + digits[b & 0xF];
+    }
+    if (b == '"' || b == '\\') {
+        return std::string("\\") + static_cast<char>(b);
+    }
+    if (b >= 0x80) {
+        return {static_cast<char>(0xC0 | (b >> 6)), static_cast<char>(0x80 | (b & 0x3F))};
+    }
+    return std::string(1, static_cast<char>(b));
+}
+
+std::string CsvForm(unsigned char b)
+{
+    if (b == '"') {
+        return "\"\"";
+    }
+    return b >= 0x80 ? JsonForm(b) : std::string(1, static_cast<char>(b));
+}
+
+bool CsvNeedsQuotes(unsigned char b)
+{
+    return b == ',' || b == '"' || b == '\r' || b == '\n';
+}
+
+// Every byte value at every place of a 24-byte text, so that each position of the
+// exporter's eight-byte scan and of its byte-by-byte tail sees every value.
+TEST(RecordExporter, EveryByteAtEveryPlaceOfAText)
+{
+    RecordExporter csv(RecordExporter::Format::Csv);
+    RecordExporter json(RecordExporter::Format::JsonLines);
+    TelemetryRecord r;
+    r.Written.set(Field::MessageText);
+    for (int b = 0; b < 256; ++b) {
+        for (std::size_t at = 0; at < 24; ++at) {
+            r.MessageText.assign(24, 'A');
+            r.MessageText[at] = static_cast<char>(b);
+            const auto byte = static_cast<unsigned char>(b);
+            const std::string before(at, 'A');
+            const std::string after(23 - at, 'A');
+
+            std::string out;
+            json.appendRecord(out, 1, r);
+            EXPECT_EQ(out, "{\"Record\":1,\"MessageText\":\"" + before + JsonForm(byte) + after +
+                               "\"}\n")
+                << "byte " << b << " at " << at;
+
+            out.clear();
+            csv.appendRecord(out, 1, r);
+            const std::string quote = CsvNeedsQuotes(byte) ? "\"" : "";
+            EXPECT_EQ(out, "1," + std::string(19, ',') + quote + before + CsvForm(byte) + after +
+                               quote + ",,,,,\r\n")
+                << "byte " << b << " at " << at;
+        }
+    }
+}
+
+// The exporter keeps the texts of recent floats; whatever the order and however
+// often values recur, each must read as the value text of its own field type.
+TEST(RecordExporter, FloatTextsMatchTheValueTextOfEveryValue)
+{
+    RecordExporter json(RecordExporter::Format::JsonLines);
+    TelemetryRecord r;
+    r.Written.set(Field::Rssi);
+    r.Written.set(Field::HrxCurrent);
+    r.Written.set(Field::Angle);
+    for (int round = 0; round < 3; ++round) {
+        for (int b = 0; b < 256; ++b) {
+            const int v = round == 1 ? 255 - b : b;
+            r.Rssi = 32.946 - 0.289 * v;
+            r.HrxCurrent = 0.0109 * v;
+            r.Angle = static_cast<float>(v) / 3.0f;
+            std::string out;
+            json.appendRecord(out, 1, r);
+            EXPECT_EQ(out, "{\"Record\":1,\"Rssi\":" + ValueText(r.Rssi) +
+                               ",\"HrxCurrent\":" + ValueText(r.HrxCurrent) +
+                               ",\"Angle\":" + ValueText(r.Angle) + "}\n");
+        }
+    }
+}
+
+// A value text that is no JSON number would break the line; it becomes null there.
+TEST(RecordExporter, ANonFiniteFloatIsNullInJsonAndItsValueTextInCsv)
+{
+    TelemetryRecord r;
+    r.Written.set(Field::Rssi);
+    r.Rssi = std::numeric_limits<double>::infinity();
+    std::string out;
+    RecordExporter(RecordExporter::Format::JsonLines).appendRecord(out, 1, r);
+    EXPECT_EQ(out, "{\"Record\":1,\"Rssi\":null}\n");
+    out.clear();
+    RecordExporter(RecordExporter::Format::Csv).appendRecord(out, 1, r);
+    EXPECT_EQ(out, "1,,,,,," + ValueText(r.Rssi) + std::string(19, ',') + "\r\n");
+}
+
+// Times are kept by day; rows going forward, backward and across midnight and
+// years must all read as the core's ISO text.
+TEST(RecordExporter, TimesMatchTheIsoTextAcrossDaysAndYears)
+{
+    RecordExporter csv(RecordExporter::Format::Csv);
+    TelemetryRecord r;
+    for (const std::int64_t ms :
+         {Noon, Noon + 1, Noon + 999, Noon + 1000, Noon - 1, std::int64_t{0},
+          std::int64_t{86399999}, std::int64_t{86400000},
+          std::int64_t{951782399999} /* 2000-02-28T23:59:59.999 */, std::int64_t{951782400000},
+          std::int64_t{1798761599999}, std::int64_t{1798761600000}, std::int64_t{253402300799999},
+          Noon}) {
+        r.ReceptionTime = ms;
+        std::string out;
+        csv.appendRecord(out, 1, r);
+        EXPECT_EQ(out, "1," + IsoTimeText(ms) + std::string(24, ',') + "\r\n") << ms;
+    }
 }
 
 } // namespace
