@@ -20,6 +20,21 @@ int automaticStep(int rows)
     return 10;
 }
 
+constexpr int ValueTicks = 5;
+
+// A round number near `x`: 1, 2 or 5 times a power of ten; with `ceiling` at least `x`.
+double niceNumber(double x, bool ceiling)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(x)));
+    const double q = x / power;
+    double nice = 10;
+    if (ceiling)
+        nice = q <= 1 ? 1 : q <= 2 ? 2 : q <= 5 ? 5 : 10;
+    else
+        nice = q < 1.5 ? 1 : q < 3 ? 2 : q < 7 ? 5 : 10;
+    return nice * power;
+}
+
 } // namespace
 
 ParameterChart::ParameterChart(QWidget *parent)
@@ -39,8 +54,11 @@ ParameterChart::ParameterChart(QWidget *parent)
 
     series_->setPointsVisible(true);
     series_->setMarkerSize(4);
+    // A cosmetic one-pixel pen keeps the raster engine on its fast line path for the long
+    // zigzag of a busy parameter; a wider pen is stroked as one outline.
     QPen pen(QColor(0, 0, 160));
-    pen.setWidthF(1.25);
+    pen.setWidth(1);
+    pen.setCosmetic(true);
     series_->setPen(pen);
     series_->setColor(QColor(0, 0, 160));
     chart->addSeries(series_);
@@ -55,6 +73,7 @@ ParameterChart::ParameterChart(QWidget *parent)
     axisX_->setLabelFormat(QStringLiteral("%.0f"));
     axisX_->setTickType(QValueAxis::TicksDynamic);
     axisY_->setRange(0, 1);
+    axisY_->setTickCount(ValueTicks);
     chart->addAxis(axisX_, Qt::AlignBottom);
     chart->addAxis(axisY_, Qt::AlignLeft);
     series_->attachAxis(axisX_);
@@ -77,37 +96,48 @@ int ParameterChart::labelStep(int rows)
 void ParameterChart::setRowCount(int rows)
 {
     rows_ = std::max(rows, 0);
+    const int step = isAutoScale() ? automaticStep(rows_) : labelStep(rows_);
+    const int anchor = isAutoScale() && step > 1 ? 0 : 1;
     // Categories are centred on their record number, half a division from each edge.
-    axisX_->setRange(0.5, std::max(rows_, 1) + 0.5);
-    if (isAutoScale()) {
-        divisionsPerLabel_ = automaticStep(rows_);
-        axisX_->setTickAnchor(divisionsPerLabel_ == 1 ? 1 : 0);
+    const double max = std::max(rows_, 1) + 0.5;
+    // A wider spacing goes in before a longer range and a narrower one after a shorter
+    // range, so that the axis never lays out a label for every record on the way.
+    if (step >= divisionsPerLabel_) {
+        axisX_->setTickInterval(step);
+        axisX_->setRange(0.5, max);
     } else {
-        divisionsPerLabel_ = labelStep(rows_);
-        axisX_->setTickAnchor(1);
+        axisX_->setRange(0.5, max);
+        axisX_->setTickInterval(step);
     }
-    axisX_->setTickInterval(divisionsPerLabel_);
+    axisX_->setTickAnchor(anchor);
+    divisionsPerLabel_ = step;
 }
 
 void ParameterChart::setPoints(const QList<QPointF> &points)
 {
     series_->replace(points);
     if (points.isEmpty()) {
+        axisY_->setTickCount(ValueTicks);
         axisY_->setRange(0, 1);
         return;
     }
-    auto [low, high] =
+    auto [lowest, highest] =
         std::minmax_element(points.cbegin(), points.cend(),
                             [](const QPointF &a, const QPointF &b) { return a.y() < b.y(); });
-    double min = low->y();
-    double max = high->y();
+    double min = lowest->y();
+    double max = highest->y();
     if (min == max) {
         const double pad = min == 0 ? 1 : std::abs(min) * 0.1;
         min -= pad;
         max += pad;
     }
-    axisY_->setRange(min, max);
-    axisY_->applyNiceNumbers();
+    // Round numbers at both ends and on every tick. Worked out here rather than with
+    // QValueAxis::applyNiceNumbers(), which would lay the axis out a second time.
+    const double step = niceNumber(niceNumber(max - min, true) / (ValueTicks - 1), false);
+    const double low = std::floor(min / step);
+    const double high = std::ceil(max / step);
+    axisY_->setTickCount(static_cast<int>(high - low) + 1);
+    axisY_->setRange(low * step, high * step);
 }
 
 QList<QPointF> ParameterChart::points() const
