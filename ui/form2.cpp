@@ -6,10 +6,7 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPixmap>
 #include <QShowEvent>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <string_view>
 #include <utility>
@@ -55,23 +52,6 @@ bool isBitText(const QString &text)
     return true;
 }
 
-// Renders an SVG picture for `label`, fitted into the label and sharp at the screen's scale.
-void showPicture(QLabel *label, const QString &resource)
-{
-    QSvgRenderer renderer(resource);
-    const qreal ratio = label->devicePixelRatioF();
-    QSizeF size = renderer.defaultSize();
-    size.scale(label->size(), Qt::KeepAspectRatio);
-    QPixmap pixmap((size * ratio).toSize());
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
-    pixmap.setDevicePixelRatio(ratio);
-    label->setAlignment(Qt::AlignCenter);
-    label->setPixmap(pixmap);
-}
-
 } // namespace
 
 Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std::move(source))
@@ -105,7 +85,7 @@ Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std
     m_image1 = new QLabel(this);
     m_image1->setObjectName(QStringLiteral("Image1"));
     layoutstyle::place(m_image1, Geometry{312, 0, 64, 64});
-    showPicture(m_image1, QStringLiteral(":/images/info-icon.svg"));
+    layoutstyle::showPicture(m_image1, QStringLiteral(":/images/info-icon.svg"));
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));

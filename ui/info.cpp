@@ -6,11 +6,8 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
-#include <QPixmap>
 #include <QScreen>
 #include <QStyle>
-#include <QSvgRenderer>
 
 using layoutstyle::Geometry;
 
@@ -39,23 +36,6 @@ QLabel *addAddress(QWidget *parent, const QString &name, const QString &text, Ge
     layoutstyle::setTextColor(label, QColor(0, 0, 255));
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     return label;
-}
-
-// Renders the satellite drawing fitted into `label`, sharp at the screen's scale.
-void showPicture(QLabel *label, const QString &resource)
-{
-    QSvgRenderer renderer(resource);
-    const qreal ratio = label->devicePixelRatioF();
-    QSizeF size = renderer.defaultSize();
-    size.scale(label->size(), Qt::KeepAspectRatio);
-    QPixmap pixmap((size * ratio).toSize());
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
-    pixmap.setDevicePixelRatio(ratio);
-    label->setAlignment(Qt::AlignCenter);
-    label->setPixmap(pixmap);
 }
 
 } // namespace
@@ -116,7 +96,7 @@ Info::Info(QWidget *parent) : QWidget(parent)
 
     QLabel *image1 =
         addLabel(this, QStringLiteral("Image1"), QString(), Geometry{208, 56, 127, 102});
-    showPicture(image1, SatellitePicture);
+    layoutstyle::showPicture(image1, SatellitePicture);
 
     // 57 pixels hold "Homepage:" only in a narrow font; the label reaches to the address beside it
     // so wider sans-serif fonts do not cut the colon off.

@@ -1,9 +1,13 @@
 #include "layoutstyle.h"
 
 #include <QFontDatabase>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPalette>
+#include <QPixmap>
 #include <QPlainTextEdit>
+#include <QSvgRenderer>
 #include <QTextOption>
 
 namespace layoutstyle {
@@ -107,6 +111,22 @@ QPlainTextEdit *makeDisplayText(QWidget *parent, const QString &objectName)
     box->document()->setDocumentMargin(1);
     setTextBoxColor(box, TextBoxColor);
     return box;
+}
+
+void showPicture(QLabel *label, const QString &resource)
+{
+    QSvgRenderer renderer(resource);
+    const qreal ratio = label->devicePixelRatioF();
+    QSizeF size = renderer.defaultSize();
+    size.scale(label->size(), Qt::KeepAspectRatio);
+    QPixmap pixmap((size * ratio).toSize());
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+    painter.end();
+    pixmap.setDevicePixelRatio(ratio);
+    label->setAlignment(Qt::AlignCenter);
+    label->setPixmap(pixmap);
 }
 
 } // namespace layoutstyle

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
@@ -61,5 +62,9 @@ void setTextBoxColor(QWidget *widget, const QColor &color);
 QLineEdit *makeDisplayLine(QWidget *parent, const QString &objectName);
 // A multi-line display field, wrapping anywhere (hex texts have no spaces).
 QPlainTextEdit *makeDisplayText(QWidget *parent, const QString &objectName);
+
+// Shows the SVG picture `resource` in `label`, scaled to fit with its aspect ratio kept,
+// on a transparent background and sharp at the screen's scale.
+void showPicture(QLabel *label, const QString &resource);
 
 } // namespace layoutstyle
