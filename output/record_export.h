@@ -30,7 +30,10 @@ namespace kesta {
 // with the same byte-to-code-point rule; control characters become \u00XX.
 //
 // Rows are appended to a caller's string, so a writer can build large blocks and
-// hand them to the file in one piece.
+// hand them to the file in one piece. Written by hand rather than with a JSON or
+// CSV library: the rows are flat with a fixed set of keys, and appending them
+// straight into one buffer (no document object per row, no stream per field) is
+// what lets an export keep up with the decoder on logs of gigabytes.
 class RecordExporter
 {
 public:
