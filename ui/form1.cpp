@@ -686,6 +686,12 @@ bool Form1::runDecoding(const QString &path)
         return false;
     }
 
+    // The counts follow every decoded frame; a log without frames still replaces the
+    // counts of the log before it.
+    const kesta::FrameCounters &counters = m_state.store.counters;
+    m_label5->setText(QString::fromStdString(
+        kesta::CounterText(counters.HtrxCount, counters.FssCount, counters.FssHiCount)));
+
     const std::int16_t count = m_state.store.RecordCount;
     m_hscroll1->setEnabled(true);
     {

@@ -308,7 +308,10 @@ private slots:
 
     void logWithoutFramesGivesAnEmptyRange()
     {
+        open(makeLog(5)); // the counts of this log must not stay on screen
         open(TestLog{}, QStringLiteral("empty.kss"));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label5"))->text(),
+                 QStringLiteral("HTRX: 0    FSS: 0    FSS (Hi): 0"));
         QCOMPARE(state->store.RecordCount, 0);
         QVERIFY(scrollBar()->isEnabled());
         QCOMPARE(scrollBar()->minimum(), 1);
