@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string_view>
 
@@ -246,7 +247,20 @@ double NumberOf(const TelemetryRecord &r, Field f)
 
 void AppendInteger(std::string &out, const TelemetryRecord &record, Field f)
 {
-    AppendValueText(out, static_cast<std::int64_t>(NumberOf(record, f)));
+    const auto value = static_cast<std::int64_t>(NumberOf(record, f));
+    // Most numeric fields are bytes; their digits are written without a conversion call.
+    if (value >= 0 && value < 1000) {
+        const auto v = static_cast<int>(value);
+        if (v >= 100) {
+            out.push_back(static_cast<char>('0' + v / 100));
+        }
+        if (v >= 10) {
+            out.push_back(static_cast<char>('0' + v / 10 % 10));
+        }
+        out.push_back(static_cast<char>('0' + v % 10));
+        return;
+    }
+    AppendValueText(out, value);
 }
 
 } // namespace
@@ -289,8 +303,9 @@ RecordExporter::FloatText RecordExporter::floatText(const TelemetryRecord &recor
     const double value = NumberOf(record, field);
     std::uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    const std::size_t slot =
-        static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> 55) % NumberCacheSize;
+    static_assert((NumberCacheSize & (NumberCacheSize - 1)) == 0);
+    constexpr int slotBits = std::countr_zero(NumberCacheSize);
+    const auto slot = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> (64 - slotBits));
     NumberText &entry = numbers_[slot];
     if (entry.type == type && entry.bits == bits) {
         return {std::string_view(entry.text.data(), entry.length), entry.jsonNumber};
