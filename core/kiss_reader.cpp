@@ -1,9 +1,36 @@
 #include "kiss_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
 namespace kesta {
+namespace {
+
+// Length of the run of bytes at `p` (at most `n`) that holds neither FEND nor FESC.
+// Frames are scanned eight bytes at a time: a byte of x ^ pattern is zero exactly
+// where x holds the pattern's byte, and (v - 0x01..) & ~v & 0x80.. finds zero bytes.
+std::size_t PlainRun(const std::uint8_t *p, std::size_t n)
+{
+    constexpr std::uint64_t Ones = 0x0101010101010101ull;
+    constexpr std::uint64_t Highs = 0x8080808080808080ull;
+    constexpr std::uint64_t Fends = Ones * FEND;
+    constexpr std::uint64_t Fescs = Ones * FESC;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        const std::uint64_t a = word ^ Fends;
+        const std::uint64_t b = word ^ Fescs;
+        if ((((a - Ones) & ~a) | ((b - Ones) & ~b)) & Highs)
+            break;
+    }
+    while (i < n && p[i] != FEND && p[i] != FESC)
+        ++i;
+    return i;
+}
+
+} // namespace
 
 KissReader::KissReader(FrameHandler onFrame) : onFrame_(std::move(onFrame)) {}
 
@@ -48,10 +75,14 @@ void KissReader::feed(std::span<const std::uint8_t> chunk)
             continue;
         }
 
-        // Plain data bytes in a run, the common case.
+        // Plain data bytes in a run, the common case: copied in one go.
         if (!escapePending_) {
-            while (p != end && *p != FEND && *p != FESC && length_ < FrameCapacity)
-                buffer_[length_++] = *p++;
+            const std::size_t room =
+                std::min<std::size_t>(static_cast<std::size_t>(end - p), FrameCapacity - length_);
+            const std::size_t run = PlainRun(p, room);
+            std::memcpy(buffer_.data() + length_, p, run);
+            length_ += run;
+            p += run;
             if (p == end)
                 return;
         }

@@ -6,14 +6,18 @@ namespace kesta {
 
 std::optional<float> AngleForElement(std::uint8_t elementNumber)
 {
+    // The texts read once as floats; a lookup runs for every FSS frame.
+    static const std::array<float, AngleTable.size()> angles = [] {
+        std::array<float, AngleTable.size()> values{};
+        for (std::size_t i = 1; i < AngleTable.size(); ++i) {
+            const std::string_view text = AngleTable[i];
+            std::from_chars(text.data(), text.data() + text.size(), values[i]);
+        }
+        return values;
+    }();
     if (elementNumber == 0 || elementNumber >= AngleTable.size())
         return std::nullopt;
-    const std::string_view text = AngleTable[elementNumber];
-    float value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return angles[elementNumber];
 }
 
 } // namespace kesta

@@ -101,6 +101,31 @@ INSTANTIATE_TEST_SUITE_P(
             "FescAtStartOfFrame", {0xC0, 0xDB, 0xDC, 0x01, 0x02, 0xC0}, {{0xC0, 0x01, 0x02}}}),
     [](const testing::TestParamInfo<StreamCase> &info) { return info.param.name; });
 
+TEST(KissReader, EscapedBytesAtEveryPositionRoundTrip)
+{
+    // FEND and FESC data bytes at every position of frames of many lengths, so the
+    // block-wise scan for them meets each one in every place of a block.
+    std::vector<Bytes> frames;
+    for (std::size_t size = 3; size <= 40; ++size) {
+        for (std::size_t at = 0; at < size; ++at) {
+            Bytes f(size, static_cast<std::uint8_t>(0x30 + size));
+            f[at] = (at % 2) ? FEND : FESC;
+            if (at + 1 < size)
+                f[at + 1] = (size % 3 == 0) ? TFEND : FESC;
+            if (f[0] == 0x09)
+                f[0] = 0x00;
+            frames.push_back(f);
+        }
+    }
+    Bytes stream;
+    for (const Bytes &f : frames) {
+        const Bytes k = Kiss(f);
+        stream.insert(stream.end(), k.begin(), k.end());
+    }
+    for (const std::size_t chunk : {std::size_t{0}, std::size_t{5}, std::size_t{64}})
+        EXPECT_EQ(Read(stream, chunk).frames, frames) << "chunk size " << chunk;
+}
+
 TEST(KissReader, Frame512BytesIsHandedOnWhole)
 {
     const Bytes big = Frame(1, 512);

@@ -1,7 +1,9 @@
 #include "value_text.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <limits>
+#include <vector>
 
 using namespace kesta;
 
@@ -93,6 +95,27 @@ TEST(HexText, TwoUpperCaseDigitsPerByte)
     const std::uint8_t bytes[] = {0x00, 0x05, 0xAB, 0xFF, 0xC0};
     EXPECT_EQ(HexText(bytes), "0005ABFFC0");
     EXPECT_EQ(HexText({}), "");
+}
+
+TEST(HexText, EveryByteValueAtEveryOffset)
+{
+    // Long and odd-length inputs, so every byte value passes through each lane of the
+    // block-wise path and through the tail.
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 3 * 256 + 7; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(i * 7 + i / 256));
+    for (std::size_t length :
+         {std::size_t{15}, std::size_t{16}, std::size_t{17}, std::size_t{33}, bytes.size()}) {
+        std::string expected;
+        for (std::size_t i = 0; i < length; ++i) {
+            char pair[3];
+            std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
+            expected += pair;
+        }
+        std::string out = "prefix";
+        AppendHexText(out, std::span(bytes).first(length));
+        EXPECT_EQ(out, "prefix" + expected) << "length " << length;
+    }
 }
 
 TEST(CounterText, LabelLine)
