@@ -196,58 +196,9 @@ bool IsJsonNumber(std::string_view text)
     return true;
 }
 
-// The number of a numeric field, read straight from its member: this runs for
-// every numeric field of every row, and the general FieldNumber look-up showed in
-// profiles. Fields not listed here fall back to it.
-double NumberOf(const TelemetryRecord &r, Field f)
-{
-    switch (f) {
-    case Field::HtrxCounter:
-        return r.HtrxCounter;
-    case Field::MovementFlag:
-        return r.MovementFlag;
-    case Field::Rssi:
-        return r.Rssi;
-    case Field::HrxCurrent:
-        return r.HrxCurrent;
-    case Field::HtxCurrent:
-        return r.HtxCurrent;
-    case Field::TncCurrent:
-        return r.TncCurrent;
-    case Field::FssCurrent:
-        return r.FssCurrent;
-    case Field::FssStatus:
-        return r.FssStatus;
-    case Field::FssCounter:
-        return r.FssCounter;
-    case Field::FssAngleData:
-        return r.FssAngleData;
-    case Field::CcuTime:
-        return r.CcuTime;
-    case Field::ModeStatus:
-        return r.ModeStatus;
-    case Field::FssFrameCounter:
-        return r.FssFrameCounter;
-    case Field::ElementNumber:
-        return r.ElementNumber;
-    case Field::Threshold:
-        return r.Threshold;
-    case Field::Angle:
-        return r.Angle;
-    case Field::HiUpperAddress:
-        return r.HiUpperAddress;
-    case Field::HiLowerAddress:
-        return r.HiLowerAddress;
-    case Field::HiDataSize:
-        return r.HiDataSize;
-    default:
-        return FieldNumber(r, f).value_or(0);
-    }
-}
-
 void AppendInteger(std::string &out, const TelemetryRecord &record, Field f)
 {
-    const auto value = static_cast<std::int64_t>(NumberOf(record, f));
+    const auto value = static_cast<std::int64_t>(FieldNumber(record, f).value_or(0));
     // Most numeric fields are bytes; their digits are written without a conversion call.
     if (value >= 0 && value < 1000) {
         const auto v = static_cast<int>(value);
@@ -300,7 +251,7 @@ RecordExporter::FloatText RecordExporter::floatText(const TelemetryRecord &recor
 {
     // Every float field is made from one byte of the frame, so a few hundred
     // values recur all through a log; their texts are kept in a small table.
-    const double value = NumberOf(record, field);
+    const double value = FieldNumber(record, field).value_or(0);
     std::uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     static_assert((NumberCacheSize & (NumberCacheSize - 1)) == 0);
