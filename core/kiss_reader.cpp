@@ -2,21 +2,37 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <utility>
 
 namespace kesta {
 namespace {
 
 // Length of the run of bytes at `p` (at most `n`) that holds neither FEND nor FESC.
-// Frames are scanned eight bytes at a time: a byte of x ^ pattern is zero exactly
-// where x holds the pattern's byte, and (v - 0x01..) & ~v & 0x80.. finds zero bytes.
+// Nearly every byte of a log passes through here, so the run is searched a block at
+// a time: sixteen bytes with SSE2, else eight in a word, where a byte of
+// x ^ pattern is zero exactly where x holds the pattern's byte and
+// (v - 0x01..) & ~v & 0x80.. is non-zero when v has a zero byte.
 std::size_t PlainRun(const std::uint8_t *p, std::size_t n)
 {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i fends = _mm_set1_epi8(static_cast<char>(FEND));
+    const __m128i fescs = _mm_set1_epi8(static_cast<char>(FESC));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        const int hits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(block, fends), _mm_cmpeq_epi8(block, fescs)));
+        if (hits != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+    }
+#else
     constexpr std::uint64_t Ones = 0x0101010101010101ull;
     constexpr std::uint64_t Highs = 0x8080808080808080ull;
     constexpr std::uint64_t Fends = Ones * FEND;
     constexpr std::uint64_t Fescs = Ones * FESC;
-    std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         std::uint64_t word;
         std::memcpy(&word, p + i, sizeof word);
@@ -25,6 +41,7 @@ std::size_t PlainRun(const std::uint8_t *p, std::size_t n)
         if ((((a - Ones) & ~a) | ((b - Ones) & ~b)) & Highs)
             break;
     }
+#endif
     while (i < n && p[i] != FEND && p[i] != FESC)
         ++i;
     return i;
