@@ -38,14 +38,16 @@ double niceNumber(double x, bool ceiling)
 } // namespace
 
 ParameterChart::ParameterChart(QWidget *parent)
-    : QChartView(parent), series_(new QLineSeries), axisX_(new QValueAxis), axisY_(new QValueAxis)
+    : QChartView(new QChart, parent), series_(new QLineSeries), axisX_(new QValueAxis),
+      axisY_(new QValueAxis)
 {
     setObjectName(QStringLiteral("MSChart1"));
     setToolTip(QStringLiteral("graphical value"));
     setRenderHint(QPainter::Antialiasing, true);
     setFrameShape(QFrame::NoFrame);
 
-    auto *chart = new QChart;
+    // The view owns the chart it was made with; setChart() would leave that one behind.
+    QChart *chart = this->chart();
     chart->legend()->hide();
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->setMargins(QMargins(2, 2, 6, 2));
@@ -78,7 +80,6 @@ ParameterChart::ParameterChart(QWidget *parent)
     chart->addAxis(axisY_, Qt::AlignLeft);
     series_->attachAxis(axisX_);
     series_->attachAxis(axisY_);
-    setChart(chart);
     setRowCount(0);
 }
 
