@@ -2,6 +2,8 @@
 
 // Hand-built KISS logs and a scratch folder for the output and command-line tests.
 
+#include "kiss_bytes.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -16,33 +18,10 @@
 
 namespace kesta::testing {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// The frame between two FENDs, with FEND and FESC escaped.
-inline Bytes Kiss(const Bytes &frame)
-{
-    Bytes out{0xC0};
-    for (const std::uint8_t b : frame) {
-        if (b == 0xC0) {
-            out.insert(out.end(), {0xDB, 0xDC});
-        } else if (b == 0xDB) {
-            out.insert(out.end(), {0xDB, 0xDD});
-        } else {
-            out.push_back(b);
-        }
-    }
-    out.push_back(0xC0);
-    return out;
-}
-
-inline Bytes Concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes &p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
-}
+using test::Bytes;
+using test::Concat;
+using test::Kiss;
+using test::Timestamp;
 
 // A frame of `type` (byte 17) with `body` from byte 18 on; bytes 0 to 16 are zero.
 inline Bytes Frame(std::uint8_t type, const Bytes &body)
@@ -89,16 +68,6 @@ inline Bytes HiModeFrame(std::uint8_t upper, std::uint8_t lower, std::uint8_t si
     body.resize(body.size() + 64, 0x10);
     body.push_back(element);
     return Frame(4, body);
-}
-
-// A timestamp frame: 0x09 and the reception time in milliseconds, big-endian.
-inline Bytes Timestamp(std::uint64_t ms)
-{
-    Bytes f{0x09};
-    for (int shift = 56; shift >= 0; shift -= 8) {
-        f.push_back(static_cast<std::uint8_t>(ms >> shift));
-    }
-    return f;
 }
 
 inline std::string HexOf(const Bytes &bytes)
