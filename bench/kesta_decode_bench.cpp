@@ -151,6 +151,16 @@ RunResult RunDecoder(const std::vector<std::string> &args)
     return result;
 }
 
+// Deletes every file of the workspace but the log.
+void RemoveOutputs(const Workspace &ws)
+{
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(ws.folder(), ec)) {
+        if (entry.path() != ws.log())
+            fs::remove(entry.path(), ec);
+    }
+}
+
 void BM_KestaDecode(benchmark::State &state, std::vector<std::string> options)
 {
     Workspace &ws = Workspace::get();
@@ -166,6 +176,9 @@ void BM_KestaDecode(benchmark::State &state, std::vector<std::string> options)
     long peakKiB = 0;
     double cpuSeconds = 0;
     for (auto _ : state) {
+        // Each run writes its files afresh, as for a log decoded the first time;
+        // emptying the last run's hundreds of MB is not part of decoding.
+        RemoveOutputs(ws);
         const RunResult run = RunDecoder(args);
         if (!run.ok) {
             state.SkipWithError(run.error.c_str());
