@@ -5,11 +5,7 @@
 #include "tlm_format.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 namespace kesta {
 
@@ -101,12 +97,6 @@ RunReport RunDecoding(ProgramState &state, const std::string &inputPath, bool wr
     }
 
     RunReport report;
-    std::error_code ec;
-    if (std::filesystem::is_directory(inputPath, ec)) {
-        report.outcome = RunReport::Outcome::LogUnreadable;
-        report.error = inputPath + ": " + std::strerror(EISDIR);
-        return report;
-    }
     std::string openError;
     std::unique_ptr<LogFile> log = LogFile::open(inputPath, openError);
     if (!log) {
