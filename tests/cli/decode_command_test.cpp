@@ -34,13 +34,6 @@ std::size_t LineCount(const std::string &text)
 class DecodeCommand : public ::testing::Test
 {
 protected:
-    std::string writeLog(const std::string &name, const Bytes &content)
-    {
-        const std::string path = folder / name;
-        WriteFile(path, content);
-        return path;
-    }
-
     DecodeOptions options(const std::string &log) const
     {
         DecodeOptions o;
@@ -71,7 +64,7 @@ TEST_F(DecodeCommand, DecodesEveryFrameOfALongLog)
             messages += text + "\r\n\r\n";
         }
     }
-    const std::string path = writeLog("long.kss", log);
+    const std::string path = folder.write("long.kss", log);
 
     const DecodeOutcome outcome = RunDecodeCommand(options(path));
 
@@ -90,7 +83,7 @@ TEST_F(DecodeCommand, WritesTheSameDumpAndTlmAsADecodingRunWithTlm)
         {Kiss(testing::Timestamp(1796119200123)), Kiss(testing::HtrxFrame(1, 2, 3)),
          Kiss(testing::MessageFrame(1, "HELLO")), Kiss(testing::HiModeFrame(1, 2, 3, 0x47, 9, 45)),
          Kiss(testing::MessageFrame(2, "AGAIN"))});
-    const std::string path = writeLog("pass.kss", log);
+    const std::string path = folder.write("pass.kss", log);
     ProgramState state;
     ASSERT_EQ(RunDecoding(state, path, true).outcome, RunReport::Outcome::Decoded);
     const std::string runDump = ReadFile(folder / "pass.dmp");
@@ -106,7 +99,7 @@ TEST_F(DecodeCommand, WritesTheExportsRowForRow)
 {
     const Bytes htrx = testing::HtrxFrame(1, 2, 3);
     const Bytes message = testing::MessageFrame(1, "HELLO");
-    const std::string path = writeLog(
+    const std::string path = folder.write(
         "pass.kss",
         testing::Concat({Kiss(testing::Timestamp(1796119200123)), Kiss(htrx), Kiss(message)}));
     DecodeOptions o = options(path);
@@ -142,7 +135,7 @@ TEST_F(DecodeCommand, CountsOversizedAndRejectedFramesInTheSummary)
          Kiss(Bytes(600, 0x11)), Kiss({0x09, 0x01, 0x02}), Kiss(testing::FssFrame(0x00, 1, {})),
          Kiss(testing::HiModeFrame(1, 2, 3, 0x47, 9, 12))});
 
-    const DecodeOutcome outcome = RunDecodeCommand(options(writeLog("pass.kss", log)));
+    const DecodeOutcome outcome = RunDecodeCommand(options(folder.write("pass.kss", log)));
 
     ASSERT_EQ(outcome.exitCode, ExitSuccess);
     EXPECT_EQ(SummaryText(outcome.totals), "HTRX: 1    FSS: 1    FSS (Hi): 1\n"
@@ -196,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DecodeCommand, ALogNamedLikeAnOutputIsDecodedWhenThatOutputIsSwitchedOff)
 {
-    const std::string log = writeLog("x.dmp", Kiss(testing::HtrxFrame(1, 0, 0)));
+    const std::string log = folder.write("x.dmp", Kiss(testing::HtrxFrame(1, 0, 0)));
     DecodeOptions o = options(log);
     o.writeDump = false;
     EXPECT_EQ(RunDecodeCommand(o).exitCode, ExitSuccess);
@@ -214,7 +207,7 @@ TEST_F(DecodeCommand, ALogThatCannotBeReadCreatesNothing)
 
 TEST_F(DecodeCommand, AnOutputThatCannotBeCreatedFailsAndLeavesNoNewFiles)
 {
-    const std::string log = writeLog("pass.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
+    const std::string log = folder.write("pass.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
     DecodeOptions o = options(log);
     o.csvPath = "/dev/null/pass.csv";
 
@@ -227,7 +220,7 @@ TEST_F(DecodeCommand, AnOutputThatCannotBeCreatedFailsAndLeavesNoNewFiles)
 
 TEST_F(DecodeCommand, AWriteThatFailsDuringTheDecodeFails)
 {
-    const std::string log = writeLog("pass.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
+    const std::string log = folder.write("pass.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
     DecodeOptions o = options(log);
     o.jsonlPath = "/dev/full";
 
@@ -239,7 +232,7 @@ TEST_F(DecodeCommand, AWriteThatFailsDuringTheDecodeFails)
 
 TEST_F(DecodeCommand, OnlyOneExportMayGoToStandardOutput)
 {
-    const std::string log = writeLog("pass.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
+    const std::string log = folder.write("pass.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
     DecodeOptions o = options(log);
     o.csvPath = "-";
     o.jsonlPath = "-";

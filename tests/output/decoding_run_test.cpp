@@ -68,13 +68,6 @@ struct SmallPass
 class DecodingRun : public ::testing::Test
 {
 protected:
-    std::string writeLog(const std::string &name, const Bytes &content)
-    {
-        const std::string path = folder / name;
-        WriteFile(path, content);
-        return path;
-    }
-
     ScratchFolder folder;
     ProgramState state;
 };
@@ -82,7 +75,7 @@ protected:
 TEST_F(DecodingRun, WritesDumpAndTlmByteForByte)
 {
     const SmallPass pass;
-    const std::string log = writeLog("pass1.kss", pass.log());
+    const std::string log = folder.write("pass1.kss", pass.log());
 
     const RunReport report = RunDecoding(state, log, true);
 
@@ -103,7 +96,7 @@ TEST_F(DecodingRun, WritesDumpAndTlmByteForByte)
 
 TEST_F(DecodingRun, ALogWithoutMessagesGetsTheHeaderOnlyAndAnEmptyLogAnEmptyDump)
 {
-    const std::string log = writeLog("quiet.kss", Bytes{});
+    const std::string log = folder.write("quiet.kss", Bytes{});
     const RunReport report = RunDecoding(state, log, true);
     ASSERT_EQ(report.outcome, RunReport::Outcome::Decoded);
     EXPECT_EQ(ReadFile(folder / "quiet.tlm"), TlmHeader(log));
@@ -115,7 +108,7 @@ TEST_F(DecodingRun, ALogWithoutMessagesGetsTheHeaderOnlyAndAnEmptyLogAnEmptyDump
 TEST_F(DecodingRun, FirstRunWithoutTlmWritesNoTlmAndKeepsTlmPathEmpty)
 {
     const SmallPass pass;
-    const std::string log = writeLog("pass.kss", pass.log());
+    const std::string log = folder.write("pass.kss", pass.log());
 
     const RunReport report = RunDecoding(state, log, false);
 
@@ -130,8 +123,8 @@ TEST_F(DecodingRun, FirstRunWithoutTlmWritesNoTlmAndKeepsTlmPathEmpty)
 TEST_F(DecodingRun, AnUncheckedRunAppendsItsMessagesToTheKeptTlmFile)
 {
     const SmallPass pass;
-    const std::string a = writeLog("a.kss", pass.log());
-    const std::string b = writeLog("b.kss", Kiss(testing::MessageFrame(7, "SECOND LOG")));
+    const std::string a = folder.write("a.kss", pass.log());
+    const std::string b = folder.write("b.kss", Kiss(testing::MessageFrame(7, "SECOND LOG")));
 
     ASSERT_EQ(RunDecoding(state, a, true).outcome, RunReport::Outcome::Decoded);
     const RunReport report = RunDecoding(state, b, false);
@@ -147,7 +140,7 @@ TEST_F(DecodingRun, AnUncheckedRunAppendsItsMessagesToTheKeptTlmFile)
 
 TEST_F(DecodingRun, AnUncheckedRunWithoutMessagesLeavesTheKeptTlmFileAlone)
 {
-    const std::string a = writeLog("a.kss", testing::Kiss(testing::HtrxFrame(1, 0, 0)));
+    const std::string a = folder.write("a.kss", testing::Kiss(testing::HtrxFrame(1, 0, 0)));
     ASSERT_EQ(RunDecoding(state, a, true).outcome, RunReport::Outcome::Decoded);
     fs::remove(folder / "a.tlm");
 
@@ -160,7 +153,7 @@ TEST_F(DecodingRun, AnUncheckedRunWithoutMessagesLeavesTheKeptTlmFileAlone)
 TEST_F(DecodingRun, TheSameLogTwiceGivesTheSecondRunsFilesOnly)
 {
     const SmallPass pass;
-    const std::string log = writeLog("pass.kss", pass.log());
+    const std::string log = folder.write("pass.kss", pass.log());
 
     ASSERT_EQ(RunDecoding(state, log, true).outcome, RunReport::Outcome::Decoded);
     ASSERT_EQ(RunDecoding(state, log, true).outcome, RunReport::Outcome::Decoded);
@@ -181,7 +174,7 @@ TEST_F(DecodingRun, FramesBeyondTheRecordLimitStillGetTheirDumpLines)
         log.insert(log.end(), framed.begin(), framed.end());
         dump += HexOf(frame) + "\r\n";
     }
-    const RunReport report = RunDecoding(state, writeLog("long.kss", log), false);
+    const RunReport report = RunDecoding(state, folder.write("long.kss", log), false);
     ASSERT_EQ(report.outcome, RunReport::Outcome::Decoded);
     EXPECT_EQ(ReadFile(folder / "long.dmp"), dump);
     EXPECT_EQ(state.store.RecordCount, 1000);
@@ -235,7 +228,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DecodingRun, ALogNamedLikeTheTlmFileIsDecodedWhenNoTlmIsWritten)
 {
-    const std::string log = writeLog("x.tlm", Kiss(testing::HtrxFrame(1, 0, 0)));
+    const std::string log = folder.write("x.tlm", Kiss(testing::HtrxFrame(1, 0, 0)));
     const RunReport report = RunDecoding(state, log, false);
     EXPECT_EQ(report.outcome, RunReport::Outcome::Decoded);
     EXPECT_EQ(state.store.RecordCount, 1);
@@ -244,7 +237,7 @@ TEST_F(DecodingRun, ALogNamedLikeTheTlmFileIsDecodedWhenNoTlmIsWritten)
 TEST_F(DecodingRun, ADumpNameThatLinksToTheLogIsRefused)
 {
     const Bytes content = Kiss(testing::HtrxFrame(1, 0, 0));
-    const std::string log = writeLog("pass.kss", content);
+    const std::string log = folder.write("pass.kss", content);
     fs::create_symlink(log, folder / "pass.dmp");
 
     const RunReport report = RunDecoding(state, log, false);
@@ -272,7 +265,7 @@ TEST_F(DecodingRun, ALogThatCannotBeOpenedCreatesNothing)
 TEST_F(DecodingRun, OutputsThatCannotBeCreatedAreReportedAndTheLogIsStillDecoded)
 {
     const SmallPass pass;
-    const std::string log = writeLog("pass.kss", pass.log());
+    const std::string log = folder.write("pass.kss", pass.log());
     fs::create_directory(folder / "pass.dmp");
     fs::create_directory(folder / "pass.tlm");
 
@@ -290,10 +283,10 @@ TEST_F(DecodingRun, OutputsThatCannotBeCreatedAreReportedAndTheLogIsStillDecoded
 TEST_F(DecodingRun, AKeptTlmFileThatCannotBeOpenedIsReportedOnlyWhenAMessageComes)
 {
     state.TlmPath = "/dev/null/old.tlm";
-    const std::string quiet = writeLog("quiet.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
+    const std::string quiet = folder.write("quiet.kss", Kiss(testing::HtrxFrame(1, 0, 0)));
     EXPECT_TRUE(RunDecoding(state, quiet, false).warnings.empty());
 
-    const std::string talking = writeLog("talking.kss", SmallPass().log());
+    const std::string talking = folder.write("talking.kss", SmallPass().log());
     const RunReport report = RunDecoding(state, talking, false);
     EXPECT_EQ(report.warnings, std::vector<std::string>{"/dev/null/old.tlm: Not a directory"});
     EXPECT_EQ(state.store.RecordCount, 5);
@@ -301,7 +294,7 @@ TEST_F(DecodingRun, AKeptTlmFileThatCannotBeOpenedIsReportedOnlyWhenAMessageCome
 
 TEST_F(DecodingRun, AWriteThatFailsDuringTheRunIsReported)
 {
-    const std::string log = writeLog("pass.kss", SmallPass().log());
+    const std::string log = folder.write("pass.kss", SmallPass().log());
     fs::create_symlink("/dev/full", folder / "pass.dmp");
 
     const RunReport report = RunDecoding(state, log, false);
@@ -317,7 +310,7 @@ TEST_F(DecodingRun, AFolderWithoutWritePermissionIsReported)
     if (::geteuid() == 0) {
         GTEST_SKIP() << "root writes into read-only folders";
     }
-    const std::string log = writeLog("pass.kss", SmallPass().log());
+    const std::string log = folder.write("pass.kss", SmallPass().log());
     fs::permissions(folder.path(), fs::perms::owner_write, fs::perm_options::remove);
 
     const RunReport report = RunDecoding(state, log, true);
@@ -331,7 +324,7 @@ TEST_F(DecodingRun, AFolderWithoutWritePermissionIsReported)
 
 TEST_F(DecodingRun, TheEmptyDumpOfAnEmptyLogIsRemovedAtExit)
 {
-    const std::string log = writeLog("empty.kss", Bytes{});
+    const std::string log = folder.write("empty.kss", Bytes{});
     ASSERT_EQ(RunDecoding(state, log, true).outcome, RunReport::Outcome::Decoded);
 
     const std::vector<std::string> deleted = DeleteEmptyFiles(state.createdFiles);

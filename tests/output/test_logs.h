@@ -125,6 +125,14 @@ public:
     const std::filesystem::path &path() const { return path_; }
     std::string operator/(const std::string &name) const { return (path_ / name).string(); }
 
+    // Writes `content` as the file `name` in the folder; returns its path.
+    std::string write(const std::string &name, const Bytes &content) const
+    {
+        const std::string path = *this / name;
+        WriteFile(path, content);
+        return path;
+    }
+
     // The names in the folder, sorted.
     std::vector<std::string> names() const
     {
