@@ -3,6 +3,7 @@
 
 #include "form2.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -117,7 +118,12 @@ void TestForm2::layout()
     QVERIFY(text1->isReadOnly());
     QVERIFY(text1->font().bold());
     QCOMPARE(text1->font().pointSizeF(), 15.75);
-    QVERIFY2(QFontInfo(text1->font()).fixedPitch(), qPrintable(QFontInfo(text1->font()).family()));
+    // Fixed pitch as it shows: every character as wide as the next. (QFontInfo's own flag
+    // depends on how the installed font describes itself, not on its widths.)
+    const QFontMetrics metrics(text1->font());
+    for (const QChar c : QStringLiteral("01iMW"))
+        QVERIFY2(metrics.horizontalAdvance(c) == metrics.horizontalAdvance(QLatin1Char('0')),
+                 qPrintable(QFontInfo(text1->font()).family() + QStringLiteral(": ") + c));
     QCOMPARE(text1->palette().color(QPalette::Base), QColor(224, 224, 224));
 
     auto *image1 = w.findChild<QLabel *>("Image1");
