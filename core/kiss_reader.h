@@ -57,10 +57,8 @@ public:
     void finish();
 
     const KissReaderStats &stats() const { return stats_; }
-    std::optional<std::int64_t> latestReceptionTime() const { return latestTime_; }
 
-    // The frame being assembled and its length (0 to 512).
-    std::span<const std::uint8_t> FrameBuffer() const { return buffer_; }
+    // The length of the frame being assembled (0 to 512).
     std::int16_t FrameLength() const { return static_cast<std::int16_t>(length_); }
 
 private:
