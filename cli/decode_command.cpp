@@ -1,11 +1,11 @@
 #include "decode_command.h"
 
-#include "frame_decoder.h"
+#include "decoding_session.h"
 #include "kiss_log.h"
 #include "output_file.h"
 #include "output_names.h"
 #include "record_export.h"
-#include "telemetry_record.h"
+#include "session_outputs.h"
 #include "tlm_format.h"
 #include "value_text.h"
 
@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <system_error>
+#include <unistd.h>
 
 namespace kesta {
 
@@ -21,7 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view StandardOutputName = "-";
-constexpr std::size_t LogBlockSize = std::size_t{1} << 20;
 
 // One file the command writes.
 struct Output
@@ -29,7 +29,6 @@ struct Output
     std::string what; // "dump file", "CSV file", ...
     std::string path;
     OutputFile file;
-    bool existedBefore = false;
 
     bool toStandardOutput() const { return path == StandardOutputName; }
 };
@@ -42,44 +41,48 @@ DecodeOutcome Failure(int exitCode, std::string message)
     return outcome;
 }
 
+FileIdentity IdentityOfOutput(const Output &output)
+{
+    return output.toStandardOutput() ? IdentityOfDescriptor(STDOUT_FILENO)
+                                     : IdentityOf(output.path);
+}
+
+std::string Named(const Output &output)
+{
+    return output.toStandardOutput() ? std::string("standard output") : output.path;
+}
+
 // Checks the planned outputs before anything is opened: none may be the log, and
-// no two may be the same file. Returns the message of the first conflict.
+// no two may be the same file, whatever their spelling; standard output counts
+// as the file it is redirected to.
 std::optional<DecodeOutcome> CheckOutputs(const std::string &logPath,
                                           const std::vector<std::unique_ptr<Output>> &outputs)
 {
+    const FileIdentity log = IdentityOf(logPath);
+    std::vector<FileIdentity> ids;
+    for (const auto &output : outputs)
+        ids.push_back(IdentityOfOutput(*output));
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         const Output &a = *outputs[i];
-        if (a.toStandardOutput()) {
-            continue;
-        }
-        if (IsSameFile(a.path, logPath)) {
-            return Failure(ExitFailure, logPath + ": not decoded: its " + a.what + " " + a.path +
-                                            " would overwrite the log itself");
+        if (ids[i].sameAs(log) || (!a.toStandardOutput() && a.path == logPath)) {
+            return Failure(ExitUsage, logPath + ": not decoded: its " + a.what + " " + Named(a) +
+                                          " would overwrite the log itself");
         }
         for (std::size_t j = 0; j < i; ++j) {
             const Output &b = *outputs[j];
-            if (!b.toStandardOutput() && IsSameFile(a.path, b.path)) {
+            const bool bothStandard = a.toStandardOutput() && b.toStandardOutput();
+            if (bothStandard || (!a.toStandardOutput() && a.path == b.path) ||
+                ids[i].sameAs(ids[j])) {
                 return Failure(ExitUsage,
-                               a.path + ": named as both the " + b.what + " and the " + a.what);
+                               Named(a) + ": named as both the " + b.what + " and the " + a.what);
             }
         }
     }
     return std::nullopt;
 }
 
-bool AnyOutputFailed(const std::vector<std::unique_ptr<Output>> &outputs)
-{
-    for (const auto &output : outputs) {
-        if (output->file.failed()) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Opens every output; on the first failure closes the others again and removes
-// those that did not exist before this command, so a refused decode leaves no
-// new empty files behind.
+// Opens every output; on the first failure the others are discarded again, so a
+// decode that cannot start leaves no new file behind and every old one as it was.
 bool OpenOutputs(std::vector<std::unique_ptr<Output>> &outputs, DecodeOutcome &outcome)
 {
     for (auto &output : outputs) {
@@ -87,33 +90,53 @@ bool OpenOutputs(std::vector<std::unique_ptr<Output>> &outputs, DecodeOutcome &o
             output->file.openStandardOutput();
             continue;
         }
-        std::error_code ec;
-        output->existedBefore = fs::exists(fs::symlink_status(output->path, ec));
-        if (output->file.open(output->path, OutputFile::Mode::CreateAnew)) {
+        if (output->file.open(output->path, OutputFile::Mode::CreateAnew))
             continue;
-        }
         outcome.exitCode = ExitFailure;
         outcome.errors.push_back(output->file.error());
-        for (auto &other : outputs) {
-            if (other->file.isOpen()) {
-                other->file.close();
-                if (!other->toStandardOutput() && !other->existedBefore) {
-                    fs::remove(other->path, ec);
-                }
-            }
-        }
+        for (auto &other : outputs)
+            other->file.discard();
         return false;
     }
     return true;
 }
+
+bool AnyOutputFailed(const std::vector<std::unique_ptr<Output>> &outputs)
+{
+    for (const auto &output : outputs) {
+        if (output->file.failed())
+            return true;
+    }
+    return false;
+}
+
+// Stops reading the log as soon as an output has failed: the decode has failed.
+class FailureWatch final : public SessionSink
+{
+public:
+    explicit FailureWatch(const std::vector<std::unique_ptr<Output>> &outputs)
+        : outputs_(outputs)
+    {}
+    void frame(const SessionFrame &frame) override
+    {
+        // Looked at once per thousand frames: a failed file skips its writes anyway.
+        if (frame.number % 1024 == 0 && AnyOutputFailed(outputs_))
+            failed = true;
+    }
+    bool failed = false;
+
+private:
+    const std::vector<std::unique_ptr<Output>> &outputs_;
+};
 
 } // namespace
 
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 {
     const std::string &logPath = options.logPath;
-    if (options.csvPath == StandardOutputName && options.jsonlPath == StandardOutputName) {
-        return Failure(ExitUsage, "--csv and --jsonl cannot both write to standard output");
+    for (const auto *name : {&options.csvPath, &options.jsonlPath, &options.reportPath}) {
+        if (*name && (*name)->empty())
+            return Failure(ExitUsage, "an output file name is empty (use - for standard output)");
     }
 
     std::vector<std::unique_ptr<Output>> outputs;
@@ -126,111 +149,89 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     };
     Output *dump = options.writeDump ? plan("dump file", DumpNameFor(logPath)) : nullptr;
     Output *tlm = options.writeTlm ? plan("TLM file", TlmNameFor(logPath)) : nullptr;
-    Output *csv = options.csvPath.empty() ? nullptr : plan("CSV file", options.csvPath);
-    Output *jsonl =
-        options.jsonlPath.empty() ? nullptr : plan("JSON Lines file", options.jsonlPath);
+    Output *csv = options.csvPath ? plan("CSV file", *options.csvPath) : nullptr;
+    Output *jsonl = options.jsonlPath ? plan("JSON Lines file", *options.jsonlPath) : nullptr;
+    Output *report = options.reportPath ? plan("report file", *options.reportPath) : nullptr;
 
-    if (auto conflict = CheckOutputs(logPath, outputs)) {
+    if (auto conflict = CheckOutputs(logPath, outputs))
         return std::move(*conflict);
-    }
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(logPath, error);
-    if (!log) {
+    if (!log)
         return Failure(ExitFailure, error);
-    }
 
     DecodeOutcome outcome;
-    if (!OpenOutputs(outputs, outcome)) {
+    if (!OpenOutputs(outputs, outcome))
         return outcome;
-    }
 
+    DecodingSession session;
+    std::optional<DumpSink> dumpSink;
+    std::optional<TlmSink> tlmSink;
+    std::optional<ExportSink> csvSink;
+    std::optional<ExportSink> jsonlSink;
+    if (dump != nullptr)
+        session.addSink(dumpSink.emplace(dump->file));
     if (tlm != nullptr) {
         std::error_code ec;
         const fs::path absolute = fs::absolute(logPath, ec);
         WriteTlmHeader(tlm->file, ec ? logPath : absolute.string());
+        session.addSink(tlmSink.emplace(tlm->file));
     }
-    std::optional<RecordExportWriter> csvWriter;
-    std::optional<RecordExportWriter> jsonlWriter;
-    if (csv != nullptr) {
-        csvWriter.emplace(RecordExporter::Format::Csv, csv->file);
-        csvWriter->writeHeader();
-    }
-    if (jsonl != nullptr) {
-        jsonlWriter.emplace(RecordExporter::Format::JsonLines, jsonl->file);
-    }
+    if (csv != nullptr)
+        session.addSink(csvSink.emplace(RecordExporter::Format::Csv, csv->file));
+    if (jsonl != nullptr)
+        session.addSink(jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file));
+    FailureWatch watch(outputs);
+    session.addSink(watch);
 
-    // One record, made fresh for every frame; its texts keep their storage.
-    TelemetryRecord record;
+    // Stop on the caller's cancel or on a failed output, whichever comes first.
+    ReadControl control;
+    control.cancel = [&] {
+        return (options.cancel != nullptr && options.cancel->load()) || watch.failed;
+    };
+    const ReadOutcome read = FeedLog(*log, session, error, control);
+
     DecodeTotals &totals = outcome.totals;
-    KissReader reader([&](const KissFrame &frame) {
-        record.clear();
-        AppendHexText(record.RawHex, frame.bytes);
-        record.Written.set(Field::RawHex);
-        record.ReceptionTime = frame.receptionTime;
-        // The decoder's own counters are 16-bit; this command counts by the result.
-        FrameCounters scratch;
-        const DecodeResult decoded = DecodeFrame(frame.bytes, record, scratch);
-        ++totals.records;
-        switch (decoded.countedAs) {
-        case FrameType::Htrx:
-            ++totals.htrx;
-            break;
-        case FrameType::Fss:
-            ++totals.fss;
-            break;
-        case FrameType::FssHi:
-            ++totals.fssHi;
-            break;
-        case FrameType::None:
-            break;
-        }
-        if (dump != nullptr) {
-            WriteDumpLine(dump->file, record.RawHex);
-        }
-        if (tlm != nullptr && !decoded.message.empty()) {
-            WriteTlmMessage(tlm->file, decoded.message);
-        }
-        if (csvWriter) {
-            csvWriter->writeRecord(totals.records, record);
-        }
-        if (jsonlWriter) {
-            jsonlWriter->writeRecord(totals.records, record);
-        }
-    });
+    totals.records = session.totals().frames;
+    totals.htrx = session.totals().htrx;
+    totals.fss = session.totals().fss;
+    totals.fssHi = session.totals().fssHi;
+    totals.load = session.report();
+    totals.reader = totals.load.reader;
 
-    std::vector<std::uint8_t> block(LogBlockSize);
-    bool logReadToEnd = false;
-    while (!AnyOutputFailed(outputs)) {
-        const std::optional<std::size_t> n = log->read(block, error);
-        if (!n) {
-            outcome.errors.push_back(error);
-            break;
+    if (read == ReadOutcome::Failed)
+        outcome.errors.push_back(error);
+    if (read == ReadOutcome::Cancelled && !watch.failed && !AnyOutputFailed(outputs)) {
+        outcome.cancelled = true;
+        outcome.exitCode = ExitInterrupted;
+        outcome.errors.push_back(logPath + ": interrupted; earlier output files are unchanged");
+        return outcome; // every output is discarded on the way out
+    }
+    if (read == ReadOutcome::Complete) {
+        session.flush();
+        if (report != nullptr) {
+            report->file.write(LoadReportJson(totals));
+            report->file.write("\n");
         }
-        if (*n == 0) {
-            logReadToEnd = true;
-            break;
+    }
+    if (outcome.errors.empty()) {
+        for (auto &output : outputs) {
+            if (output->file.failed())
+                outcome.errors.push_back(output->file.error());
         }
-        reader.feed(std::span<const std::uint8_t>(block.data(), *n));
     }
-    if (logReadToEnd) {
-        reader.finish();
-    }
-    totals.reader = reader.stats();
-
-    if (csvWriter) {
-        csvWriter->flush();
-    }
-    if (jsonlWriter) {
-        jsonlWriter->flush();
-    }
-    for (auto &output : outputs) {
-        if (!output->file.close()) {
-            outcome.errors.push_back(output->file.error());
+    if (outcome.errors.empty()) {
+        // Every output is whole: each takes its name now.
+        for (auto &output : outputs) {
+            if (!output->file.close())
+                outcome.errors.push_back(output->file.error());
         }
     }
     if (!outcome.errors.empty()) {
         outcome.exitCode = ExitFailure;
+        for (auto &output : outputs)
+            output->file.discard();
     }
     return outcome;
 }
@@ -247,7 +248,45 @@ std::string SummaryText(const DecodeTotals &totals)
     text += "    Frames rejected: ";
     AppendValueText(text, static_cast<std::int64_t>(totals.reader.rejectedFrames));
     text += '\n';
+    for (const std::string &line : LoadReportLines(totals.load)) {
+        text += line;
+        text += '\n';
+    }
     return text;
+}
+
+namespace {
+
+void JsonCount(std::string &out, std::string_view key, std::uint64_t count, std::uint64_t first)
+{
+    out += ",\"";
+    out += key;
+    out += "\":{\"count\":";
+    out += std::to_string(count);
+    out += ",\"firstOffset\":";
+    out += first == NoOffset ? std::string("null") : std::to_string(first);
+    out += '}';
+}
+
+} // namespace
+
+std::string LoadReportJson(const DecodeTotals &totals)
+{
+    const KissReaderStats &s = totals.load.reader;
+    std::string out = "{\"records\":" + std::to_string(totals.records) +
+                      ",\"htrx\":" + std::to_string(totals.htrx) +
+                      ",\"fss\":" + std::to_string(totals.fss) +
+                      ",\"fssHi\":" + std::to_string(totals.fssHi);
+    JsonCount(out, "timestampFrames", s.timestampFrames, s.first.timestamp);
+    JsonCount(out, "otherRejectedFrames", s.rejectedFrames - s.timestampFrames,
+              s.first.otherRejected);
+    JsonCount(out, "ignoredBytes", s.ignoredBytes, s.first.ignored);
+    JsonCount(out, "shortFrames", s.runtFrames, s.first.runt);
+    JsonCount(out, "unterminatedFrames", s.unfinishedFrames, s.first.unfinished);
+    JsonCount(out, "badEscapes", s.badEscapes, s.first.badEscape);
+    JsonCount(out, "oversizedFrames", s.oversizedFrames, s.first.oversized);
+    out += '}';
+    return out;
 }
 
 } // namespace kesta

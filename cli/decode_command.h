@@ -1,8 +1,11 @@
 #pragma once
 
+#include "decoding_session.h"
 #include "kiss_reader.h"
 
+#include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +17,11 @@ struct DecodeOptions
     std::string logPath;
     bool writeDump = true;
     bool writeTlm = true;
-    std::string csvPath;   // empty: no CSV; "-": standard output
-    std::string jsonlPath; // empty: no JSON Lines; "-": standard output
+    std::optional<std::string> csvPath;    // nullopt: no CSV; "-": standard output
+    std::optional<std::string> jsonlPath;  // nullopt: no JSON Lines; "-": standard output
+    std::optional<std::string> reportPath; // the load report as JSON; "-": standard output
+    // Set (from a signal handler, say) to stop the decode; the earlier files stay.
+    const std::atomic<bool> *cancel = nullptr;
 };
 
 // What a decode saw, counted without limit.
@@ -26,28 +32,36 @@ struct DecodeTotals
     std::uint64_t fss = 0;
     std::uint64_t fssHi = 0;
     KissReaderStats reader;
+    LoadReport load;
 };
 
 struct DecodeOutcome
 {
-    int exitCode = 0;                // 0 success, 1 log unreadable, output unwritable or refused
+    int exitCode = 0;                // see the Exit constants
     std::vector<std::string> errors; // one line each, naming the file and the reason
     DecodeTotals totals;
+    bool cancelled = false;
 };
 
 inline constexpr int ExitSuccess = 0;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
+inline constexpr int ExitInterrupted = 130;
 
-// Decodes a whole log as a stream: one record reused frame after frame, so the
-// memory needed does not grow with the log and there is no limit on the number
-// of frames. Writes the dump and the TLM file beside the log (unless switched
-// off) and the requested exports. Nothing is created before the log has been
-// opened, and no output may be the log itself.
+// Decodes a whole log as a stream, so the memory needed does not grow with the
+// log and there is no limit on the number of frames. Writes the dump and the TLM
+// file beside the log (unless switched off) and the requested exports. Each file
+// is written under a temporary name and takes its place only when the whole log
+// has been decoded: a decode that fails or is cancelled leaves every earlier file
+// as it was. Outputs that are one file with each other or with the log, by any
+// spelling, are a usage error, and nothing is created.
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options);
 
-// "HTRX: 3    FSS: 2    FSS (Hi): 1" and the line with records, oversized and
-// rejected frames, each ending in a newline.
+// "HTRX: 3    FSS: 2    FSS (Hi): 1", the line with records, oversized and
+// rejected frames, then the load report's lines, each ending in a newline.
 std::string SummaryText(const DecodeTotals &totals);
+
+// The load report as one JSON object: counts and the offsets of first occurrences.
+std::string LoadReportJson(const DecodeTotals &totals);
 
 } // namespace kesta

@@ -1,11 +1,13 @@
 #include "kiss_log.h"
 
-#include "program_state.h"
-#include "value_text.h"
+#include "decoding_session.h"
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kesta {
@@ -16,132 +18,108 @@ std::string Reason(int error)
     return std::strerror(error);
 }
 
-// Hands the accepted frames of one run to the record store and the sink.
-class RunFrames
+bool Cancelled(const std::function<bool()> &cancel)
 {
-public:
-    RunFrames(ProgramState &state, RunSink &sink) : state_(state), sink_(sink)
-    {
-        state_.store.reset();
-    }
+    return cancel && cancel();
+}
 
-    void operator()(const KissFrame &frame)
-    {
-        hex_.clear();
-        AppendHexText(hex_, frame.bytes);
-        sink_.dumpLine(hex_);
-
-        RecordStore &store = state_.store;
-        if (store.RecordCount >= RecordStore::MaxRecords) {
-            ++beyondLimit_; // kept in the dump, but there is no slot for it
-            return;
-        }
-        ++store.RecordCount;
-        TelemetryRecord &r = store[store.RecordCount];
-        r.RawHex = hex_;
-        r.Written.set(Field::RawHex);
-        r.ReceptionTime = frame.receptionTime;
-        const DecodeResult decoded = DecodeFrame(frame.bytes, r, store.counters);
-        if (!decoded.message.empty())
-            sink_.message(decoded.message);
-        if (state_.counterTextChanged) {
-            state_.counterTextChanged(CounterText(store.counters.HtrxCount, store.counters.FssCount,
-                                                  store.counters.FssHiCount));
-        }
-    }
-
-    std::uint64_t beyondLimit() const { return beyondLimit_; }
-
-private:
-    ProgramState &state_;
-    RunSink &sink_;
-    std::string hex_;
-    std::uint64_t beyondLimit_ = 0;
-};
+// How long a wait for a pipe's data lasts before the cancel flag is looked at again.
+constexpr int PollMilliseconds = 50;
 
 } // namespace
 
-LogFile::LogFile(std::string path, std::FILE *file) : path_(std::move(path)), file_(file) {}
+LogFile::LogFile(std::string path, int fd, std::optional<std::uint64_t> size)
+    : path_(std::move(path)), fd_(fd), size_(size)
+{}
 
 LogFile::~LogFile()
 {
-    if (file_ != nullptr)
-        std::fclose(file_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 std::unique_ptr<LogFile> LogFile::open(const std::string &path, std::string &error)
 {
-    // A folder opens for reading on some systems but cannot be read; find out now,
-    // before any output file is touched.
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    // O_NONBLOCK: opening a FIFO would otherwise wait for a writer, with no way to
+    // cancel. A regular file is switched back to plain blocking reads.
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        error = path + ": " + Reason(errno);
+        return nullptr;
+    }
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) {
+        error = path + ": " + Reason(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    // A folder opens for reading but cannot be read; find out now, before any
+    // output file is touched.
+    if (S_ISDIR(st.st_mode)) {
         error = path + ": " + Reason(EISDIR);
+        ::close(fd);
         return nullptr;
     }
-    errno = 0;
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        error = path + ": " + Reason(errno != 0 ? errno : ENOENT);
-        return nullptr;
+    std::optional<std::uint64_t> size;
+    if (S_ISREG(st.st_mode)) {
+        size = static_cast<std::uint64_t>(st.st_size);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
-    // Reads go straight into our own large blocks.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    return std::unique_ptr<LogFile>(new LogFile(path, file));
+    return std::unique_ptr<LogFile>(new LogFile(path, fd, size));
 }
 
-std::optional<std::size_t> LogFile::read(std::span<std::uint8_t> buffer, std::string &error)
+std::optional<std::size_t> LogFile::read(std::span<std::uint8_t> buffer, std::string &error,
+                                         const std::function<bool()> &cancel)
 {
-    errno = 0;
-    const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), file_);
-    if (n == 0 && std::ferror(file_)) {
-        error = path_ + ": " + Reason(errno != 0 ? errno : EIO);
+    for (;;) {
+        if (Cancelled(cancel))
+            return 0;
+        if (!size_) {
+            // A pipe or FIFO: wait for data, a little at a time, so that a cancel is
+            // seen even when no writer ever comes. Before the first writer there is
+            // no event at all; after the last one has gone, POLLHUP and a read of 0.
+            pollfd p{fd_, POLLIN, 0};
+            const int ready = ::poll(&p, 1, PollMilliseconds);
+            if (ready < 0 && errno != EINTR) {
+                error = path_ + ": " + Reason(errno);
+                return std::nullopt;
+            }
+            if (ready <= 0)
+                continue;
+        }
+        const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno == EINTR || errno == EAGAIN)
+            continue;
+        error = path_ + ": " + Reason(errno);
         return std::nullopt;
     }
-    return n;
 }
 
-namespace {
-
-// One run: fresh store, reader from the start, `feedAll` feeds every byte.
-template <typename Feed> LogReadSummary Run(ProgramState &state, RunSink &sink, Feed feedAll)
+ReadOutcome FeedLog(LogFile &log, DecodingSession &session, std::string &error,
+                    const ReadControl &control)
 {
-    RunFrames frames(state, sink);
-    KissReader &reader = state.reader;
-    reader.reset();
-    reader.setFrameHandler(std::ref(frames));
-    LogReadSummary summary;
-    feedAll(reader, summary);
-    reader.finish();
-    reader.setFrameHandler({});
-    summary.reader = reader.stats();
-    summary.framesBeyondLimit = frames.beyondLimit();
-    return summary;
-}
-
-} // namespace
-
-LogReadSummary ReadKissLog(ProgramState &state, LogFile &log, RunSink &sink)
-{
-    return Run(state, sink, [&log](KissReader &reader, LogReadSummary &summary) {
-        std::vector<std::uint8_t> block(1 << 20);
-        for (;;) {
-            std::string error;
-            const auto n = log.read(block, error);
-            if (!n) {
-                summary.readError = error;
-                return;
-            }
-            if (*n == 0)
-                return;
-            reader.feed(std::span<const std::uint8_t>(block.data(), *n));
+    std::vector<std::uint8_t> block(std::size_t{1} << 20);
+    std::uint64_t total = 0;
+    for (;;) {
+        const auto n = log.read(block, error, control.cancel);
+        if (!n)
+            return ReadOutcome::Failed;
+        if (Cancelled(control.cancel))
+            return ReadOutcome::Cancelled;
+        if (*n == 0) {
+            session.finish();
+            return ReadOutcome::Complete;
         }
-    });
-}
-
-LogReadSummary ReadKissBytes(ProgramState &state, std::span<const std::uint8_t> bytes,
-                             RunSink &sink)
-{
-    return Run(state, sink, [bytes](KissReader &reader, LogReadSummary &) { reader.feed(bytes); });
+        session.feed(std::span<const std::uint8_t>(block.data(), *n));
+        total += *n;
+        if (control.progress)
+            control.progress(total);
+    }
 }
 
 } // namespace kesta

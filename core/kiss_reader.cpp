@@ -63,22 +63,36 @@ void KissReader::reset()
     escapePending_ = false;
     overflow_ = false;
     latestTime_.reset();
+    position_ = 0;
+    frameStart_ = 0;
     stats_ = {};
 }
 
 void KissReader::feed(std::span<const std::uint8_t> chunk)
 {
-    const std::uint8_t *p = chunk.data();
+    const std::uint8_t *const begin = chunk.data();
+    const std::uint8_t *p = begin;
     const std::uint8_t *const end = p + chunk.size();
+    const std::uint64_t base = position_;
+    position_ += chunk.size();
+    const auto offsetOf = [&](const std::uint8_t *q) {
+        return base + static_cast<std::uint64_t>(q - begin);
+    };
     while (p != end) {
         if (!inFrame_) {
             // Between frames only a FEND means anything; it opens the next frame.
-            const void *fend = std::memchr(p, FEND, static_cast<std::size_t>(end - p));
-            if (fend == nullptr)
+            const void *found = std::memchr(p, FEND, static_cast<std::size_t>(end - p));
+            const std::uint8_t *fend = found ? static_cast<const std::uint8_t *>(found) : end;
+            if (fend != p) {
+                note(stats_.first.ignored, offsetOf(p));
+                stats_.ignoredBytes += static_cast<std::uint64_t>(fend - p);
+            }
+            if (fend == end)
                 return;
-            p = static_cast<const std::uint8_t *>(fend) + 1;
+            p = fend + 1;
             inFrame_ = true;
             escapePending_ = false;
+            frameStart_ = offsetOf(p);
             continue;
         }
 
@@ -106,9 +120,15 @@ void KissReader::feed(std::span<const std::uint8_t> chunk)
 
         const std::uint8_t b = *p++;
         if (b == FEND) {
+            if (escapePending_) {
+                ++stats_.badEscapes;
+                note(stats_.first.badEscape, offsetOf(p) - 2);
+            }
             escapePending_ = false;
-            if (length_ == 0)
-                continue; // an extra FEND: the frame stays open and empty
+            if (length_ == 0) {
+                frameStart_ = offsetOf(p); // an extra FEND: the frame stays open and empty
+                continue;
+            }
             closeFrame();
             continue;
         }
@@ -120,6 +140,8 @@ void KissReader::feed(std::span<const std::uint8_t> chunk)
             }
             if (b == TFESC)
                 continue; // the 0xDB stored for the FESC is the data byte
+            ++stats_.badEscapes;
+            note(stats_.first.badEscape, offsetOf(p) - 2);
             // Any other byte cancels the escape: the 0xDB stays as data and the
             // byte is taken by its own rule, so nothing carries into later frames.
         }
@@ -135,8 +157,10 @@ void KissReader::feed(std::span<const std::uint8_t> chunk)
 
 void KissReader::finish()
 {
-    if (inFrame_ && (length_ > 0 || overflow_))
+    if (inFrame_ && (length_ > 0 || overflow_)) {
         ++stats_.unfinishedFrames;
+        note(stats_.first.unfinished, frameStart_);
+    }
     length_ = 0;
     inFrame_ = false;
     escapePending_ = false;
@@ -147,22 +171,33 @@ void KissReader::closeFrame()
 {
     if (overflow_) {
         ++stats_.oversizedFrames;
+        note(stats_.first.oversized, frameStart_);
     } else if (length_ < 3) {
         ++stats_.runtFrames;
+        note(stats_.first.runt, frameStart_);
     } else if (buffer_[0] == 0x09) {
         ++stats_.rejectedFrames;
+        bool timestamp = false;
         if (length_ == 9) {
             std::uint64_t ms = 0;
             for (std::size_t i = 1; i < 9; ++i)
                 ms = ms << 8 | buffer_[i];
-            if (ms < TimestampLimitMs)
+            if (ms < TimestampLimitMs) {
                 latestTime_ = static_cast<std::int64_t>(ms);
+                timestamp = true;
+            }
+        }
+        if (timestamp) {
+            ++stats_.timestampFrames;
+            note(stats_.first.timestamp, frameStart_);
+        } else {
+            note(stats_.first.otherRejected, frameStart_);
         }
     } else {
         ++stats_.acceptedFrames;
         if (onFrame_)
-            onFrame_(
-                KissFrame{std::span<const std::uint8_t>(buffer_.data(), length_), latestTime_});
+            onFrame_(KissFrame{std::span<const std::uint8_t>(buffer_.data(), length_),
+                               latestTime_, frameStart_});
     }
     length_ = 0;
     inFrame_ = false;

@@ -2,142 +2,175 @@
 
 #include "output_file.h"
 #include "output_names.h"
+#include "session_outputs.h"
 #include "tlm_format.h"
 
 #include <algorithm>
-#include <optional>
 
 namespace kesta {
 
 namespace {
 
-void RememberCreatedFile(ProgramState &state, const std::string &path)
+void Remember(std::vector<std::string> &files, const std::string &path)
 {
-    if (std::find(state.createdFiles.begin(), state.createdFiles.end(), path) ==
-        state.createdFiles.end()) {
-        state.createdFiles.push_back(path);
-    }
+    if (std::find(files.begin(), files.end(), path) == files.end())
+        files.push_back(path);
 }
 
-// Sends the dump lines and messages of a run to its open files. The TLM file of
-// a run without "Write TLM File" is the one kept from an earlier run; it is opened
-// for appending at the first message, so a run without messages leaves it alone.
-class FileRunSink final : public RunSink
+RunResult Refusal(const std::string &inputPath, std::string_view what, const std::string &name)
 {
-public:
-    FileRunSink(ProgramState &state, RunReport &report, OutputFile &dump, OutputFile &tlm,
-                std::optional<std::string> tlmToAppendTo)
-        : state_(state), report_(report), dump_(dump), tlm_(tlm),
-          tlmToAppendTo_(std::move(tlmToAppendTo))
-    {}
-
-    void dumpLine(std::string_view hexText) override
-    {
-        if (dump_.isOpen()) {
-            WriteDumpLine(dump_, hexText);
-        }
-    }
-
-    void message(std::span<const std::uint8_t> text) override
-    {
-        if (tlmToAppendTo_) {
-            if (tlm_.open(*tlmToAppendTo_, OutputFile::Mode::Append)) {
-                if (tlm_.createdOrEmptied()) {
-                    RememberCreatedFile(state_, tlm_.path());
-                }
-            } else {
-                report_.warnings.push_back(tlm_.error());
-            }
-            tlmToAppendTo_.reset();
-        }
-        if (tlm_.isOpen()) {
-            WriteTlmMessage(tlm_, text);
-        }
-    }
-
-private:
-    ProgramState &state_;
-    RunReport &report_;
-    OutputFile &dump_;
-    OutputFile &tlm_;
-    std::optional<std::string> tlmToAppendTo_;
-};
-
-RunReport Refusal(const std::string &inputPath, std::string_view what, const std::string &name)
-{
-    RunReport report;
-    report.outcome = RunReport::Outcome::Refused;
-    report.error = inputPath + ": not decoded: its " + std::string(what) + " " + name +
-                   " would overwrite the log itself";
-    return report;
+    RunResult result;
+    result.report.outcome = RunReport::Outcome::Refused;
+    result.report.error = inputPath + ": not decoded: its " + std::string(what) + " " + name +
+                          " would overwrite the log itself";
+    return result;
 }
 
-void CloseAndCheck(OutputFile &file, RunReport &report)
+RunResult Unreadable(std::string error)
 {
-    if (file.isOpen() && !file.close()) {
-        report.warnings.push_back(file.error());
-    }
+    RunResult result;
+    result.report.outcome = RunReport::Outcome::LogUnreadable;
+    result.report.error = std::move(error);
+    return result;
 }
 
 } // namespace
 
-RunReport RunDecoding(ProgramState &state, const std::string &inputPath, bool writeTlm)
+RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
 {
+    const std::string &inputPath = request.inputPath;
     const std::string tlmName = TlmNameFor(inputPath);
     const std::string dmpName = DumpNameFor(inputPath);
 
     // The log is only ever read: an output name that is the log itself would empty
     // or change it, so such a run does not start at all.
-    if (IsSameFile(dmpName, inputPath)) {
+    if (IsSameFile(dmpName, inputPath))
         return Refusal(inputPath, "dump file", dmpName);
-    }
-    const std::string &tlmTarget = writeTlm ? tlmName : state.TlmPath;
-    if (!tlmTarget.empty() && IsSameFile(tlmTarget, inputPath)) {
+    const std::string &tlmTarget = request.writeTlm ? tlmName : request.keptTlmPath;
+    if (!tlmTarget.empty() && IsSameFile(tlmTarget, inputPath))
         return Refusal(inputPath, "TLM file", tlmTarget);
-    }
 
-    RunReport report;
-    std::string openError;
-    std::unique_ptr<LogFile> log = LogFile::open(inputPath, openError);
-    if (!log) {
-        report.outcome = RunReport::Outcome::LogUnreadable;
-        report.error = openError;
-        return report;
-    }
+    std::string error;
+    std::unique_ptr<LogFile> log = LogFile::open(inputPath, error);
+    if (!log)
+        return Unreadable(std::move(error));
+
+    RunResult result;
+    RunReport &report = result.report;
+    result.store = std::make_unique<RecordStore>();
+    result.inputPath = inputPath;
+    result.dmpPath = dmpName;
 
     OutputFile tlm;
-    std::optional<std::string> tlmToAppendTo;
-    if (writeTlm) {
-        state.TlmPath = tlmName;
-        if (tlm.open(tlmName, OutputFile::Mode::CreateAnew)) {
-            RememberCreatedFile(state, tlmName);
+    std::optional<std::string> appendTo;
+    if (request.writeTlm) {
+        result.tlmPath = tlmName;
+        if (tlm.open(tlmName, OutputFile::Mode::CreateAnew))
             WriteTlmHeader(tlm, inputPath);
-        } else {
+        else
             report.warnings.push_back(tlm.error());
-        }
-    } else if (!state.TlmPath.empty()) {
-        tlmToAppendTo = state.TlmPath;
+    } else if (!request.keptTlmPath.empty()) {
+        appendTo = request.keptTlmPath;
     }
-
-    state.DmpPath = dmpName;
     OutputFile dump;
-    if (dump.open(dmpName, OutputFile::Mode::CreateAnew)) {
-        RememberCreatedFile(state, dmpName);
-    } else {
+    if (!dump.open(dmpName, OutputFile::Mode::CreateAnew))
         report.warnings.push_back(dump.error());
+
+    DecodingSession session(RecordStore::MaxRecords);
+    RecordStoreSink records(*result.store);
+    DumpSink dumpSink(dump);
+    TlmSink tlmSink(tlm, std::move(appendTo));
+    session.addSink(records);
+    session.addSink(dumpSink);
+    session.addSink(tlmSink);
+
+    const ReadOutcome read = FeedLog(*log, session, error, control);
+    report.load = session.report();
+    report.totals = session.totals();
+    if (read != ReadOutcome::Complete) {
+        // The outputs are discarded as they go out of scope: every earlier file stays.
+        if (read == ReadOutcome::Cancelled)
+            report.outcome = RunReport::Outcome::Cancelled;
+        else {
+            report.outcome = RunReport::Outcome::LogUnreadable;
+            report.error = error;
+        }
+        result.store.reset();
+        return result;
     }
 
-    state.InputPath = inputPath;
-
-    FileRunSink sink(state, report, dump, tlm, std::move(tlmToAppendTo));
-    report.summary = ReadKissLog(state, *log, sink);
-    if (report.summary.readError) {
-        report.warnings.push_back(*report.summary.readError);
+    if (tlmSink.openFailed())
+        report.warnings.push_back(tlm.error());
+    for (OutputFile *file : {&tlm, &dump}) {
+        if (!file->isOpen())
+            continue;
+        const bool created = file->created();
+        if (file->close()) {
+            if (created)
+                Remember(result.createdFiles, file->path());
+        } else {
+            report.warnings.push_back(file->error());
+        }
     }
+    report.dumpWritten = !dump.failed();
+    return result;
+}
 
-    CloseAndCheck(tlm, report);
-    CloseAndCheck(dump, report);
-    return report;
+void ApplyRun(ProgramState &state, RunResult &result)
+{
+    if (result.report.outcome != RunReport::Outcome::Decoded || !result.store)
+        return;
+    state.store = std::move(*result.store);
+    result.store.reset();
+    state.InputPath = result.inputPath;
+    state.DmpPath = result.dmpPath;
+    if (!result.tlmPath.empty())
+        state.TlmPath = result.tlmPath;
+    for (const std::string &path : result.createdFiles)
+        Remember(state.createdFiles, path);
+}
+
+RunReport RunDecoding(ProgramState &state, const std::string &inputPath, bool writeTlm)
+{
+    RunResult result = ExecuteRun({inputPath, writeTlm, state.TlmPath});
+    ApplyRun(state, result);
+    return result.report;
+}
+
+std::optional<RunMessage> RunSummary(const RunReport &report, const std::string &dmpPath)
+{
+    using Outcome = RunReport::Outcome;
+    if (report.outcome == Outcome::Cancelled)
+        return std::nullopt;
+    if (report.outcome != Outcome::Decoded)
+        return RunMessage{RunMessage::Severity::Error, "The log was not decoded.\n\n" + report.error};
+
+    const std::vector<std::string> load = LoadReportLines(report.load);
+    const KissReaderStats &s = report.load.reader;
+    // Timestamp frames are a normal part of a log: they alone make no message.
+    const bool anomalies = load.size() > (s.timestampFrames > 0 ? 1u : 0u);
+    if (report.warnings.empty() && !anomalies)
+        return std::nullopt;
+
+    std::string text;
+    if (!report.warnings.empty()) {
+        text = "The log was decoded, but:\n";
+        for (const std::string &warning : report.warnings)
+            text += "\n" + warning;
+    } else {
+        text = "The log was decoded.";
+    }
+    if (!load.empty()) {
+        text += "\n\nWhile reading the log:";
+        for (const std::string &line : load)
+            text += "\n" + line;
+    }
+    // Only a dump file that really was written can be pointed to.
+    if (report.dumpWritten && (s.oversizedFrames > 0 || report.load.framesBeyondLimit > 0))
+        text += "\n\nEvery accepted frame is in the dump file " + dmpPath + ".";
+    return RunMessage{report.warnings.empty() ? RunMessage::Severity::Information
+                                              : RunMessage::Severity::Warning,
+                      std::move(text)};
 }
 
 } // namespace kesta

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,22 +13,31 @@ namespace kesta {
 // close) is kept as "<path>: <reason>"; after it every further write is skipped,
 // so a caller may write on and check once at the end.
 //
-// Written by hand on POSIX write(2) rather than on std::ofstream or stdio: those
-// lose the reason of a failed write (errno is not theirs to keep) and report a
-// failed close only indirectly, while a run has to name the file and the reason.
+// Nothing the user had is lost on the way. A file made anew is written under a
+// hidden temporary name beside its own and takes the place of the old file only
+// when close() succeeds; discard() (or destroying an unclosed file) removes the
+// temporary and leaves the old file exactly as it was. An existing symbolic link
+// of that name is replaced, never written through. Appending is undone by
+// discard() by cutting the file back to its length before.
+//
+// Written by hand on POSIX calls rather than on std::ofstream, stdio or
+// QSaveFile: the core and the command line have no Qt, stdio and streams lose the
+// reason of a failed write (errno is not theirs to keep), and the run has to
+// name the file and the reason.
 class OutputFile
 {
 public:
     enum class Mode
     {
-        CreateAnew, // create the file, or empty an existing one
+        CreateAnew, // a new file replaces the one of that name at close(); devices are written as they are
         Append,     // append to the file, creating it when missing
+        CreateNew,  // create a file that must not exist yet, and write it in place
     };
 
     static constexpr std::size_t DefaultBufferSize = std::size_t{1} << 20;
 
     explicit OutputFile(std::size_t bufferSize = DefaultBufferSize);
-    // Closes the file; a failure on this path is lost, so call close() to check.
+    // An unclosed file is discarded.
     ~OutputFile();
     OutputFile(const OutputFile &) = delete;
     OutputFile &operator=(const OutputFile &) = delete;
@@ -41,27 +51,46 @@ public:
     void writeLine(std::string_view text); // the text and CR LF
     // Writes out the buffer; returns false when the file has failed.
     bool flush();
-    // Flushes and closes; returns false when anything failed since open().
+    // Flushes and finishes the file: a file made anew now takes its name. Returns
+    // false when anything failed since open(); then the old file is kept.
     bool close();
+    // Gives up the file: the old file of that name stays as it was.
+    void discard();
 
     bool isOpen() const { return fd_ >= 0; }
     bool failed() const { return !error_.empty(); }
     const std::string &error() const { return error_; }
     const std::string &path() const { return path_; }
-    // True when open() created the file, or emptied an existing one (CreateAnew).
-    bool createdOrEmptied() const { return createdOrEmptied_; }
+    // True when no file of this name existed before open(): the file is this
+    // program's own.
+    bool created() const { return created_; }
+
+    // Whether close() makes the data durable (fsync) before the file takes its
+    // name. On by default.
+    void setSyncOnClose(bool sync) { syncOnClose_ = sync; }
+
+    // The hidden temporary name of `path` for process `pid`.
+    static std::string TemporaryName(const std::string &path, long pid);
 
 private:
     void fail(int errorNumber);
+    void failWith(std::string reason);
     void writeThrough(const char *data, std::size_t size);
+    void closeDescriptor();
+    bool openReplacement(const std::string &path);
 
     std::string path_;
+    std::string temporary_; // CreateAnew: the name written until close()
     std::string error_;
     std::string buffer_;
     std::size_t bufferSize_;
     int fd_ = -1;
     bool ownsFd_ = false;
-    bool createdOrEmptied_ = false;
+    bool created_ = false;
+    bool syncOnClose_ = true;
+    bool appendRollback_ = false;
+    std::int64_t appendStart_ = 0;
+    Mode mode_ = Mode::CreateAnew;
 };
 
 } // namespace kesta

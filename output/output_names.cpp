@@ -1,6 +1,7 @@
 #include "output_names.h"
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace kesta {
@@ -24,14 +25,47 @@ std::string DerivedOutputName(std::string_view logPath, std::string_view extensi
     return name;
 }
 
-bool IsSameFile(const std::string &a, const std::string &b)
+bool FileIdentity::sameAs(const FileIdentity &other) const
 {
-    if (a == b) {
-        return true;
+    if (exists && other.exists)
+        return device == other.device && inode == other.inode;
+    return !normalPath.empty() && normalPath == other.normalPath;
+}
+
+FileIdentity IdentityOf(const std::string &path)
+{
+    namespace fs = std::filesystem;
+    FileIdentity id;
+    struct stat st{};
+    if (!path.empty() && ::stat(path.c_str(), &st) == 0) {
+        id.exists = true;
+        id.device = static_cast<std::uint64_t>(st.st_dev);
+        id.inode = static_cast<std::uint64_t>(st.st_ino);
     }
     std::error_code ec;
-    const bool same = std::filesystem::equivalent(a, b, ec);
-    return !ec && same;
+    const fs::path absolute = fs::absolute(path, ec);
+    if (!ec) {
+        const fs::path normal = fs::weakly_canonical(absolute, ec);
+        id.normalPath = (ec ? absolute.lexically_normal() : normal).string();
+    }
+    return id;
+}
+
+FileIdentity IdentityOfDescriptor(int fd)
+{
+    FileIdentity id;
+    struct stat st{};
+    if (::fstat(fd, &st) == 0) {
+        id.exists = true;
+        id.device = static_cast<std::uint64_t>(st.st_dev);
+        id.inode = static_cast<std::uint64_t>(st.st_ino);
+    }
+    return id;
+}
+
+bool IsSameFile(const std::string &a, const std::string &b)
+{
+    return a == b || IdentityOf(a).sameAs(IdentityOf(b));
 }
 
 } // namespace kesta

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,8 +24,26 @@ inline std::string DumpNameFor(std::string_view logPath)
     return DerivedOutputName(logPath, "dmp");
 }
 
-// True when both texts name the same file: the same text, or two names of one
-// existing file (hard links, symbolic links, "./" and the like).
+// Which file a name stands for: device and inode where the file exists (through
+// symbolic links, so hard links and links to it are the same file), and the
+// normalised absolute path where it does not yet.
+struct FileIdentity
+{
+    bool exists = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::string normalPath;
+
+    bool sameAs(const FileIdentity &other) const;
+};
+
+FileIdentity IdentityOf(const std::string &path);
+// The file behind an open descriptor (standard output, say); a pipe or terminal
+// has an identity too, equal to no named file that a run writes.
+FileIdentity IdentityOfDescriptor(int fd);
+
+// True when both texts name the same file: the same text, or two spellings of one
+// file ("./p.dmp", "../dup/p.dmp", hard and symbolic links), existing or not.
 bool IsSameFile(const std::string &a, const std::string &b);
 
 } // namespace kesta

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "frame_decoder.h"
+#include "kiss_reader.h"
+#include "record_store.h"
+#include "telemetry_record.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kesta {
+
+// One accepted frame as the session hands it to its sinks. Everything it refers
+// to is valid only during the call.
+struct SessionFrame
+{
+    std::uint64_t number; // 1, 2, ... in input order, without limit
+    std::uint64_t offset; // of the frame's first byte in the input
+    std::span<const std::uint8_t> bytes;
+    const TelemetryRecord &record; // decoded, with RawHex and ReceptionTime
+    FrameType countedAs;
+    std::span<const std::uint8_t> message; // the 65 bytes of an FSS message, else empty
+    bool beyondRecordLimit;                // a frame past the session's record limit
+};
+
+// Where a session's results go: the record store of the windows, output files,
+// exports. A sink sees every accepted frame in order.
+class SessionSink
+{
+public:
+    virtual ~SessionSink() = default;
+    virtual void frame(const SessionFrame &frame) = 0;
+    // Hand on what is buffered (a live session asks for this now and then).
+    virtual void flush() {}
+};
+
+// Frames counted by their type, without limit.
+struct SessionTotals
+{
+    std::uint64_t frames = 0;
+    std::uint64_t htrx = 0;
+    std::uint64_t fss = 0;
+    std::uint64_t fssHi = 0;
+};
+
+// What reading the input found beside the accepted frames.
+struct LoadReport
+{
+    KissReaderStats reader;
+    std::uint64_t framesBeyondLimit = 0; // accepted frames past the record limit
+    std::uint64_t firstBeyondLimit = NoOffset;
+};
+
+// The lines of a load report that are not zero, each with the offset of the first
+// occurrence, e.g. "13107199 bytes between frames ignored, first at offset 9".
+std::vector<std::string> LoadReportLines(const LoadReport &report);
+
+// The whole way from bytes to results, for a log read from a file, a pipe or a
+// live byte stream alike: the KISS reader, record numbering, frame to record,
+// the counts and the load report. Fed chunks of any size; every accepted frame is
+// decoded once and handed to each sink in the order they were added.
+class DecodingSession
+{
+public:
+    // Frames after the first `recordLimit` (0: no limit) are still decoded and
+    // handed on, marked beyondRecordLimit and counted in the load report.
+    explicit DecodingSession(std::uint64_t recordLimit = 0);
+    DecodingSession(const DecodingSession &) = delete;
+    DecodingSession &operator=(const DecodingSession &) = delete;
+
+    void addSink(SessionSink &sink);
+
+    void feed(std::span<const std::uint8_t> chunk);
+    // End of input: a frame still open is dropped and reported.
+    void finish();
+    // Asks every sink to hand on what it has buffered.
+    void flush();
+
+    const SessionTotals &totals() const { return totals_; }
+    LoadReport report() const;
+    std::uint64_t bytesFed() const { return reader_.position(); }
+
+private:
+    void onFrame(const KissFrame &frame);
+
+    KissReader reader_;
+    std::vector<SessionSink *> sinks_;
+    TelemetryRecord record_; // reused frame after frame
+    SessionTotals totals_;
+    std::uint64_t recordLimit_;
+    std::uint64_t beyondLimit_ = 0;
+    std::uint64_t firstBeyondLimit_ = NoOffset;
+};
+
+// Keeps the first RecordStore::MaxRecords frames of a session in a record store,
+// in slots 1 to 1000, with the counters of those frames. Empties the store first.
+class RecordStoreSink final : public SessionSink
+{
+public:
+    explicit RecordStoreSink(RecordStore &store);
+    void frame(const SessionFrame &frame) override;
+
+private:
+    RecordStore &store_;
+};
+
+} // namespace kesta
