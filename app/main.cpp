@@ -33,13 +33,21 @@ int main(int argc, char *argv[])
     kesta::ProgramState state;
     Form1 window(state);
     window.show();
+    const auto quit = [&] {
+        std::printf("shown after %lld ms\n", static_cast<long long>(sinceStart.elapsed()));
+        std::fflush(stdout);
+        window.close();
+    };
     startup::whenFirstShown(&window, [&] {
-        if (!line.logPath.isEmpty())
+        if (!line.logPath.isEmpty()) {
+            // The log is decoded on a thread of its own; quitting waits for it to end.
+            if (line.quitAfterShow)
+                QObject::connect(&window, &Form1::runEnded, &window, quit);
             window.openLog(line.logPath);
-        if (line.quitAfterShow) {
-            std::printf("shown after %lld ms\n", static_cast<long long>(sinceStart.elapsed()));
-            std::fflush(stdout);
-            window.close();
+            if (line.quitAfterShow && !window.isRunning())
+                quit();
+        } else if (line.quitAfterShow) {
+            quit();
         }
     });
     return QApplication::exec();

@@ -7,9 +7,12 @@
 #include "info.h"
 #include "layoutstyle.h"
 #include "lightelementrow.h"
+#include "mainlayout.h"
 #include "parameter_catalogue.h"
 #include "parameterchart.h"
 #include "program_state.h"
+#include "recordview.h"
+#include "runcontroller.h"
 #include "value_text.h"
 
 #include <QAction>
@@ -33,142 +36,23 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QSvgRenderer>
+#include <QTimer>
 #include <QUrl>
 #include <charconv>
 #include <string>
 
 using layoutstyle::Geometry;
+using namespace mainlayout;
 
 namespace {
-
-// The containers a control of the main window can stand in.
-enum class Box : std::uint8_t
-{
-    Window,
-    Frame2,
-    Frame5
-};
-
-struct Place
-{
-    Box box;
-    Geometry geometry;
-};
-
-constexpr int LabelHeight = 17;
-constexpr int ValueHeight = 19;
-constexpr int ValueWidth = 57;
-constexpr int OptionSize = 17;
-constexpr int UnitWidth = 25;
-constexpr int NameWidth = 89;
-
-constexpr Place option(Box box, int x, int y)
-{
-    return {box, {x, y, OptionSize, OptionSize}};
-}
-constexpr Place label(Box box, int x, int y, int width)
-{
-    return {box, {x, y, width, LabelHeight}};
-}
-constexpr Place value(Box box, int x, int y, int width = ValueWidth, int height = ValueHeight)
-{
-    return {box, {x, y, width, height}};
-}
-
-// One parameter of the catalogue on the window: option button, name label, value box and
-// unit label. Parameters 5, 12 and 14 and most unit labels stand right of the visible area.
-struct ParameterRow
-{
-    Place option;
-    Place name;
-    Place value;
-    Place unit;
-};
-
-constexpr std::array<ParameterRow, kesta::ParameterCount> ParameterRows{{
-    // "HTRX telemetry", left column
-    {option(Box::Frame2, 16, 24), label(Box::Frame2, 40, 24, NameWidth),
-     value(Box::Frame2, 128, 24), label(Box::Frame2, 192, 24, UnitWidth)},
-    {option(Box::Frame2, 16, 40), label(Box::Frame2, 40, 40, NameWidth),
-     value(Box::Frame2, 128, 40), label(Box::Window, 704, 248, UnitWidth)},
-    {option(Box::Frame2, 16, 56), label(Box::Frame2, 40, 56, NameWidth),
-     value(Box::Frame2, 128, 56), label(Box::Frame2, 192, 56, 33)},
-    {option(Box::Frame2, 16, 72), label(Box::Frame2, 40, 72, NameWidth),
-     value(Box::Frame2, 128, 72), label(Box::Frame2, 192, 72, UnitWidth)},
-    {option(Box::Frame2, 16, 88), label(Box::Frame2, 40, 88, NameWidth),
-     value(Box::Frame2, 128, 88), label(Box::Frame2, 192, 88, UnitWidth)},
-    // 5 has no field
-    {option(Box::Window, 688, 352), label(Box::Window, 712, 352, NameWidth),
-     value(Box::Window, 808, 352, 49), label(Box::Window, 864, 352, UnitWidth)},
-    // "HTRX telemetry", right column
-    {option(Box::Frame2, 224, 24), label(Box::Frame2, 248, 24, NameWidth),
-     value(Box::Frame2, 336, 24), label(Box::Frame2, 400, 24, UnitWidth)},
-    {option(Box::Frame2, 224, 40), label(Box::Frame2, 248, 40, NameWidth),
-     value(Box::Frame2, 336, 40), label(Box::Frame2, 400, 40, UnitWidth)},
-    {option(Box::Frame2, 224, 56), label(Box::Frame2, 248, 56, NameWidth),
-     value(Box::Frame2, 336, 56), label(Box::Frame2, 400, 56, UnitWidth)},
-    {option(Box::Frame2, 224, 72), label(Box::Frame2, 248, 72, NameWidth),
-     value(Box::Frame2, 336, 72), label(Box::Frame2, 400, 72, UnitWidth)},
-    {option(Box::Frame2, 224, 88), label(Box::Frame2, 248, 88, NameWidth),
-     value(Box::Frame2, 336, 88), label(Box::Frame2, 400, 88, UnitWidth)},
-    {option(Box::Frame2, 224, 104), label(Box::Frame2, 248, 104, NameWidth),
-     value(Box::Frame2, 336, 104), label(Box::Frame2, 400, 104, UnitWidth)},
-    // 12: the CCU telemetry text, one wide box across the foot of "HTRX telemetry"
-    {option(Box::Window, 704, 424), label(Box::Window, 712, 392, NameWidth),
-     value(Box::Frame2, 8, 128, 513), label(Box::Window, 816, 384, UnitWidth)},
-    // "FSS telemetry"
-    {option(Box::Frame5, 16, 24), label(Box::Frame5, 40, 24, NameWidth),
-     value(Box::Frame5, 128, 24), label(Box::Window, 816, 408, UnitWidth)},
-    // 14: the light-element hex text, a multi-line box
-    {option(Box::Window, 704, 448), label(Box::Window, 800, 632, NameWidth),
-     value(Box::Frame5, 16, 88, 513, 35), label(Box::Window, 816, 432, UnitWidth)},
-    {option(Box::Frame5, 384, 24), label(Box::Frame5, 408, 24, 65), value(Box::Frame5, 472, 24),
-     label(Box::Window, 816, 456, UnitWidth)},
-    {option(Box::Frame5, 16, 40), label(Box::Frame5, 40, 40, NameWidth),
-     value(Box::Frame5, 128, 40), label(Box::Window, 824, 256, UnitWidth)},
-    {option(Box::Frame5, 224, 24), label(Box::Frame5, 240, 24, 49), value(Box::Frame5, 288, 24),
-     label(Box::Window, 824, 280, UnitWidth)},
-    {option(Box::Frame5, 384, 40), label(Box::Frame5, 408, 40, 65), value(Box::Frame5, 472, 40),
-     label(Box::Window, 824, 312, UnitWidth)},
-}};
-
-constexpr int MultiLineValueBox = 14;
-
-// The Hi-mode values 19 to 21: name label and value box, no option button and no unit.
-struct HiModeRow
-{
-    Place name;
-    Place value;
-};
-
-constexpr std::array<HiModeRow, kesta::HiModeValues.size()> HiModeRows{{
-    {label(Box::Frame5, 16, 64, 113), value(Box::Frame5, 128, 64)},
-    {label(Box::Frame5, 208, 64, 73), value(Box::Frame5, 288, 64)},
-    {label(Box::Frame5, 408, 64, 57), value(Box::Frame5, 472, 64)},
-}};
-
-// Blank unit labels that are never written.
-struct SpareLabel
-{
-    int index;
-    Place place;
-};
-
-constexpr std::array<SpareLabel, 3> SpareUnitLabels{{
-    {35, label(Box::Frame5, 192, 16, UnitWidth)},
-    {36, label(Box::Frame5, 440, 16, UnitWidth)},
-    {37, label(Box::Frame5, 680, 16, UnitWidth)},
-}};
-
-constexpr QColor PlainValueColor{255, 255, 255};
-constexpr QColor ChosenValueColor{255, 255, 192};
-constexpr QColor MessageColor{0, 0, 192};
-constexpr QColor FrameKindColor{0, 0, 128};
 
 QString indexedName(const char *name, int index)
 {
@@ -225,34 +109,6 @@ private:
     std::function<void()> m_onClick;
 };
 
-// The busy pointer for as long as it lives, restored whatever happens in between.
-class BusyPointer
-{
-public:
-    BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-    BusyPointer(const BusyPointer &) = delete;
-    BusyPointer &operator=(const BusyPointer &) = delete;
-};
-
-// The text a value box shows for field `f`: status bytes as bits, everything else as its
-// value text with the user's decimal separator.
-std::string boxText(const kesta::TelemetryRecord &r, kesta::Field f, std::string_view separator)
-{
-    if (kesta::InfoOf(f).statusBits)
-        return kesta::ByteToBits(static_cast<std::uint8_t>(kesta::FieldNumber(r, f).value_or(0)));
-    return kesta::FieldValueText(r, f, separator);
-}
-
-QColor lightColor(QStringView pair)
-{
-    const QByteArray digits = pair.toLatin1();
-    const std::int32_t reading = kesta::HexToLong(
-        std::string_view(digits.constData(), static_cast<std::size_t>(digits.size())));
-    const int level = std::min(8 * reading, 255);
-    return {level, level, 0};
-}
-
 } // namespace
 
 RunNotifier::~RunNotifier() = default;
@@ -296,9 +152,10 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    m_state.counterTextChanged = [this](std::string_view text) {
-        m_label5->setText(fromView(text));
-    };
+    buildStatusBar();
+    m_runs = new RunController(this);
+    connect(m_runs, &RunController::progress, this, &Form1::runProgress);
+    connect(m_runs, &RunController::finished, this, &Form1::runFinished);
 
     // The load handler's work.
     InitParameterCatalogue();
@@ -306,7 +163,8 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
 
 Form1::~Form1()
 {
-    m_state.counterTextChanged = nullptr;
+    // A run still going is cancelled; its files are discarded and the records dropped.
+    delete m_runs;
     delete m_form2.data();
     delete m_info.data();
 }
@@ -493,6 +351,14 @@ void Form1::buildControls(QWidget *client)
     m_line1->setPalette(linePalette);
     layoutstyle::place(m_line1, {0, 0, 760, 1});
 
+    RecordView::Controls controls;
+    controls.valueBoxes = m_text1;
+    controls.frameKind = m_label4;
+    controls.rawFrame = rawFrame;
+    controls.message = message;
+    controls.lightElements = m_shape1;
+    m_view = std::make_unique<RecordView>(controls);
+
     // Kept for its place in the layout; files to clean up are tracked in the program state.
     m_list1 = new QListWidget(client);
     m_list1->setObjectName(QStringLiteral("List1"));
@@ -526,12 +392,7 @@ void Form1::InitParameterCatalogue()
 
 QString Form1::valueText(int index) const
 {
-    if (index < 0 || index >= ValueBoxCount)
-        return {};
-    QWidget *box = m_text1[static_cast<std::size_t>(index)];
-    if (auto *line = qobject_cast<QLineEdit *>(box))
-        return line->text();
-    return static_cast<QPlainTextEdit *>(box)->toPlainText();
+    return m_view->valueText(index);
 }
 
 QString Form1::movementFlagText() const
@@ -541,48 +402,12 @@ QString Form1::movementFlagText() const
 
 void Form1::setValueText(int index, const QString &text)
 {
-    QWidget *box = m_text1[static_cast<std::size_t>(index)];
-    if (auto *line = qobject_cast<QLineEdit *>(box)) {
-        if (line->text() != text) {
-            line->setText(text);
-            line->setCursorPosition(0);
-        }
-        return;
-    }
-    auto *multi = static_cast<QPlainTextEdit *>(box);
-    if (multi->toPlainText() != text)
-        multi->setPlainText(text);
+    m_view->setValueText(index, text);
 }
 
 void Form1::ShowRecord(std::int16_t index)
 {
-    const kesta::TelemetryRecord &r = m_state.store[index];
-
-    m_label4->setText(QString::fromLatin1(r.FrameKind));
-    auto *rawFrame = static_cast<QPlainTextEdit *>(m_text3[3]);
-    const QString raw = QString::fromLatin1(r.RawHex);
-    if (rawFrame->toPlainText() != raw)
-        rawFrame->setPlainText(raw);
-    // The message bytes stand for themselves: byte n becomes code point n.
-    auto *message = static_cast<QLineEdit *>(m_text3[0]);
-    message->setText(QString::fromLatin1(r.MessageText));
-    message->setCursorPosition(0);
-
-    const std::string separator = QLocale().decimalPoint().toStdString();
-    for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
-        if (entry.field) // box 5 has no field and keeps its text
-            setValueText(entry.index, QString::fromStdString(boxText(r, *entry.field, separator)));
-    }
-    for (const kesta::HiModeEntry &hi : kesta::HiModeValues)
-        setValueText(hi.index, QString::fromStdString(boxText(r, hi.field, separator)));
-
-    // The light-element row follows the text now in its value box, two hex digits a bar;
-    // a text that ends early leaves one digit or none for the bars beyond it.
-    const QString lights = valueText(MultiLineValueBox);
-    std::array<QColor, LightElementRow::BarCount> colors;
-    for (int k = 0; k < LightElementRow::BarCount; ++k)
-        colors[static_cast<std::size_t>(k)] = lightColor(QStringView(lights).mid(2 * k, 2));
-    m_shape1->setFillColors(colors);
+    m_view->show(m_state.store[index], QLocale().decimalPoint().toStdString());
 }
 
 void Form1::DrawParameterChart(std::int16_t parameter)
@@ -603,13 +428,17 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         return; // no numbers to plot: the earlier points stay
 
     // Each point is the value as its value text gives it, i.e. at that text's precision.
+    // Only records whose frame carried the field are plotted, at their record number: a
+    // frame of another kind has no value there, not a zero.
     QList<QPointF> points;
     points.reserve(rows);
     std::string text;
     for (int r = 1; r <= m_chart->rowCount(); ++r) {
+        const kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(r)];
+        if (!record.Written.test(*entry.field))
+            continue;
         text.clear();
-        kesta::AppendFieldValueText(text, m_state.store[static_cast<std::int16_t>(r)],
-                                    *entry.field);
+        kesta::AppendFieldValueText(text, record, *entry.field);
         double y = 0;
         std::from_chars(text.data(), text.data() + text.size(), y);
         points.append(QPointF(r, y));
@@ -655,39 +484,115 @@ void Form1::menuFileOpen()
 
 void Form1::openLog(const QString &path)
 {
+    if (m_runs->isRunning())
+        return; // one run at a time; the menu is disabled meanwhile
     // The labels are refreshed and the first value boxes emptied whether or not a log was
-    // chosen; a run that cannot start puts the boxes back as they were.
-    std::array<QString, 4> shownBefore;
-    for (std::size_t i = 0; i < shownBefore.size(); ++i)
-        shownBefore[i] = valueText(static_cast<int>(i));
+    // chosen; a run that does not decode the log puts the boxes back as they were.
+    for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
+        m_shownBeforeRun[i] = valueText(static_cast<int>(i));
     InitParameterCatalogue();
     if (path.isEmpty())
         return;
-    if (!runDecoding(path)) {
-        for (std::size_t i = 0; i < shownBefore.size(); ++i)
-            setValueText(static_cast<int>(i), shownBefore[i]);
+    kesta::RunRequest request;
+    request.inputPath = QFile::encodeName(path).toStdString();
+    request.writeTlm = m_writeTlmFile->isChecked();
+    request.keptTlmPath = m_state.TlmPath;
+    m_runs->start(request);
+    m_menuFileOpen->setEnabled(false);
+    m_runClock.start();
+    m_progress->setRange(0, 0);
+    // A short run shows no progress at all; a long one after a moment.
+    QTimer::singleShot(ProgressDelayMs, this, [this] {
+        if (m_runs->isRunning() && m_runClock.elapsed() >= ProgressDelayMs - 10)
+            showProgress(true);
+    });
+}
+
+bool Form1::isRunning() const
+{
+    return m_runs->isRunning();
+}
+
+void Form1::cancelRun()
+{
+    m_runs->cancel();
+}
+
+void Form1::buildStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    bar->setSizeGripEnabled(false);
+    m_progress = new QProgressBar(bar);
+    m_progress->setObjectName(QStringLiteral("RunProgress"));
+    m_progress->setAccessibleName(QStringLiteral("Decoding progress"));
+    m_progress->setTextVisible(true);
+    m_progress->setMaximumHeight(16);
+    m_cancelRun = new QPushButton(QStringLiteral("Cancel"), bar);
+    m_cancelRun->setObjectName(QStringLiteral("CancelRun"));
+    m_cancelRun->setMaximumHeight(20);
+    connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
+    bar->addWidget(m_progress, 1);
+    bar->addWidget(m_cancelRun);
+    showProgress(false);
+}
+
+void Form1::showProgress(bool shown)
+{
+    m_progress->setVisible(shown);
+    m_cancelRun->setVisible(shown);
+    if (shown)
+        statusBar()->clearMessage();
+}
+
+void Form1::runProgress(qint64 bytesRead, qint64 totalBytes)
+{
+    if (totalBytes > 0) {
+        // Permille of the log, so that logs beyond 2 GB fit the bar's int range.
+        m_progress->setRange(0, 1000);
+        m_progress->setValue(
+            static_cast<int>(std::min<qint64>(bytesRead * 1000 / totalBytes, 1000)));
+        m_progress->setFormat(QStringLiteral("%1 of %2 MB")
+                                  .arg(static_cast<double>(bytesRead) / 1e6, 0, 'f', 1)
+                                  .arg(static_cast<double>(totalBytes) / 1e6, 0, 'f', 1));
+    } else {
+        m_progress->setRange(0, 0); // a pipe or FIFO: no end to measure against
+        m_progress->setFormat(
+            QStringLiteral("%1 MB").arg(static_cast<double>(bytesRead) / 1e6, 0, 'f', 1));
     }
 }
 
-bool Form1::runDecoding(const QString &path)
+void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
 {
-    const std::string inputPath = QFile::encodeName(path).toStdString();
-    kesta::RunReport report;
-    {
-        const BusyPointer busy;
-        report = kesta::RunDecoding(m_state, inputPath, m_writeTlmFile->isChecked());
+    showProgress(false);
+    m_menuFileOpen->setEnabled(true);
+    const kesta::RunReport report = result->report;
+    const std::string dmpPath = result->dmpPath;
+    if (report.outcome == kesta::RunReport::Outcome::Decoded) {
+        kesta::ApplyRun(m_state, *result);
+        showDecodedLog();
+    } else {
+        // Nothing of this run is kept: the store and the view stay as they were.
+        for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
+            setValueText(static_cast<int>(i), m_shownBeforeRun[i]);
+        if (report.outcome == kesta::RunReport::Outcome::Cancelled)
+            statusBar()->showMessage(QStringLiteral("Cancelled; the earlier files are unchanged."),
+                                     5000);
     }
-    const QString title = windowTitle();
-    if (report.outcome != kesta::RunReport::Outcome::Decoded) {
-        // Nothing was created, emptied or read: the store and the view stay as they were.
-        m_notifier->notify(this, RunNotifier::Severity::Error, title,
-                           QStringLiteral("The log was not decoded.\n\n") +
-                               QString::fromLocal8Bit(report.error));
-        return false;
+    if (const auto message = kesta::RunSummary(report, dmpPath)) {
+        RunNotifier::Severity severity = RunNotifier::Severity::Information;
+        if (message->severity == kesta::RunMessage::Severity::Error)
+            severity = RunNotifier::Severity::Error;
+        else if (message->severity == kesta::RunMessage::Severity::Warning)
+            severity = RunNotifier::Severity::Warning;
+        m_notifier->notify(this, severity, windowTitle(), QString::fromLocal8Bit(message->text));
     }
+    emit runEnded();
+}
 
-    // The counts follow every decoded frame; a log without frames still replaces the
-    // counts of the log before it.
+void Form1::showDecodedLog()
+{
+    // A log without frames still replaces the counts of the log before it.
     const kesta::FrameCounters &counters = m_state.store.counters;
     m_label5->setText(QString::fromStdString(
         kesta::CounterText(counters.HtrxCount, counters.FssCount, counters.FssHiCount)));
@@ -706,33 +611,6 @@ bool Form1::runDecoding(const QString &path)
         optionClicked(ChartedParameterOnOpen); // as the user's click: highlight and chart
     else
         DrawParameterChart(ChartedParameterOnOpen);
-
-    if (!report.warnings.empty()) {
-        QStringList lines;
-        for (const std::string &warning : report.warnings)
-            lines << QString::fromLocal8Bit(warning);
-        m_notifier->notify(this, RunNotifier::Severity::Warning, title,
-                           QStringLiteral("The log was decoded, but:\n\n") +
-                               lines.join(QLatin1Char('\n')));
-    }
-
-    const kesta::LogReadSummary &summary = report.summary;
-    if (summary.reader.oversizedFrames > 0 || summary.framesBeyondLimit > 0) {
-        QStringList lines;
-        if (summary.reader.oversizedFrames > 0)
-            lines << QStringLiteral("%1 frame(s) longer than %2 bytes were dropped.")
-                         .arg(summary.reader.oversizedFrames)
-                         .arg(kesta::KissReader::FrameCapacity);
-        if (summary.framesBeyondLimit > 0)
-            lines << QStringLiteral("%1 frame(s) beyond record %2 were not decoded.")
-                         .arg(summary.framesBeyondLimit)
-                         .arg(kesta::RecordStore::MaxRecords);
-        lines << QStringLiteral("Every accepted frame is in the dump file %1.")
-                     .arg(QString::fromLocal8Bit(m_state.DmpPath));
-        m_notifier->notify(this, RunNotifier::Severity::Information, title,
-                           lines.join(QLatin1Char('\n')));
-    }
-    return true;
 }
 
 void Form1::scrollBarChanged(int position)
@@ -802,6 +680,8 @@ void Form1::showEvent(QShowEvent *event)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // A run still going stops now: its files are discarded, the earlier ones kept.
+    m_runs->cancelAndWait();
     cleanUpOnce();
     if (m_form2)
         m_form2->close();

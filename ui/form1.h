@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -20,11 +21,16 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QRadioButton;
+class QProgressBar;
+class QPushButton;
 class QScrollBar;
+class RecordView;
+class RunController;
 
 namespace kesta {
 struct ProgramState;
-}
+struct RunResult;
+} // namespace kesta
 
 // How the main window tells the user about a decoding run that failed or went wrong.
 // The window asks this interface only, so tests can answer without a person.
@@ -95,8 +101,12 @@ public:
     void setNotifier(RunNotifier *notifier);
 
     // "Open" without the dialog: decodes the log at `path` as if the user had chosen it
-    // (used for a dropped file and for a log named on the command line).
+    // (used for a dropped file and for a log named on the command line). The log is read
+    // on a thread of its own; runEnded() follows when the run is over.
     void openLog(const QString &path);
+    bool isRunning() const;
+    // Stops the run going on; the view and every earlier file stay as they were.
+    void cancelRun();
     // The menu commands, as the menu and the shortcuts run them.
     void menuFileOpen();
     void menuFileExit();
@@ -111,6 +121,8 @@ public:
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
     void closing();
+    // A decoding run has ended, whatever its outcome, and its message has been given.
+    void runEnded();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -122,10 +134,16 @@ private:
     void buildMenus();
     void buildControls(QWidget *client);
     void setValueText(int index, const QString &text);
+    void buildStatusBar();
     void scrollBarChanged(int position);
-    // One decoding run of `path`; false when it could not start (nothing changed).
-    bool runDecoding(const QString &path);
+    void showProgress(bool shown);
+    void runProgress(qint64 bytesRead, qint64 totalBytes);
+    void runFinished(std::shared_ptr<kesta::RunResult> result);
+    void showDecodedLog();
     void cleanUpOnce();
+
+    // How long a run goes before its progress is shown.
+    static constexpr int ProgressDelayMs = 300;
 
     kesta::ProgramState &m_state;
 
@@ -159,6 +177,13 @@ private:
     std::unique_ptr<RunNotifier> m_defaultNotifier;
     FileChooser *m_chooser = nullptr;
     RunNotifier *m_notifier = nullptr;
+
+    std::unique_ptr<RecordView> m_view;
+    RunController *m_runs = nullptr;
+    QProgressBar *m_progress = nullptr;
+    QPushButton *m_cancelRun = nullptr;
+    QElapsedTimer m_runClock;
+    std::array<QString, 4> m_shownBeforeRun;
 
     QPointer<Form2> m_form2;
     QPointer<Info> m_info;

@@ -1,12 +1,19 @@
 #include "lightelementrow.h"
 
 #include <QPainter>
+#include <algorithm>
 
 LightElementRow::LightElementRow(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Shape1"));
     fills_.fill(InitialFill);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+QColor LightElementRow::readingColor(int reading)
+{
+    const int level = std::clamp(8 * reading, 0, 255);
+    return {level, level, 0};
 }
 
 QColor LightElementRow::fillColor(int bar) const

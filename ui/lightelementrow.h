@@ -21,6 +21,10 @@ public:
 
     explicit LightElementRow(QWidget *parent = nullptr);
 
+    // The colour of a light element's reading: black through dark yellow to full
+    // yellow, (8r, 8r, 0) capped at 255.
+    static QColor readingColor(int reading);
+
     QColor fillColor(int bar) const;
     // Sets the fill of bar `bar` (0 to 63); other indices are ignored.
     void setFillColor(int bar, const QColor &color);

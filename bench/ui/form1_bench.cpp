@@ -2,12 +2,13 @@
 // records, showing one record, and a whole "Open" from the chosen path to the chart on
 // screen.
 
+#include "decoding_session.h"
 #include "form1.h"
-#include "kiss_log.h"
 #include "log_generator.h"
 #include "program_state.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -15,19 +16,18 @@
 
 namespace {
 
-class NoOutput : public kesta::RunSink
-{
-public:
-    void dumpLine(std::string_view) override {}
-    void message(std::span<const std::uint8_t>) override {}
-};
-
 std::vector<std::uint8_t> passLog(std::uint64_t frames)
 {
     kesta::loggen::GeneratorOptions options;
     options.frames = frames;
     options.seed = 11;
     return kesta::loggen::GenerateLog(options);
+}
+
+void waitForRun(Form1 &form)
+{
+    while (form.isRunning())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
 }
 
 // A shown main window over the records of a 1000-frame log.
@@ -38,8 +38,11 @@ struct DecodedWindow
 
     DecodedWindow()
     {
-        NoOutput sink;
-        kesta::ReadKissBytes(state, passLog(1000), sink);
+        kesta::DecodingSession session(kesta::RecordStore::MaxRecords);
+        kesta::RecordStoreSink records(state.store);
+        session.addSink(records);
+        session.feed(passLog(1000));
+        session.finish();
         form.show();
         QApplication::processEvents();
     }
@@ -126,12 +129,46 @@ void BM_OpenToChart1000(benchmark::State &bench)
     QApplication::processEvents();
     for (auto _ : bench) {
         form.openLog(path);
+        waitForRun(form);
         form.repaint();
     }
     bench.counters["records"] = state.store.RecordCount;
     bench.SetBytesProcessed(static_cast<std::int64_t>(bench.iterations() * bytes.size()));
 }
 BENCHMARK(BM_OpenToChart1000)->Unit(benchmark::kMillisecond);
+
+// From Cancel to the window answering again, half a second into the run of a 2 GB log:
+// the time the run takes to see the request, drop its temporary files and hand back.
+void BM_CancelLargeLog(benchmark::State &bench)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("large.kss"));
+    const std::vector<std::uint8_t> bytes = passLog(100000); // about 9 MB
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    const std::int64_t target = std::int64_t{2} << 30;
+    while (file.size() < target)
+        file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()));
+    file.close();
+
+    kesta::ProgramState state;
+    Form1 form(state);
+    form.show();
+    QApplication::processEvents();
+    for (auto _ : bench) {
+        bench.PauseTiming();
+        form.openLog(path);
+        QElapsedTimer running;
+        running.start();
+        while (running.elapsed() < 500)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        bench.ResumeTiming();
+        form.cancelRun();
+        waitForRun(form);
+    }
+    bench.counters["log_GB"] = static_cast<double>(target) / (1 << 30);
+}
+BENCHMARK(BM_CancelLargeLog)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 

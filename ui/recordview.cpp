@@ -1,0 +1,106 @@
+#include "recordview.h"
+
+#include "layoutstyle.h"
+#include "lightelementrow.h"
+#include "parameter_catalogue.h"
+#include "value_text.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPlainTextEdit>
+
+namespace {
+
+// The text a value box shows for field `f`: status bytes as bits, everything else as its
+// value text with the user's decimal separator.
+std::string boxText(const kesta::TelemetryRecord &r, kesta::Field f, std::string_view separator)
+{
+    if (kesta::InfoOf(f).statusBits)
+        return kesta::ByteToBits(static_cast<std::uint8_t>(kesta::FieldNumber(r, f).value_or(0)));
+    return kesta::FieldValueText(r, f, separator);
+}
+
+} // namespace
+
+RecordView::RecordView(const Controls &controls) : m_controls(controls)
+{
+    m_carried.fill(true);
+    if (QWidget *box = m_controls.valueBoxes[0])
+        m_textColor = box->palette().color(QPalette::Text);
+}
+
+QString RecordView::valueText(int index) const
+{
+    if (index < 0 || index >= ValueBoxCount)
+        return {};
+    QWidget *box = m_controls.valueBoxes[static_cast<std::size_t>(index)];
+    if (auto *line = qobject_cast<QLineEdit *>(box))
+        return line->text();
+    return static_cast<QPlainTextEdit *>(box)->toPlainText();
+}
+
+void RecordView::setValueText(int index, const QString &text)
+{
+    if (index < 0 || index >= ValueBoxCount)
+        return;
+    QWidget *box = m_controls.valueBoxes[static_cast<std::size_t>(index)];
+    if (auto *line = qobject_cast<QLineEdit *>(box)) {
+        if (line->text() != text) {
+            line->setText(text);
+            line->setCursorPosition(0);
+        }
+        return;
+    }
+    auto *multi = static_cast<QPlainTextEdit *>(box);
+    if (multi->toPlainText() != text)
+        multi->setPlainText(text);
+}
+
+bool RecordView::isCarried(int index) const
+{
+    return index >= 0 && index < ValueBoxCount && m_carried[static_cast<std::size_t>(index)];
+}
+
+void RecordView::setCarried(int index, bool carried)
+{
+    auto &was = m_carried[static_cast<std::size_t>(index)];
+    if (was == carried)
+        return;
+    was = carried;
+    layoutstyle::setTextColor(m_controls.valueBoxes[static_cast<std::size_t>(index)],
+                              carried ? m_textColor : NotCarriedColor);
+}
+
+void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separator)
+{
+    m_controls.frameKind->setText(QString::fromLatin1(r.FrameKind));
+    const QString raw = QString::fromLatin1(r.RawHex);
+    if (m_controls.rawFrame->toPlainText() != raw)
+        m_controls.rawFrame->setPlainText(raw);
+    // The message bytes stand for themselves: byte n becomes code point n.
+    m_controls.message->setText(QString::fromLatin1(r.MessageText));
+    m_controls.message->setCursorPosition(0);
+
+    for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
+        if (!entry.field) // box 5 has no field and keeps its text
+            continue;
+        setValueText(entry.index, QString::fromStdString(boxText(r, *entry.field, separator)));
+        setCarried(entry.index, r.Written.test(*entry.field));
+    }
+    for (const kesta::HiModeEntry &hi : kesta::HiModeValues) {
+        setValueText(hi.index, QString::fromStdString(boxText(r, hi.field, separator)));
+        setCarried(hi.index, r.Written.test(hi.field));
+    }
+
+    // The light-element row follows the text now in its value box, two hex digits a bar;
+    // a text that ends early leaves one digit or none for the bars beyond it.
+    const QString lights = valueText(LightElementsBox);
+    std::array<QColor, LightElementRow::BarCount> colors;
+    for (int k = 0; k < LightElementRow::BarCount; ++k) {
+        const QByteArray digits = QStringView(lights).mid(2 * k, 2).toLatin1();
+        colors[static_cast<std::size_t>(k)] = LightElementRow::readingColor(kesta::HexToLong(
+            std::string_view(digits.constData(), static_cast<std::size_t>(digits.size()))));
+    }
+    m_controls.lightElements->setFillColors(colors);
+}
