@@ -104,6 +104,12 @@ bool OutputFile::openReplacement(const std::string &path)
         fd_ = fd;
         return true;
     }
+    // An immutable or append-only file cannot be replaced either; find out now rather
+    // than at the rename, when the run's other files may already have taken their names.
+    if (exists && S_ISREG(old.st_mode) && ::access(path.c_str(), W_OK) != 0 && errno == EPERM) {
+        fail(EPERM);
+        return false;
+    }
     if (path.empty() || path.back() == '/') {
         fail(path.empty() ? ENOENT : EISDIR);
         return false;
