@@ -1,5 +1,6 @@
 #include "value_text.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -88,10 +89,25 @@ bool Scientific(T value, int precision, std::array<char, 64> &buffer, std::strin
     return true;
 }
 
+// True when the spacing of T's values at `value` is no larger than the step of the
+// decimal grid 10^gridExponent.
+template <typename T> bool SpacingWithinGrid(T value, int gridExponent)
+{
+    constexpr int digits = std::numeric_limits<T>::digits;
+    constexpr int lowest = std::numeric_limits<T>::min_exponent - 1; // subnormals share it
+    const int binaryExponent = std::max(std::ilogb(value), lowest) - (digits - 1);
+    // 2^a <= 10^k  <=>  a <= k log2(10); the two sides are never equal but for a = k = 0,
+    // and k log2(10) stays far from an integer for every k a float or double reaches.
+    return binaryExponent <= static_cast<int>(std::floor(gridExponent * 3.321928094887362));
+}
+
 // Rounds to `significant` digits and writes plain decimal. The shortest text that
-// reads back as the same value is also the correctly rounded text whenever it has
-// no more than `significant` digits (the type's spacing is finer than the decimal
-// grid), which avoids the slower fixed-precision conversion for almost every value.
+// reads back as the same value lies within half the type's spacing of the value;
+// when it has no more than `significant` digits and that spacing is no larger than
+// the grid of `significant` digits at its exponent, it is the nearest grid point,
+// the correctly rounded text. That spares the slower fixed-precision conversion
+// for almost every value. A float at or above 2^33 can fail the spacing test:
+// 8590399488 has the shortest text 8.5904e9, but rounds to 8.590399e9.
 template <typename T>
 void AppendFloatText(std::string &out, T value, int significant, std::string_view separator)
 {
@@ -108,8 +124,15 @@ void AppendFloatText(std::string &out, T value, int significant, std::string_vie
     std::string_view digits;
     int exponent = 0;
     bool negative = false;
-    if (!Scientific(value, -1, buffer, digits, exponent, negative, digitBuffer) ||
-        static_cast<int>(digits.size()) > significant) {
+    bool shortestIsRounded =
+        Scientific(value, -1, buffer, digits, exponent, negative, digitBuffer) &&
+        static_cast<int>(digits.size()) <= significant;
+    if (shortestIsRounded) {
+        // A power of ten may stand for a value just below it, on the finer grid below.
+        const int grid = exponent - significant + 1 - (digits == "1" ? 1 : 0);
+        shortestIsRounded = SpacingWithinGrid(value, grid);
+    }
+    if (!shortestIsRounded) {
         if (!Scientific(value, significant - 1, buffer, digits, exponent, negative, digitBuffer))
             return;
     }

@@ -1,6 +1,10 @@
+#include "test_names.h"
 #include "value_text.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <vector>
@@ -32,7 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
                     DoubleCase{2.0 / 3.0, "0.666666666666667"}, DoubleCase{1e14, "100000000000000"},
                     DoubleCase{123456789.125, "123456789.125"}, DoubleCase{0.000125, "0.000125"},
                     DoubleCase{-0.5, "-0.5"}, DoubleCase{1e20, "100000000000000000000"},
-                    DoubleCase{1e-7, "0.0000001"}, DoubleCase{99.99999999999999, "100"}));
+                    DoubleCase{1e-7, "0.0000001"}, DoubleCase{99.99999999999999, "100"}),
+    [](const auto &info) { return test::CaseName(info.param.text, info.index); });
 
 TEST(ValueText, FloatsHaveSevenSignificantDigits)
 {
@@ -41,6 +46,52 @@ TEST(ValueText, FloatsHaveSevenSignificantDigits)
     EXPECT_EQ(ValueText(1.0f / 3.0f), "0.3333333");
     EXPECT_EQ(ValueText(29.5f), "29.5");
     EXPECT_EQ(ValueText(0.0f), "0");
+    // Above 2^33 a float's spacing is wider than the seventh digit: the shortest
+    // text that reads back (8.5904e9) is not the rounded one.
+    EXPECT_EQ(ValueText(8590399488.0f), "8590399000");
+    EXPECT_EQ(ValueText(-8590399488.0f), "-8590399000");
+}
+
+float FloatOfBits(std::uint32_t bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// Value text against printf's exact rounding to seven digits, compared as numbers:
+// two different texts of at most seven digits never read as the same double.
+void ExpectCorrectlyRounded(float f)
+{
+    char exact[32];
+    std::snprintf(exact, sizeof exact, "%.6e", static_cast<double>(f));
+    const std::string text = ValueText(f);
+    std::size_t significant = 0;
+    bool leading = true;
+    for (const char c : text) {
+        leading = leading && (c == '0' || c == '-' || c == '.');
+        significant += !leading && c >= '0' && c <= '9' ? 1 : 0;
+    }
+    EXPECT_EQ(std::strtod(text.c_str(), nullptr), std::strtod(exact, nullptr))
+        << text << " for " << exact;
+    // Trailing zeros of a large integer part are not significant, so only the
+    // texts with a fraction are checked for length.
+    if (text.find('.') != std::string::npos) {
+        EXPECT_LE(significant, 7u) << text;
+    }
+}
+
+TEST(ValueText, FloatsAreCorrectlyRoundedToSevenDigits)
+{
+    // Every 97th float from 2^33 to 10^10, where the spacing (1024) is wider than
+    // the seventh digit (1000) ...
+    for (std::uint32_t bits = 0x50000000; FloatOfBits(bits) < 1e10f; bits += 97)
+        ExpectCorrectlyRounded(FloatOfBits(bits));
+    // ... and a stride over every finite float of both signs, subnormals included.
+    for (std::uint64_t bits = 1; bits < 0x7F800000; bits += 10007) {
+        ExpectCorrectlyRounded(FloatOfBits(static_cast<std::uint32_t>(bits)));
+        ExpectCorrectlyRounded(-FloatOfBits(static_cast<std::uint32_t>(bits)));
+    }
 }
 
 TEST(ValueText, DecimalSeparatorIsAParameter)
@@ -87,8 +138,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, HexToLongTest,
                                          HexCase{"&h1F", 31}, HexCase{"", 0}, HexCase{"A", 10},
                                          HexCase{"FF", 255}, HexCase{"00", 0}, HexCase{"G1", 0},
                                          HexCase{"1G", 1}, HexCase{"0x", 0}, HexCase{" 1", 0},
-                                         HexCase{"FFFFFFFF", -1},
-                                         HexCase{"123456789", 0x12345678}));
+                                         HexCase{"FFFFFFFF", -1}, HexCase{"123456789", 0x12345678}),
+                         [](const auto &info) {
+                             return test::CaseName(info.param.text, info.index);
+                         });
 
 TEST(HexText, TwoUpperCaseDigitsPerByte)
 {
