@@ -149,10 +149,36 @@ std::size_t PlainCsvPrefix(std::string_view text)
     return i;
 }
 
+// A text cell that a spreadsheet would take for a formula: one beginning with
+// =, +, -, @, TAB or CR.
+bool LooksLikeFormula(std::string_view text)
+{
+    if (text.empty()) {
+        return false;
+    }
+    switch (text.front()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+        return true;
+    default:
+        return false;
+    }
+}
+
 void AppendCsvText(std::string &out, std::string_view text)
 {
+    // Such a cell gets a leading ' (inside the quotes), which the spreadsheet shows
+    // as text instead of running it.
+    const bool formula = LooksLikeFormula(text);
     const std::size_t plain = PlainCsvPrefix(text);
     if (plain == text.size()) {
+        if (formula) {
+            out.push_back('\'');
+        }
         out.append(text);
         return;
     }
@@ -163,6 +189,9 @@ void AppendCsvText(std::string &out, std::string_view text)
     }
     if (quote) {
         out.push_back('"');
+    }
+    if (formula) {
+        out.push_back('\'');
     }
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);

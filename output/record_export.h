@@ -22,12 +22,14 @@ namespace kesta {
 // quote, CR or LF is quoted, its quotes doubled; a field the frame did not write,
 // and an unknown time, is an empty cell. The file is UTF-8: the texts' bytes are
 // taken as code points of the same value (Latin-1), so a message byte 0xE9 is
-// written as "é" (C3 A9).
+// written as "é" (C3 A9). A text cell beginning with =, +, -, @, TAB or CR gets a
+// leading ' so that a spreadsheet does not take it for a formula; numbers never do.
 //
-// JSON Lines: one object per line, ending in LF, no header. Only the fields the
-// frame wrote are present, "Time" only when known. Integers and status bytes are
-// JSON integers, floats JSON numbers spelt as their value text, texts JSON strings
-// with the same byte-to-code-point rule; control characters become \u00XX.
+// JSON Lines: one object per line, ending in LF, no header, texts exactly as they
+// are. Only the fields the frame wrote are present, "Time" only when known.
+// Integers and status bytes are JSON integers, floats JSON numbers spelt as their
+// value text, texts JSON strings with the same byte-to-code-point rule; control
+// characters become \u00XX.
 //
 // Rows are appended to a caller's string, so a writer can build large blocks and
 // hand them to the file in one piece. Written by hand rather than with a JSON or

@@ -210,6 +210,12 @@ bool CsvNeedsQuotes(unsigned char b)
     return b == ',' || b == '"' || b == '\r' || b == '\n';
 }
 
+// A spreadsheet runs a cell that begins with one of these as a formula.
+bool StartsAFormula(unsigned char b)
+{
+    return b == '=' || b == '+' || b == '-' || b == '@' || b == '\t' || b == '\r';
+}
+
 // Every byte value at every place of a 24-byte text, so that each position of the
 // exporter's eight-byte scan and of its byte-by-byte tail sees every value.
 TEST(RecordExporter, EveryByteAtEveryPlaceOfAText)
@@ -235,11 +241,31 @@ TEST(RecordExporter, EveryByteAtEveryPlaceOfAText)
             out.clear();
             csv.appendRecord(out, 1, r);
             const std::string quote = CsvNeedsQuotes(byte) ? "\"" : "";
-            EXPECT_EQ(out, "1," + std::string(19, ',') + quote + before + CsvForm(byte) + after +
-                               quote + ",,,,,\r\n")
+            const std::string guard = at == 0 && StartsAFormula(byte) ? "'" : "";
+            EXPECT_EQ(out, "1," + std::string(19, ',') + quote + guard + before + CsvForm(byte) +
+                               after + quote + ",,,,,\r\n")
                 << "byte " << b << " at " << at;
         }
     }
+}
+
+// A message that would run as a formula in a spreadsheet is written as text in
+// CSV; JSON Lines keep it exactly, and negative numbers stay numbers.
+TEST(RecordExporter, CsvGuardsTextsThatLookLikeFormulas)
+{
+    TelemetryRecord r;
+    r.Written.set(Field::MessageText);
+    r.Written.set(Field::Rssi);
+    r.Rssi = -40.5;
+    r.MessageText = "=HYPERLINK(\"http://x.example\",\"open\")";
+    std::string csv;
+    RecordExporter(RecordExporter::Format::Csv).appendRecord(csv, 1, r);
+    EXPECT_EQ(csv, "1,,,,,,-40.5," + std::string(13, ',') +
+                       "\"'=HYPERLINK(\"\"http://x.example\"\",\"\"open\"\")\",,,,,\r\n");
+    std::string json;
+    RecordExporter(RecordExporter::Format::JsonLines).appendRecord(json, 1, r);
+    EXPECT_EQ(json, "{\"Record\":1,\"Rssi\":-40.5,\"MessageText\":"
+                    "\"=HYPERLINK(\\\"http://x.example\\\",\\\"open\\\")\"}\n");
 }
 
 // The exporter keeps the texts of recent floats; whatever the order and however
