@@ -138,9 +138,13 @@ TEST_F(DecodeCommand, CountsOversizedAndRejectedFramesInTheSummary)
     const DecodeOutcome outcome = RunDecodeCommand(options(folder.write("pass.kss", log)));
 
     ASSERT_EQ(outcome.exitCode, ExitSuccess);
-    EXPECT_EQ(SummaryText(outcome.totals), "HTRX: 1    FSS: 1    FSS (Hi): 1\n"
-                                           "Records: 3    Oversized frames dropped: 1    "
-                                           "Frames rejected: 2\n");
+    EXPECT_EQ(SummaryText(outcome.totals),
+              "HTRX: 1    FSS: 1    FSS (Hi): 1\n"
+              "Records: 3    Oversized frames dropped: 1    "
+              "Frames rejected: 2\n"
+              "1 timestamp frame, at offset 1\n"
+              "1 other frame rejected (command byte 09), at offset 680\n"
+              "1 frame longer than 512 bytes dropped, at offset 78\n");
 }
 
 struct RefusedCase
@@ -167,7 +171,8 @@ TEST_P(DecodeCommandRefusal, LeavesTheLogAndTheFolderAsTheyWere)
     o.logPath = log;
     o.writeDump = c.writeDump;
     o.writeTlm = c.writeTlm;
-    o.csvPath = *c.csvName ? folder / c.csvName : "";
+    if (*c.csvName)
+        o.csvPath = folder / c.csvName;
 
     const DecodeOutcome outcome = RunDecodeCommand(o);
 
@@ -181,9 +186,9 @@ TEST_P(DecodeCommandRefusal, LeavesTheLogAndTheFolderAsTheyWere)
 
 INSTANTIATE_TEST_SUITE_P(
     Outputs, DecodeCommandRefusal,
-    ::testing::Values(RefusedCase{"DumpIsTheLog", "x.dmp", true, true, "", ExitFailure},
-                      RefusedCase{"TlmIsTheLog", "x.tlm", true, true, "", ExitFailure},
-                      RefusedCase{"CsvIsTheLog", "x.kss", false, false, "x.kss", ExitFailure},
+    ::testing::Values(RefusedCase{"DumpIsTheLog", "x.dmp", true, true, "", ExitUsage},
+                      RefusedCase{"TlmIsTheLog", "x.tlm", true, true, "", ExitUsage},
+                      RefusedCase{"CsvIsTheLog", "x.kss", false, false, "x.kss", ExitUsage},
                       RefusedCase{"CsvIsTheDump", "x.kss", true, false, "x.dmp", ExitUsage}),
     [](const auto &info) { return std::string(info.param.name); });
 

@@ -87,14 +87,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "{\"Record\":1,\"Time\":\"2026-12-01T10:00:00.123Z\",\"RawHex\":"},
         CommandCase{"MissingLog", "DIR/missing.kss", 1,
                     "DIR/missing.kss: No such file or directory"},
-        CommandCase{"LogIsItsOwnDump", "DIR/x.dmp", 1, "would overwrite the log itself"},
+        CommandCase{"LogIsItsOwnDump", "DIR/x.dmp", 2, "would overwrite the log itself"},
         CommandCase{"UnwritableExport", "--csv /dev/null/out.csv LOG", 1,
                     "/dev/null/out.csv: Not a directory"},
         CommandCase{"NoLog", "", 2, "is required"},
         CommandCase{"UnknownOption", "--bogus LOG", 2, "--bogus"},
         CommandCase{"TwoLogs", "LOG LOG", 2, ""},
         CommandCase{"BothExportsToStandardOutput", "--csv - --jsonl - LOG", 2,
-                    "cannot both write to standard output"}),
+                    "standard output: named as both the CSV file and the JSON Lines file"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(KestaDecodeQuiet, PrintsNothingOnSuccess)

@@ -2,6 +2,7 @@
 #include "frames.h"
 #include "value_text.h"
 
+#include <array>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -126,7 +127,10 @@ INSTANTIATE_TEST_SUITE_P(Modes, DecodeFss,
                                          FssCase{0x0F, "FSS Telemetry (standby)", false, 0},
                                          FssCase{0x30, nullptr, false, 0},
                                          FssCase{0x80, nullptr, false, 0},
-                                         FssCase{0xF0, nullptr, false, 0}));
+                                         FssCase{0xF0, nullptr, false, 0}),
+                         [](const auto &info) {
+                             return "Mode" + HexText(std::array{info.param.modeStatus});
+                         });
 
 TEST(DecodeFssMessage, TextIsTheSixtyFiveBytesAsTheyStand)
 {
@@ -178,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ElementCase{45, true, 45, true, "29.5"}, ElementCase{0, true, 0, false, "0"},
                     ElementCase{46, true, 46, false, "0"}, ElementCase{50, true, 50, false, "0"},
                     ElementCase{64, true, 64, false, "0"}, ElementCase{65, false, 0, false, "0"},
-                    ElementCase{255, false, 0, false, "0"}));
+                    ElementCase{255, false, 0, false, "0"}),
+    [](const auto &info) { return "Element" + std::to_string(info.param.element); });
 
 TEST(DecodeFssHi, Fields)
 {
@@ -280,6 +285,10 @@ INSTANTIATE_TEST_SUITE_P(
                   FrameType::FssHi,
                   {Field::LightElements, Field::FssFrameCounter},
                   {Field::ElementNumber}},
-        ShortCase{4, 0, 22, FrameType::FssHi, {Field::ModeStatus}, {Field::FssFrameCounter}}));
+        ShortCase{4, 0, 22, FrameType::FssHi, {Field::ModeStatus}, {Field::FssFrameCounter}}),
+    [](const auto &info) {
+        return "Type" + std::to_string(info.param.type) + "Mode" +
+               HexText(std::array{info.param.mode}) + "Size" + std::to_string(info.param.size);
+    });
 
 } // namespace

@@ -1,9 +1,9 @@
+#include "decoding_session.h"
 #include "frames.h"
 #include "kiss_log.h"
-#include "program_state.h"
+#include "record_store.h"
 #include "value_text.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -14,15 +14,40 @@ using namespace kesta::test;
 
 namespace {
 
-struct RecordingSink : RunSink
+// What every sink of a session sees, frame by frame.
+struct RecordingSink : SessionSink
 {
     std::vector<std::string> dump;
     std::vector<std::string> messages;
-    void dumpLine(std::string_view hex) override { dump.emplace_back(hex); }
-    void message(std::span<const std::uint8_t> text) override
+    std::vector<std::uint64_t> numbers;
+    std::vector<bool> beyond;
+    void frame(const SessionFrame &f) override
     {
-        messages.emplace_back(text.begin(), text.end());
+        dump.push_back(f.record.RawHex);
+        if (!f.message.empty())
+            messages.emplace_back(f.message.begin(), f.message.end());
+        numbers.push_back(f.number);
+        beyond.push_back(f.beyondRecordLimit);
     }
+};
+
+// A session of the windows: the record store and a recording sink.
+struct WindowsRun
+{
+    explicit WindowsRun(RecordStore &store) : records(store)
+    {
+        session.addSink(records);
+        session.addSink(sink);
+    }
+    LoadReport run(const Bytes &log)
+    {
+        session.feed(log);
+        session.finish();
+        return session.report();
+    }
+    DecodingSession session{RecordStore::MaxRecords};
+    RecordStoreSink records;
+    RecordingSink sink;
 };
 
 Bytes Fss(std::uint8_t modeStatus, std::size_t size = 85)
@@ -32,83 +57,91 @@ Bytes Fss(std::uint8_t modeStatus, std::size_t size = 85)
     return f;
 }
 
-TEST(ReadKiss, AcceptedFramesBecomeRecordsInOrder)
+TEST(DecodingSession, AcceptedFramesBecomeRecordsInOrder)
 {
-    ProgramState state;
-    RecordingSink sink;
+    RecordStore store;
+    WindowsRun run(store);
     const Bytes a = Frame(1, 64), b = Fss(0x45), c = Frame(3, 20);
-    const LogReadSummary s =
-        ReadKissBytes(state, Kiss({a, Timestamp(7), b, Bytes{0x09, 1, 2}, c}), sink);
-    EXPECT_EQ(state.store.RecordCount, 3);
-    EXPECT_EQ(state.store[1].RawHex, HexText(a));
-    EXPECT_EQ(state.store[2].RawHex, HexText(b));
-    EXPECT_EQ(state.store[3].RawHex, HexText(c));
-    EXPECT_EQ(state.store[1].ReceptionTime, std::nullopt);
-    EXPECT_EQ(state.store[2].ReceptionTime, 7);
-    EXPECT_TRUE(state.store[3].Written.test(Field::RawHex));
-    EXPECT_EQ(state.store[0].RawHex, "");
-    EXPECT_EQ(sink.dump, (std::vector<std::string>{HexText(a), HexText(b), HexText(c)}));
-    EXPECT_EQ(state.store.counters.HtrxCount, 1);
-    EXPECT_EQ(state.store.counters.FssCount, 1);
+    const LoadReport s = run.run(Kiss({a, Timestamp(7), b, Bytes{0x09, 1, 2}, c}));
+    EXPECT_EQ(store.RecordCount, 3);
+    EXPECT_EQ(store[1].RawHex, HexText(a));
+    EXPECT_EQ(store[2].RawHex, HexText(b));
+    EXPECT_EQ(store[3].RawHex, HexText(c));
+    EXPECT_EQ(store[1].ReceptionTime, std::nullopt);
+    EXPECT_EQ(store[2].ReceptionTime, 7);
+    EXPECT_TRUE(store[3].Written.test(Field::RawHex));
+    EXPECT_EQ(store[0].RawHex, "");
+    EXPECT_EQ(run.sink.dump, (std::vector<std::string>{HexText(a), HexText(b), HexText(c)}));
+    EXPECT_EQ(run.sink.numbers, (std::vector<std::uint64_t>{1, 2, 3}));
+    EXPECT_EQ(store.counters.HtrxCount, 1);
+    EXPECT_EQ(store.counters.FssCount, 1);
     EXPECT_EQ(s.reader.rejectedFrames, 2u);
+    EXPECT_EQ(s.reader.timestampFrames, 1u);
     EXPECT_EQ(s.framesBeyondLimit, 0u);
 }
 
-TEST(ReadKiss, EverySlotIsFreshForANewRun)
+TEST(DecodingSession, EverySlotIsFreshForANewRun)
 {
-    ProgramState state;
-    RecordingSink sink;
-    ReadKissBytes(state, Kiss({Fss(0x47), Fss(0x47), Fss(0x47)}), sink);
-    ASSERT_EQ(state.store[1].Threshold, 61);
-    ReadKissBytes(state, Kiss(Frame(1, 64)), sink);
-    EXPECT_EQ(state.store.RecordCount, 1);
-    EXPECT_EQ(state.store.counters.FssCount, 0);
-    EXPECT_EQ(state.store[1].FrameKind, "HTRX Telemetry");
-    EXPECT_EQ(state.store[1].Threshold, 0);
-    EXPECT_EQ(state.store[1].LightElements, "");
-    EXPECT_EQ(state.store[2].RawHex, "");
-    EXPECT_EQ(state.store[2].FrameKind, "");
+    RecordStore store;
+    {
+        WindowsRun first(store);
+        first.run(Kiss({Fss(0x47), Fss(0x47), Fss(0x47)}));
+    }
+    ASSERT_EQ(store[1].Threshold, 61);
+    WindowsRun second(store);
+    second.run(Kiss(Frame(1, 64)));
+    EXPECT_EQ(store.RecordCount, 1);
+    EXPECT_EQ(store.counters.FssCount, 0);
+    EXPECT_EQ(store[1].FrameKind, "HTRX Telemetry");
+    EXPECT_EQ(store[1].Threshold, 0);
+    EXPECT_EQ(store[1].LightElements, "");
+    EXPECT_EQ(store[2].RawHex, "");
+    EXPECT_EQ(store[2].FrameKind, "");
 }
 
-TEST(ReadKiss, RecordsStopAt1000ButTheDumpGoesOn)
+// The store keeps 1000 records; every later frame is still decoded and handed
+// to the other sinks, so the dump and the TLM file get it.
+TEST(DecodingSession, RecordsStopAt1000ButTheOtherSinksGoOn)
 {
-    ProgramState state;
-    RecordingSink sink;
-    std::vector<std::string> counterTexts;
-    state.counterTextChanged = [&](std::string_view t) { counterTexts.emplace_back(t); };
+    RecordStore store;
+    WindowsRun run(store);
     Bytes log;
+    std::uint64_t offset1001 = 0;
     for (int i = 0; i < 1003; ++i) {
-        Bytes f = i < 1000 ? Frame(1, 64) : Fss(0xC1);
+        if (i == 1000)
+            offset1001 = log.size() + 1;
+        Bytes f = i < 1000 ? Frame(1, 64) : Fss(0xC3);
         f[1] = static_cast<std::uint8_t>(i);
         const Bytes k = Kiss(f);
         log.insert(log.end(), k.begin(), k.end());
     }
-    const LogReadSummary s = ReadKissBytes(state, log, sink);
-    EXPECT_EQ(state.store.RecordCount, 1000);
-    EXPECT_EQ(state.store.counters.HtrxCount, 1000);
-    EXPECT_EQ(state.store.counters.FssCount, 0);
-    EXPECT_EQ(sink.dump.size(), 1003u);
-    EXPECT_TRUE(sink.messages.empty()); // frames beyond the limit are not decoded
+    const LoadReport s = run.run(log);
+    EXPECT_EQ(store.RecordCount, 1000);
+    EXPECT_EQ(store.counters.HtrxCount, 1000);
+    EXPECT_EQ(store.counters.FssCount, 0);
+    EXPECT_EQ(run.sink.dump.size(), 1003u);
+    EXPECT_EQ(run.sink.messages.size(), 3u);
+    EXPECT_FALSE(run.sink.beyond[999]);
+    EXPECT_TRUE(run.sink.beyond[1000]);
     EXPECT_EQ(s.framesBeyondLimit, 3u);
-    EXPECT_EQ(counterTexts.size(), 1000u);
-    EXPECT_EQ(counterTexts.back(), "HTRX: 1000    FSS: 0    FSS (Hi): 0");
-    EXPECT_EQ(state.store[1000].RawHex, sink.dump[999]);
+    EXPECT_EQ(s.firstBeyondLimit, offset1001);
+    EXPECT_EQ(run.session.totals().frames, 1003u);
+    EXPECT_EQ(run.session.totals().htrx, 1000u);
+    EXPECT_EQ(run.session.totals().fss, 3u);
+    EXPECT_EQ(store[1000].RawHex, run.sink.dump[999]);
 }
 
-TEST(ReadKiss, CounterTextAfterEveryFrameAndMessagesToTheSink)
+TEST(DecodingSession, CountsByTypeAndHandsOnMessages)
 {
-    ProgramState state;
-    RecordingSink sink;
-    std::vector<std::string> counterTexts;
-    state.counterTextChanged = [&](std::string_view t) { counterTexts.emplace_back(t); };
-    const Bytes log = Kiss({Frame(1, 64), Frame(1, 64), Fss(0xC3), Frame(4, 88), Frame(1, 64),
-                            Fss(0x00), Frame(3, 30), Fss(0xC3, 84)});
-    ReadKissBytes(state, log, sink);
-    ASSERT_EQ(counterTexts.size(), 8u);
-    EXPECT_EQ(counterTexts[6], "HTRX: 3    FSS: 2    FSS (Hi): 1");
-    EXPECT_EQ(counterTexts[7], "HTRX: 3    FSS: 3    FSS (Hi): 1");
-    ASSERT_EQ(sink.messages.size(), 1u); // the 84-byte message frame has no text
-    EXPECT_EQ(sink.messages[0], std::string(65, '\x22'));
+    RecordStore store;
+    WindowsRun run(store);
+    run.run(Kiss({Frame(1, 64), Frame(1, 64), Fss(0xC3), Frame(4, 88), Frame(1, 64), Fss(0x00),
+                  Frame(3, 30), Fss(0xC3, 84)}));
+    EXPECT_EQ(
+        CounterText(store.counters.HtrxCount, store.counters.FssCount, store.counters.FssHiCount),
+        "HTRX: 3    FSS: 3    FSS (Hi): 1");
+    ASSERT_EQ(run.sink.messages.size(), 1u); // the 84-byte message frame has no text
+    EXPECT_EQ(run.sink.messages[0], std::string(65, '\x22'));
 }
 
 class LogFileTest : public testing::Test
@@ -133,6 +166,8 @@ TEST_F(LogFileTest, ReadsALogLargerThanOneBlockLikeBytesInMemory)
         const Bytes k = Kiss(f);
         log.insert(log.end(), k.begin(), k.end());
     }
+    log.push_back(0xC0); // a frame left open at the end
+    log.push_back(0x01);
     const auto path = (dir_ / "big.kss").string();
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char *>(log.data()),
@@ -140,15 +175,40 @@ TEST_F(LogFileTest, ReadsALogLargerThanOneBlockLikeBytesInMemory)
     std::string error;
     auto file = LogFile::open(path, error);
     ASSERT_TRUE(file) << error;
-    ProgramState fromFile, fromMemory;
-    RecordingSink fileSink, memorySink;
-    const LogReadSummary a = ReadKissLog(fromFile, *file, fileSink);
-    const LogReadSummary b = ReadKissBytes(fromMemory, log, memorySink);
-    EXPECT_FALSE(a.readError);
-    EXPECT_EQ(fileSink.dump, memorySink.dump);
-    EXPECT_EQ(a.reader.acceptedFrames, b.reader.acceptedFrames);
-    EXPECT_GT(a.framesBeyondLimit, 0u);
-    EXPECT_EQ(fromFile.store[1000].RawHex, fromMemory.store[1000].RawHex);
+    EXPECT_EQ(file->size(), log.size());
+
+    RecordStore fromFile, fromMemory;
+    WindowsRun a(fromFile), b(fromMemory);
+    std::uint64_t progress = 0;
+    ReadControl control;
+    control.progress = [&](std::uint64_t n) { progress = n; };
+    ASSERT_EQ(FeedLog(*file, a.session, error, control), ReadOutcome::Complete) << error;
+    b.run(log);
+    EXPECT_EQ(progress, log.size());
+    EXPECT_EQ(a.sink.dump, b.sink.dump);
+    EXPECT_EQ(a.session.report().reader.unfinishedFrames, 1u);
+    EXPECT_EQ(a.session.report().reader.first.unfinished, log.size() - 1);
+    EXPECT_GT(a.session.report().framesBeyondLimit, 0u);
+    EXPECT_EQ(fromFile[1000].RawHex, fromMemory[1000].RawHex);
+}
+
+TEST_F(LogFileTest, ACancelledReadStopsWithoutFinishing)
+{
+    const auto path = (dir_ / "log.kss").string();
+    const Bytes log = Kiss(Frame(1, 64));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(log.data()),
+               static_cast<std::streamsize>(log.size()));
+    std::string error;
+    auto file = LogFile::open(path, error);
+    ASSERT_TRUE(file) << error;
+    DecodingSession session;
+    RecordingSink sink;
+    session.addSink(sink);
+    ReadControl control;
+    control.cancel = [] { return true; };
+    EXPECT_EQ(FeedLog(*file, session, error, control), ReadOutcome::Cancelled);
+    EXPECT_TRUE(sink.dump.empty());
 }
 
 TEST_F(LogFileTest, OpenFailuresNameTheFileAndTheReason)

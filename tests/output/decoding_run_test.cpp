@@ -1,11 +1,16 @@
 #include "cleanup.h"
 #include "decoding_run.h"
+#include "output_file.h"
 #include "test_logs.h"
 #include "value_text.h"
 
+#include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -88,7 +93,7 @@ TEST_F(DecodingRun, WritesDumpAndTlmByteForByte)
     EXPECT_EQ(state.TlmPath, folder / "pass1.tlm");
     EXPECT_EQ(state.store.RecordCount, 5);
     EXPECT_EQ(state.store[1].RawHex, HexOf(pass.htrx));
-    EXPECT_EQ(report.summary.reader.rejectedFrames, 2u);
+    EXPECT_EQ(report.load.reader.rejectedFrames, 2u);
     EXPECT_EQ(state.createdFiles,
               (std::vector<std::string>{folder / "pass1.tlm", folder / "pass1.dmp"}));
     EXPECT_EQ(ReadFile(log), testing::AsText(pass.log()));
@@ -178,7 +183,7 @@ TEST_F(DecodingRun, FramesBeyondTheRecordLimitStillGetTheirDumpLines)
     ASSERT_EQ(report.outcome, RunReport::Outcome::Decoded);
     EXPECT_EQ(ReadFile(folder / "long.dmp"), dump);
     EXPECT_EQ(state.store.RecordCount, 1000);
-    EXPECT_EQ(report.summary.framesBeyondLimit, 3u);
+    EXPECT_EQ(report.load.framesBeyondLimit, 3u);
 }
 
 struct RefusalCase
@@ -292,17 +297,36 @@ TEST_F(DecodingRun, AKeptTlmFileThatCannotBeOpenedIsReportedOnlyWhenAMessageCome
     EXPECT_EQ(state.store.RecordCount, 5);
 }
 
-TEST_F(DecodingRun, AWriteThatFailsDuringTheRunIsReported)
+// A file size limit makes the dump's writes fail part way for every user, root
+// included. The run warns, keeps the earlier dump whole and never points to it.
+TEST_F(DecodingRun, AWriteThatFailsDuringTheRunIsReportedAndTheEarlierDumpKept)
 {
-    const std::string log = folder.write("pass.kss", SmallPass().log());
-    fs::create_symlink("/dev/full", folder / "pass.dmp");
+    const SmallPass pass;
+    const std::string log = folder.write("pass.kss", Concat({pass.log(), Kiss(Bytes(600, 1))}));
+    WriteFile(folder / "pass.dmp", std::string("earlier dump\r\n"));
 
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 100;
+    ::setrlimit(RLIMIT_FSIZE, &small);
     const RunReport report = RunDecoding(state, log, false);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
 
     ASSERT_EQ(report.outcome, RunReport::Outcome::Decoded);
-    EXPECT_EQ(report.warnings,
-              std::vector<std::string>{folder / "pass.dmp" + ": No space left on device"});
+    EXPECT_EQ(report.warnings, std::vector<std::string>{folder / "pass.dmp" + ": File too large"});
+    EXPECT_FALSE(report.dumpWritten);
     EXPECT_EQ(state.store.RecordCount, 5);
+    EXPECT_EQ(ReadFile(folder / "pass.dmp"), "earlier dump\r\n");
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"pass.dmp", "pass.kss"}));
+    const std::optional<RunMessage> message = RunSummary(report, state.DmpPath);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->severity, RunMessage::Severity::Warning);
+    EXPECT_NE(message->text.find("1 frame longer than 512 bytes dropped"), std::string::npos)
+        << message->text;
+    EXPECT_EQ(message->text.find("Every accepted frame"), std::string::npos) << message->text;
 }
 
 TEST_F(DecodingRun, AFolderWithoutWritePermissionIsReported)
@@ -322,16 +346,210 @@ TEST_F(DecodingRun, AFolderWithoutWritePermissionIsReported)
     EXPECT_EQ(state.store.RecordCount, 5);
 }
 
-TEST_F(DecodingRun, TheEmptyDumpOfAnEmptyLogIsRemovedAtExit)
+// Only files this program made are removed at exit: an empty dump that was there
+// before the run (the user's, or an earlier program's) stays.
+TEST_F(DecodingRun, TheEmptyDumpOfAnEmptyLogIsRemovedAtExitOnlyWhenTheRunMadeIt)
 {
     const std::string log = folder.write("empty.kss", Bytes{});
+    const std::string kept = folder.write("pe.kss", Bytes{});
+    WriteFile(folder / "pe.dmp", std::string());
     ASSERT_EQ(RunDecoding(state, log, true).outcome, RunReport::Outcome::Decoded);
+    ASSERT_EQ(RunDecoding(state, kept, false).outcome, RunReport::Outcome::Decoded);
 
     const std::vector<std::string> deleted = DeleteEmptyFiles(state.createdFiles);
 
     EXPECT_EQ(deleted, std::vector<std::string>{folder / "empty.dmp"});
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"empty.kss", "empty.tlm"}));
+    EXPECT_EQ(folder.names(),
+              (std::vector<std::string>{"empty.kss", "empty.tlm", "pe.dmp", "pe.kss"}));
 }
+
+std::vector<std::string> TemporariesIn(const ScratchFolder &folder)
+{
+    std::vector<std::string> found;
+    for (const std::string &name : folder.names()) {
+        if (name.ends_with(".kesta-part"))
+            found.push_back(name);
+    }
+    return found;
+}
+
+// A run stopped part way leaves the earlier files exactly as they were and no
+// temporary behind, whether it writes a new TLM file or appends to a kept one.
+TEST_F(DecodingRun, ACancelledRunKeepsEveryEarlierFile)
+{
+    const SmallPass pass;
+    const std::string log = folder.write("w.kss", pass.log());
+    ASSERT_EQ(RunDecoding(state, log, true).outcome, RunReport::Outcome::Decoded);
+    const std::string dump = ReadFile(folder / "w.dmp");
+    const std::string tlm = ReadFile(folder / "w.tlm");
+    Bytes longer; // more than one block, so that messages reach the outputs first
+    for (const Bytes one = pass.log(); longer.size() < (3u << 20) / 2;)
+        longer.insert(longer.end(), one.begin(), one.end());
+    WriteFile(log, longer);
+
+    for (const bool writeTlm : {true, false}) {
+        int asked = 0;
+        ReadControl control;
+        control.cancel = [&asked] { return ++asked > 2; }; // after the first block
+        RunResult result = ExecuteRun({log, writeTlm, folder / "w.tlm"}, control);
+        EXPECT_EQ(result.report.outcome, RunReport::Outcome::Cancelled);
+        EXPECT_FALSE(RunSummary(result.report, folder / "w.dmp"));
+        ApplyRun(state, result);
+        EXPECT_EQ(ReadFile(folder / "w.dmp"), dump);
+        EXPECT_EQ(ReadFile(folder / "w.tlm"), tlm);
+        EXPECT_TRUE(TemporariesIn(folder).empty());
+        EXPECT_EQ(state.store.RecordCount, 5);
+    }
+}
+
+// A symbolic link where an output goes is replaced by the new file; the file it
+// points to is never written.
+TEST_F(DecodingRun, ALinkWhereTheDumpGoesIsReplacedNotWrittenThrough)
+{
+    const SmallPass pass;
+    const std::string log = folder.write("a.kss", pass.log());
+    WriteFile(folder / "victim.txt", std::string("keep me"));
+    fs::create_symlink("victim.txt", folder / "a.dmp");
+    fs::create_symlink("/dev/full", folder / "a.tlm");
+
+    const RunReport report = RunDecoding(state, log, true);
+
+    ASSERT_EQ(report.outcome, RunReport::Outcome::Decoded);
+    EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+    EXPECT_EQ(ReadFile(folder / "victim.txt"), "keep me");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "a.dmp")));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "a.tlm")));
+    EXPECT_EQ(ReadFile(folder / "a.dmp"), pass.dump());
+}
+
+// A temporary left by a process that was killed is removed by the next run that
+// writes that name; one of a process that is still running is not touched.
+TEST_F(DecodingRun, TemporariesOfDeadProcessesAreRemovedByTheNextRun)
+{
+    const long deadPid = 4999999; // above the kernel's highest process id
+    ASSERT_TRUE(::kill(static_cast<pid_t>(deadPid), 0) != 0 && errno == ESRCH);
+    const std::string log = folder.write("x.kss", SmallPass().log());
+    const std::string dead = OutputFile::TemporaryName(folder / "x.dmp", deadPid);
+    const std::string live = OutputFile::TemporaryName(folder / "x.dmp", ::getppid());
+    WriteFile(dead, std::string("half a dump"));
+    WriteFile(live, std::string("being written"));
+    ASSERT_EQ(fs::path(dead).filename(), ".x.dmp.4999999.kesta-part");
+
+    ASSERT_EQ(RunDecoding(state, log, false).outcome, RunReport::Outcome::Decoded);
+
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_EQ(ReadFile(live), "being written");
+}
+
+struct SummaryCase
+{
+    const char *name;
+    RunReport report;
+    std::optional<RunMessage::Severity> severity; // nullopt: no message
+    std::vector<std::string> contains;
+    std::vector<std::string> lacks;
+};
+
+RunReport Report(RunReport::Outcome outcome, std::vector<std::string> warnings,
+                 KissReaderStats reader, std::uint64_t beyondLimit, bool dumpWritten)
+{
+    RunReport r;
+    r.outcome = outcome;
+    r.error = outcome == RunReport::Outcome::Decoded ? "" : "/logs/p.kss: No such file";
+    r.warnings = std::move(warnings);
+    r.load.reader = reader;
+    r.load.framesBeyondLimit = beyondLimit;
+    r.load.firstBeyondLimit = beyondLimit ? 70000 : NoOffset;
+    r.dumpWritten = dumpWritten;
+    return r;
+}
+
+KissReaderStats Timestamps()
+{
+    KissReaderStats s;
+    s.rejectedFrames = s.timestampFrames = 4;
+    s.first.timestamp = 1;
+    return s;
+}
+
+KissReaderStats Oversized()
+{
+    KissReaderStats s = Timestamps();
+    s.oversizedFrames = 1;
+    s.first.oversized = 78;
+    return s;
+}
+
+const std::string EveryFrame = "Every accepted frame is in the dump file /logs/p.dmp.";
+const std::string OversizedLine = "1 frame longer than 512 bytes dropped, at offset 78";
+
+class RunSummaryMessage : public ::testing::TestWithParam<SummaryCase>
+{};
+
+TEST_P(RunSummaryMessage, SaysWhatHappenedAndOnlyThat)
+{
+    const SummaryCase &c = GetParam();
+    const std::optional<RunMessage> message = RunSummary(c.report, "/logs/p.dmp");
+    ASSERT_EQ(message.has_value(), c.severity.has_value()) << (message ? message->text : "");
+    if (!message)
+        return;
+    EXPECT_EQ(message->severity, *c.severity) << message->text;
+    for (const std::string &text : c.contains)
+        EXPECT_NE(message->text.find(text), std::string::npos) << message->text;
+    for (const std::string &text : c.lacks)
+        EXPECT_EQ(message->text.find(text), std::string::npos) << message->text;
+}
+
+using Outcome = RunReport::Outcome;
+using Severity = RunMessage::Severity;
+const std::string DumpFull = "/logs/p.dmp: No space left on device";
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RunSummaryMessage,
+    ::testing::Values(
+        SummaryCase{"Clean", Report(Outcome::Decoded, {}, {}, 0, true), std::nullopt, {}, {}},
+        SummaryCase{"TimestampsOnly",
+                    Report(Outcome::Decoded, {}, Timestamps(), 0, true),
+                    std::nullopt,
+                    {},
+                    {}},
+        SummaryCase{"Oversized",
+                    Report(Outcome::Decoded, {}, Oversized(), 0, true),
+                    Severity::Information,
+                    {OversizedLine, "4 timestamp frames", EveryFrame},
+                    {}},
+        SummaryCase{
+            "BeyondTheLimit",
+            Report(Outcome::Decoded, {}, {}, 3, true),
+            Severity::Information,
+            {"3 frames beyond record 1000 (dump and TLM only), first at offset 70000", EveryFrame},
+            {}},
+        SummaryCase{"OversizedButTheDumpFailed",
+                    Report(Outcome::Decoded, {DumpFull}, Oversized(), 0, false),
+                    Severity::Warning,
+                    {DumpFull, OversizedLine},
+                    {"Every accepted frame"}},
+        SummaryCase{"BeyondTheLimitButTheDumpFailed",
+                    Report(Outcome::Decoded, {DumpFull}, {}, 3, false),
+                    Severity::Warning,
+                    {DumpFull},
+                    {"Every accepted frame"}},
+        SummaryCase{"AWarning",
+                    Report(Outcome::Decoded, {"/logs/p.tlm: Permission denied"}, {}, 0, true),
+                    Severity::Warning,
+                    {"/logs/p.tlm: Permission denied"},
+                    {"Every accepted"}},
+        SummaryCase{"Unreadable",
+                    Report(Outcome::LogUnreadable, {}, {}, 0, false),
+                    Severity::Error,
+                    {"/logs/p.kss: No such file"},
+                    {}},
+        SummaryCase{"Cancelled",
+                    Report(Outcome::Cancelled, {}, Oversized(), 0, false),
+                    std::nullopt,
+                    {},
+                    {}}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kesta

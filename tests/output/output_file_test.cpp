@@ -34,17 +34,35 @@ TEST(OutputFile, KeepsEveryByteInOrderWhateverTheBufferSize)
     EXPECT_EQ(ReadFile(path), expected);
 }
 
-TEST(OutputFile, CreateAnewEmptiesAnExistingFile)
+// The old file stays whole until the new one is complete, and a discarded one
+// never replaces it.
+TEST(OutputFile, CreateAnewReplacesAnExistingFileOnlyAtClose)
 {
     ScratchFolder folder;
     const std::string path = folder / "out.txt";
-    WriteFile(path, std::string("old content that must go"));
-    OutputFile file;
+    WriteFile(path, std::string("old content"));
+    OutputFile file(4);
     ASSERT_TRUE(file.open(path, OutputFile::Mode::CreateAnew));
-    EXPECT_TRUE(file.createdOrEmptied());
-    file.write("new");
+    EXPECT_FALSE(file.created());
+    file.write("new content, longer than the buffer");
+    ASSERT_TRUE(file.flush());
+    EXPECT_EQ(ReadFile(path), "old content");
     ASSERT_TRUE(file.close());
-    EXPECT_EQ(ReadFile(path), "new");
+    EXPECT_EQ(ReadFile(path), "new content, longer than the buffer");
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"out.txt"});
+
+    ASSERT_TRUE(file.open(path, OutputFile::Mode::CreateAnew));
+    file.write("lost");
+    file.flush();
+    file.discard();
+    EXPECT_EQ(ReadFile(path), "new content, longer than the buffer");
+    {
+        OutputFile unclosed;
+        ASSERT_TRUE(unclosed.open(path, OutputFile::Mode::CreateAnew));
+        unclosed.write("lost too");
+    }
+    EXPECT_EQ(ReadFile(path), "new content, longer than the buffer");
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"out.txt"});
 }
 
 TEST(OutputFile, AppendKeepsTheContentAndSaysWhetherItCreatedTheFile)
@@ -54,21 +72,35 @@ TEST(OutputFile, AppendKeepsTheContentAndSaysWhetherItCreatedTheFile)
     WriteFile(existing, std::string("first\r\n"));
     OutputFile file;
     ASSERT_TRUE(file.open(existing, OutputFile::Mode::Append));
-    EXPECT_FALSE(file.createdOrEmptied());
+    EXPECT_FALSE(file.created());
     file.writeLine("second");
     ASSERT_TRUE(file.close());
     EXPECT_EQ(ReadFile(existing), "first\r\nsecond\r\n");
 
     const std::string fresh = folder / "fresh.txt";
     ASSERT_TRUE(file.open(fresh, OutputFile::Mode::Append));
-    EXPECT_TRUE(file.createdOrEmptied());
+    EXPECT_TRUE(file.created());
     file.write("x");
     ASSERT_TRUE(file.close());
     EXPECT_EQ(ReadFile(fresh), "x");
+
+    // An append given up is undone: the file is cut back, or removed when it was new.
+    ASSERT_TRUE(file.open(existing, OutputFile::Mode::Append));
+    file.writeLine("third");
+    file.flush();
+    file.discard();
+    EXPECT_EQ(ReadFile(existing), "first\r\nsecond\r\n");
+    const std::string other = folder / "other.txt";
+    ASSERT_TRUE(file.open(other, OutputFile::Mode::Append));
+    file.write("y");
+    file.flush();
+    file.discard();
+    EXPECT_FALSE(std::filesystem::exists(other));
 }
 
 struct OpenFailure
 {
+    const char *name;
     const char *path;
     const char *reason;
 };
@@ -88,10 +120,12 @@ TEST_P(OutputFileOpenFailure, NamesTheFileAndTheReason)
     EXPECT_FALSE(file.close());
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, OutputFileOpenFailure,
-                         ::testing::Values(OpenFailure{"/dev/null/x.dmp", "Not a directory"},
-                                           OpenFailure{"/", "Is a directory"},
-                                           OpenFailure{"", "No such file or directory"}));
+INSTANTIATE_TEST_SUITE_P(
+    Paths, OutputFileOpenFailure,
+    ::testing::Values(OpenFailure{"UnderADevice", "/dev/null/x.dmp", "Not a directory"},
+                      OpenFailure{"Root", "/", "Is a directory"},
+                      OpenFailure{"EmptyName", "", "No such file or directory"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(OutputFile, AWriteThatFailsIsReportedAndLaterWritesAreSkipped)
 {
