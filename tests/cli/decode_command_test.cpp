@@ -4,9 +4,16 @@
 #include "test_logs.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace kesta {
@@ -77,17 +84,28 @@ TEST_F(DecodeCommand, DecodesEveryFrameOfALongLog)
     EXPECT_EQ(ReadFile(folder / "long.tlm"), TlmHeader(path) + messages);
 }
 
+// The windows keep 1000 records, but their dump and TLM file get every frame, as
+// kesta-decode's do. The log's path is absolute, as kesta-decode writes it.
 TEST_F(DecodeCommand, WritesTheSameDumpAndTlmAsADecodingRunWithTlm)
 {
-    const Bytes log = testing::Concat(
+    Bytes log = testing::Concat(
         {Kiss(testing::Timestamp(1796119200123)), Kiss(testing::HtrxFrame(1, 2, 3)),
          Kiss(testing::MessageFrame(1, "HELLO")), Kiss(testing::HiModeFrame(1, 2, 3, 0x47, 9, 45)),
          Kiss(testing::MessageFrame(2, "AGAIN"))});
+    for (int i = 0; i < 1000; ++i) {
+        const Bytes frame =
+            Kiss(i % 100 == 0 ? testing::MessageFrame(3, "LATE " + std::to_string(i))
+                              : testing::HtrxFrame(static_cast<std::uint16_t>(i), 0, 0));
+        log.insert(log.end(), frame.begin(), frame.end());
+    }
     const std::string path = folder.write("pass.kss", log);
+    ASSERT_TRUE(fs::path(path).is_absolute());
     ProgramState state;
     ASSERT_EQ(RunDecoding(state, path, true).outcome, RunReport::Outcome::Decoded);
     const std::string runDump = ReadFile(folder / "pass.dmp");
     const std::string runTlm = ReadFile(folder / "pass.tlm");
+
+    ASSERT_NE(runTlm.find("LATE 900"), std::string::npos);
 
     ASSERT_EQ(RunDecodeCommand(options(path)).exitCode, ExitSuccess);
 
@@ -243,6 +261,190 @@ TEST_F(DecodeCommand, OnlyOneExportMayGoToStandardOutput)
     o.jsonlPath = "-";
     EXPECT_EQ(RunDecodeCommand(o).exitCode, ExitUsage);
     EXPECT_EQ(folder.names(), std::vector<std::string>{"pass.kss"});
+}
+
+std::vector<std::string> TemporariesIn(const ScratchFolder &folder)
+{
+    std::vector<std::string> found;
+    for (const std::string &name : folder.names()) {
+        if (name.ends_with(".kesta-part"))
+            found.push_back(name);
+    }
+    return found;
+}
+
+// Two names of one file, however spelt, would have one output overwrite the
+// other or the log: a usage error before anything is created.
+struct ClashCase
+{
+    const char *name;
+    // Sets up the folder (with the log p.kss in it) and the options.
+    void (*plan)(const ScratchFolder &folder, DecodeOptions &o);
+};
+
+class DecodeCommandClash : public ::testing::TestWithParam<ClashCase>
+{};
+
+TEST_P(DecodeCommandClash, IsAUsageErrorAndCreatesNothing)
+{
+    ScratchFolder folder;
+    const Bytes content = Kiss(testing::HtrxFrame(1, 0, 0));
+    DecodeOptions o;
+    o.logPath = folder.write("p.kss", content);
+    fs::create_directory(folder / "dup");
+    GetParam().plan(folder, o);
+    const std::vector<std::string> before = folder.names();
+
+    const DecodeOutcome outcome = RunDecodeCommand(o);
+
+    EXPECT_EQ(outcome.exitCode, ExitUsage);
+    ASSERT_EQ(outcome.errors.size(), 1u);
+    EXPECT_EQ(ReadFile(o.logPath), testing::AsText(content));
+    EXPECT_EQ(folder.names(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, DecodeCommandClash,
+    ::testing::Values(
+        ClashCase{"CsvIsTheDumpWithDot",
+                  [](const ScratchFolder &f, DecodeOptions &o) { o.csvPath = f / "./p.dmp"; }},
+        ClashCase{"ExportsThroughASubfolder",
+                  [](const ScratchFolder &f, DecodeOptions &o) {
+                      o.writeTlm = false;
+                      o.jsonlPath = f / "./p.out";
+                      o.csvPath = f / "dup/../p.out";
+                  }},
+        ClashCase{"CsvIsTheLogThroughASubfolder",
+                  [](const ScratchFolder &f, DecodeOptions &o) { o.csvPath = f / "dup/../p.kss"; }},
+        ClashCase{"HardLinkToTheLog",
+                  [](const ScratchFolder &f, DecodeOptions &o) {
+                      fs::create_hard_link(o.logPath, f / "dup/link.csv");
+                      o.csvPath = f / "dup/link.csv";
+                  }},
+        ClashCase{"HardLinkedExports",
+                  [](const ScratchFolder &f, DecodeOptions &o) {
+                      WriteFile(f / "a.csv", std::string("old"));
+                      fs::create_hard_link(f / "a.csv", f / "dup/b.jsonl");
+                      o.csvPath = f / "a.csv";
+                      o.jsonlPath = f / "dup/b.jsonl";
+                  }},
+        ClashCase{"SymbolicLinkToTheDump",
+                  [](const ScratchFolder &f, DecodeOptions &o) {
+                      WriteFile(f / "p.dmp", std::string("old"));
+                      fs::create_symlink("../p.dmp", f / "dup/d.csv");
+                      o.csvPath = f / "dup/d.csv";
+                  }}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Standard output redirected to the log itself ("kesta-decode --csv - p.kss >> p.kss").
+TEST_F(DecodeCommand, StandardOutputThatIsTheLogIsAUsageError)
+{
+    const Bytes content = Kiss(testing::HtrxFrame(1, 0, 0));
+    const std::string log = folder.write("p.kss", content);
+    DecodeOptions o = options(log);
+    o.csvPath = "-";
+
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    const int fd = ::open(log.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    ::dup2(fd, STDOUT_FILENO);
+    ::close(fd);
+    const DecodeOutcome outcome = RunDecodeCommand(o);
+    std::fflush(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+
+    EXPECT_EQ(outcome.exitCode, ExitUsage);
+    EXPECT_EQ(ReadFile(log), testing::AsText(content));
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"p.kss"});
+}
+
+// A decode that fails to start or is interrupted leaves the files of the earlier
+// decode byte for byte, and no temporary behind.
+TEST_F(DecodeCommand, AFailedOrInterruptedDecodeKeepsTheEarlierOutputs)
+{
+    const std::string log =
+        folder.write("w.kss", Kiss({testing::HtrxFrame(1, 0, 0), testing::MessageFrame(1, "A")}));
+    ASSERT_EQ(RunDecodeCommand(options(log)).exitCode, ExitSuccess);
+    const std::string dump = ReadFile(folder / "w.dmp");
+    const std::string tlm = ReadFile(folder / "w.tlm");
+    WriteFile(log, Kiss({testing::MessageFrame(2, "B"), testing::HtrxFrame(2, 0, 0)}));
+
+    DecodeOptions failing = options(log);
+    failing.csvPath = "/nonexistent/x.csv";
+    EXPECT_EQ(RunDecodeCommand(failing).exitCode, ExitFailure);
+
+    const std::atomic<bool> stop{true};
+    DecodeOptions cancelled = options(log);
+    cancelled.jsonlPath = folder / "w.jsonl";
+    cancelled.cancel = &stop;
+    const DecodeOutcome outcome = RunDecodeCommand(cancelled);
+    EXPECT_EQ(outcome.exitCode, ExitInterrupted);
+    EXPECT_TRUE(outcome.cancelled);
+
+    EXPECT_EQ(ReadFile(folder / "w.dmp"), dump);
+    EXPECT_EQ(ReadFile(folder / "w.tlm"), tlm);
+    EXPECT_TRUE(TemporariesIn(folder).empty());
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"w.dmp", "w.kss", "w.tlm"}));
+}
+
+TEST_F(DecodeCommand, ALinkWhereTheDumpGoesIsReplacedNotWrittenThrough)
+{
+    const Bytes frame = testing::HtrxFrame(1, 0, 0);
+    const std::string log = folder.write("a.kss", Kiss(frame));
+    WriteFile(folder / "victim.txt", std::string("keep me"));
+    fs::create_symlink("victim.txt", folder / "a.dmp");
+
+    ASSERT_EQ(RunDecodeCommand(options(log)).exitCode, ExitSuccess);
+
+    EXPECT_EQ(ReadFile(folder / "victim.txt"), "keep me");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "a.dmp")));
+    EXPECT_EQ(ReadFile(folder / "a.dmp"), HexOf(frame) + "\r\n");
+}
+
+// The value of "key":{"count":N,"firstOffset":M} in a flat JSON text; -1 for null.
+std::pair<long, long> CountAndOffset(const std::string &json, const std::string &key)
+{
+    const std::size_t at = json.find("\"" + key + "\":{\"count\":");
+    if (at == std::string::npos)
+        return {-2, -2};
+    const char *p = json.c_str() + json.find(':', json.find("count", at)) + 1;
+    char *end = nullptr;
+    const long count = std::strtol(p, &end, 10);
+    const std::string rest(end);
+    const std::string offsetKey = ",\"firstOffset\":";
+    if (rest.rfind(offsetKey, 0) != 0)
+        return {count, -2};
+    const char *q = end + offsetKey.size();
+    return {count, std::strncmp(q, "null", 4) == 0 ? -1 : std::strtol(q, nullptr, 10)};
+}
+
+TEST_F(DecodeCommand, TheReportFileHoldsCountsAndFirstOffsets)
+{
+    const Bytes log = testing::Concat({Kiss(testing::Timestamp(1796119200123)), // 0..10
+                                       Kiss(testing::HtrxFrame(1, 0, 0)),       // 11..76
+                                       {0x41, 0x42},                            // 77, 78
+                                       {0xC0, 0x01, 0xC0},                      // 79..81
+                                       {0xC0, 0x00, 0xDB, 0x41, 0x42, 0xC0},    // 82..87
+                                       Kiss(Bytes(600, 0x11)),                  // 88..
+                                       {0xC0, 0x00, 0x01}});
+    DecodeOptions o = options(folder.write("r.kss", log));
+    o.reportPath = folder / "r.json";
+
+    ASSERT_EQ(RunDecodeCommand(o).exitCode, ExitSuccess);
+
+    const std::string json = ReadFile(folder / "r.json");
+    EXPECT_EQ(json.front(), '{');
+    EXPECT_EQ(json.substr(json.size() - 2), "}\n");
+    EXPECT_NE(json.find("\"records\":2,\"htrx\":1,"), std::string::npos) << json;
+    const std::vector<std::pair<std::string, std::pair<long, long>>> expected{
+        {"timestampFrames", {1, 1}},     {"otherRejectedFrames", {0, -1}},
+        {"ignoredBytes", {2, 77}},       {"shortFrames", {1, 80}},
+        {"badEscapes", {1, 84}},         {"oversizedFrames", {1, 89}},
+        {"unterminatedFrames", {1, 691}}};
+    for (const auto &[key, value] : expected)
+        EXPECT_EQ(CountAndOffset(json, key), value) << key << " in " << json;
 }
 
 } // namespace

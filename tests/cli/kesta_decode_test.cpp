@@ -90,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"LogIsItsOwnDump", "DIR/x.dmp", 2, "would overwrite the log itself"},
         CommandCase{"UnwritableExport", "--csv /dev/null/out.csv LOG", 1,
                     "/dev/null/out.csv: Not a directory"},
+        CommandCase{"EmptyExportName", "--csv '' LOG", 2, "an output file name is empty"},
         CommandCase{"NoLog", "", 2, "is required"},
         CommandCase{"UnknownOption", "--bogus LOG", 2, "--bogus"},
         CommandCase{"TwoLogs", "LOG LOG", 2, ""},

@@ -144,6 +144,73 @@ TEST(DecodingSession, CountsByTypeAndHandsOnMessages)
     EXPECT_EQ(run.sink.messages[0], std::string(65, '\x22'));
 }
 
+// The load report: what the reader skipped, how often, and where first.
+struct ReportCase
+{
+    const char *name;
+    Bytes log;
+    std::uint64_t KissReaderStats::*count;
+    std::uint64_t KissReaderStats::FirstOffsets::*first;
+    std::uint64_t expectedCount;
+    std::uint64_t expectedFirst;
+};
+
+std::vector<std::uint64_t> AllOf(const LoadReport &r)
+{
+    const KissReaderStats &s = r.reader;
+    return {s.acceptedFrames,   s.rejectedFrames,      s.timestampFrames, s.oversizedFrames,
+            s.runtFrames,       s.unfinishedFrames,    s.ignoredBytes,    s.badEscapes,
+            s.first.timestamp,  s.first.otherRejected, s.first.oversized, s.first.runt,
+            s.first.unfinished, s.first.ignored,       s.first.badEscape, r.framesBeyondLimit,
+            r.firstBeyondLimit};
+}
+
+class LoadReportTest : public testing::TestWithParam<ReportCase>
+{};
+
+TEST_P(LoadReportTest, CountsAndFirstOffsetsWhateverTheChunks)
+{
+    const ReportCase &c = GetParam();
+    DecodingSession whole;
+    whole.feed(c.log);
+    whole.finish();
+    const LoadReport report = whole.report();
+    EXPECT_EQ(report.reader.*c.count, c.expectedCount);
+    EXPECT_EQ(report.reader.first.*c.first, c.expectedFirst);
+
+    DecodingSession bytewise;
+    for (const std::uint8_t b : c.log)
+        bytewise.feed(std::span(&b, 1));
+    bytewise.finish();
+    EXPECT_EQ(AllOf(bytewise.report()), AllOf(report));
+}
+
+const Bytes A{0x00, 0x01, 0x02, 0x03}; // 6 bytes framed
+using S = KissReaderStats;
+using F = KissReaderStats::FirstOffsets;
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, LoadReportTest,
+    testing::Values(
+        ReportCase{"Timestamps", Kiss({A, Timestamp(5), A, Timestamp(6)}), &S::timestampFrames,
+                   &F::timestamp, 2, 7},
+        ReportCase{"OtherCommand09Frames", Kiss({A, Timestamp(5), Bytes{0x09, 1, 2}, Timestamp(5)}),
+                   &S::rejectedFrames, &F::otherRejected, 3, 18},
+        // A closing FEND does not open the next frame: B is ignored.
+        ReportCase{"SharedFend", Concat({{0xC0}, A, {0xC0, 0x0B, 0x0B, 0x0B, 0xC0}}),
+                   &S::ignoredBytes, &F::ignored, 3, 6},
+        ReportCase{"BytesBeforeTheFirstFrame", Concat({{0x41, 0xDB}, Kiss(A)}), &S::ignoredBytes,
+                   &F::ignored, 2, 0},
+        ReportCase{"Runts", Concat({Kiss(A), {0xC0, 0x01, 0xC0, 0xC0, 0x01, 0x02, 0xC0}}),
+                   &S::runtFrames, &F::runt, 2, 7},
+        ReportCase{"UnterminatedTail", Concat({Kiss(A), {0xC0, 0x00, 0x01}}), &S::unfinishedFrames,
+                   &F::unfinished, 1, 7},
+        ReportCase{"FescThenAWrongByte", Concat({Kiss(A), {0xC0, 0x00, 0xDB, 0x41, 0xDB, 0xC0}}),
+                   &S::badEscapes, &F::badEscape, 2, 8},
+        ReportCase{"Oversized", Kiss({A, Bytes(513, 0x11), Bytes(600, 0xC0)}), &S::oversizedFrames,
+                   &F::oversized, 2, 7}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 class LogFileTest : public testing::Test
 {
 protected:
