@@ -1,20 +1,29 @@
 // Arbitrary bytes through everything a log reaches: the KISS reader fed in
-// chunks, the frame decoder, the record store of a whole run, value text and the
-// CSV and JSON Lines exports.
+// chunks, the decoding session with every sink a run has (record store, dump,
+// TLM file, CSV and JSON Lines exports written through real output files), value
+// text and the exports.
 //
-// The first byte of the input chooses how the rest is cut into chunks; the rest
-// is the log. Besides crashes and sanitizer reports the target checks:
-// - the reader hands on the same frames, times and counts whatever the chunking;
-// - a run through ReadKissBytes writes one dump line per accepted frame, equal to
-//   the frame's hex text, and one record per accepted frame up to the limit;
+// The first byte of the input chooses how the rest is cut into chunks and how
+// large the output files' buffers are; the rest is the log. Besides crashes and
+// sanitizer reports the target checks:
+// - the fast reader agrees with a slow reference reader that follows the KISS
+//   rules one byte at a time: frames, reception times, offsets and every count
+//   and first offset, whatever the chunking;
+// - the session hands every sink each accepted frame in order, numbered, with
+//   the reference's offset, decoded as a fresh record would be;
+// - the files hold exactly one dump line per frame, the header and every
+//   message, one export row per frame; the record store the first 1000 records;
 // - each export row is one line, and the values have the shapes they promise.
 
+#include "decoding_session.h"
 #include "frame_decoder.h"
-#include "kiss_log.h"
 #include "kiss_reader.h"
-#include "program_state.h"
+#include "output_file.h"
 #include "record_export.h"
+#include "record_store.h"
+#include "session_outputs.h"
 #include "telemetry_record.h"
+#include "tlm_format.h"
 #include "value_text.h"
 
 #include <algorithm>
@@ -22,6 +31,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,6 +53,7 @@ struct SeenFrame
 {
     std::vector<std::uint8_t> bytes;
     std::optional<std::int64_t> time;
+    std::uint64_t offset = 0;
     bool operator==(const SeenFrame &) const = default;
 };
 
@@ -50,49 +63,167 @@ struct ReaderRun
     kesta::KissReaderStats stats;
 };
 
+bool operator==(const kesta::KissReaderStats &a, const kesta::KissReaderStats &b)
+{
+    const auto all = [](const kesta::KissReaderStats &s) {
+        return std::vector<std::uint64_t>{
+            s.acceptedFrames,   s.rejectedFrames,      s.timestampFrames, s.oversizedFrames,
+            s.runtFrames,       s.unfinishedFrames,    s.ignoredBytes,    s.badEscapes,
+            s.first.timestamp,  s.first.otherRejected, s.first.oversized, s.first.runt,
+            s.first.unfinished, s.first.ignored,       s.first.badEscape};
+    };
+    return all(a) == all(b);
+}
+
+// The KISS rules as written, one byte at a time, for comparison with the fast
+// reader: FEND opens a frame and closes it; between frames every other byte is
+// ignored; FESC TFEND is C0, FESC TFESC is DB, FESC and any other byte keeps the
+// DB as data and takes the byte by its own rule; a FEND clears a pending escape;
+// a frame closed with 1 or 2 bytes is discarded, one of more than 512 dropped
+// whole; a frame with command byte 09 is rejected, and a 9-byte one holding a time
+// before the year 10000 sets the reception time of the frames after it.
+class ReferenceReader
+{
+public:
+    ReaderRun run(std::span<const std::uint8_t> log)
+    {
+        for (std::uint64_t offset = 0; offset < log.size(); ++offset)
+            byte(log[offset], offset);
+        if (inFrame_ && (!frame_.empty() || tooLong_)) {
+            ++out_.stats.unfinishedFrames;
+            note(out_.stats.first.unfinished, start_);
+        }
+        return out_;
+    }
+
+private:
+    static void note(std::uint64_t &first, std::uint64_t offset)
+    {
+        if (first == kesta::NoOffset)
+            first = offset;
+    }
+
+    void byte(std::uint8_t b, std::uint64_t offset)
+    {
+        if (!inFrame_) {
+            if (b == kesta::FEND) {
+                inFrame_ = true;
+                start_ = offset + 1;
+            } else {
+                ++out_.stats.ignoredBytes;
+                note(out_.stats.first.ignored, offset);
+            }
+            return;
+        }
+        if (b == kesta::FEND) {
+            if (escape_) {
+                ++out_.stats.badEscapes;
+                note(out_.stats.first.badEscape, offset - 1);
+                escape_ = false;
+            }
+            if (frame_.empty() && !tooLong_)
+                start_ = offset + 1; // FEND FEND: still waiting for the frame's first byte
+            else
+                close();
+            return;
+        }
+        if (tooLong_)
+            return; // the rest of a frame that no longer fits, escapes and all
+        if (escape_) {
+            escape_ = false;
+            if (b == kesta::TFEND) {
+                frame_.back() = kesta::FEND;
+                return;
+            }
+            if (b == kesta::TFESC)
+                return; // the DB already stored is the data byte
+            ++out_.stats.badEscapes;
+            note(out_.stats.first.badEscape, offset - 1);
+        }
+        if (frame_.size() == kesta::KissReader::FrameCapacity) {
+            tooLong_ = true;
+            return;
+        }
+        frame_.push_back(b);
+        escape_ = b == kesta::FESC;
+    }
+
+    void close()
+    {
+        kesta::KissReaderStats &s = out_.stats;
+        if (tooLong_) {
+            ++s.oversizedFrames;
+            note(s.first.oversized, start_);
+        } else if (frame_.size() < 3) {
+            ++s.runtFrames;
+            note(s.first.runt, start_);
+        } else if (frame_[0] == 0x09) {
+            ++s.rejectedFrames;
+            std::uint64_t ms = 0;
+            for (std::size_t i = 1; i < frame_.size() && i < 9; ++i)
+                ms = ms * 256 + frame_[i];
+            if (frame_.size() == 9 && ms < kesta::TimestampLimitMs) {
+                time_ = static_cast<std::int64_t>(ms);
+                ++s.timestampFrames;
+                note(s.first.timestamp, start_);
+            } else {
+                note(s.first.otherRejected, start_);
+            }
+        } else {
+            ++s.acceptedFrames;
+            out_.frames.push_back({frame_, time_, start_});
+        }
+        frame_.clear();
+        inFrame_ = false;
+        escape_ = false;
+        tooLong_ = false;
+    }
+
+    ReaderRun out_;
+    std::vector<std::uint8_t> frame_;
+    std::optional<std::int64_t> time_;
+    std::uint64_t start_ = 0;
+    bool inFrame_ = false;
+    bool escape_ = false;
+    bool tooLong_ = false;
+};
+
 // Chunk lengths from a small xorshift generator seeded by the control byte:
 // mostly short pieces (1 to 16 bytes) so that escapes and FENDs fall on chunk
 // edges, now and then a long one.
+template <typename Feed>
+void FeedInChunks(std::span<const std::uint8_t> log, std::uint8_t control, Feed &&feed)
+{
+    if (control == 0) {
+        feed(log);
+        return;
+    }
+    std::uint32_t x = control * 2654435761u | 1u;
+    std::size_t pos = 0;
+    while (pos < log.size()) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        const std::size_t len = (x & 0x1F) == 0 ? 64 + x % 1024 : 1 + (x >> 8) % 16;
+        const std::size_t n = std::min(len, log.size() - pos);
+        feed(log.subspan(pos, n));
+        pos += n;
+    }
+    feed({}); // an empty chunk changes nothing
+}
+
 ReaderRun ReadInChunks(std::span<const std::uint8_t> log, std::uint8_t control)
 {
     ReaderRun run;
     kesta::KissReader reader([&run](const kesta::KissFrame &f) {
-        run.frames.push_back({{f.bytes.begin(), f.bytes.end()}, f.receptionTime});
+        run.frames.push_back({{f.bytes.begin(), f.bytes.end()}, f.receptionTime, f.offset});
     });
-    if (control == 0) {
-        reader.feed(log);
-    } else {
-        std::uint32_t x = control * 2654435761u | 1u;
-        std::size_t pos = 0;
-        while (pos < log.size()) {
-            x ^= x << 13;
-            x ^= x >> 17;
-            x ^= x << 5;
-            const std::size_t len = (x & 0x1F) == 0 ? 64 + x % 1024 : 1 + (x >> 8) % 16;
-            const std::size_t n = std::min(len, log.size() - pos);
-            reader.feed(log.subspan(pos, n));
-            pos += n;
-        }
-        reader.feed({}); // an empty chunk changes nothing
-    }
+    FeedInChunks(log, control,
+                 [&reader](std::span<const std::uint8_t> chunk) { reader.feed(chunk); });
     reader.finish();
     run.stats = reader.stats();
     return run;
 }
-
-class CollectingSink : public kesta::RunSink
-{
-public:
-    void dumpLine(std::string_view hexText) override { dump.emplace_back(hexText); }
-    void message(std::span<const std::uint8_t> text) override
-    {
-        Check(text.size() == 65, "a message has 65 bytes");
-        ++messages;
-    }
-
-    std::vector<std::string> dump;
-    std::uint64_t messages = 0;
-};
 
 bool IsUpperHex(std::string_view text)
 {
@@ -150,6 +281,175 @@ void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recordNumber
           "JSON text holds no raw control character");
 }
 
+// What a run of the session must produce, built from the reference reader's
+// frames, each decoded into a fresh record.
+struct Expected
+{
+    std::vector<kesta::TelemetryRecord> records;
+    std::vector<std::vector<std::uint8_t>> messages;
+    kesta::SessionTotals totals;
+};
+
+Expected Decode(const ReaderRun &reference)
+{
+    Expected e;
+    for (const SeenFrame &f : reference.frames) {
+        kesta::TelemetryRecord &r = e.records.emplace_back();
+        r.RawHex = kesta::HexText(f.bytes);
+        r.Written.set(kesta::Field::RawHex);
+        r.ReceptionTime = f.time;
+        kesta::FrameCounters counters;
+        const kesta::DecodeResult result = kesta::DecodeFrame(f.bytes, r, counters);
+        Check(result.message.empty() || result.message.size() == 65, "messages of 65 bytes");
+        if (!result.message.empty())
+            e.messages.emplace_back(result.message.begin(), result.message.end());
+        ++e.totals.frames;
+        e.totals.htrx += result.countedAs == kesta::FrameType::Htrx;
+        e.totals.fss += result.countedAs == kesta::FrameType::Fss;
+        e.totals.fssHi += result.countedAs == kesta::FrameType::FssHi;
+    }
+    return e;
+}
+
+std::string JsonRow(const kesta::TelemetryRecord &r, std::uint64_t number)
+{
+    static kesta::RecordExporter jsonl(kesta::RecordExporter::Format::JsonLines);
+    std::string row;
+    jsonl.appendRecord(row, number, r);
+    return row;
+}
+
+// Checks each frame as the session hands it on against the reference.
+class CheckingSink final : public kesta::SessionSink
+{
+public:
+    CheckingSink(const ReaderRun &reference, const Expected &expected)
+        : reference_(reference), expected_(expected)
+    {}
+    void frame(const kesta::SessionFrame &f) override
+    {
+        Check(seen < reference_.frames.size(), "no more frames than the reference");
+        const SeenFrame &ref = reference_.frames[seen];
+        ++seen;
+        Check(f.number == seen, "frames numbered 1, 2, ... in order");
+        Check(f.offset == ref.offset, "the frame's offset");
+        Check(std::equal(f.bytes.begin(), f.bytes.end(), ref.bytes.begin(), ref.bytes.end()),
+              "the frame's bytes");
+        Check(f.beyondRecordLimit == (seen > kesta::RecordStore::MaxRecords),
+              "frames past record 1000 marked");
+        Check(f.record.ReceptionTime == ref.time, "the record keeps its reception time");
+        Check(JsonRow(f.record, seen) == JsonRow(expected_.records[seen - 1], seen),
+              "a session decodes a frame as a fresh record does");
+        CheckRecordText(f.record, seen);
+    }
+    std::size_t seen = 0;
+
+private:
+    const ReaderRun &reference_;
+    const Expected &expected_;
+};
+
+// The run's output files live in a folder of their own, removed at exit.
+const std::filesystem::path &OutputFolder()
+{
+    static const std::filesystem::path folder = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kesta-fuzz-XXXXXX").string();
+        Check(::mkdtemp(pattern.data()) != nullptr, "a scratch folder for the outputs");
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(OutputFolder(), ec);
+        });
+        return std::filesystem::path(pattern);
+    }();
+    return folder;
+}
+
+std::string ReadWhole(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const ReaderRun &reference)
+{
+    const Expected expected = Decode(reference);
+    const std::filesystem::path &folder = OutputFolder();
+    const std::string dumpPath = folder / "f.dmp", tlmPath = folder / "f.tlm",
+                      csvPath = folder / "f.csv", jsonlPath = folder / "f.jsonl";
+    // Small buffers now and then, so that lines are cut at every place.
+    const std::size_t bufferSize =
+        control & 0x80 ? 1 + control % 97 : kesta::OutputFile::DefaultBufferSize;
+    kesta::OutputFile dump(bufferSize), tlm(bufferSize), csv(bufferSize), jsonl(bufferSize);
+    for (auto [file, path] :
+         {std::pair{&dump, &dumpPath}, {&tlm, &tlmPath}, {&csv, &csvPath}, {&jsonl, &jsonlPath}}) {
+        Check(file->open(*path, kesta::OutputFile::Mode::CreateAnew), "an output file opens");
+        file->setSyncOnClose(false);
+    }
+    kesta::WriteTlmHeader(tlm, "f.kss");
+
+    // The record store lives on from input to input like the program's, so every
+    // run must start afresh.
+    static kesta::RecordStore store;
+    kesta::DecodingSession session(kesta::RecordStore::MaxRecords);
+    kesta::RecordStoreSink records(store);
+    kesta::DumpSink dumpSink(dump);
+    kesta::TlmSink tlmSink(tlm);
+    kesta::ExportSink csvSink(kesta::RecordExporter::Format::Csv, csv);
+    kesta::ExportSink jsonlSink(kesta::RecordExporter::Format::JsonLines, jsonl);
+    CheckingSink checking(reference, expected);
+    for (kesta::SessionSink *sink : std::initializer_list<kesta::SessionSink *>{
+             &records, &dumpSink, &tlmSink, &csvSink, &jsonlSink, &checking})
+        session.addSink(*sink);
+    FeedInChunks(log, control, [&session](std::span<const std::uint8_t> chunk) {
+        session.feed(chunk);
+        session.flush(); // as a live session does now and then
+    });
+    session.finish();
+    session.flush();
+    for (kesta::OutputFile *file : {&dump, &tlm, &csv, &jsonl})
+        Check(file->close(), "an output file is written");
+
+    const kesta::LoadReport report = session.report();
+    Check(report.reader == reference.stats, "the session's report is the reader's");
+    const std::uint64_t n = reference.frames.size();
+    const std::uint64_t kept = std::min<std::uint64_t>(n, kesta::RecordStore::MaxRecords);
+    Check(report.framesBeyondLimit == n - kept, "frames beyond the limit counted");
+    Check(report.firstBeyondLimit == (n > kept ? reference.frames[kept].offset : kesta::NoOffset),
+          "the first frame beyond the limit");
+    Check(checking.seen == n, "every frame handed on");
+    const kesta::SessionTotals &totals = session.totals();
+    Check(totals.frames == n && totals.htrx == expected.totals.htrx &&
+              totals.fss == expected.totals.fss && totals.fssHi == expected.totals.fssHi,
+          "the session's totals");
+
+    std::string dumpText, tlmText, csvText, jsonlText;
+    tlmText.append(kesta::TlmTitle).append("\r\n").append(kesta::TlmRule);
+    tlmText.append("\r\nFile: f.kss\r\n\r\n");
+    for (const auto &m : expected.messages)
+        tlmText.append(m.begin(), m.end()).append("\r\n\r\n");
+    kesta::RecordExporter csvExporter(kesta::RecordExporter::Format::Csv);
+    kesta::RecordExporter jsonlExporter(kesta::RecordExporter::Format::JsonLines);
+    csvExporter.appendHeader(csvText);
+    for (std::uint64_t i = 0; i < n; ++i) {
+        dumpText.append(expected.records[i].RawHex).append("\r\n");
+        csvExporter.appendRecord(csvText, i + 1, expected.records[i]);
+        jsonlExporter.appendRecord(jsonlText, i + 1, expected.records[i]);
+    }
+    Check(ReadWhole(dumpPath) == dumpText, "the dump file: one line per frame");
+    Check(ReadWhole(tlmPath) == tlmText, "the TLM file: header and every message");
+    Check(ReadWhole(csvPath) == csvText, "the CSV file: header and one row per frame");
+    Check(ReadWhole(jsonlPath) == jsonlText, "the JSON Lines file: one object per frame");
+
+    Check(static_cast<std::uint64_t>(store.RecordCount) == kept,
+          "one record per accepted frame up to the limit");
+    for (std::int16_t i = 1; i <= store.RecordCount; ++i) {
+        const auto at = static_cast<std::size_t>(i - 1);
+        Check(JsonRow(store[i], at + 1) == JsonRow(expected.records[at], at + 1),
+              "the record store holds the records in order");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -159,70 +459,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t control = data[0];
     const std::span<const std::uint8_t> log(data + 1, size - 1);
 
-    // The reader alone: chunking must not matter.
+    // The fast reader against the reference, whatever the chunking.
+    const ReaderRun reference = ReferenceReader().run(log);
     const ReaderRun whole = ReadInChunks(log, 0);
     const ReaderRun chunked = ReadInChunks(log, control);
-    Check(whole.frames == chunked.frames, "the same frames whatever the chunking");
-    Check(whole.stats.acceptedFrames == chunked.stats.acceptedFrames &&
-              whole.stats.rejectedFrames == chunked.stats.rejectedFrames &&
-              whole.stats.oversizedFrames == chunked.stats.oversizedFrames &&
-              whole.stats.runtFrames == chunked.stats.runtFrames &&
-              whole.stats.unfinishedFrames == chunked.stats.unfinishedFrames,
-          "the same counts whatever the chunking");
-    Check(whole.stats.acceptedFrames == whole.frames.size(), "every accepted frame handed on");
-    for (const auto &f : whole.frames) {
+    Check(whole.frames == reference.frames, "the reader's frames are the reference's");
+    Check(whole.stats == reference.stats, "the reader's counts and offsets are the reference's");
+    Check(chunked.frames == reference.frames, "the same frames whatever the chunking");
+    Check(chunked.stats == reference.stats, "the same counts whatever the chunking");
+    for (const auto &f : reference.frames) {
         Check(f.bytes.size() >= 3 && f.bytes.size() <= kesta::KissReader::FrameCapacity,
               "frames of 3 to 512 bytes");
         Check(f.bytes[0] != 0x09, "0x09 frames are not handed on");
     }
 
-    // Each frame decoded on its own into a fresh record. Records beyond the
-    // store's limit are checked here; the others below, where the run's record
-    // must come out exactly as this one.
-    kesta::FrameCounters counters;
-    kesta::TelemetryRecord record;
-    std::vector<std::string> rows;
-    kesta::RecordExporter jsonl(kesta::RecordExporter::Format::JsonLines);
-    for (std::size_t i = 0; i < whole.frames.size(); ++i) {
-        const SeenFrame &f = whole.frames[i];
-        record.clear();
-        record.RawHex = kesta::HexText(f.bytes);
-        record.Written.set(kesta::Field::RawHex);
-        record.ReceptionTime = f.time;
-        const kesta::DecodeResult result = kesta::DecodeFrame(f.bytes, record, counters);
-        Check(result.message.empty() || result.message.size() == 65, "messages of 65 bytes");
-        if (i < kesta::RecordStore::MaxRecords) {
-            jsonl.appendRecord(rows.emplace_back(), i + 1, record);
-        } else {
-            CheckRecordText(record, i + 1);
-        }
-    }
-
-    // A whole run into the program state, as the windows do it. The state lives
-    // on from input to input like the program's, so every run must start afresh.
-    static kesta::ProgramState state;
-    CollectingSink sink;
-    const kesta::LogReadSummary summary = kesta::ReadKissBytes(state, log, sink);
-    Check(summary.reader.acceptedFrames == whole.frames.size(), "a run sees the same frames");
-    Check(sink.dump.size() == whole.frames.size(), "one dump line per accepted frame");
-    for (std::size_t i = 0; i < sink.dump.size(); ++i)
-        Check(sink.dump[i] == kesta::HexText(whole.frames[i].bytes), "dump line is the frame");
-    const auto expectedRecords =
-        std::min<std::uint64_t>(whole.frames.size(), kesta::RecordStore::MaxRecords);
-    Check(static_cast<std::uint64_t>(state.store.RecordCount) == expectedRecords,
-          "one record per accepted frame up to the limit");
-    Check(summary.framesBeyondLimit == whole.frames.size() - expectedRecords,
-          "frames beyond the limit counted");
-    for (std::int16_t i = 1; i <= state.store.RecordCount; ++i) {
-        const kesta::TelemetryRecord &r = state.store[i];
-        Check(r.RawHex == sink.dump[static_cast<std::size_t>(i - 1)], "record n is dump line n");
-        Check(r.ReceptionTime == whole.frames[static_cast<std::size_t>(i - 1)].time,
-              "record keeps its reception time");
-        std::string row;
-        jsonl.appendRecord(row, static_cast<std::uint64_t>(i), r);
-        Check(row == rows[static_cast<std::size_t>(i - 1)],
-              "a run decodes a frame as a fresh record does");
-        CheckRecordText(r, static_cast<std::uint64_t>(i));
-    }
+    RunSession(log, control, reference);
     return 0;
 }
