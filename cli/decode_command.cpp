@@ -41,46 +41,6 @@ DecodeOutcome Failure(int exitCode, std::string message)
     return outcome;
 }
 
-FileIdentity IdentityOfOutput(const Output &output)
-{
-    return output.toStandardOutput() ? IdentityOfDescriptor(STDOUT_FILENO)
-                                     : IdentityOf(output.path);
-}
-
-std::string Named(const Output &output)
-{
-    return output.toStandardOutput() ? std::string("standard output") : output.path;
-}
-
-// Checks the planned outputs before anything is opened: none may be the log, and
-// no two may be the same file, whatever their spelling; standard output counts
-// as the file it is redirected to.
-std::optional<DecodeOutcome> CheckOutputs(const std::string &logPath,
-                                          const std::vector<std::unique_ptr<Output>> &outputs)
-{
-    const FileIdentity log = IdentityOf(logPath);
-    std::vector<FileIdentity> ids;
-    for (const auto &output : outputs)
-        ids.push_back(IdentityOfOutput(*output));
-    for (std::size_t i = 0; i < outputs.size(); ++i) {
-        const Output &a = *outputs[i];
-        if (ids[i].sameAs(log) || (!a.toStandardOutput() && a.path == logPath)) {
-            return Failure(ExitUsage, logPath + ": not decoded: its " + a.what + " " + Named(a) +
-                                          " would overwrite the log itself");
-        }
-        for (std::size_t j = 0; j < i; ++j) {
-            const Output &b = *outputs[j];
-            const bool bothStandard = a.toStandardOutput() && b.toStandardOutput();
-            if (bothStandard || (!a.toStandardOutput() && a.path == b.path) ||
-                ids[i].sameAs(ids[j])) {
-                return Failure(ExitUsage,
-                               Named(a) + ": named as both the " + b.what + " and the " + a.what);
-            }
-        }
-    }
-    return std::nullopt;
-}
-
 // Opens every output; on the first failure the others are discarded again, so a
 // decode that cannot start leaves no new file behind and every old one as it was.
 bool OpenOutputs(std::vector<std::unique_ptr<Output>> &outputs, DecodeOutcome &outcome)
@@ -153,8 +113,11 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     Output *jsonl = options.jsonlPath ? plan("JSON Lines file", *options.jsonlPath) : nullptr;
     Output *report = options.reportPath ? plan("report file", *options.reportPath) : nullptr;
 
-    if (auto conflict = CheckOutputs(logPath, outputs))
-        return std::move(*conflict);
+    std::vector<PlannedOutput> planned;
+    for (const auto &output : outputs)
+        planned.push_back({output->what, output->path});
+    if (auto clash = FindOutputClash(logPath, planned))
+        return Failure(ExitUsage, std::move(*clash));
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(logPath, error);

@@ -40,7 +40,13 @@ void DecodingSession::onFrame(const KissFrame &frame)
     r.clear();
     AppendHexText(r.RawHex, frame.bytes);
     r.Written.set(Field::RawHex);
-    r.ReceptionTime = frame.receptionTime;
+    bool timeFromInput = frame.precedingTimestamp.has_value();
+    if (clock_) {
+        r.ReceptionTime = timeFromInput ? frame.precedingTimestamp : clock_();
+    } else {
+        r.ReceptionTime = frame.receptionTime;
+        timeFromInput = frame.receptionTime.has_value();
+    }
     // The decoder's own counters are 16-bit, as the record store keeps them; the
     // session counts by the result instead.
     FrameCounters scratch;
@@ -66,8 +72,8 @@ void DecodingSession::onFrame(const KissFrame &frame)
         if (firstBeyondLimit_ == NoOffset)
             firstBeyondLimit_ = frame.offset;
     }
-    const SessionFrame out{number,           frame.offset,    frame.bytes, r,
-                           decoded.countedAs, decoded.message, beyond};
+    const SessionFrame out{number,          frame.offset, frame.bytes, r, decoded.countedAs,
+                           decoded.message, beyond,       timeFromInput};
     for (SessionSink *sink : sinks_)
         sink->frame(out);
 }
@@ -97,6 +103,16 @@ void RecordStoreSink::frame(const SessionFrame &frame)
     case FrameType::None:
         break;
     }
+}
+
+RollingStoreSink::RollingStoreSink(RecordStore &store) : store_(store)
+{
+    store_.reset();
+}
+
+void RollingStoreSink::frame(const SessionFrame &frame)
+{
+    store_.pushNewest(frame.record);
 }
 
 namespace {

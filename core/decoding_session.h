@@ -6,6 +6,7 @@
 #include "telemetry_record.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ struct SessionFrame
     FrameType countedAs;
     std::span<const std::uint8_t> message; // the 65 bytes of an FSS message, else empty
     bool beyondRecordLimit;                // a frame past the session's record limit
+    bool timeFromInput; // the reception time came from a timestamp frame right before it
 };
 
 // Where a session's results go: the record store of the windows, output files,
@@ -72,6 +74,11 @@ public:
 
     void addSink(SessionSink &sink);
 
+    // Live reception: with a clock (UTC ms since 1970), a frame's reception time is the
+    // time of a timestamp frame sent right before it, or else the clock's time when the
+    // frame's closing FEND arrived; an older timestamp frame does not carry over.
+    void setClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
+
     void feed(std::span<const std::uint8_t> chunk);
     // End of input: a frame still open is dropped and reported.
     void finish();
@@ -90,8 +97,23 @@ private:
     TelemetryRecord record_; // reused frame after frame
     SessionTotals totals_;
     std::uint64_t recordLimit_;
+    std::function<std::int64_t()> clock_;
     std::uint64_t beyondLimit_ = 0;
     std::uint64_t firstBeyondLimit_ = NoOffset;
+};
+
+// Keeps the newest RecordStore::MaxRecords frames of a live session in a record store,
+// under their session numbers: once it is full, the oldest record leaves it. Empties the
+// store first. The store's 16-bit counters are not kept: a live view shows the session's
+// own totals.
+class RollingStoreSink final : public SessionSink
+{
+public:
+    explicit RollingStoreSink(RecordStore &store);
+    void frame(const SessionFrame &frame) override;
+
+private:
+    RecordStore &store_;
 };
 
 // Keeps the first RecordStore::MaxRecords frames of a session in a record store,

@@ -63,6 +63,7 @@ void KissReader::reset()
     escapePending_ = false;
     overflow_ = false;
     latestTime_.reset();
+    justClosedTimestamp_.reset();
     position_ = 0;
     frameStart_ = 0;
     stats_ = {};
@@ -169,6 +170,8 @@ void KissReader::finish()
 
 void KissReader::closeFrame()
 {
+    const std::optional<std::int64_t> preceding = justClosedTimestamp_;
+    justClosedTimestamp_.reset();
     if (overflow_) {
         ++stats_.oversizedFrames;
         note(stats_.first.oversized, frameStart_);
@@ -188,6 +191,7 @@ void KissReader::closeFrame()
             }
         }
         if (timestamp) {
+            justClosedTimestamp_ = latestTime_;
             ++stats_.timestampFrames;
             note(stats_.first.timestamp, frameStart_);
         } else {
@@ -197,7 +201,7 @@ void KissReader::closeFrame()
         ++stats_.acceptedFrames;
         if (onFrame_)
             onFrame_(KissFrame{std::span<const std::uint8_t>(buffer_.data(), length_),
-                               latestTime_, frameStart_});
+                               latestTime_, frameStart_, preceding});
     }
     length_ = 0;
     inFrame_ = false;

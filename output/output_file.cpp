@@ -43,7 +43,10 @@ constexpr std::string_view TemporarySuffix = ".kesta-part";
 void removeStaleTemporaries(const std::string &path)
 {
     const std::string folder = folderOf(path);
-    const std::string prefix = "." + nameOf(path) + ".";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + name.
+    std::string prefix = ".";
+    prefix += nameOf(path);
+    prefix += '.';
     DIR *dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <system_error>
 
 namespace kesta {
@@ -61,6 +62,33 @@ FileIdentity IdentityOfDescriptor(int fd)
         id.inode = static_cast<std::uint64_t>(st.st_ino);
     }
     return id;
+}
+
+std::optional<std::string> FindOutputClash(const std::string &logPath,
+                                           const std::vector<PlannedOutput> &outputs)
+{
+    const auto standard = [](const PlannedOutput &o) { return o.path == "-"; };
+    const auto named = [&](const PlannedOutput &o) {
+        return standard(o) ? std::string("standard output") : o.path;
+    };
+    const FileIdentity log = IdentityOf(logPath);
+    std::vector<FileIdentity> ids;
+    for (const PlannedOutput &output : outputs)
+        ids.push_back(standard(output) ? IdentityOfDescriptor(STDOUT_FILENO)
+                                       : IdentityOf(output.path));
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const PlannedOutput &a = outputs[i];
+        if (ids[i].sameAs(log) || (!standard(a) && a.path == logPath))
+            return logPath + ": not decoded: its " + a.what + " " + named(a) +
+                   " would overwrite the log itself";
+        for (std::size_t j = 0; j < i; ++j) {
+            const PlannedOutput &b = outputs[j];
+            if ((standard(a) && standard(b)) || (!standard(a) && a.path == b.path) ||
+                ids[i].sameAs(ids[j]))
+                return named(a) + ": named as both the " + b.what + " and the " + a.what;
+        }
+    }
+    return std::nullopt;
 }
 
 bool IsSameFile(const std::string &a, const std::string &b)

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kesta {
 
@@ -41,6 +43,20 @@ FileIdentity IdentityOf(const std::string &path);
 // The file behind an open descriptor (standard output, say); a pipe or terminal
 // has an identity too, equal to no named file that a run writes.
 FileIdentity IdentityOfDescriptor(int fd);
+
+// One output a command plans to write: what it is ("dump file", "CSV file") and its
+// name; "-" stands for standard output.
+struct PlannedOutput
+{
+    std::string what;
+    std::string path;
+};
+
+// Checks planned outputs before anything is opened: none may be the log, and no two
+// may be the same file, whatever their spelling; standard output counts as the file it
+// is redirected to. Returns the message of the first clash, naming the file.
+std::optional<std::string> FindOutputClash(const std::string &logPath,
+                                           const std::vector<PlannedOutput> &outputs);
 
 // True when both texts name the same file: the same text, or two spellings of one
 // file ("./p.dmp", "../dup/p.dmp", hard and symbolic links), existing or not.

@@ -21,6 +21,48 @@ void TlmSink::frame(const SessionFrame &frame)
         WriteTlmMessage(file_, frame.message);
 }
 
+namespace {
+
+void AppendEscaped(std::string &out, std::uint8_t b)
+{
+    if (b == FEND) {
+        out += static_cast<char>(FESC);
+        out += static_cast<char>(TFEND);
+    } else if (b == FESC) {
+        out += static_cast<char>(FESC);
+        out += static_cast<char>(TFESC);
+    } else {
+        out += static_cast<char>(b);
+    }
+}
+
+} // namespace
+
+void RecordingSink::frame(const SessionFrame &frame)
+{
+    // Each frame between its own pair of FENDs: a FEND shared by two frames would make
+    // the reader skip the second.
+    if (frame.record.ReceptionTime) {
+        const auto ms = static_cast<std::uint64_t>(*frame.record.ReceptionTime);
+        block_ += static_cast<char>(FEND);
+        block_ += static_cast<char>(0x09);
+        for (int shift = 56; shift >= 0; shift -= 8)
+            AppendEscaped(block_, static_cast<std::uint8_t>(ms >> shift));
+        block_ += static_cast<char>(FEND);
+    }
+    block_ += static_cast<char>(FEND);
+    for (const std::uint8_t b : frame.bytes)
+        AppendEscaped(block_, b);
+    block_ += static_cast<char>(FEND);
+}
+
+void RecordingSink::flush()
+{
+    file_.write(block_);
+    block_.clear();
+    file_.flush();
+}
+
 ExportSink::ExportSink(RecordExporter::Format format, OutputFile &file)
     : writer_(format, file), file_(file)
 {

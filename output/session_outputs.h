@@ -41,6 +41,22 @@ private:
     bool openFailed_ = false;
 };
 
+// The recording of a live session: a KISS log of every accepted frame, each preceded
+// by exactly one timestamp frame holding the frame's reception time, so that decoding
+// the recording gives the same records, times and files as the live session did.
+// Written in place and handed to the file at every flush.
+class RecordingSink final : public SessionSink
+{
+public:
+    explicit RecordingSink(OutputFile &file) : file_(file) {}
+    void frame(const SessionFrame &frame) override;
+    void flush() override;
+
+private:
+    OutputFile &file_;
+    std::string block_;
+};
+
 // CSV, JSON Lines: one row per accepted frame, numbered as the session numbers them.
 class ExportSink final : public SessionSink
 {

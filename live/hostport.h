@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// "HOST:PORT" of a KISS TCP server, e.g. "localhost:8100", "192.0.2.7:8001" or
+// "[::1]:8100".
+struct HostPort
+{
+    QString host;
+    quint16 port = 0;
+};
+
+// Parses `text`; on failure returns nullopt and says why in `error`.
+std::optional<HostPort> ParseHostPort(const QString &text, QString &error);

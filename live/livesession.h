@@ -1,0 +1,128 @@
+#pragma once
+
+#include "decoding_session.h"
+#include "hostport.h"
+#include "influx_export.h"
+#include "output_file.h"
+#include "record_store.h"
+#include "session_outputs.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QTcpSocket;
+
+// What a live session writes and where it listens.
+struct LiveOptions
+{
+    HostPort server;
+    std::string recordingPath; // the new log the received frames are recorded in
+    bool writeDump = true;
+    bool writeTlm = true;
+    std::optional<std::string> csvPath; // "-": standard output
+    std::optional<std::string> jsonlPath;
+    std::optional<std::string> influxPath;
+    bool reconnect = false; // retry a lost or refused connection until stopped
+    // The windows' record store: holds the newest 1000 records while frames arrive.
+    kesta::RecordStore *store = nullptr;
+};
+
+// Decodes a pass while it is received from a KISS TCP server (the demodulator's or
+// decoder's KISS server port, 8001 or 8100 by custom), on the same decoding session as
+// a log. The received frames are recorded into a new log, each behind one timestamp
+// frame (the server's own when it sent one right before the frame, otherwise the time
+// the frame's closing FEND arrived), and the dump, TLM and export files are written
+// beside it as frames arrive, so that decoding the recording afterwards gives the same
+// files byte for byte. Nothing here blocks: it runs on the event loop of its thread.
+class LiveSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State
+    {
+        Idle,
+        Connecting,
+        Connected,
+        Retrying,     // the connection was lost or refused; the next attempt is timed
+        Disconnected, // ended: every file is complete and closed
+    };
+    Q_ENUM(State)
+
+    explicit LiveSession(LiveOptions options, QObject *parent = nullptr);
+    ~LiveSession() override;
+
+    // Creates the recording and the output files and connects. False when a file is
+    // refused or cannot be created (error() names it and the reason); nothing is left.
+    bool start();
+    // Ends the session cleanly: a frame still being received is dropped, every file is
+    // written out and closed. finished() follows.
+    void stop();
+
+    State state() const { return m_state; }
+    QString stateText() const { return m_stateText; }
+    QString error() const { return m_error; }
+    // Files that failed while the session ran, one message each.
+    const std::vector<std::string> &outputErrors() const { return m_outputErrors; }
+    const kesta::SessionTotals &totals() const { return m_session.totals(); }
+    kesta::LoadReport report() const { return m_session.report(); }
+    const LiveOptions &options() const { return m_options; }
+    std::string dumpPath() const;
+    std::string tlmPath() const;
+
+    // The delays between attempts to reconnect: 1, 2, 4 ... 30 s.
+    static int retryDelaySeconds(int attempt);
+    // For tests: shorter delays (milliseconds per second of the rule).
+    void setRetryUnitMilliseconds(int ms) { m_retryUnitMs = ms; }
+
+signals:
+    void stateChanged(LiveSession::State state, const QString &text);
+    // New frames were decoded; the newest has session number `lastNumber`.
+    void framesArrived(qint64 lastNumber);
+    // The session has ended; `ok` is false when it could not connect (without retrying).
+    void finished(bool ok);
+
+private:
+    void connectToServer();
+    void onConnected();
+    void onReadyRead();
+    void onLost(const QString &reason);
+    void setState(State state, const QString &text);
+    void flushOutputs();
+    void closeFiles();
+    bool openOutput(kesta::OutputFile &file, const std::string &path, const char *what);
+
+    LiveOptions m_options;
+    kesta::DecodingSession m_session;
+    QTcpSocket *m_socket = nullptr;
+    QTimer m_retryTimer;
+    QTimer m_flushTimer;
+    int m_attempt = 0;
+    int m_retryUnitMs = 1000;
+    bool m_everConnected = false;
+    bool m_flushEveryChunk = false;
+    bool m_filesOpen = false;
+    State m_state = State::Idle;
+    QString m_stateText;
+    QString m_error;
+    std::vector<std::string> m_outputErrors;
+
+    kesta::OutputFile m_recording;
+    kesta::OutputFile m_dump;
+    kesta::OutputFile m_tlm;
+    kesta::OutputFile m_csv;
+    kesta::OutputFile m_jsonl;
+    kesta::OutputFile m_influx;
+    std::optional<kesta::RecordingSink> m_recordingSink;
+    std::optional<kesta::DumpSink> m_dumpSink;
+    std::optional<kesta::TlmSink> m_tlmSink;
+    std::optional<kesta::ExportSink> m_csvSink;
+    std::optional<kesta::ExportSink> m_jsonlSink;
+    std::optional<kesta::InfluxSink> m_influxSink;
+    std::optional<kesta::RollingStoreSink> m_storeSink;
+};

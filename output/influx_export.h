@@ -1,0 +1,34 @@
+#pragma once
+
+#include "decoding_session.h"
+#include "output_file.h"
+
+#include <string>
+
+namespace kesta {
+
+// Records as InfluxDB line protocol, one line per accepted frame that has a reception
+// time: measurement "kesta1", tag "kind" (HTRX, FSS, FSS_HI or other), the numeric
+// fields the frame carried as fields under their export names (integers and status
+// bytes with the "i" suffix, measured values as floats), and the reception time in
+// nanoseconds:
+//
+//   kesta1,kind=HTRX HtrxCounter=30477i,MovementFlag=33i,Rssi=-19.941,... 1764583201638000000
+//
+// A frame without a time or without any numeric field writes no line (a line needs
+// both); a value that is not finite is left out. Lines end in LF.
+void AppendInfluxLine(std::string &out, const SessionFrame &frame);
+
+class InfluxSink final : public SessionSink
+{
+public:
+    explicit InfluxSink(OutputFile &file) : file_(file) {}
+    void frame(const SessionFrame &frame) override;
+    void flush() override;
+
+private:
+    OutputFile &file_;
+    std::string block_;
+};
+
+} // namespace kesta
