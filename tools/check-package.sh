@@ -24,7 +24,7 @@ step() { echo "== $*"; }
 # give -h, --help and --csv.
 help_options() {
     "$1" --help | sed -n 's/^ \{1,\}\(-[^ ].*\)/\1/p' | sed 's/  .*//' |
-        tr ', ' '\n\n' | grep -e '^-' | sort -u
+        sed 's/[, ]\{1,\}/\n/g' | grep -e '^-' | sort -u
 }
 
 bin=$(realpath -m "${KESTA_BUILD_ROOT:-build}/release")
@@ -118,8 +118,8 @@ offered=$(
 )
 listed=$(help_options "$usr/bin/kesta-decode")
 [[ $offered == "$listed" ]] ||
-    fail "the bash completion offers $(echo $offered), --help lists $(echo $listed)"
-echo "kesta-decode -<TAB>: $(echo $offered)"
+    fail "the bash completion offers ${offered//$'\n'/ }; --help lists ${listed//$'\n'/ }"
+echo "kesta-decode -<TAB>: ${offered//$'\n'/ }"
 
 step "Installed kesta-decode on a copy of samples/pass.kss"
 mkdir "$work/run"
