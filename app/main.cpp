@@ -8,7 +8,22 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <cstdio>
+
+namespace {
+
+// The program's icon, the one the desktop entry shows: built in, and the installed theme icon
+// should the built-in one not load.
+QIcon programIcon()
+{
+    const QIcon builtIn(QStringLiteral(":/images/kesta-decoder.svg"));
+    if (!builtIn.pixmap(QSize(32, 32)).isNull())
+        return builtIn;
+    return QIcon::fromTheme(QStringLiteral("kesta-decoder"));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -26,12 +41,17 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     startup::describeApplication();
+    // Ties the windows to the installed desktop entry (its name and icon on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("test.orvan.KestaDecoder"));
+    const QIcon icon = programIcon();
+    QApplication::setWindowIcon(icon);
     const startup::CommandLine line = startup::parseCommandLine(QApplication::arguments());
     if (line.action == startup::CommandLine::Action::Exit)
         return startup::finish(line);
 
     kesta::ProgramState state;
     Form1 window(state);
+    window.setWindowIcon(icon);
     window.show();
     const auto quit = [&] {
         std::printf("shown after %lld ms\n", static_cast<long long>(sinceStart.elapsed()));

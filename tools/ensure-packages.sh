@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the fuzzer need, when
-# some are missing. Sourced by ./run and ./test; runs apt-get as root, or through
-# sudo otherwise.
+# some are missing (kesta_ensure_packages), and those that the packaging checks
+# need (kesta_ensure_packaging_packages). Sourced by ./run, ./test and
+# tools/check-package.sh; runs apt-get as root, or through sudo otherwise.
 
 kesta_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
@@ -12,9 +13,25 @@ kesta_packages=(
     fonts-dejavu-core fontconfig libqt6svg6 libgl1 libegl1
 )
 
+# Validators of the installed files, the manual pages' writer and renderer, and
+# the Debian package's tools (dpkg-shlibdeps is in dpkg-dev).
+kesta_packaging_packages=(
+    desktop-file-utils appstream shared-mime-info man-db groff-base help2man
+    lintian dpkg-dev file
+)
+
 kesta_ensure_packages() {
+    kesta_ensure_package_list "${kesta_packages[@]}"
+}
+
+kesta_ensure_packaging_packages() {
+    kesta_ensure_package_list "${kesta_packaging_packages[@]}"
+}
+
+# Installs those of the named packages that are missing.
+kesta_ensure_package_list() {
     local missing=() pkg
-    for pkg in "${kesta_packages[@]}"; do
+    for pkg in "$@"; do
         if [[ "$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null)" != installed ]]; then
             missing+=("$pkg")
         fi

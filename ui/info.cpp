@@ -42,7 +42,7 @@ QLabel *addAddress(QWidget *parent, const QString &name, const QString &text, Ge
 
 QString Info::versionNumber()
 {
-    return QStringLiteral("1.2");
+    return QStringLiteral(KESTA_VERSION);
 }
 
 QString Info::releaseDate()
