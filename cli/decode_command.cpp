@@ -1,6 +1,7 @@
 #include "decode_command.h"
 
 #include "decoding_session.h"
+#include "influx_export.h"
 #include "kiss_log.h"
 #include "output_file.h"
 #include "output_names.h"
@@ -74,8 +75,7 @@ bool AnyOutputFailed(const std::vector<std::unique_ptr<Output>> &outputs)
 class FailureWatch final : public SessionSink
 {
 public:
-    explicit FailureWatch(const std::vector<std::unique_ptr<Output>> &outputs)
-        : outputs_(outputs)
+    explicit FailureWatch(const std::vector<std::unique_ptr<Output>> &outputs) : outputs_(outputs)
     {}
     void frame(const SessionFrame &frame) override
     {
@@ -94,7 +94,8 @@ private:
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 {
     const std::string &logPath = options.logPath;
-    for (const auto *name : {&options.csvPath, &options.jsonlPath, &options.reportPath}) {
+    for (const auto *name :
+         {&options.csvPath, &options.jsonlPath, &options.influxPath, &options.reportPath}) {
         if (*name && (*name)->empty())
             return Failure(ExitUsage, "an output file name is empty (use - for standard output)");
     }
@@ -111,6 +112,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     Output *tlm = options.writeTlm ? plan("TLM file", TlmNameFor(logPath)) : nullptr;
     Output *csv = options.csvPath ? plan("CSV file", *options.csvPath) : nullptr;
     Output *jsonl = options.jsonlPath ? plan("JSON Lines file", *options.jsonlPath) : nullptr;
+    Output *influx = options.influxPath ? plan("line protocol file", *options.influxPath) : nullptr;
     Output *report = options.reportPath ? plan("report file", *options.reportPath) : nullptr;
 
     std::vector<PlannedOutput> planned;
@@ -133,6 +135,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     std::optional<TlmSink> tlmSink;
     std::optional<ExportSink> csvSink;
     std::optional<ExportSink> jsonlSink;
+    std::optional<InfluxSink> influxSink;
     if (dump != nullptr)
         session.addSink(dumpSink.emplace(dump->file));
     if (tlm != nullptr) {
@@ -145,6 +148,8 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         session.addSink(csvSink.emplace(RecordExporter::Format::Csv, csv->file));
     if (jsonl != nullptr)
         session.addSink(jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file));
+    if (influx != nullptr)
+        session.addSink(influxSink.emplace(influx->file));
     FailureWatch watch(outputs);
     session.addSink(watch);
 

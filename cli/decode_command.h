@@ -19,6 +19,7 @@ struct DecodeOptions
     bool writeTlm = true;
     std::optional<std::string> csvPath;    // nullopt: no CSV; "-": standard output
     std::optional<std::string> jsonlPath;  // nullopt: no JSON Lines; "-": standard output
+    std::optional<std::string> influxPath; // InfluxDB line protocol; "-": standard output
     std::optional<std::string> reportPath; // the load report as JSON; "-": standard output
     // Set (from a signal handler, say) to stop the decode; the earlier files stay.
     const std::atomic<bool> *cancel = nullptr;

@@ -36,7 +36,14 @@ LoadReport DecodingSession::report() const
 
 void DecodingSession::onFrame(const KissFrame &frame)
 {
-    TelemetryRecord &r = record_;
+    const std::uint64_t number = totals_.frames + 1;
+    const bool beyond = recordLimit_ != 0 && number > recordLimit_;
+    TelemetryRecord *target = nullptr;
+    for (SessionSink *sink : sinks_) {
+        if ((target = sink->recordFor(number, beyond)) != nullptr)
+            break;
+    }
+    TelemetryRecord &r = target != nullptr ? *target : record_;
     r.clear();
     AppendHexText(r.RawHex, frame.bytes);
     r.Written.set(Field::RawHex);
@@ -52,7 +59,7 @@ void DecodingSession::onFrame(const KissFrame &frame)
     FrameCounters scratch;
     const DecodeResult decoded = DecodeFrame(frame.bytes, r, scratch);
 
-    const std::uint64_t number = ++totals_.frames;
+    ++totals_.frames;
     switch (decoded.countedAs) {
     case FrameType::Htrx:
         ++totals_.htrx;
@@ -66,13 +73,12 @@ void DecodingSession::onFrame(const KissFrame &frame)
     case FrameType::None:
         break;
     }
-    const bool beyond = recordLimit_ != 0 && number > recordLimit_;
     if (beyond) {
         ++beyondLimit_;
         if (firstBeyondLimit_ == NoOffset)
             firstBeyondLimit_ = frame.offset;
     }
-    const SessionFrame out{number,          frame.offset, frame.bytes, r, decoded.countedAs,
+    const SessionFrame out{number,          frame.offset, frame.bytes,  r, decoded.countedAs,
                            decoded.message, beyond,       timeFromInput};
     for (SessionSink *sink : sinks_)
         sink->frame(out);
@@ -88,7 +94,9 @@ void RecordStoreSink::frame(const SessionFrame &frame)
     if (frame.beyondRecordLimit || store_.RecordCount >= RecordStore::MaxRecords)
         return;
     ++store_.RecordCount;
-    store_[store_.RecordCount] = frame.record;
+    TelemetryRecord &slot = store_[store_.RecordCount];
+    if (&slot != &frame.record) // not decoded in place
+        slot = frame.record;
     FrameCounters &c = store_.counters;
     switch (frame.countedAs) {
     case FrameType::Htrx:
@@ -113,6 +121,13 @@ RollingStoreSink::RollingStoreSink(RecordStore &store) : store_(store)
 void RollingStoreSink::frame(const SessionFrame &frame)
 {
     store_.pushNewest(frame.record);
+}
+
+TelemetryRecord *RecordStoreSink::recordFor(std::uint64_t, bool beyondRecordLimit)
+{
+    if (beyondRecordLimit || store_.RecordCount >= RecordStore::MaxRecords)
+        return nullptr;
+    return &store_[static_cast<std::int16_t>(store_.RecordCount + 1)];
 }
 
 namespace {

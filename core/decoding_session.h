@@ -34,6 +34,15 @@ class SessionSink
 public:
     virtual ~SessionSink() = default;
     virtual void frame(const SessionFrame &frame) = 0;
+    // A sink that keeps records may offer the record that frame `number` is to be
+    // decoded into, sparing a copy per frame; the first offer is taken, and the
+    // frame then refers to it. nullptr: the session decodes into its own record.
+    virtual TelemetryRecord *recordFor(std::uint64_t number, bool beyondRecordLimit)
+    {
+        (void)number;
+        (void)beyondRecordLimit;
+        return nullptr;
+    }
     // Hand on what is buffered (a live session asks for this now and then).
     virtual void flush() {}
 };
@@ -123,6 +132,8 @@ class RecordStoreSink final : public SessionSink
 public:
     explicit RecordStoreSink(RecordStore &store);
     void frame(const SessionFrame &frame) override;
+    // The store's next slot, while there is room.
+    TelemetryRecord *recordFor(std::uint64_t number, bool beyondRecordLimit) override;
 
 private:
     RecordStore &store_;

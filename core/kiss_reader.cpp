@@ -200,8 +200,8 @@ void KissReader::closeFrame()
     } else {
         ++stats_.acceptedFrames;
         if (onFrame_)
-            onFrame_(KissFrame{std::span<const std::uint8_t>(buffer_.data(), length_),
-                               latestTime_, frameStart_, preceding});
+            onFrame_(KissFrame{std::span<const std::uint8_t>(buffer_.data(), length_), latestTime_,
+                               frameStart_, preceding});
     }
     length_ = 0;
     inFrame_ = false;

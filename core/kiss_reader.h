@@ -21,7 +21,7 @@ struct KissFrame
 {
     std::span<const std::uint8_t> bytes;       // de-escaped, the KISS command byte first
     std::optional<std::int64_t> receptionTime; // ms since epoch, from the last timestamp frame
-    std::uint64_t offset = 0; // where the frame's first byte stands in the input
+    std::uint64_t offset = 0;                  // where the frame's first byte stands in the input
     // The time of a timestamp frame that was the very frame closed before this one
     // (no other frame between them); empty otherwise.
     std::optional<std::int64_t> precedingTimestamp;
@@ -103,8 +103,8 @@ private:
     bool overflow_ = false;
     std::optional<std::int64_t> latestTime_;
     std::optional<std::int64_t> justClosedTimestamp_; // the last frame closed was this timestamp
-    std::uint64_t position_ = 0;   // offset of the chunk being fed
-    std::uint64_t frameStart_ = 0; // offset of the open frame's first byte
+    std::uint64_t position_ = 0;                      // offset of the chunk being fed
+    std::uint64_t frameStart_ = 0;                    // offset of the open frame's first byte
     KissReaderStats stats_;
 };
 

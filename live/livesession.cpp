@@ -25,7 +25,8 @@ bool IsStandardOutput(const std::string &path)
 // lines come: those are handed on at every chunk, not once a second.
 bool IsStream(const std::string &path)
 {
-    struct stat st{};
+    struct stat st
+    {};
     if (IsStandardOutput(path))
         return ::fstat(1, &st) != 0 || !S_ISREG(st.st_mode);
     return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
@@ -78,7 +79,8 @@ bool LiveSession::openOutput(kesta::OutputFile &file, const std::string &path, c
     }
     // Written in place as frames arrive, so an existing file is never replaced; a
     // device or FIFO (/dev/null, a named pipe) is written as it is.
-    struct stat st{};
+    struct stat st
+    {};
     const bool exists = ::lstat(path.c_str(), &st) == 0;
     if (exists && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode))) {
         m_error = QString::fromLocal8Bit(path) +
@@ -196,9 +198,9 @@ void LiveSession::onConnected()
 {
     m_everConnected = true;
     m_attempt = 0;
-    setState(State::Connected, QStringLiteral("Connected to %1:%2")
-                                   .arg(m_options.server.host)
-                                   .arg(m_options.server.port));
+    setState(
+        State::Connected,
+        QStringLiteral("Connected to %1:%2").arg(m_options.server.host).arg(m_options.server.port));
 }
 
 void LiveSession::onReadyRead()
@@ -206,9 +208,9 @@ void LiveSession::onReadyRead()
     const std::uint64_t before = m_session.totals().frames;
     while (m_socket && m_socket->bytesAvailable() > 0) {
         const QByteArray chunk = m_socket->read(std::int64_t{1} << 20);
-        m_session.feed(std::span<const std::uint8_t>(
-            reinterpret_cast<const std::uint8_t *>(chunk.constData()),
-            static_cast<std::size_t>(chunk.size())));
+        m_session.feed(
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(chunk.constData()),
+                                          static_cast<std::size_t>(chunk.size())));
         // Every frame received so far is on the disk: a crash loses at most the frame
         // still being received.
         m_recordingSink->flush();
@@ -244,17 +246,19 @@ void LiveSession::onLost(const QString &reason)
     m_recordingSink->flush();
     if (m_options.reconnect) {
         const int delay = retryDelaySeconds(m_attempt++);
-        const QString what = m_everConnected ? QStringLiteral("Connection lost")
-                                             : QStringLiteral("No connection");
-        setState(State::Retrying, QStringLiteral("%1 (%2) - retrying in %3 s")
-                                      .arg(what, reason)
-                                      .arg(delay));
+        const QString what =
+            m_everConnected ? QStringLiteral("Connection lost") : QStringLiteral("No connection");
+        setState(State::Retrying,
+                 QStringLiteral("%1 (%2) - retrying in %3 s").arg(what, reason).arg(delay));
         m_retryTimer.start(delay * m_retryUnitMs);
         return;
     }
     if (!m_everConnected) {
         // Nothing was received: the files made for the session go again.
-        m_error = QStringLiteral("%1:%2: %3").arg(m_options.server.host).arg(m_options.server.port).arg(reason);
+        m_error = QStringLiteral("%1:%2: %3")
+                      .arg(m_options.server.host)
+                      .arg(m_options.server.port)
+                      .arg(reason);
         m_flushTimer.stop();
         for (kesta::OutputFile *file : {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx})
             file->discard();
@@ -289,7 +293,8 @@ void LiveSession::stop()
 void LiveSession::flushOutputs()
 {
     m_session.flush();
-    for (const kesta::OutputFile *file : {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx}) {
+    for (const kesta::OutputFile *file :
+         {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx}) {
         if (file->failed() && std::find(m_outputErrors.begin(), m_outputErrors.end(),
                                         file->error()) == m_outputErrors.end())
             m_outputErrors.push_back(file->error());

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace kesta {
 
@@ -37,7 +37,8 @@ FileIdentity IdentityOf(const std::string &path)
 {
     namespace fs = std::filesystem;
     FileIdentity id;
-    struct stat st{};
+    struct stat st
+    {};
     if (!path.empty() && ::stat(path.c_str(), &st) == 0) {
         id.exists = true;
         id.device = static_cast<std::uint64_t>(st.st_dev);
@@ -55,7 +56,8 @@ FileIdentity IdentityOf(const std::string &path)
 FileIdentity IdentityOfDescriptor(int fd)
 {
     FileIdentity id;
-    struct stat st{};
+    struct stat st
+    {};
     if (::fstat(fd, &st) == 0) {
         id.exists = true;
         id.device = static_cast<std::uint64_t>(st.st_dev);
