@@ -1,13 +1,14 @@
 // Throughput of the decoding engine in memory, in MB of log per second: the KISS
-// reader alone, the reader with the frame decoder as the command-line decoder
-// drives them, a whole run into the record store, and the two record exports.
+// reader alone, the decoding session (reader and frame decoder) as kesta-decode
+// drives it, a run of the windows into the record store, and the two record
+// exports.
 
+#include "decoding_session.h"
 #include "frame_decoder.h"
-#include "kiss_log.h"
 #include "kiss_reader.h"
 #include "log_generator.h"
-#include "program_state.h"
 #include "record_export.h"
+#include "record_store.h"
 #include "telemetry_record.h"
 #include "value_text.h"
 
@@ -67,25 +68,28 @@ void BM_KissReader(benchmark::State &state)
 }
 BENCHMARK(BM_KissReader)->Unit(benchmark::kMillisecond);
 
-// Reader + decoder: per frame a fresh record, its RawHex and DecodeFrame, the
-// work kesta-decode does before anything is written.
+// Takes every frame and does nothing with it.
+class NullSink final : public kesta::SessionSink
+{
+public:
+    void frame(const kesta::SessionFrame &frame) override
+    {
+        benchmark::DoNotOptimize(frame.record.RawHex.data());
+    }
+};
+
+// Reader + decoder through the session: per frame the record's RawHex and
+// DecodeFrame, the work kesta-decode does before anything is written.
 void BM_ReaderDecoder(benchmark::State &state)
 {
     const auto &log = Log();
-    kesta::TelemetryRecord record;
     std::uint64_t records = 0;
-    kesta::KissReader reader([&](const kesta::KissFrame &frame) {
-        record.clear();
-        kesta::AppendHexText(record.RawHex, frame.bytes);
-        record.Written.set(kesta::Field::RawHex);
-        record.ReceptionTime = frame.receptionTime;
-        kesta::FrameCounters counters;
-        benchmark::DoNotOptimize(kesta::DecodeFrame(frame.bytes, record, counters));
-        ++records;
-    });
     for (auto _ : state) {
-        reader.reset();
-        FeedInBlocks(reader, log);
+        kesta::DecodingSession session;
+        NullSink sink;
+        session.addSink(sink);
+        FeedInBlocks(session, log);
+        records += session.totals().frames;
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
     state.counters["records"] =
@@ -93,27 +97,24 @@ void BM_ReaderDecoder(benchmark::State &state)
 }
 BENCHMARK(BM_ReaderDecoder)->Unit(benchmark::kMillisecond);
 
-class NullSink : public kesta::RunSink
-{
-public:
-    void dumpLine(std::string_view hexText) override { benchmark::DoNotOptimize(hexText.data()); }
-    void message(std::span<const std::uint8_t> text) override
-    {
-        benchmark::DoNotOptimize(text.data());
-    }
-};
-
 // A decoding run of the windows over a 1000-frame log, into the record store.
-void BM_ReadKissBytes1000Frames(benchmark::State &state)
+void BM_WindowsRun1000Frames(benchmark::State &state)
 {
     const auto &log = LogOf1000Frames();
-    kesta::ProgramState program;
-    NullSink sink;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(kesta::ReadKissBytes(program, log, sink));
+    kesta::RecordStore store;
+    for (auto _ : state) {
+        kesta::DecodingSession session(kesta::RecordStore::MaxRecords);
+        kesta::RecordStoreSink records(store);
+        NullSink sink;
+        session.addSink(records);
+        session.addSink(sink);
+        session.feed(log);
+        session.finish();
+        benchmark::DoNotOptimize(store.RecordCount);
+    }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
 }
-BENCHMARK(BM_ReadKissBytes1000Frames)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WindowsRun1000Frames)->Unit(benchmark::kMicrosecond);
 
 // The exports alone, over records decoded beforehand; bytes are bytes of log.
 void BM_Export(benchmark::State &state, kesta::RecordExporter::Format format)
