@@ -34,6 +34,7 @@ bool IsStream(const std::string &path)
 
 constexpr int FlushIntervalMs = 1000;
 constexpr int ConnectTimeoutMs = 10000;
+constexpr qint64 ReadBufferBytes = qint64{256} << 10;
 
 } // namespace
 
@@ -176,6 +177,9 @@ void LiveSession::connectToServer()
         return;
     delete m_socket;
     m_socket = new QTcpSocket(this);
+    // A bounded buffer lets TCP hold back a server that sends faster than the session
+    // decodes, instead of the whole stream piling up in memory.
+    m_socket->setReadBufferSize(ReadBufferBytes);
     connect(m_socket, &QTcpSocket::connected, this, &LiveSession::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &LiveSession::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this,
@@ -207,7 +211,7 @@ void LiveSession::onReadyRead()
 {
     const std::uint64_t before = m_session.totals().frames;
     while (m_socket && m_socket->bytesAvailable() > 0) {
-        const QByteArray chunk = m_socket->read(std::int64_t{1} << 20);
+        const QByteArray chunk = m_socket->read(ReadBufferBytes);
         m_session.feed(
             std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(chunk.constData()),
                                           static_cast<std::size_t>(chunk.size())));
