@@ -54,6 +54,7 @@ struct SeenFrame
     std::vector<std::uint8_t> bytes;
     std::optional<std::int64_t> time;
     std::uint64_t offset = 0;
+    std::optional<std::int64_t> preceding; // a timestamp frame closed right before it
     bool operator==(const SeenFrame &) const = default;
 };
 
@@ -81,7 +82,8 @@ bool operator==(const kesta::KissReaderStats &a, const kesta::KissReaderStats &b
 // DB as data and takes the byte by its own rule; a FEND clears a pending escape;
 // a frame closed with 1 or 2 bytes is discarded, one of more than 512 dropped
 // whole; a frame with command byte 09 is rejected, and a 9-byte one holding a time
-// before the year 10000 sets the reception time of the frames after it.
+// before the year 10000 sets the reception time of the frames after it, and is the
+// preceding timestamp of the next frame when no other frame closes between them.
 class ReferenceReader
 {
 public:
@@ -151,6 +153,8 @@ private:
     void close()
     {
         kesta::KissReaderStats &s = out_.stats;
+        const std::optional<std::int64_t> preceding = justStamped_;
+        justStamped_.reset();
         if (tooLong_) {
             ++s.oversizedFrames;
             note(s.first.oversized, start_);
@@ -164,6 +168,7 @@ private:
                 ms = ms * 256 + frame_[i];
             if (frame_.size() == 9 && ms < kesta::TimestampLimitMs) {
                 time_ = static_cast<std::int64_t>(ms);
+                justStamped_ = time_;
                 ++s.timestampFrames;
                 note(s.first.timestamp, start_);
             } else {
@@ -171,7 +176,7 @@ private:
             }
         } else {
             ++s.acceptedFrames;
-            out_.frames.push_back({frame_, time_, start_});
+            out_.frames.push_back({frame_, time_, start_, preceding});
         }
         frame_.clear();
         inFrame_ = false;
@@ -182,6 +187,7 @@ private:
     ReaderRun out_;
     std::vector<std::uint8_t> frame_;
     std::optional<std::int64_t> time_;
+    std::optional<std::int64_t> justStamped_; // the frame closed last was this timestamp
     std::uint64_t start_ = 0;
     bool inFrame_ = false;
     bool escape_ = false;
@@ -216,7 +222,8 @@ ReaderRun ReadInChunks(std::span<const std::uint8_t> log, std::uint8_t control)
 {
     ReaderRun run;
     kesta::KissReader reader([&run](const kesta::KissFrame &f) {
-        run.frames.push_back({{f.bytes.begin(), f.bytes.end()}, f.receptionTime, f.offset});
+        run.frames.push_back(
+            {{f.bytes.begin(), f.bytes.end()}, f.receptionTime, f.offset, f.precedingTimestamp});
     });
     FeedInChunks(log, control,
                  [&reader](std::span<const std::uint8_t> chunk) { reader.feed(chunk); });
