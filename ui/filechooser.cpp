@@ -1,5 +1,8 @@
 #include "filechooser.h"
 
+#include "recentfiles.h"
+
+#include <QDir>
 #include <QFileDialog>
 
 FileChooser::~FileChooser() = default;
@@ -7,14 +10,19 @@ FileChooser::~FileChooser() = default;
 QStringList QtFileChooser::filters()
 {
     return {QStringLiteral("Log Files (*.kss)"), QStringLiteral("Text Files (*.txt)"),
-            QStringLiteral("All Files (*.*)")};
+            QStringLiteral("All Files (*)")};
+}
+
+QString QtFileChooser::startFolder()
+{
+    const QString folder = RecentFiles().lastFolder();
+    return !folder.isEmpty() && QDir(folder).exists() ? folder : QString();
 }
 
 QString QtFileChooser::chooseLogFile(QWidget *parent)
 {
     const QStringList list = filters();
     QString selected = list.first();
-    // Qt takes "*.*" literally (names that contain a dot); a name without one can still be typed.
-    return QFileDialog::getOpenFileName(parent, QString(), QString(),
+    return QFileDialog::getOpenFileName(parent, QString(), startFolder(),
                                         list.join(QStringLiteral(";;")), &selected);
 }

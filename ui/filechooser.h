@@ -24,4 +24,7 @@ public:
 
     // The dialog's filter list, the first entry in force when it opens.
     static QStringList filters();
+    // Where the dialog opens: the folder of the log opened last (see RecentFiles), or the
+    // working folder when there is none.
+    static QString startFolder();
 };

@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "accessibility.h"
 #include "cleanup.h"
 #include "decoding_run.h"
 #include "filechooser.h"
@@ -11,8 +12,13 @@
 #include "parameter_catalogue.h"
 #include "parameterchart.h"
 #include "program_state.h"
+#include "recentfiles.h"
+#include "recordnavigator.h"
+#include "recordstatus.h"
 #include "recordview.h"
 #include "runcontroller.h"
+#include "screenfit.h"
+#include "svgbutton.h"
 #include "value_text.h"
 
 #include <QAction>
@@ -40,12 +46,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QSvgRenderer>
 #include <QTimer>
 #include <QUrl>
+#include <QWindow>
 #include <charconv>
 #include <string>
 
@@ -65,7 +73,6 @@ QString fromView(std::string_view text)
 }
 
 // A picture drawn from an SVG resource at the widget's size, crisp at any screen scale.
-// With a click handler it acts as a button.
 class SvgPicture : public QWidget
 {
 public:
@@ -75,14 +82,6 @@ public:
         setAttribute(Qt::WA_TranslucentBackground);
     }
 
-    void setClickHandler(std::function<void()> onClick)
-    {
-        m_onClick = std::move(onClick);
-        setCursor(Qt::PointingHandCursor);
-        setFocusPolicy(Qt::TabFocus);
-        setAccessibleDescription(QStringLiteral("button"));
-    }
-
 protected:
     void paintEvent(QPaintEvent *) override
     {
@@ -90,23 +89,9 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         m_renderer.render(&painter, QRectF(rect()));
     }
-    void mouseReleaseEvent(QMouseEvent *event) override
-    {
-        if (m_onClick && event->button() == Qt::LeftButton && rect().contains(event->pos()))
-            m_onClick();
-    }
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        if (m_onClick && (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return)) {
-            m_onClick();
-            return;
-        }
-        QWidget::keyPressEvent(event);
-    }
 
 private:
     QSvgRenderer m_renderer;
-    std::function<void()> m_onClick;
 };
 
 } // namespace
@@ -140,11 +125,10 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(layoutstyle::defaultFont());
-    layoutstyle::setBackground(this);
     setAcceptDrops(true);
 
     buildMenus();
-    auto *client = new QWidget(this);
+    auto *client = new accessibility::ClientPane(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     client->setFixedSize(ClientWidth, ClientHeight);
     layoutstyle::setBackground(client);
@@ -159,6 +143,8 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
 
     // The load handler's work.
     InitParameterCatalogue();
+
+    wireKeysAndAccess();
 }
 
 Form1::~Form1()
@@ -172,35 +158,31 @@ Form1::~Form1()
 void Form1::buildMenus()
 {
     QMenuBar *bar = menuBar();
-    QMenu *file = bar->addMenu(QStringLiteral("File"));
+    QMenu *file = bar->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("MnuFile"));
     file->menuAction()->setObjectName(QStringLiteral("MnuFileAction"));
-    m_menuFileOpen = file->addAction(QStringLiteral("Open"));
+    m_menuFileOpen = file->addAction(QStringLiteral("&Open"));
+    m_menuFileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     m_menuFileOpen->setObjectName(QStringLiteral("MenuFileOpen"));
-    m_menuFileExit = file->addAction(QStringLiteral("Exit"));
+    m_menuFileExit = file->addAction(QStringLiteral("E&xit"));
+    m_menuFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_menuFileExit->setObjectName(QStringLiteral("MenuFileExit"));
 
-    QMenu *settings = bar->addMenu(QStringLiteral("Settings"));
+    QMenu *settings = bar->addMenu(QStringLiteral("&Settings"));
     settings->setObjectName(QStringLiteral("MnuSettings"));
-    m_writeTlmFile = settings->addAction(QStringLiteral("Write TLM File"));
+    m_writeTlmFile = settings->addAction(QStringLiteral("&Write TLM File"));
     m_writeTlmFile->setObjectName(QStringLiteral("WriteTLMFile"));
     // The check mark is inverted by the handler itself, not by Qt, so that the menu and
     // toggleWriteTlmFile() are one and the same command.
     m_writeTlmFile->setCheckable(true);
     m_writeTlmFile->setChecked(true);
 
-    m_mnuInfo = bar->addAction(QStringLiteral("Info"));
+    m_mnuInfo = bar->addAction(QStringLiteral("&Info"));
     m_mnuInfo->setObjectName(QStringLiteral("MnuInfo"));
 
     connect(m_menuFileOpen, &QAction::triggered, this, &Form1::menuFileOpen);
     connect(m_menuFileExit, &QAction::triggered, this, &Form1::menuFileExit);
     connect(m_mnuInfo, &QAction::triggered, this, &Form1::showInfoWindow);
-
-    // The usual shortcuts, kept off the menu captions.
-    auto *open = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this);
-    connect(open, &QShortcut::activated, this, &Form1::menuFileOpen);
-    auto *quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    connect(quit, &QShortcut::activated, this, &Form1::menuFileExit);
 }
 
 void Form1::buildControls(QWidget *client)
@@ -209,7 +191,7 @@ void Form1::buildControls(QWidget *client)
     const QFont frameFont = layoutstyle::boldFont();
 
     auto makeFrame = [&](const char *name, const QString &caption, Geometry geometry) {
-        auto *frame = new QGroupBox(caption, client);
+        auto *frame = new accessibility::CaptionFrame(caption, client);
         frame->setObjectName(QLatin1String(name));
         frame->setFont(frameFont);
         frame->setFlat(false);
@@ -281,11 +263,11 @@ void Form1::buildControls(QWidget *client)
     layoutstyle::place(image1, {416, 24, 123, 97});
     m_image1 = image1;
 
-    auto *image4 = new SvgPicture(QStringLiteral(":/images/info-button.svg"), m_frame2);
+    auto *image4 = new SvgButton(QStringLiteral(":/images/info-button.svg"), m_frame2);
     image4->setObjectName(QStringLiteral("Image4"));
     image4->setAccessibleName(QStringLiteral("Movement flag bits"));
     image4->setToolTip(QStringLiteral("HTRX Movement Flag"));
-    image4->setClickHandler([this] { showMovementFlagWindow(); });
+    connect(image4, &QAbstractButton::clicked, this, &Form1::showMovementFlagWindow);
     layoutstyle::place(image4, {192, 40, 16, 16});
     m_image4 = image4;
 
@@ -326,7 +308,7 @@ void Form1::buildControls(QWidget *client)
     m_label4 = makeLabel(QStringLiteral("Label4"), {Box::Window, {8, 640, 281, 25}});
     m_label4->setFont(layoutstyle::boldFont(12));
     layoutstyle::setTextColor(m_label4, FrameKindColor);
-    m_label4->setAccessibleName(QStringLiteral("Frame kind"));
+    m_label4->setAccessibleDescription(QStringLiteral("Frame kind"));
 
     m_label5 = makeLabel(QStringLiteral("Label5"), {Box::Window, {296, 640, 177, 17}});
     m_label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -334,12 +316,12 @@ void Form1::buildControls(QWidget *client)
     QFont counterFont = font;
     counterFont.setStretch(QFont::Condensed);
     m_label5->setFont(counterFont);
-    m_label5->setAccessibleName(QStringLiteral("Frames per type"));
+    m_label5->setAccessibleDescription(QStringLiteral("Frames per type"));
 
     m_text2 = layoutstyle::makeDisplayLine(client, QStringLiteral("Text2"));
     m_text2->setAccessibleName(QStringLiteral("Record position"));
     layoutstyle::setTextBoxColor(m_text2, layoutstyle::BackgroundColor);
-    layoutstyle::setTextColor(m_text2, QApplication::palette("QMenu").color(QPalette::WindowText));
+    layoutstyle::setTextColor(m_text2, layoutstyle::TextColor);
     layoutstyle::place(m_text2, {496, 640, 57, 19});
 
     m_line1 = new QFrame(client);
@@ -375,9 +357,7 @@ void Form1::InitParameterCatalogue()
         const QString unit = fromView(entry.unit);
         m_label1[i]->setText(name);
         m_label2[i]->setText(unit);
-        QString spoken = name.trimmed();
-        if (!unit.isEmpty())
-            spoken += QLatin1Char(' ') + unit;
+        const QString spoken = accessibility::parameterName(entry.index, name, unit);
         m_text1[i]->setAccessibleName(spoken);
         m_option1[i]->setAccessibleName(spoken);
     }
@@ -571,6 +551,7 @@ void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
     if (report.outcome == kesta::RunReport::Outcome::Decoded) {
         kesta::ApplyRun(m_state, *result);
         showDecodedLog();
+        noteDecodedRun(report);
     } else {
         // Nothing of this run is kept: the store and the view stay as they were.
         for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
@@ -630,6 +611,7 @@ void Form1::showMovementFlagWindow()
     if (!m_form2) {
         m_form2 = new Form2([this] { return movementFlagText(); });
         m_form2->setAttribute(Qt::WA_QuitOnClose, false);
+        placeBeside(m_form2);
     }
     m_form2->show();
     m_form2->raise();
@@ -670,6 +652,7 @@ void Form1::showEvent(QShowEvent *event)
     if (!m_centred) {
         m_centred = true;
         if (QScreen *screen = this->screen()) {
+            fitToScreen(screen->availableGeometry());
             QRect frame = frameGeometry();
             frame.moveCenter(screen->availableGeometry().center());
             move(frame.topLeft());
@@ -720,4 +703,165 @@ void Form1::dropEvent(QDropEvent *event)
     // message box does not open inside the drag.
     QMetaObject::invokeMethod(
         this, [this, path] { openLog(path); }, Qt::QueuedConnection);
+}
+
+// ---- Keys, status bar fields, recent files, screen fit and accessibility ----
+
+void Form1::wireKeysAndAccess()
+{
+    accessibility::install();
+    QWidget *client = centralWidget();
+
+    // The client area scrolls when the screen is too small for the window.
+    takeCentralWidget();
+    m_clientScroll = new QScrollArea(this);
+    m_clientScroll->setObjectName(QStringLiteral("ClientScroll"));
+    m_clientScroll->setFrameShape(QFrame::NoFrame);
+    m_clientScroll->setWidgetResizable(false);
+    m_clientScroll->setWidget(client);
+    layoutstyle::setBackground(m_clientScroll->viewport());
+    m_clientScroll->setFixedSize(client->size());
+    setCentralWidget(m_clientScroll);
+
+    // The value boxes whose text must fit and show whole lines.
+    screenfit::fitLineFont(m_text2, QStringLiteral("#1000 / 1000"));
+    if (auto *rawFrame = qobject_cast<QPlainTextEdit *>(m_text3[3]))
+        screenfit::fitWholeLines(rawFrame);
+
+    // Controls outside the visible area, blank unit labels and the rule along the top edge
+    // are for no one to reach.
+    const QRect visible = client->rect();
+    for (QWidget *widget : client->findChildren<QWidget *>()) {
+        if (!visible.intersects(QRect(widget->mapTo(client, QPoint(0, 0)), widget->size())))
+            accessibility::hide(widget);
+    }
+    for (QLabel *unit : m_label2) {
+        if (unit && unit->text().isEmpty())
+            accessibility::hide(unit);
+    }
+    accessibility::hide(m_line1);
+    m_shape1->setAccessibleDescription(QStringLiteral("64 light-element readings; none shown"));
+
+    // Tab runs through what can be seen, top to bottom, left to right (the option buttons
+    // are one group, a single stop; the Up and Down keys go through them).
+    QList<QWidget *> chain;
+    for (QWidget *widget : client->findChildren<QWidget *>()) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && !accessibility::isHidden(widget) &&
+            !widget->focusProxy())
+            chain.append(widget);
+    }
+    std::stable_sort(chain.begin(), chain.end(), [client](QWidget *a, QWidget *b) {
+        const QPoint pa = a->mapTo(client, QPoint(0, 0));
+        const QPoint pb = b->mapTo(client, QPoint(0, 0));
+        return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+    });
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        setTabOrder(chain.at(i - 1), chain.at(i));
+
+    // The "Record" menu and the keys that go through the records.
+    m_navigator = new RecordNavigator(this, m_hscroll1, m_state.store);
+    auto *records = new QMenu(QStringLiteral("&Record"), this);
+    records->setObjectName(QStringLiteral("MnuRecord"));
+    menuBar()->insertMenu(m_mnuInfo, records);
+    m_navigator->fillMenu(records);
+    m_navigator->watchTextBoxes(client);
+
+    // "Reload" and "Recent Files".
+    QMenu *file = findChild<QMenu *>(QStringLiteral("MnuFile"));
+    m_reload = new QAction(QStringLiteral("&Reload"), this);
+    m_reload->setObjectName(QStringLiteral("MenuFileReload"));
+    m_reload->setShortcut(QKeySequence(Qt::Key_F5));
+    m_reload->setEnabled(false);
+    connect(m_reload, &QAction::triggered, this, &Form1::reloadLog);
+    file->insertAction(m_menuFileExit, m_reload);
+    m_recentMenu = new QMenu(QStringLiteral("Recent &Files"), file);
+    m_recentMenu->setObjectName(QStringLiteral("MnuRecentFiles"));
+    file->insertMenu(m_menuFileExit, m_recentMenu);
+    file->insertSeparator(m_menuFileExit);
+    m_recent = new RecentFiles(this);
+    m_recent->attach(m_recentMenu);
+    connect(m_recent, &RecentFiles::chosen, this, &Form1::openLog);
+
+    // Reception time, log name and load report in the status bar.
+    m_recordStatus = new RecordStatus(statusBar());
+    statusBar()->addPermanentWidget(m_recordStatus);
+    connect(m_hscroll1, &QScrollBar::valueChanged, this, &Form1::showRecordTime);
+}
+
+void Form1::noteDecodedRun(const kesta::RunReport &report)
+{
+    m_lastLoad = report.load;
+    const QString path = QFile::decodeName(QByteArray::fromStdString(m_state.InputPath));
+    m_recordStatus->showLog(path, report.totals, report.load);
+    showRecordTime();
+    m_recent->add(path);
+    m_reload->setEnabled(true);
+    m_navigator->updateEnabled();
+}
+
+void Form1::showRecordTime()
+{
+    const int shown = m_hscroll1->value();
+    if (m_state.store.RecordCount <= 0 || shown < 1 || shown > m_state.store.RecordCount) {
+        m_recordStatus->timeLabel()->clear();
+        return;
+    }
+    m_recordStatus->showTime(m_state.store[static_cast<std::int16_t>(shown)].ReceptionTime);
+}
+
+void Form1::reloadLog()
+{
+    if (!m_state.InputPath.empty())
+        openLog(QFile::decodeName(QByteArray::fromStdString(m_state.InputPath)));
+}
+
+void Form1::fitToScreen(const QRect &available)
+{
+    const QWidget *client = m_clientScroll->widget();
+    // Before the window is first on screen its frame is not known: a title bar is assumed.
+    QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (frame.isNull())
+        frame = QMargins(0, 32, 0, 0);
+    const QSize extra(frame.left() + frame.right(), frame.top() + frame.bottom() +
+                                                        menuBar()->sizeHint().height() +
+                                                        statusBar()->sizeHint().height());
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_clientScroll);
+    m_clientScroll->setFixedSize(
+        screenfit::viewportSize(client->size(), extra, available.size(), bar));
+    adjustSize();
+}
+
+void Form1::placeBeside(QWidget *window)
+{
+    const QScreen *screen = this->screen();
+    if (!screen || !isVisible())
+        return;
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QSize size = window->size().grownBy(frame);
+    window->move(screenfit::besidePosition(frameGeometry(), size, screen->availableGeometry()));
+}
+
+RecordNavigator *Form1::navigator() const
+{
+    return m_navigator;
+}
+
+RecordStatus *Form1::recordStatus() const
+{
+    return m_recordStatus;
+}
+
+RecentFiles *Form1::recentFiles() const
+{
+    return m_recent;
+}
+
+QScrollArea *Form1::clientScroll() const
+{
+    return m_clientScroll;
+}
+
+const std::optional<kesta::LoadReport> &Form1::lastLoadReport() const
+{
+    return m_lastLoad;
 }

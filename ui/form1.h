@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decoding_session.h"
+
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
@@ -7,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class FileChooser;
 class Form2;
@@ -20,15 +23,21 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QRadioButton;
 class QProgressBar;
 class QPushButton;
+class QScrollArea;
 class QScrollBar;
+class RecentFiles;
+class RecordNavigator;
+class RecordStatus;
 class RecordView;
 class RunController;
 
 namespace kesta {
 struct ProgramState;
+struct RunReport;
 struct RunResult;
 } // namespace kesta
 
@@ -118,6 +127,19 @@ public:
     Form2 *movementFlagWindow() const;
     Info *infoWindow() const;
 
+    // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
+    // Sizes the window for a screen whose free area is `available`: when the whole window
+    // does not fit, its client area scrolls. Done when the window is first shown.
+    void fitToScreen(const QRect &available);
+    // "Reload" (F5): opens the log on view again.
+    void reloadLog();
+    RecordNavigator *navigator() const;
+    RecordStatus *recordStatus() const;
+    RecentFiles *recentFiles() const;
+    QScrollArea *clientScroll() const;
+    // The load report of the last decoded log; empty before the first.
+    const std::optional<kesta::LoadReport> &lastLoadReport() const;
+
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
     void closing();
@@ -141,6 +163,13 @@ private:
     void runFinished(std::shared_ptr<kesta::RunResult> result);
     void showDecodedLog();
     void cleanUpOnce();
+
+    // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
+    void wireKeysAndAccess();
+    void noteDecodedRun(const kesta::RunReport &report);
+    void showRecordTime();
+    // Puts a secondary window beside this one, not over it.
+    void placeBeside(QWidget *window);
 
     // How long a run goes before its progress is shown.
     static constexpr int ProgressDelayMs = 300;
@@ -189,4 +218,13 @@ private:
     QPointer<Info> m_info;
     bool m_centred = false;
     bool m_cleanedUp = false;
+
+    // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
+    QScrollArea *m_clientScroll = nullptr;
+    RecordNavigator *m_navigator = nullptr;
+    RecordStatus *m_recordStatus = nullptr;
+    RecentFiles *m_recent = nullptr;
+    QAction *m_reload = nullptr;
+    QMenu *m_recentMenu = nullptr;
+    std::optional<kesta::LoadReport> m_lastLoad;
 };

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QShowEvent>
@@ -59,6 +60,10 @@ Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("HTRX"));
     setAttribute(Qt::WA_DeleteOnClose);
+    // A small window of fixed content: it can be minimised, not maximised.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setFont(layoutstyle::defaultFont());
     layoutstyle::setBackground(this);
     resize(ClientWidth, ClientHeight);
@@ -109,8 +114,10 @@ void Form2::tick()
 void Form2::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!m_timer1->isActive())
+    if (!m_timer1->isActive()) {
+        tick(); // the bits of the record shown now, not a second later
         m_timer1->start();
+    }
 }
 
 void Form2::hideEvent(QHideEvent *event)
@@ -120,6 +127,15 @@ void Form2::hideEvent(QHideEvent *event)
     // stops the refresh.
     if (!event->spontaneous())
         m_timer1->stop();
+}
+
+void Form2::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Form2::closeEvent(QCloseEvent *event)

@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
@@ -109,4 +110,13 @@ Info::Info(QWidget *parent) : QWidget(parent)
 
     // Loading the window writes its version line.
     m_label2->setText(versionText());
+}
+
+void Info::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

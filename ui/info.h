@@ -25,6 +25,10 @@ public:
     QLabel *label1() const { return m_label1; }
     QLabel *label2() const { return m_label2; }
 
+protected:
+    // Esc closes the window.
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     QLabel *m_label1 = nullptr;
     QLabel *m_label2 = nullptr;

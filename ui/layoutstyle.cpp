@@ -59,17 +59,30 @@ QFont fixedFont(qreal pointSize, bool bold)
     return font;
 }
 
+namespace {
+
+// Set on a widget once its text colour has been chosen, so that a new box colour keeps it.
+constexpr char ChosenTextColor[] = "layoutstyleTextColor";
+
+} // namespace
+
 void setBackground(QWidget *widget)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, BackgroundColor);
     palette.setColor(QPalette::Button, BackgroundColor);
+    palette.setColor(QPalette::Base, TextBoxColor);
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {
+        palette.setColor(QPalette::Active, role, TextColor);
+        palette.setColor(QPalette::Inactive, role, TextColor);
+    }
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
 
 void setTextColor(QWidget *widget, const QColor &color)
 {
+    widget->setProperty(ChosenTextColor, true);
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::Text, color);
@@ -80,9 +93,15 @@ void setTextColor(QWidget *widget, const QColor &color)
 void setTextBoxColor(QWidget *widget, const QColor &color)
 {
     QPalette palette = widget->palette();
-    if (palette.color(QPalette::Base) == color)
+    const bool keepText = widget->property(ChosenTextColor).toBool();
+    if (palette.color(QPalette::Base) == color &&
+        (keepText || palette.color(QPalette::Text) == TextColor))
         return;
     palette.setColor(QPalette::Base, color);
+    if (!keepText) {
+        palette.setColor(QPalette::Active, QPalette::Text, TextColor);
+        palette.setColor(QPalette::Inactive, QPalette::Text, TextColor);
+    }
     widget->setPalette(palette);
 }
 

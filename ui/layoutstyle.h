@@ -41,6 +41,8 @@ void place(QWidget *widget, Geometry geometry);
 constexpr QColor BackgroundColor{224, 224, 224};
 // The default text-box background.
 constexpr QColor TextBoxColor{255, 255, 255};
+// Text on the layout's own light backgrounds, whatever the desktop's colour scheme.
+constexpr QColor TextColor{0, 0, 0};
 
 // The windows' default font: the platform's plain sans-serif, 8.25 pt, regular,
 // semi-condensed where the family has such a face.
@@ -51,11 +53,14 @@ QFont boldFont(qreal pointSize = 8.25);
 QFont fixedFont(qreal pointSize, bool bold = false);
 
 // Paints `widget`'s window background in BackgroundColor (also for child labels and
-// buttons that draw no background of their own).
+// buttons that draw no background of their own), with TextColor for their text and
+// TextBoxColor inside check marks and option buttons, so that a dark desktop theme does
+// not put light text on the light background.
 void setBackground(QWidget *widget);
 // Sets the text colour of a label, button or text box.
 void setTextColor(QWidget *widget, const QColor &color);
-// Sets the background colour of a text box (QLineEdit or QPlainTextEdit).
+// Sets the background colour of a text box (QLineEdit or QPlainTextEdit), and its text
+// colour to TextColor unless setTextColor chose one.
 void setTextBoxColor(QWidget *widget, const QColor &color);
 
 // A one-line display field: the user can select and copy its text but not change it.

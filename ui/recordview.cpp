@@ -97,10 +97,16 @@ void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separa
     // a text that ends early leaves one digit or none for the bars beyond it.
     const QString lights = valueText(LightElementsBox);
     std::array<QColor, LightElementRow::BarCount> colors;
+    QString spoken = QStringLiteral("64 light-element readings:");
     for (int k = 0; k < LightElementRow::BarCount; ++k) {
         const QByteArray digits = QStringView(lights).mid(2 * k, 2).toLatin1();
-        colors[static_cast<std::size_t>(k)] = LightElementRow::readingColor(kesta::HexToLong(
-            std::string_view(digits.constData(), static_cast<std::size_t>(digits.size()))));
+        const std::int32_t reading = kesta::HexToLong(
+            std::string_view(digits.constData(), static_cast<std::size_t>(digits.size())));
+        colors[static_cast<std::size_t>(k)] = LightElementRow::readingColor(reading);
+        spoken += (k == 0 ? QStringLiteral(" ") : QStringLiteral(", ")) + QString::number(reading);
     }
     m_controls.lightElements->setFillColors(colors);
+    // What the bars show, for a screen reader.
+    if (m_controls.lightElements->accessibleDescription() != spoken)
+        m_controls.lightElements->setAccessibleDescription(spoken);
 }

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -172,6 +173,11 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        // Opened logs go to the recent files: the test's own settings, not the user's.
+        QStandardPaths::setTestModeEnabled(true);
+    }
     void init()
     {
         folder = std::make_unique<QTemporaryDir>();

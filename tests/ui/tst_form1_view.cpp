@@ -198,18 +198,25 @@ private slots:
         QStringList top;
         for (QAction *action : bar->actions())
             top << action->text();
-        QCOMPARE(top, QStringList({"File", "Settings", "Info"}));
+        QCOMPARE(top, QStringList({"&File", "&Settings", "&Record", "&Info"}));
         auto *file = control<QMenu>(QStringLiteral("MnuFile"));
-        QCOMPARE(file->actions().size(), 2);
-        QCOMPARE(file->actions().at(0)->text(), QStringLiteral("Open"));
-        QCOMPARE(file->actions().at(1)->text(), QStringLiteral("Exit"));
+        QStringList items;
+        for (QAction *action : file->actions())
+            items << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(items, QStringList({"&Open", "&Reload", "Recent &Files", "-", "E&xit"}));
         auto *tlm = control<QAction>(QStringLiteral("WriteTLMFile"));
-        QCOMPARE(tlm->text(), QStringLiteral("Write TLM File"));
+        QCOMPARE(tlm->text(), QStringLiteral("&Write TLM File"));
         QVERIFY(tlm->isCheckable());
         QVERIFY(tlm->isChecked());
         auto *info = control<QAction>(QStringLiteral("MnuInfo"));
         QVERIFY(!info->menu()); // a command on the bar itself
-        QVERIFY(control<QAction>(QStringLiteral("MenuFileOpen"))->shortcut().isEmpty());
+        // The menus show the keys that run their commands.
+        QCOMPARE(control<QAction>(QStringLiteral("MenuFileOpen"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(control<QAction>(QStringLiteral("MenuFileExit"))->shortcut(),
+                 QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QCOMPARE(control<QAction>(QStringLiteral("MenuFileReload"))->shortcut(),
+                 QKeySequence(Qt::Key_F5));
     }
 
     void initialState()

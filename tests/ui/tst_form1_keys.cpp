@@ -1,0 +1,351 @@
+// The main window from the keyboard: going through the records with the keys of the
+// "Record" menu from any control, "Go to Record...", the status bar fields, "Reload" and
+// "Recent Files", the Esc key of the secondary windows and the "i" button.
+
+#include "filechooser.h"
+#include "form1_fixture.h"
+#include "form2.h"
+#include "info.h"
+#include "recentfiles.h"
+#include "recordnavigator.h"
+#include "recordstatus.h"
+#include "screenfit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+class TestForm1Keys : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<kesta::ProgramState> state;
+    std::unique_ptr<Form1> form;
+
+    template <typename T> T *control(const QString &name) const
+    {
+        return form->findChild<T *>(name);
+    }
+    QScrollBar *scrollBar() const { return control<QScrollBar>(QStringLiteral("HScroll1")); }
+    int shown() const { return scrollBar()->value(); }
+    QString text2() const { return control<QLineEdit>(QStringLiteral("Text2"))->text(); }
+
+    QString writeLog(const QString &name, int frames, bool timestamps = true)
+    {
+        const QString path = folder->filePath(name);
+        if (!fixture::writeFile(path, fixture::generatedLog(frames, timestamps)))
+            qWarning("cannot write %s", qPrintable(path));
+        return path;
+    }
+    void showActive()
+    {
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init()
+    {
+        RecentFiles().clear();
+        folder = std::make_unique<QTemporaryDir>();
+        state = std::make_unique<kesta::ProgramState>();
+        form = std::make_unique<Form1>(*state);
+    }
+    void cleanup()
+    {
+        form.reset();
+        state.reset();
+        folder.reset();
+    }
+
+    void keysStepThroughRecords_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        // 57 records. Every control that takes focus passes the keys on, the read-only
+        // value boxes and the scroll bar included.
+        for (const QString focus : {"Text1_0", "Text3_3", "HScroll1", "Option1_13", "Text2"}) {
+            const QByteArray f = focus.toLatin1();
+            QTest::newRow(f + " Right") << focus << int(Qt::Key_Right) << 1 << 2;
+            QTest::newRow(f + " Left") << focus << int(Qt::Key_Left) << 5 << 4;
+            QTest::newRow(f + " Left at 1") << focus << int(Qt::Key_Left) << 1 << 1;
+            QTest::newRow(f + " PageDown") << focus << int(Qt::Key_PageDown) << 1 << 11;
+            QTest::newRow(f + " PageDown near end") << focus << int(Qt::Key_PageDown) << 52 << 57;
+            QTest::newRow(f + " PageUp") << focus << int(Qt::Key_PageUp) << 15 << 5;
+            QTest::newRow(f + " Home") << focus << int(Qt::Key_Home) << 30 << 1;
+            QTest::newRow(f + " End") << focus << int(Qt::Key_End) << 3 << 57;
+        }
+    }
+    void keysStepThroughRecords()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QVERIFY(fixture::openAndWait(*form, writeLog("keys.kss", 57)));
+        showActive();
+        scrollBar()->setValue(from);
+        auto *target = control<QWidget>(focus);
+        QVERIFY(target);
+        target->setFocus();
+        QTest::keyClick(target, static_cast<Qt::Key>(key));
+        QCOMPARE(shown(), to);
+        QCOMPARE(text2(), QStringLiteral("#%1 / 57").arg(to));
+        QCOMPARE(form->recordStatus()->timeLabel()->text(),
+                 RecordStatus::timeText(state->store[static_cast<std::int16_t>(to)].ReceptionTime));
+    }
+
+    void shiftArrowsStillSelectText()
+    {
+        QVERIFY(fixture::openAndWait(*form, writeLog("keys.kss", 20)));
+        showActive();
+        auto *box = control<QLineEdit>(QStringLiteral("Text1_0"));
+        box->setFocus();
+        box->setCursorPosition(0);
+        QTest::keyClick(box, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(shown(), 1);
+        QCOMPARE(box->selectedText(), box->text().left(1));
+    }
+
+    void keysDoNothingWithoutLog()
+    {
+        showActive();
+        QTest::keyClick(form.get(), Qt::Key_Right);
+        QCOMPARE(shown(), 1);
+        QVERIFY(text2().isEmpty());
+        QVERIFY(!form->navigator()->goToAction()->isEnabled());
+    }
+
+    void ctrlArrowsFindTheSameFrameKind()
+    {
+        QVERIFY(fixture::openAndWait(*form, writeLog("kinds.kss", 80)));
+        showActive();
+        const auto kind = [this](int r) {
+            return state->store[static_cast<std::int16_t>(r)].FrameKind;
+        };
+        scrollBar()->setFocus();
+        for (int start : {1, 2, 3}) {
+            scrollBar()->setValue(start);
+            int next = start + 1;
+            while (next <= 80 && kind(next) != kind(start))
+                ++next;
+            QVERIFY2(next <= 80, "the log has a second frame of each kind");
+            QTest::keyClick(scrollBar(), Qt::Key_Right, Qt::ControlModifier);
+            QCOMPARE(shown(), next);
+            QTest::keyClick(scrollBar(), Qt::Key_Left, Qt::ControlModifier);
+            QCOMPARE(shown(), start);
+        }
+        // No further record of the kind: the view stays.
+        scrollBar()->setValue(80);
+        int last = 80;
+        QTest::keyClick(scrollBar(), Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(shown(), last);
+    }
+
+    void goToRecordAsksForTheNumber_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("42") << true << 42;
+        QTest::newRow("cancelled") << false << 7;
+    }
+    void goToRecordAsksForTheNumber()
+    {
+        QFETCH(bool, accept);
+        QFETCH(int, expected);
+        QVERIFY(fixture::openAndWait(*form, writeLog("goto.kss", 57)));
+        showActive();
+        scrollBar()->setValue(7);
+        int maximum = 0;
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            maximum = dialog->intMaximum();
+            dialog->setIntValue(42);
+            if (accept)
+                dialog->accept();
+            else
+                dialog->reject();
+        });
+        QTest::keyClick(control<QWidget>(QStringLiteral("Text1_3")), Qt::Key_G,
+                        Qt::ControlModifier);
+        QCOMPARE(maximum, 57);
+        QCOMPARE(shown(), expected);
+    }
+
+    void statusBarShowsTimeFileAndLoadReport()
+    {
+        QVERIFY(fixture::openAndWait(*form, writeLog("pass1.kss", 57)));
+        const RecordStatus *status = form->recordStatus();
+        // The generator's pass starts at 2026-12-01T10:00:00.000Z.
+        QVERIFY2(QRegularExpression(QStringLiteral("^2026-12-01 10:00:\\d\\d\\.\\d\\d\\d UTC$"))
+                     .match(status->timeLabel()->text())
+                     .hasMatch(),
+                 qPrintable(status->timeLabel()->text()));
+        QCOMPARE(status->timeLabel()->text(),
+                 RecordStatus::timeText(state->store[1].ReceptionTime));
+        QCOMPARE(status->fileLabel()->text(), QStringLiteral("pass1.kss"));
+        QCOMPARE(status->loadLabel()->text(), QStringLiteral("57 frames · 57 timestamps"));
+        QVERIFY(status->timeLabel()->isVisible() || !form->isVisible());
+        QVERIFY(form->lastLoadReport().has_value());
+        QCOMPARE(form->lastLoadReport()->reader.timestampFrames, 57u);
+
+        QVERIFY(fixture::openAndWait(*form, writeLog("untimed.kss", 1, false)));
+        QCOMPARE(status->timeLabel()->text(), QStringLiteral("No reception time"));
+        QCOMPARE(status->fileLabel()->text(), QStringLiteral("untimed.kss"));
+        QCOMPARE(status->loadLabel()->text(), QStringLiteral("1 frame"));
+    }
+
+    void loadReportInShort_data()
+    {
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("timestamps");
+        QTest::addColumn<int>("runts");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one") << 1 << 1 << 0 << "1 frame · 1 timestamp";
+        QTest::newRow("two, untimed") << 2 << 0 << 0 << "2 frames";
+        QTest::newRow("none") << 0 << 0 << 0 << "0 frames";
+        QTest::newRow("skipped") << 400 << 400 << 3 << "400 frames · 400 timestamps · 3 skipped";
+    }
+    void loadReportInShort()
+    {
+        QFETCH(int, frames);
+        QFETCH(int, timestamps);
+        QFETCH(int, runts);
+        QFETCH(QString, text);
+        kesta::SessionTotals totals;
+        totals.frames = static_cast<std::uint64_t>(frames);
+        kesta::LoadReport load;
+        load.reader.timestampFrames = static_cast<std::uint64_t>(timestamps);
+        load.reader.rejectedFrames = static_cast<std::uint64_t>(timestamps);
+        load.reader.runtFrames = static_cast<std::uint64_t>(runts);
+        QCOMPARE(RecordStatus::loadText(totals, load), text);
+    }
+
+    void timeWithMilliseconds()
+    {
+        QCOMPARE(RecordStatus::timeText(1796119200123),
+                 QStringLiteral("2026-12-01 10:00:00.123 UTC"));
+        QCOMPARE(RecordStatus::timeText(std::nullopt), QStringLiteral("No reception time"));
+    }
+
+    void reloadOpensTheLogAgain()
+    {
+        const QString path = writeLog("live.kss", 10);
+        QVERIFY(fixture::openAndWait(*form, path));
+        QCOMPARE(text2(), QStringLiteral("#1 / 10"));
+        // The station goes on writing; F5 shows the log as it is now.
+        fixture::writeFile(path, fixture::generatedLog(25));
+        showActive();
+        QTest::keyClick(form.get(), Qt::Key_F5);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
+        QCOMPARE(text2(), QStringLiteral("#1 / 25"));
+    }
+
+    void recentFilesRememberTheLastEight()
+    {
+        QStringList opened;
+        for (int i = 1; i <= 10; ++i) {
+            const QString path = writeLog(QStringLiteral("log%1.kss").arg(i), 2);
+            QVERIFY(fixture::openAndWait(*form, path));
+            opened.prepend(path);
+        }
+        QCOMPARE(RecentFiles().files(), opened.mid(0, RecentFiles::MaxFiles));
+        // Opening one again puts it first, once.
+        QVERIFY(fixture::openAndWait(*form, opened.at(3)));
+        QCOMPARE(RecentFiles().files().first(), opened.at(3));
+        QCOMPARE(RecentFiles().files().count(opened.at(3)), 1);
+
+        // The menu lists them and opens the one chosen.
+        auto *menu = control<QMenu>(QStringLiteral("MnuRecentFiles"));
+        emit menu->aboutToShow();
+        QCOMPARE(menu->actions().size(), RecentFiles::MaxFiles);
+        QVERIFY(menu->actions().at(1)->text().startsWith(QStringLiteral("&2 ")));
+        menu->actions().at(1)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
+        QCOMPARE(QString::fromStdString(state->InputPath), opened.at(0));
+
+        // The open dialog starts where the last log is.
+        QCOMPARE(QtFileChooser::startFolder(), folder->path());
+    }
+
+    void ctrlOAndCtrlQStillWork()
+    {
+        class Chooser : public FileChooser
+        {
+        public:
+            int asked = 0;
+            QString chooseLogFile(QWidget *) override
+            {
+                ++asked;
+                return {};
+            }
+        } chooser;
+        form->setFileChooser(&chooser);
+        showActive();
+        QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(chooser.asked, 1);
+        QTest::keyClick(form.get(), Qt::Key_Q, Qt::ControlModifier);
+        QVERIFY(!form->isVisible());
+    }
+
+    void infoButtonOpensBitsBesideTheWindow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Space") << int(Qt::Key_Space);
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+    }
+    void infoButtonOpensBitsBesideTheWindow()
+    {
+        QFETCH(int, key);
+        QVERIFY(fixture::openAndWait(*form, writeLog("bits.kss", 5)));
+        form->fitToScreen(QRect(0, 0, 1920, 1080));
+        form->move(0, 0);
+        showActive();
+        auto *button = control<QWidget>(QStringLiteral("Image4"));
+        const QImage unfocused = button->grab().toImage();
+        button->setFocus();
+        QVERIFY(button->hasFocus());
+        QVERIFY2(button->grab().toImage() != unfocused, "focus is shown");
+        QTest::keyClick(button, static_cast<Qt::Key>(key));
+        Form2 *bits = form->movementFlagWindow();
+        QVERIFY(bits && bits->isVisible());
+        // The bits of the shown record at once, not after the first tick.
+        QCOMPARE(bits->text1()->text(), form->movementFlagText());
+        // Beside the main window where the screen has room (see tst_form1_access).
+        QCOMPARE(bits->pos(),
+                 screenfit::besidePosition(form->frameGeometry(), bits->frameGeometry().size(),
+                                           form->screen()->availableGeometry()));
+        QVERIFY(!(bits->windowFlags() & Qt::WindowMaximizeButtonHint));
+
+        // Esc closes it, and the about window too.
+        QApplication::setActiveWindow(bits);
+        QTest::keyClick(bits, Qt::Key_Escape);
+        QTRY_VERIFY(!form->movementFlagWindow());
+        form->showInfoWindow();
+        Info *info = form->infoWindow();
+        QVERIFY(info && info->isVisible());
+        QTest::keyClick(info, Qt::Key_Escape);
+        QTRY_VERIFY(!form->infoWindow());
+    }
+};
+
+QTEST_MAIN(TestForm1Keys)
+#include "tst_form1_keys.moc"

@@ -1,0 +1,71 @@
+#include "recentfiles.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSettings>
+
+namespace {
+
+const QString Key = QStringLiteral("recentFiles");
+
+} // namespace
+
+RecentFiles::RecentFiles(QObject *parent) : QObject(parent) {}
+
+QStringList RecentFiles::files() const
+{
+    QStringList list = QSettings().value(Key).toStringList();
+    list.removeAll(QString());
+    while (list.size() > MaxFiles)
+        list.removeLast();
+    return list;
+}
+
+void RecentFiles::add(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    QStringList list = files();
+    list.removeAll(absolute);
+    list.prepend(absolute);
+    while (list.size() > MaxFiles)
+        list.removeLast();
+    QSettings().setValue(Key, list);
+}
+
+void RecentFiles::clear()
+{
+    QSettings().remove(Key);
+}
+
+QString RecentFiles::lastFolder() const
+{
+    const QStringList list = files();
+    return list.isEmpty() ? QString() : QFileInfo(list.first()).absolutePath();
+}
+
+void RecentFiles::attach(QMenu *menu)
+{
+    connect(menu, &QMenu::aboutToShow, this, [this, menu] { fill(menu); });
+    fill(menu);
+}
+
+void RecentFiles::fill(QMenu *menu)
+{
+    menu->clear();
+    const QStringList list = files();
+    int number = 0;
+    for (const QString &path : list) {
+        ++number;
+        QString shown = QDir::toNativeSeparators(path);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction *action = menu->addAction(QStringLiteral("&%1 %2").arg(number).arg(shown));
+        action->setData(path);
+        connect(action, &QAction::triggered, this, [this, path] { emit chosen(path); });
+    }
+    if (list.isEmpty())
+        menu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+}

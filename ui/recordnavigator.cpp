@@ -1,0 +1,168 @@
+#include "recordnavigator.h"
+
+#include "record_store.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace {
+
+constexpr int PageStep = 10;
+
+std::optional<int> askWithDialog(QWidget *parent, int current, int last)
+{
+    bool ok = false;
+    const int number = QInputDialog::getInt(parent, QStringLiteral("Go to Record"),
+                                            QStringLiteral("Record (1 to %1):").arg(last), current,
+                                            1, last, 1, &ok);
+    if (!ok)
+        return std::nullopt;
+    return number;
+}
+
+bool isReadOnlyText(const QObject *object)
+{
+    if (auto *line = qobject_cast<const QLineEdit *>(object))
+        return line->isReadOnly();
+    if (auto *text = qobject_cast<const QPlainTextEdit *>(object))
+        return text->isReadOnly();
+    return false;
+}
+
+} // namespace
+
+RecordNavigator::RecordNavigator(QWidget *window, QScrollBar *records,
+                                 const kesta::RecordStore &store)
+    : QObject(window), m_window(window), m_records(records), m_store(store), m_ask(askWithDialog)
+{
+    m_records->setPageStep(PageStep);
+    m_records->setSingleStep(1);
+    m_records->setFocusPolicy(Qt::StrongFocus);
+}
+
+QAction *RecordNavigator::addCommand(const QString &text, const QKeySequence &key,
+                                     std::function<void()> run)
+{
+    auto *action = new QAction(text, m_window);
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, std::move(run));
+    m_window->addAction(action);
+    m_actions.append(action);
+    return action;
+}
+
+void RecordNavigator::fillMenu(QMenu *menu)
+{
+    menu->addAction(addCommand(QStringLiteral("&Next Record"), QKeySequence(Qt::Key_Right),
+                               [this] { step(1); }));
+    menu->addAction(addCommand(QStringLiteral("&Previous Record"), QKeySequence(Qt::Key_Left),
+                               [this] { step(-1); }));
+    menu->addAction(addCommand(QStringLiteral("&Ten Forward"), QKeySequence(Qt::Key_PageDown),
+                               [this] { step(PageStep); }));
+    menu->addAction(addCommand(QStringLiteral("Ten &Back"), QKeySequence(Qt::Key_PageUp),
+                               [this] { step(-PageStep); }));
+    menu->addAction(addCommand(QStringLiteral("&First Record"), QKeySequence(Qt::Key_Home),
+                               [this] { first(); }));
+    menu->addAction(
+        addCommand(QStringLiteral("&Last Record"), QKeySequence(Qt::Key_End), [this] { last(); }));
+    menu->addSeparator();
+    menu->addAction(addCommand(QStringLiteral("Next of Same &Kind"),
+                               QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { sameKind(1); }));
+    menu->addAction(addCommand(QStringLiteral("Previous of Same K&ind"),
+                               QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { sameKind(-1); }));
+    menu->addSeparator();
+    m_goTo = addCommand(QStringLiteral("&Go to Record..."), QKeySequence(Qt::CTRL | Qt::Key_G),
+                        [this] { goToRecord(); });
+    menu->addAction(m_goTo);
+    updateEnabled();
+}
+
+void RecordNavigator::watchTextBoxes(QWidget *window)
+{
+    for (QWidget *child : window->findChildren<QWidget *>()) {
+        if (qobject_cast<QLineEdit *>(child) || qobject_cast<QPlainTextEdit *>(child))
+            child->installEventFilter(this);
+    }
+}
+
+void RecordNavigator::updateEnabled()
+{
+    const bool records = m_records->isEnabled() && m_store.RecordCount > 0;
+    for (QAction *action : m_actions)
+        action->setEnabled(records);
+}
+
+bool RecordNavigator::eventFilter(QObject *watched, QEvent *event)
+{
+    // A read-only box claims the navigation keys for its cursor; left unclaimed, they reach
+    // the window's shortcuts. A box that can be edited keeps them.
+    if (event->type() == QEvent::ShortcutOverride && isReadOnlyText(watched)) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const QKeySequence pressed(key->keyCombination());
+        for (const QAction *action : std::as_const(m_actions)) {
+            if (action->isEnabled() && action->shortcut() == pressed)
+                return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void RecordNavigator::moveTo(int record)
+{
+    if (!m_records->isEnabled() || m_store.RecordCount <= 0)
+        return;
+    m_records->setValue(std::clamp(record, m_records->minimum(), m_records->maximum()));
+}
+
+void RecordNavigator::step(int records)
+{
+    moveTo(m_records->value() + records);
+}
+
+void RecordNavigator::first()
+{
+    moveTo(m_records->minimum());
+}
+
+void RecordNavigator::last()
+{
+    moveTo(m_records->maximum());
+}
+
+void RecordNavigator::sameKind(int direction)
+{
+    const int count = std::min<int>(m_store.RecordCount, m_records->maximum());
+    const int shown = m_records->value();
+    if (count <= 0 || shown < 1 || shown > count)
+        return;
+    const std::string &kind = m_store[static_cast<std::int16_t>(shown)].FrameKind;
+    const int stepBy = direction < 0 ? -1 : 1;
+    for (int r = shown + stepBy; r >= 1 && r <= count; r += stepBy) {
+        if (m_store[static_cast<std::int16_t>(r)].FrameKind == kind) {
+            moveTo(r);
+            return;
+        }
+    }
+}
+
+void RecordNavigator::goToRecord()
+{
+    const int count = std::min<int>(m_store.RecordCount, m_records->maximum());
+    if (!m_records->isEnabled() || count <= 0)
+        return;
+    if (const std::optional<int> number = m_ask(m_window, m_records->value(), count))
+        moveTo(*number);
+}
+
+void RecordNavigator::setNumberAsker(NumberAsker asker)
+{
+    m_ask = asker ? std::move(asker) : NumberAsker(askWithDialog);
+}

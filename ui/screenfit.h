@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+class QLineEdit;
+class QPlainTextEdit;
+
+// Fitting windows and texts to the screen and to their boxes.
+namespace screenfit {
+
+// The size of the viewport that shows `content` (the fixed client area) inside a window
+// that needs `extra` around it (menu bar, status bar, window frame), on a screen whose
+// free area is `available`: the whole content when it fits, else as much as fits with
+// room for the scroll bars (`scrollBarExtent` pixels each) that then appear.
+QSize viewportSize(QSize content, QSize extra, QSize available, int scrollBarExtent);
+
+// Where a window of `size` goes beside the window whose frame is `anchor`: right of it,
+// else left of it, else as far right as the screen allows; top edges level, and inside
+// `available` wherever there is room.
+QPoint besidePosition(const QRect &anchor, QSize size, const QRect &available, int gap = 8);
+
+// The width a line edit gives its text: the box less frame, text margins and the edit's
+// own inner margin.
+int lineTextWidth(const QLineEdit *box);
+
+// Sets the largest font, from the box's own point size down to 6 pt, narrower faces first,
+// in which `widest` fits into the line edit's text width.
+void fitLineFont(QLineEdit *box, const QString &widest);
+
+// Gives a multi-line box a font size (at most its own) whose line height divides the
+// box's inner height, less a document margin of one pixel each side, so that every
+// line shown is a whole line.
+void fitWholeLines(QPlainTextEdit *box);
+
+} // namespace screenfit
