@@ -213,8 +213,10 @@ std::string SummaryText(const DecodeTotals &totals)
     AppendValueText(text, static_cast<std::int64_t>(totals.records));
     text += "    Oversized frames dropped: ";
     AppendValueText(text, static_cast<std::int64_t>(totals.reader.oversizedFrames));
+    // Timestamp frames are part of a good log, not rejects: they have a line of their own.
     text += "    Frames rejected: ";
-    AppendValueText(text, static_cast<std::int64_t>(totals.reader.rejectedFrames));
+    AppendValueText(text, static_cast<std::int64_t>(totals.reader.rejectedFrames -
+                                                    totals.reader.timestampFrames));
     text += '\n';
     for (const std::string &line : LoadReportLines(totals.load)) {
         text += line;

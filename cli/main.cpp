@@ -40,6 +40,10 @@ void CatchInterrupts()
     action.sa_flags = 0;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader of standard output that goes away (`| head`) makes the write fail with
+    // EPIPE, which is reported like any failed output, instead of killing the process
+    // with its temporary files left behind.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 } // namespace
@@ -68,9 +72,10 @@ int main(int argc, char **argv)
                        "Write the records as JSON Lines to FILE (- for standard output)")
             ->option_text("FILE");
     CLI::Option *influxOption =
-        app.add_option("--influx", influx,
-                       "Write the records that have a reception time as InfluxDB line protocol "
-                       "to FILE (- for standard output)")
+        app.add_option(
+               "--influx", influx,
+               "Write the records that have a reception time and numeric values (HTRX, FSS, "
+               "FSS Hi-Mode) as InfluxDB line protocol to FILE (- for standard output)")
             ->option_text("FILE");
     CLI::Option *reportOption =
         app.add_option("--report", report,
@@ -97,7 +102,8 @@ int main(int argc, char **argv)
         "With --connect, every received frame is recorded in LOG behind a timestamp frame, and "
         "LOG, its dump and TLM files and the exports are written as frames arrive; "
         "decoding LOG afterwards gives the same files.\n"
-        "Exit status: 0 success, 1 log or output failure, 2 usage error, 130 interrupted.");
+        "Exit status: 0 success, 1 log or output failure, 2 usage error, 130 interrupted (a "
+        "log; with --connect, Ctrl+C or SIGTERM ends the session with 0).");
 
     try {
         app.parse(argc, argv);

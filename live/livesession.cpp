@@ -44,7 +44,11 @@ LiveSession::LiveSession(LiveOptions options, QObject *parent)
     m_retryTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, &LiveSession::connectToServer);
     m_flushTimer.setInterval(FlushIntervalMs);
-    connect(&m_flushTimer, &QTimer::timeout, this, &LiveSession::flushOutputs);
+    connect(&m_flushTimer, &QTimer::timeout, this, [this] {
+        flushOutputs();
+        if (anyOutputFailed())
+            stop();
+    });
     m_session.setClock(NowMs);
 }
 
@@ -177,6 +181,7 @@ void LiveSession::connectToServer()
         return;
     delete m_socket;
     m_socket = new QTcpSocket(this);
+    m_connectedNow = false;
     // A bounded buffer lets TCP hold back a server that sends faster than the session
     // decodes, instead of the whole stream piling up in memory.
     m_socket->setReadBufferSize(ReadBufferBytes);
@@ -201,6 +206,7 @@ void LiveSession::connectToServer()
 void LiveSession::onConnected()
 {
     m_everConnected = true;
+    m_connectedNow = true;
     m_attempt = 0;
     setState(
         State::Connected,
@@ -220,6 +226,12 @@ void LiveSession::onReadyRead()
         m_recordingSink->flush();
         if (m_flushEveryChunk)
             m_session.flush();
+        if (anyOutputFailed()) {
+            // A file that can no longer be written (a full disk, a reader of standard
+            // output that went away) ends the session; what was written stays.
+            stop();
+            return;
+        }
     }
     const std::uint64_t after = m_session.totals().frames;
     if (after != before)
@@ -292,6 +304,15 @@ void LiveSession::stop()
     }
     setState(State::Disconnected, QStringLiteral("Disconnected"));
     emit finished(true);
+}
+
+bool LiveSession::anyOutputFailed() const
+{
+    for (const kesta::OutputFile *file :
+         {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx})
+        if (file->failed())
+            return true;
+    return false;
 }
 
 void LiveSession::flushOutputs()

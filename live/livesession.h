@@ -94,6 +94,7 @@ private:
     void onLost(const QString &reason);
     void setState(State state, const QString &text);
     void flushOutputs();
+    bool anyOutputFailed() const;
     void closeFiles();
     bool openOutput(kesta::OutputFile &file, const std::string &path, const char *what);
 
@@ -105,6 +106,7 @@ private:
     int m_attempt = 0;
     int m_retryUnitMs = 1000;
     bool m_everConnected = false;
+    bool m_connectedNow = false; // the present socket got connected
     bool m_flushEveryChunk = false;
     bool m_filesOpen = false;
     State m_state = State::Idle;

@@ -159,7 +159,7 @@ TEST_F(DecodeCommand, CountsOversizedAndRejectedFramesInTheSummary)
     EXPECT_EQ(SummaryText(outcome.totals),
               "HTRX: 1    FSS: 1    FSS (Hi): 1\n"
               "Records: 3    Oversized frames dropped: 1    "
-              "Frames rejected: 2\n"
+              "Frames rejected: 1\n"
               "1 timestamp frame, at offset 1\n"
               "1 other frame rejected (command byte 09), at offset 680\n"
               "1 frame longer than 512 bytes dropped, at offset 78\n");

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/wait.h>
@@ -11,6 +13,7 @@
 namespace kesta {
 namespace {
 
+using testing::Bytes;
 using testing::Kiss;
 using testing::ScratchFolder;
 
@@ -95,7 +98,15 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"UnknownOption", "--bogus LOG", 2, "--bogus"},
         CommandCase{"TwoLogs", "LOG LOG", 2, ""},
         CommandCase{"BothExportsToStandardOutput", "--csv - --jsonl - LOG", 2,
-                    "standard output: named as both the CSV file and the JSON Lines file"}),
+                    "standard output: named as both the CSV file and the JSON Lines file"},
+        CommandCase{"ConnectPortOutOfRange", "--connect localhost:70000 DIR/new.kss", 2,
+                    "the port must be a number from 1 to 65535"},
+        CommandCase{"ConnectWithoutHost", "--connect 8100 DIR/new.kss", 2, "expected HOST:PORT"},
+        CommandCase{"ConnectRefused", "--connect 127.0.0.1:1 DIR/new.kss", 1,
+                    "127.0.0.1:1: Connection refused"},
+        CommandCase{"ConnectToAnExistingRecording", "--connect 127.0.0.1:1 LOG", 1,
+                    "the recording exists already"},
+        CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(KestaDecodeQuiet, PrintsNothingOnSuccess)
@@ -105,6 +116,28 @@ TEST(KestaDecodeQuiet, PrintsNothingOnSuccess)
     const ProgramRun run = RunProgram("--quiet " + (folder / "pass.kss"));
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output, "");
+}
+
+// A reader of standard output that stops early (`| head`): the decode fails with a
+// message instead of dying of SIGPIPE, and leaves no temporary file behind.
+TEST(KestaDecodeBrokenPipe, IsReportedAndLeavesNoTemporaryFiles)
+{
+    ScratchFolder folder;
+    Bytes log;
+    for (int i = 0; i < 3000; ++i)
+        log = testing::Concat({log, Kiss(testing::HtrxFrame(static_cast<std::uint16_t>(i), 0, 0))});
+    testing::WriteFile(folder / "pass.kss", log);
+    const std::string dir = folder.path().string();
+    const std::string command = "(" + std::string(KESTA_DECODE_PATH) + " --jsonl - " + dir +
+                                "/pass.kss 2>" + dir + "/err; echo $? >" + dir +
+                                "/rc) | head -c 1 >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(testing::ReadFile(folder / "rc"), "1\n");
+    EXPECT_NE(testing::ReadFile(folder / "err").find("standard output: Broken pipe"),
+              std::string::npos);
+    for (const auto &entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().string().find("kesta-part"), std::string::npos) << entry.path();
+    EXPECT_FALSE(std::filesystem::exists(folder / "pass.dmp"));
 }
 
 } // namespace
