@@ -174,6 +174,24 @@ bool RecordTableFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) con
     return RecordTableModel::GroupOf(model->record(sourceRow).FrameKind) == *m_group;
 }
 
+bool RecordTableFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
+{
+    const QVariant a = left.data(RecordTableModel::SortRole);
+    const QVariant b = right.data(RecordTableModel::SortRole);
+    if (!a.isValid() || !b.isValid()) {
+        // The order is reversed for a descending sort, so an empty cell is the greater
+        // one going up and the lesser one going down.
+        if (a.isValid() == b.isValid())
+            return false;
+        return sortOrder() == Qt::AscendingOrder ? !b.isValid() : !a.isValid();
+    }
+    if (a.typeId() == QMetaType::QString || b.typeId() == QMetaType::QString)
+        return a.toString() < b.toString();
+    if (a.typeId() == QMetaType::LongLong && b.typeId() == QMetaType::LongLong)
+        return a.toLongLong() < b.toLongLong();
+    return a.toDouble() < b.toDouble();
+}
+
 RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
     : QWidget(parent), m_store(store)
 {
@@ -237,8 +255,24 @@ RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
 void RecordTable::refresh()
 {
     m_model->reload();
-    m_view->resizeColumnsToContents();
+    m_columnsFitted = false;
+    if (isVisible())
+        fitColumns();
     updateCount();
+}
+
+void RecordTable::fitColumns()
+{
+    // Measured with the font and style the view is shown in, so only once it is shown.
+    m_view->resizeColumnsToContents();
+    m_columnsFitted = true;
+}
+
+void RecordTable::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_columnsFitted)
+        fitColumns();
 }
 
 void RecordTable::setKindFilter(int entry)

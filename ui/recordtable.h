@@ -77,7 +77,8 @@ private:
     int m_rows = 0;
 };
 
-// Sorts by the numbers under the cells and keeps the rows of one group of frame kinds.
+// Sorts by the numbers under the cells, empty cells last, and keeps the rows of one group of frame
+// kinds.
 class RecordTableFilter : public QSortFilterProxyModel
 {
     Q_OBJECT
@@ -89,6 +90,8 @@ public:
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
+    // Numbers by value; cells without a value last in either order.
+    bool lessThan(const QModelIndex &left, const QModelIndex &right) const override;
 
 private:
     std::optional<RecordTableModel::KindGroup> m_group;
@@ -121,7 +124,11 @@ signals:
     // The user chose the row of record `record`.
     void recordSelected(int record);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void fitColumns();
     void currentRowChanged(const QModelIndex &current);
     void updateCount();
 
@@ -131,4 +138,5 @@ private:
     QTableView *m_view = nullptr;
     QComboBox *m_kind = nullptr;
     QLabel *m_count = nullptr;
+    bool m_columnsFitted = false;
 };
