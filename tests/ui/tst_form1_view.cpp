@@ -198,11 +198,18 @@ private slots:
         QStringList top;
         for (QAction *action : bar->actions())
             top << action->text();
-        QCOMPARE(top, QStringList({"File", "Settings", "Info"}));
+        QCOMPARE(top, QStringList({"File", "View", "Settings", "Info"}));
         auto *file = control<QMenu>(QStringLiteral("MnuFile"));
-        QCOMPARE(file->actions().size(), 2);
-        QCOMPARE(file->actions().at(0)->text(), QStringLiteral("Open"));
-        QCOMPARE(file->actions().at(1)->text(), QStringLiteral("Exit"));
+        QStringList fileEntries;
+        for (QAction *action : file->actions())
+            fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(fileEntries, QStringList({"Open", "Export Records...", "-", "Exit"}));
+        // Nothing to export before a log has been decoded.
+        QVERIFY(!control<QAction>(QStringLiteral("MenuFileExportRecords"))->isEnabled());
+        QStringList viewEntries;
+        for (QAction *action : control<QMenu>(QStringLiteral("MnuView"))->actions())
+            viewEntries << action->text();
+        QCOMPARE(viewEntries, QStringList({"Light-Element Map", "Record Table"}));
         auto *tlm = control<QAction>(QStringLiteral("WriteTLMFile"));
         QCOMPARE(tlm->text(), QStringLiteral("Write TLM File"));
         QVERIFY(tlm->isCheckable());
