@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QThread>
+#include <algorithm>
 
 const QList<ExportCommand::Format> &ExportCommand::formats()
 {

@@ -228,6 +228,25 @@ private slots:
         QCOMPARE(clicked.count(), 1);
     }
 
+    void mapOnTheTimeAxisPlacesRecordsByReceptionTime()
+    {
+        fillMapStore();
+        state->store[1].ReceptionTime = 1796119200000;
+        state->store[3].ReceptionTime = 1796119260000; // a minute later
+        state->store[4].ReceptionTime = 1796119230000; // between, though later in the log
+        LightElementMap map(state->store);
+        map.setTimeAxis(true);
+        // Record 2 has no time and no place; the others in the order of their times.
+        QCOMPARE(map.columnCount(), 3);
+        QCOMPARE(map.recordAt(0), 1);
+        QCOMPARE(map.recordAt(1), 4);
+        QCOMPARE(map.recordAt(2), 3);
+        QCOMPARE(map.image().pixelColor(1, 64 - 33),
+                 LightElementRow::readingColor(ReadingOf(4, 33)));
+        map.setTimeAxis(false);
+        QCOMPARE(map.columnCount(), 4);
+    }
+
     void mapTellsScreenReadersWhatItShows()
     {
         fillMapStore();
