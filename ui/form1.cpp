@@ -3,10 +3,12 @@
 #include "accessibility.h"
 #include "cleanup.h"
 #include "decoding_run.h"
+#include "exportcommand.h"
 #include "filechooser.h"
 #include "form2.h"
 #include "info.h"
 #include "layoutstyle.h"
+#include "lightelementmap.h"
 #include "lightelementrow.h"
 #include "mainlayout.h"
 #include "parameter_catalogue.h"
@@ -15,6 +17,7 @@
 #include "recentfiles.h"
 #include "recordnavigator.h"
 #include "recordstatus.h"
+#include "recordtable.h"
 #include "recordview.h"
 #include "runcontroller.h"
 #include "screenfit.h"
@@ -140,6 +143,7 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     m_runs = new RunController(this);
     connect(m_runs, &RunController::progress, this, &Form1::runProgress);
     connect(m_runs, &RunController::finished, this, &Form1::runFinished);
+    buildRecordViews();
 
     // The load handler's work.
     InitParameterCatalogue();
@@ -552,6 +556,7 @@ void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
         kesta::ApplyRun(m_state, *result);
         showDecodedLog();
         noteDecodedRun(report);
+        emit recordsChanged();
     } else {
         // Nothing of this run is kept: the store and the view stay as they were.
         for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
@@ -773,11 +778,13 @@ void Form1::wireKeysAndAccess()
     m_reload->setShortcut(QKeySequence(Qt::Key_F5));
     m_reload->setEnabled(false);
     connect(m_reload, &QAction::triggered, this, &Form1::reloadLog);
-    file->insertAction(m_menuFileExit, m_reload);
+    // Right after "Open", with a line between them and what follows.
+    QAction *afterOpen = file->actions().value(file->actions().indexOf(m_menuFileOpen) + 1);
+    file->insertAction(afterOpen, m_reload);
     m_recentMenu = new QMenu(QStringLiteral("Recent &Files"), file);
     m_recentMenu->setObjectName(QStringLiteral("MnuRecentFiles"));
-    file->insertMenu(m_menuFileExit, m_recentMenu);
-    file->insertSeparator(m_menuFileExit);
+    file->insertMenu(afterOpen, m_recentMenu);
+    file->insertSeparator(afterOpen);
     m_recent = new RecentFiles(this);
     m_recent->attach(m_recentMenu);
     connect(m_recent, &RecentFiles::chosen, this, &Form1::openLog);
@@ -864,4 +871,137 @@ QScrollArea *Form1::clientScroll() const
 const std::optional<kesta::LoadReport> &Form1::lastLoadReport() const
 {
     return m_lastLoad;
+}
+
+// ---- Views of all records and the export of the whole log ----
+
+void Form1::buildRecordViews()
+{
+    QMenu *file = menuBar()->findChild<QMenu *>(QStringLiteral("MnuFile"));
+    m_menuExportRecords = new QAction(QStringLiteral("&Export Records..."), file);
+    m_menuExportRecords->setObjectName(QStringLiteral("MenuFileExportRecords"));
+    m_menuExportRecords->setEnabled(false); // until a log has been decoded
+    file->insertAction(m_menuFileExit, m_menuExportRecords);
+    file->insertSeparator(m_menuFileExit);
+    connect(m_menuExportRecords, &QAction::triggered, this, &Form1::exportRecords);
+
+    QMenu *views = new QMenu(QStringLiteral("&View"), menuBar());
+    views->setObjectName(QStringLiteral("MnuView"));
+    QMenu *settings = menuBar()->findChild<QMenu *>(QStringLiteral("MnuSettings"));
+    menuBar()->insertMenu(settings->menuAction(), views);
+    QAction *map = views->addAction(QStringLiteral("Light-Element &Map"));
+    map->setObjectName(QStringLiteral("MenuViewLightMap"));
+    QAction *table = views->addAction(QStringLiteral("Record &Table"));
+    table->setObjectName(QStringLiteral("MenuViewRecordTable"));
+    connect(map, &QAction::triggered, this, &Form1::showLightElementMap);
+    connect(table, &QAction::triggered, this, &Form1::showRecordTable);
+
+    m_export = new ExportCommand(this);
+    m_export->setErrorHandler([this](const QString &text) {
+        m_notifier->notify(this, RunNotifier::Severity::Error, windowTitle(), text);
+    });
+    connect(m_export, &ExportCommand::finished, this,
+            [this](const kesta::LogExportResult &result, const QString &path) {
+                using Outcome = kesta::LogExportResult::Outcome;
+                m_menuExportRecords->setEnabled(!m_state.InputPath.empty());
+                if (result.outcome == Outcome::Written)
+                    statusBar()->showMessage(
+                        QStringLiteral("%1 records exported to %2").arg(result.records).arg(path),
+                        5000);
+                else if (result.outcome == Outcome::Cancelled)
+                    statusBar()->showMessage(
+                        QStringLiteral("Export cancelled; %1 is unchanged.").arg(path), 5000);
+                emit exportEnded();
+            });
+
+    connect(this, &Form1::recordsChanged, this, [this] {
+        m_menuExportRecords->setEnabled(!m_state.InputPath.empty() && !m_export->isRunning());
+        if (m_lightMap)
+            m_lightMap->refresh();
+        if (m_recordTable)
+            m_recordTable->refresh();
+    });
+    connect(this, &Form1::closing, this, [this] {
+        m_export->cancelAndWait();
+        if (m_lightMap)
+            m_lightMap->close();
+        if (m_recordTable)
+            m_recordTable->close();
+    });
+}
+
+void Form1::showLightElementMap()
+{
+    if (!m_lightMap) {
+        // A window of its own that goes with the main window.
+        m_lightMap = new LightElementMap(m_state.store, this);
+        m_lightMap->setWindowFlag(Qt::Window);
+        m_lightMap->setSaveChooser(m_saveChooser);
+        connect(m_lightMap, &LightElementMap::recordClicked, this, &Form1::goToRecord);
+    }
+    m_lightMap->show();
+    m_lightMap->raise();
+    m_lightMap->activateWindow();
+}
+
+void Form1::showRecordTable()
+{
+    if (!m_recordTable) {
+        m_recordTable = new RecordTable(m_state.store, this);
+        m_recordTable->setWindowFlag(Qt::Window);
+        connect(m_recordTable, &RecordTable::recordSelected, this, &Form1::goToRecord);
+    }
+    m_recordTable->show();
+    m_recordTable->raise();
+    m_recordTable->activateWindow();
+}
+
+LightElementMap *Form1::lightElementMap() const
+{
+    return m_lightMap;
+}
+
+RecordTable *Form1::recordTable() const
+{
+    return m_recordTable;
+}
+
+void Form1::goToRecord(int record)
+{
+    if (!m_hscroll1->isEnabled() || record < m_hscroll1->minimum() ||
+        record > m_hscroll1->maximum())
+        return;
+    m_hscroll1->setValue(record); // the scroll bar's handler shows it
+}
+
+void Form1::exportRecords()
+{
+    if (m_state.InputPath.empty() || m_export->isRunning())
+        return;
+    kesta::LogExportRequest request;
+    request.logPath = m_state.InputPath;
+    request.keptFiles = kesta::KeptFilesOf(m_state.InputPath);
+    if (!m_state.TlmPath.empty())
+        request.keptFiles.push_back({"TLM file", m_state.TlmPath});
+    m_export->run(std::move(request));
+    if (m_export->isRunning())
+        m_menuExportRecords->setEnabled(false);
+}
+
+bool Form1::isExporting() const
+{
+    return m_export->isRunning();
+}
+
+void Form1::cancelExport()
+{
+    m_export->cancel();
+}
+
+void Form1::setSaveChooser(SaveFileChooser *chooser)
+{
+    m_export->setChooser(chooser);
+    m_saveChooser = chooser;
+    if (m_lightMap)
+        m_lightMap->setSaveChooser(chooser);
 }

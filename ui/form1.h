@@ -13,7 +13,9 @@
 
 class FileChooser;
 class Form2;
+class ExportCommand;
 class Info;
+class LightElementMap;
 class LightElementRow;
 class ParameterChart;
 class QAction;
@@ -32,7 +34,9 @@ class QScrollBar;
 class RecentFiles;
 class RecordNavigator;
 class RecordStatus;
+class RecordTable;
 class RecordView;
+class SaveFileChooser;
 class RunController;
 
 namespace kesta {
@@ -139,12 +143,32 @@ public:
     QScrollArea *clientScroll() const;
     // The load report of the last decoded log; empty before the first.
     const std::optional<kesta::LoadReport> &lastLoadReport() const;
+    // The views of all records and the export of the whole log ("View" -> "Light-Element
+    // Map", "Record Table"; "File" -> "Export Records..."). The views are created when first
+    // asked for and follow the records after every run.
+    void showLightElementMap();
+    void showRecordTable();
+    LightElementMap *lightElementMap() const;
+    RecordTable *recordTable() const;
+    // Shows record `record` (1 to RecordCount) as the scroll bar does.
+    void goToRecord(int record);
+    // "Export Records...": asks for the file and format, then exports every frame of the
+    // log of the last run on a thread of its own; exportEnded() follows.
+    void exportRecords();
+    bool isExporting() const;
+    void cancelExport();
+    // Where "Export Records..." asks for the file; not owned. Null: a Qt file dialog.
+    void setSaveChooser(SaveFileChooser *chooser);
 
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
     void closing();
     // A decoding run has ended, whatever its outcome, and its message has been given.
     void runEnded();
+    // The store holds the records of another log; the views of all records follow it.
+    void recordsChanged();
+    // An export has ended, whatever its outcome, and its message has been given.
+    void exportEnded();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -163,6 +187,7 @@ private:
     void runFinished(std::shared_ptr<kesta::RunResult> result);
     void showDecodedLog();
     void cleanUpOnce();
+    void buildRecordViews();
 
     // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
     void wireKeysAndAccess();
@@ -213,6 +238,13 @@ private:
     QPushButton *m_cancelRun = nullptr;
     QElapsedTimer m_runClock;
     std::array<QString, 4> m_shownBeforeRun;
+
+    // Light-element map, record table and export.
+    QAction *m_menuExportRecords = nullptr;
+    QPointer<LightElementMap> m_lightMap;
+    QPointer<RecordTable> m_recordTable;
+    ExportCommand *m_export = nullptr;
+    SaveFileChooser *m_saveChooser = nullptr;
 
     QPointer<Form2> m_form2;
     QPointer<Info> m_info;

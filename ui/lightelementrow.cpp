@@ -1,5 +1,7 @@
 #include "lightelementrow.h"
 
+#include "value_text.h"
+
 #include <QPainter>
 #include <algorithm>
 
@@ -14,6 +16,16 @@ QColor LightElementRow::readingColor(int reading)
 {
     const int level = std::clamp(8 * reading, 0, 255);
     return {level, level, 0};
+}
+
+std::array<int, LightElementRow::BarCount> LightElementRow::readings(std::string_view hexText)
+{
+    std::array<int, BarCount> values{};
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const std::size_t at = std::min(2 * k, hexText.size());
+        values[k] = kesta::HexToLong(hexText.substr(at, 2));
+    }
+    return values;
 }
 
 QColor LightElementRow::fillColor(int bar) const

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QWidget>
 #include <array>
+#include <string_view>
 
 // The 64 light elements of the FSS unit as one row of upright bars, element 0 leftmost.
 // Each bar is 9 x 33 pixels with a 1-pixel black border; neighbours share their border
@@ -24,6 +25,9 @@ public:
     // The colour of a light element's reading: black through dark yellow to full
     // yellow, (8r, 8r, 0) capped at 255.
     static QColor readingColor(int reading);
+    // The 64 readings of a light-element text: two hex digits each, element 1 first. A text
+    // that ends early leaves one digit or none for the elements beyond it.
+    static std::array<int, BarCount> readings(std::string_view hexText);
 
     QColor fillColor(int bar) const;
     // Sets the fill of bar `bar` (0 to 63); other indices are ignored.

@@ -95,15 +95,15 @@ void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separa
 
     // The light-element row follows the text now in its value box, two hex digits a bar;
     // a text that ends early leaves one digit or none for the bars beyond it.
-    const QString lights = valueText(LightElementsBox);
+    const QByteArray lights = valueText(LightElementsBox).toLatin1();
+    const auto readings = LightElementRow::readings(
+        std::string_view(lights.constData(), static_cast<std::size_t>(lights.size())));
     std::array<QColor, LightElementRow::BarCount> colors;
     QString spoken = QStringLiteral("64 light-element readings:");
-    for (int k = 0; k < LightElementRow::BarCount; ++k) {
-        const QByteArray digits = QStringView(lights).mid(2 * k, 2).toLatin1();
-        const std::int32_t reading = kesta::HexToLong(
-            std::string_view(digits.constData(), static_cast<std::size_t>(digits.size())));
-        colors[static_cast<std::size_t>(k)] = LightElementRow::readingColor(reading);
-        spoken += (k == 0 ? QStringLiteral(" ") : QStringLiteral(", ")) + QString::number(reading);
+    for (std::size_t k = 0; k < colors.size(); ++k) {
+        colors[k] = LightElementRow::readingColor(readings[k]);
+        spoken +=
+            (k == 0 ? QStringLiteral(" ") : QStringLiteral(", ")) + QString::number(readings[k]);
     }
     m_controls.lightElements->setFillColors(colors);
     // What the bars show, for a screen reader.

@@ -198,12 +198,19 @@ private slots:
         QStringList top;
         for (QAction *action : bar->actions())
             top << action->text();
-        QCOMPARE(top, QStringList({"&File", "&Settings", "&Record", "&Info"}));
+        QCOMPARE(top, QStringList({"&File", "&View", "&Settings", "&Record", "&Info"}));
         auto *file = control<QMenu>(QStringLiteral("MnuFile"));
-        QStringList items;
+        QStringList fileEntries;
         for (QAction *action : file->actions())
-            items << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(items, QStringList({"&Open", "&Reload", "Recent &Files", "-", "E&xit"}));
+            fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(fileEntries, QStringList({"&Open", "&Reload", "Recent &Files", "-",
+                                           "&Export Records...", "-", "E&xit"}));
+        // Nothing to export before a log has been decoded.
+        QVERIFY(!control<QAction>(QStringLiteral("MenuFileExportRecords"))->isEnabled());
+        QStringList viewEntries;
+        for (QAction *action : control<QMenu>(QStringLiteral("MnuView"))->actions())
+            viewEntries << action->text();
+        QCOMPARE(viewEntries, QStringList({"Light-Element &Map", "Record &Table"}));
         auto *tlm = control<QAction>(QStringLiteral("WriteTLMFile"));
         QCOMPARE(tlm->text(), QStringLiteral("&Write TLM File"));
         QVERIFY(tlm->isCheckable());

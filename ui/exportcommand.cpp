@@ -1,0 +1,162 @@
+#include "exportcommand.h"
+
+#include "savefilechooser.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QThread>
+#include <algorithm>
+
+const QList<ExportCommand::Format> &ExportCommand::formats()
+{
+    using kesta::RecordExporter;
+    static const QList<Format> list{
+        {QStringLiteral("CSV (*.csv)"), kesta::RecordExportSink(RecordExporter::Format::Csv)},
+        {QStringLiteral("JSON Lines (*.jsonl)"),
+         kesta::RecordExportSink(RecordExporter::Format::JsonLines)},
+    };
+    return list;
+}
+
+ExportCommand::ExportCommand(QWidget *window)
+    : QObject(window), m_window(window), m_defaultChooser(std::make_unique<QtSaveFileChooser>()),
+      m_chooser(m_defaultChooser.get())
+{
+    qRegisterMetaType<kesta::LogExportResult>();
+}
+
+ExportCommand::~ExportCommand()
+{
+    if (m_thread) {
+        cancelAndWait();
+        delete m_thread;
+    }
+}
+
+void ExportCommand::setChooser(SaveFileChooser *chooser)
+{
+    m_chooser = chooser ? chooser : m_defaultChooser.get();
+}
+
+void ExportCommand::setErrorHandler(std::function<void(const QString &)> onError)
+{
+    m_onError = std::move(onError);
+}
+
+void ExportCommand::run(kesta::LogExportRequest request)
+{
+    if (isRunning())
+        return;
+    QStringList filters;
+    for (const Format &format : formats())
+        filters << format.filter;
+    const SaveFileChooser::Choice choice =
+        m_chooser->chooseSaveFile(m_window, QStringLiteral("Export Records"), filters);
+    if (choice.path.isEmpty())
+        return;
+    start(choice.path, choice.filter, std::move(request));
+}
+
+bool ExportCommand::start(const QString &path, const QString &filter,
+                          kesta::LogExportRequest request)
+{
+    if (isRunning())
+        return false;
+    const auto format = std::find_if(formats().begin(), formats().end(),
+                                     [&](const Format &f) { return f.filter == filter; });
+    if (format == formats().end())
+        return false;
+    request.exportPath = QFile::encodeName(path).toStdString();
+    request.makeSink = format->makeSink;
+
+    auto result = std::make_shared<kesta::LogExportResult>();
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    m_result = result;
+    m_cancel = cancel;
+    m_path = path;
+    const QFileInfo log(QFile::decodeName(QByteArray::fromStdString(request.logPath)));
+    const qint64 total = log.isFile() ? log.size() : -1;
+    // The command outlives the thread (its destructor waits for it), so the thread may
+    // signal through it; the call is queued to the command's own thread.
+    m_thread = QThread::create([this, request, result, cancel, total] {
+        kesta::ReadControl control;
+        control.cancel = [cancel] { return cancel->load(std::memory_order_relaxed); };
+        QElapsedTimer sinceReport;
+        sinceReport.start();
+        control.progress = [&](std::uint64_t bytesRead) {
+            if (sinceReport.elapsed() < 40)
+                return;
+            sinceReport.restart();
+            QMetaObject::invokeMethod(
+                this, [this, bytesRead, total] { showProgress(qint64(bytesRead), total); },
+                Qt::QueuedConnection);
+        };
+        *result = kesta::ExportLog(request, control);
+    });
+    m_thread->setObjectName(QStringLiteral("record export"));
+    connect(m_thread, &QThread::finished, this, &ExportCommand::threadDone);
+
+    // Shown only when the export takes longer than a moment.
+    auto *progress = new QProgressDialog(
+        QStringLiteral("Exporting the records of %1\nto %2").arg(log.fileName(), path),
+        QStringLiteral("Cancel"), 0, 1000, m_window);
+    progress->setObjectName(QStringLiteral("ExportProgress"));
+    progress->setWindowTitle(QStringLiteral("Export Records"));
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(300);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setValue(0);
+    connect(progress, &QProgressDialog::canceled, this, &ExportCommand::cancel);
+    m_progress = progress;
+
+    m_thread->start();
+    return true;
+}
+
+void ExportCommand::showProgress(qint64 bytesRead, qint64 totalBytes)
+{
+    if (!m_progress)
+        return;
+    if (totalBytes > 0) {
+        m_progress->setValue(
+            static_cast<int>(std::min<qint64>(bytesRead * 1000 / totalBytes, 999)));
+    } else {
+        m_progress->setRange(0, 0);
+    }
+}
+
+void ExportCommand::cancel()
+{
+    if (m_cancel)
+        *m_cancel = true;
+}
+
+void ExportCommand::cancelAndWait()
+{
+    cancel();
+    if (m_thread)
+        m_thread->wait();
+}
+
+void ExportCommand::threadDone()
+{
+    QThread *thread = m_thread;
+    m_thread = nullptr;
+    m_cancel.reset();
+    std::shared_ptr<kesta::LogExportResult> result = std::move(m_result);
+    thread->deleteLater();
+    if (m_progress) {
+        // Not from inside its own cancel handler: the dialog goes once the event loop is back.
+        m_progress->hide();
+        m_progress->deleteLater();
+    }
+    if (!result)
+        return;
+    using Outcome = kesta::LogExportResult::Outcome;
+    if ((result->outcome == Outcome::Refused || result->outcome == Outcome::Failed) && m_onError)
+        m_onError(QString::fromLocal8Bit(result->error));
+    emit finished(*result, m_path);
+}

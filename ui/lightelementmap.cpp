@@ -1,0 +1,418 @@
+#include "lightelementmap.h"
+
+#include "lightelementrow.h"
+#include "record_store.h"
+#include "savefilechooser.h"
+
+#include <QDateTime>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+#include <limits>
+
+const QColor LightElementMap::NoReadingColor = LightElementRow::InitialFill;
+
+namespace {
+
+// Readings are two hex digits: 0 to 255. The colour scale shows the readings up to the
+// first one in full colour; every reading above it looks the same.
+constexpr int ReadingCount = 256;
+int FullColourReading()
+{
+    int r = 0;
+    while (r < ReadingCount - 1 &&
+           LightElementRow::readingColor(r) != LightElementRow::readingColor(r + 1))
+        ++r;
+    return r;
+}
+
+QString TimeText(std::int64_t ms, const QString &format)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(format);
+}
+
+} // namespace
+
+// The map with its axes and colour scale, drawn to fit the widget.
+class LightMapCanvas : public QWidget
+{
+public:
+    static constexpr int LeftMargin = 48;
+    static constexpr int RightMargin = 76;
+    static constexpr int TopMargin = 10;
+    static constexpr int BottomMargin = 38;
+    static constexpr int ScaleGap = 14;
+    static constexpr int ScaleWidth = 14;
+
+    explicit LightMapCanvas(LightElementMap &map) : QWidget(&map), m_map(map)
+    {
+        setObjectName(QStringLiteral("LightMapCanvas"));
+        setMouseTracking(true);
+        setMinimumSize(LeftMargin + RightMargin + 256, TopMargin + BottomMargin + 2 * 64);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setCursor(Qt::CrossCursor);
+    }
+
+    QRect plotRect() const
+    {
+        return {LeftMargin, TopMargin, std::max(1, width() - LeftMargin - RightMargin),
+                std::max(1, height() - TopMargin - BottomMargin)};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(QPalette::Window));
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        const QRect plot = plotRect();
+        const QFontMetrics metrics(font());
+        const int lineHeight = metrics.height();
+
+        if (m_map.columnCount() > 0) {
+            painter.drawImage(plot, m_map.image());
+        } else {
+            painter.fillRect(plot, LightElementMap::NoReadingColor);
+            painter.drawText(plot, Qt::AlignCenter,
+                             m_map.timeAxis() ? QStringLiteral("No records with a reception time")
+                                              : QStringLiteral("No records"));
+        }
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawRect(plot.adjusted(-1, -1, 0, 0));
+
+        // Elements: ticks at 1, 16, 32, 48 and 64, at the middle of their rows.
+        const double rowHeight = plot.height() / double(LightElementMap::ElementCount);
+        for (int element : {1, 16, 32, 48, 64}) {
+            const int y =
+                plot.top() + int((LightElementMap::ElementCount - element + 0.5) * rowHeight);
+            painter.drawLine(plot.left() - 4, y, plot.left() - 1, y);
+            painter.drawText(QRect(0, y - lineHeight / 2, plot.left() - 6, lineHeight),
+                             Qt::AlignRight | Qt::AlignVCenter, QString::number(element));
+        }
+        painter.save();
+        painter.translate(lineHeight / 2 + 1, plot.center().y());
+        painter.rotate(-90);
+        painter.drawText(QRect(-plot.height() / 2, -lineHeight / 2, plot.height(), lineHeight),
+                         Qt::AlignCenter, QStringLiteral("Element"));
+        painter.restore();
+
+        // The first and the last column.
+        const int columns = m_map.columnCount();
+        if (columns > 0) {
+            const QRect labels(plot.left(), plot.bottom() + 3, plot.width(), lineHeight);
+            painter.drawText(labels, Qt::AlignLeft | Qt::AlignTop, m_map.columnLabel(0));
+            if (columns > 1)
+                painter.drawText(labels, Qt::AlignRight | Qt::AlignTop,
+                                 m_map.columnLabel(columns - 1));
+        }
+        painter.drawText(
+            QRect(plot.left(), plot.bottom() + 3 + lineHeight, plot.width(), lineHeight),
+            Qt::AlignHCenter | Qt::AlignTop,
+            m_map.timeAxis() ? QStringLiteral("Reception time (UTC)") : QStringLiteral("Record"));
+
+        // The colour scale: reading 0 at the bottom up to the first reading in full colour.
+        const int top = FullColourReading();
+        const QRect scale(plot.right() + ScaleGap, plot.top(), ScaleWidth, plot.height());
+        for (int r = 0; r <= top; ++r) {
+            const int y0 = scale.bottom() + 1 - (r + 1) * scale.height() / (top + 1);
+            const int y1 = scale.bottom() + 1 - r * scale.height() / (top + 1);
+            painter.fillRect(QRect(scale.left(), y0, scale.width(), y1 - y0),
+                             LightElementRow::readingColor(r));
+        }
+        painter.drawRect(scale.adjusted(-1, -1, 0, 0));
+        const int textLeft = scale.right() + 4;
+        const auto scaleLabel = [&](int reading, const QString &text) {
+            const int y = scale.bottom() - int((reading + 0.5) * scale.height() / (top + 1));
+            painter.drawText(QRect(textLeft, y - lineHeight / 2, width() - textLeft, lineHeight),
+                             Qt::AlignLeft | Qt::AlignVCenter, text);
+        };
+        scaleLabel(0, QStringLiteral("0"));
+        scaleLabel(top / 2, QString::number(top / 2));
+        scaleLabel(top, QStringLiteral("%1+").arg(top));
+    }
+
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
+        m_map.pointAt(event->position().toPoint());
+        if (!m_map.hoverText().isEmpty())
+            QToolTip::showText(event->globalPosition().toPoint(), m_map.hoverText(), this);
+        else
+            QToolTip::hideText();
+    }
+    void leaveEvent(QEvent *) override { m_map.pointAt(QPoint(-1, -1)); }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            m_map.clickAt(event->position().toPoint());
+    }
+
+private:
+    LightElementMap &m_map;
+};
+
+LightElementMap::LightElementMap(const kesta::RecordStore &store, QWidget *parent)
+    : QWidget(parent), m_store(store), m_defaultChooser(std::make_unique<QtSaveFileChooser>()),
+      m_chooser(m_defaultChooser.get())
+{
+    setObjectName(QStringLiteral("LightElementMap"));
+    setWindowTitle(QStringLiteral("Light-Element Map"));
+    auto *canvas = new LightMapCanvas(*this);
+    canvas->setAccessibleName(QStringLiteral("Light-element map"));
+    m_canvas = canvas;
+
+    m_hover = new QLabel(this);
+    m_hover->setObjectName(QStringLiteral("LightMapHover"));
+    m_hover->setAccessibleName(QStringLiteral("Reading pointed at"));
+    m_hover->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_save = new QPushButton(QStringLiteral("Save Image..."), this);
+    m_save->setObjectName(QStringLiteral("SaveLightMap"));
+    connect(m_save, &QPushButton::clicked, this, &LightElementMap::saveImageAs);
+    auto *save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, &LightElementMap::saveImageAs);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_hover, 1);
+    bottom->addWidget(m_save);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_canvas, 1);
+    layout->addLayout(bottom);
+    resize(760, 420);
+    refresh();
+}
+
+LightElementMap::~LightElementMap() = default;
+
+void LightElementMap::refresh()
+{
+    const int records = std::max<int>(m_store.RecordCount, 0);
+    m_columnRecord.clear();
+    m_columnTime.clear();
+    if (!m_byTime) {
+        for (int r = 1; r <= records; ++r)
+            m_columnRecord.push_back(static_cast<std::int16_t>(r));
+    } else {
+        // As many columns as records with a time, spread evenly from the first moment to
+        // the last; a gap in reception is a gap in the map. Of records that share a column
+        // the later one is drawn.
+        std::int64_t first = std::numeric_limits<std::int64_t>::max();
+        std::int64_t last = std::numeric_limits<std::int64_t>::min();
+        int timed = 0;
+        for (int r = 1; r <= records; ++r) {
+            if (const auto &t = m_store[static_cast<std::int16_t>(r)].ReceptionTime) {
+                first = std::min(first, *t);
+                last = std::max(last, *t);
+                ++timed;
+            }
+        }
+        if (timed > 0) {
+            const std::int64_t span = last - first;
+            const int columns = span > 0 ? timed : 1;
+            m_columnRecord.assign(static_cast<std::size_t>(columns), 0);
+            m_columnTime.resize(static_cast<std::size_t>(columns));
+            for (int c = 0; c < columns; ++c)
+                m_columnTime[static_cast<std::size_t>(c)] =
+                    columns > 1 ? first + span * c / (columns - 1) : first;
+            for (int r = 1; r <= records; ++r) {
+                if (const auto &t = m_store[static_cast<std::int16_t>(r)].ReceptionTime) {
+                    const std::int64_t c =
+                        span > 0 ? ((*t - first) * (columns - 1) + span / 2) / span : 0;
+                    m_columnRecord[static_cast<std::size_t>(c)] = static_cast<std::int16_t>(r);
+                }
+            }
+        }
+    }
+
+    // Every reading's colour once, by the light-element row's own rule.
+    std::array<QRgb, ReadingCount> colors{};
+    for (int v = 0; v < ReadingCount; ++v)
+        colors[static_cast<std::size_t>(v)] = LightElementRow::readingColor(v).rgb();
+
+    const int columns = static_cast<int>(m_columnRecord.size());
+    if (columns == 0) {
+        m_image = QImage();
+    } else {
+        m_image = QImage(columns, ElementCount, QImage::Format_RGB32);
+        m_image.fill(NoReadingColor);
+    }
+    for (int c = 0; c < columns; ++c) {
+        const std::int16_t r = m_columnRecord[static_cast<std::size_t>(c)];
+        if (r == 0)
+            continue;
+        const kesta::TelemetryRecord &record = m_store[r];
+        if (!record.Written.test(kesta::Field::LightElements))
+            continue;
+        const auto readings = LightElementRow::readings(record.LightElements);
+        for (int e = 0; e < ElementCount; ++e) {
+            const int reading = std::clamp(readings[static_cast<std::size_t>(e)], 0, 255);
+            auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(ElementCount - 1 - e));
+            line[c] = colors[static_cast<std::size_t>(reading)];
+        }
+    }
+    describe();
+    m_hover->clear();
+    m_canvas->update();
+}
+
+void LightElementMap::describe()
+{
+    int withReadings = 0;
+    int low = ReadingCount;
+    int high = -1;
+    const int records = std::max<int>(m_store.RecordCount, 0);
+    for (int r = 1; r <= records; ++r) {
+        const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
+        if (!record.Written.test(kesta::Field::LightElements))
+            continue;
+        ++withReadings;
+        for (int v : LightElementRow::readings(record.LightElements)) {
+            low = std::min(low, v);
+            high = std::max(high, v);
+        }
+    }
+    QString text = QStringLiteral("Light elements 1 to 64 of %1 records, %2 of them with readings")
+                       .arg(records)
+                       .arg(withReadings);
+    if (withReadings > 0)
+        text += QStringLiteral("; readings from %1 to %2").arg(low).arg(high);
+    text += m_byTime ? QStringLiteral("; columns by reception time")
+                     : QStringLiteral("; one column per record");
+    m_canvas->setAccessibleDescription(text);
+    setAccessibleDescription(text);
+}
+
+void LightElementMap::setTimeAxis(bool byTime)
+{
+    if (m_byTime == byTime)
+        return;
+    m_byTime = byTime;
+    refresh();
+}
+
+int LightElementMap::recordAt(int column) const
+{
+    if (column < 0 || column >= static_cast<int>(m_columnRecord.size()))
+        return 0;
+    return m_columnRecord[static_cast<std::size_t>(column)];
+}
+
+QWidget *LightElementMap::canvas() const
+{
+    return m_canvas;
+}
+
+QRect LightElementMap::plotRect() const
+{
+    return static_cast<LightMapCanvas *>(m_canvas)->plotRect();
+}
+
+QString LightElementMap::hoverText() const
+{
+    return m_hover->text();
+}
+
+QString LightElementMap::columnLabel(int column) const
+{
+    if (m_byTime) {
+        if (column < 0 || column >= static_cast<int>(m_columnTime.size()))
+            return {};
+        return TimeText(m_columnTime[static_cast<std::size_t>(column)], QStringLiteral("HH:mm:ss"));
+    }
+    return QString::number(recordAt(column));
+}
+
+bool LightElementMap::cellAt(const QPoint &position, int &column, int &element) const
+{
+    const QRect plot = plotRect();
+    const int columns = columnCount();
+    if (columns == 0 || !plot.contains(position))
+        return false;
+    column = static_cast<int>(std::int64_t(position.x() - plot.left()) * columns / plot.width());
+    const int row =
+        static_cast<int>(std::int64_t(position.y() - plot.top()) * ElementCount / plot.height());
+    element = ElementCount - row;
+    return column >= 0 && column < columns && element >= 1 && element <= ElementCount;
+}
+
+void LightElementMap::pointAt(const QPoint &position)
+{
+    int column = 0;
+    int element = 0;
+    QString text;
+    if (cellAt(position, column, element)) {
+        const int r = recordAt(column);
+        QString when;
+        if (m_byTime)
+            when = QStringLiteral(" at ") +
+                   TimeText(m_columnTime[static_cast<std::size_t>(column)],
+                            QStringLiteral("HH:mm:ss.zzz")) +
+                   QStringLiteral(" UTC");
+        if (r == 0) {
+            text = QStringLiteral("No record") + when;
+        } else {
+            const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
+            if (m_byTime && record.ReceptionTime)
+                when = QStringLiteral(" at ") +
+                       TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
+                       QStringLiteral(" UTC");
+            if (record.Written.test(kesta::Field::LightElements)) {
+                const int reading = LightElementRow::readings(
+                    record.LightElements)[static_cast<std::size_t>(element - 1)];
+                text = QStringLiteral("Record %1%2, element %3: reading %4")
+                           .arg(r)
+                           .arg(when)
+                           .arg(element)
+                           .arg(reading);
+            } else {
+                text = QStringLiteral("Record %1%2 (%3): no light elements")
+                           .arg(r)
+                           .arg(when)
+                           .arg(QString::fromLatin1(record.FrameKind));
+            }
+        }
+    }
+    m_hover->setText(text);
+}
+
+void LightElementMap::clickAt(const QPoint &position)
+{
+    int column = 0;
+    int element = 0;
+    if (!cellAt(position, column, element))
+        return;
+    if (const int r = recordAt(column); r > 0)
+        emit recordClicked(r);
+}
+
+void LightElementMap::setSaveChooser(SaveFileChooser *chooser)
+{
+    m_chooser = chooser ? chooser : m_defaultChooser.get();
+}
+
+void LightElementMap::saveImageAs()
+{
+    const SaveFileChooser::Choice choice = m_chooser->chooseSaveFile(
+        this, QStringLiteral("Save Image"), {QStringLiteral("PNG Image (*.png)")});
+    if (choice.path.isEmpty())
+        return;
+    if (!saveImage(choice.path))
+        m_hover->setText(QStringLiteral("%1: the image could not be written").arg(choice.path));
+    else
+        m_hover->setText(QStringLiteral("Saved as %1").arg(choice.path));
+}
+
+bool LightElementMap::saveImage(const QString &path)
+{
+    // Written beside under a temporary name, so that a failure keeps any earlier picture.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !m_canvas->grab().save(&file, "PNG"))
+        return false;
+    return file.commit();
+}

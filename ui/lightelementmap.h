@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class SaveFileChooser;
+
+namespace kesta {
+class RecordStore;
+} // namespace kesta
+
+// The window "Light-Element Map": the 64 light-element readings of every record of the log
+// as one picture, a column per record (or per moment of reception on the time axis), element
+// 1 in the bottom row and 64 in the top one, each reading in the colour of the light-element
+// row's bars, with the colour scale beside it. Records whose frame carried no light elements
+// are grey columns. Pointing at the map tells record, element and reading; a click asks the
+// main window to show that record.
+class LightElementMap : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ElementCount = 64;
+    // The colour of a column without light elements, and of time without a record.
+    static const QColor NoReadingColor;
+
+    explicit LightElementMap(const kesta::RecordStore &store, QWidget *parent = nullptr);
+    ~LightElementMap() override;
+
+    // Builds the map again from the records now in the store.
+    void refresh();
+    // Columns by reception time (true) or one per record (false, the default). Records
+    // without a reception time have no place on the time axis.
+    void setTimeAxis(bool byTime);
+    bool timeAxis() const { return m_byTime; }
+
+    // The map itself: one pixel per column and element, element 1 in the bottom row.
+    const QImage &image() const { return m_image; }
+    int columnCount() const { return m_image.isNull() ? 0 : m_image.width(); }
+    // The record drawn in `column`, 0 for none.
+    int recordAt(int column) const;
+    // The widget the map is drawn on, and where on it the map's cells lie.
+    QWidget *canvas() const;
+    QRect plotRect() const;
+    // What the map says about the cell last pointed at; empty when the pointer is off the map.
+    QString hoverText() const;
+
+    // Where "Save Image..." asks for the file; the window uses a Qt file dialog unless told
+    // otherwise. It does not own what it is given.
+    void setSaveChooser(SaveFileChooser *chooser);
+    // "Save Image...": asks for a name and writes the map with its scale as PNG.
+    void saveImageAs();
+    // Writes the map with its scale as PNG; false when the file cannot be written.
+    bool saveImage(const QString &path);
+
+signals:
+    // The user clicked a column that holds record `record` (1, 2, ...).
+    void recordClicked(int record);
+
+private:
+    friend class LightMapCanvas;
+    void pointAt(const QPoint &position);
+    void clickAt(const QPoint &position);
+    void describe();
+    // Column and element (1 to 64) at a point of the canvas; false off the map.
+    bool cellAt(const QPoint &position, int &column, int &element) const;
+    QString columnLabel(int column) const;
+
+    const kesta::RecordStore &m_store;
+    bool m_byTime = false;
+    QImage m_image;
+    std::vector<std::int16_t> m_columnRecord; // record per column, 0 for none
+    std::vector<std::int64_t> m_columnTime;   // time axis: the column's moment
+    QWidget *m_canvas = nullptr;
+    QLabel *m_hover = nullptr;
+    QPushButton *m_save = nullptr;
+    std::unique_ptr<SaveFileChooser> m_defaultChooser;
+    SaveFileChooser *m_chooser = nullptr;
+};

@@ -1,0 +1,325 @@
+#include "recordtable.h"
+
+#include "frame_decoder.h"
+#include "parameter_catalogue.h"
+#include "record_export.h"
+#include "record_store.h"
+#include "value_text.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLocale>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+QString FromLatin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+RecordTableModel::KindGroup RecordTableModel::GroupOf(std::string_view frameKind)
+{
+    if (frameKind == kesta::KindHtrx)
+        return KindGroup::Htrx;
+    if (frameKind == kesta::KindFssHiMode)
+        return KindGroup::FssHiMode;
+    for (std::string_view fss : {kesta::KindFssStandby, kesta::KindFssNormal,
+                                 kesta::KindFssNormalAlg2, kesta::KindFssMessage}) {
+        if (frameKind == fss)
+            return KindGroup::Fss;
+    }
+    return KindGroup::Other;
+}
+
+RecordTableModel::RecordTableModel(const kesta::RecordStore &store, QObject *parent)
+    : QAbstractTableModel(parent), m_store(store)
+{
+    for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
+        if (!entry.field)
+            continue;
+        QString header = FromLatin1(entry.name).trimmed();
+        if (!entry.unit.empty())
+            header += QStringLiteral(" [%1]").arg(FromLatin1(entry.unit));
+        m_columns.push_back({header, *entry.field});
+    }
+    for (const kesta::HiModeEntry &hi : kesta::HiModeValues) {
+        QString label = FromLatin1(hi.label).simplified();
+        label.remove(QStringLiteral("Hi :")); // the first label names the group
+        m_columns.push_back({QStringLiteral("Hi ") + label.trimmed(), hi.field});
+    }
+    reload();
+}
+
+void RecordTableModel::reload()
+{
+    beginResetModel();
+    m_rows = std::max<int>(m_store.RecordCount, 0);
+    m_separator = QLocale().decimalPoint().toStdString();
+    endResetModel();
+}
+
+int RecordTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_rows;
+}
+
+int RecordTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : FirstValueColumn + static_cast<int>(m_columns.size());
+}
+
+const kesta::TelemetryRecord &RecordTableModel::record(int row) const
+{
+    return m_store[static_cast<std::int16_t>(recordOfRow(row))];
+}
+
+std::optional<kesta::Field> RecordTableModel::fieldOf(int column) const
+{
+    if (column < FirstValueColumn || column >= columnCount())
+        return std::nullopt;
+    return m_columns[static_cast<std::size_t>(column - FirstValueColumn)].field;
+}
+
+QVariant RecordTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows)
+        return {};
+    const kesta::TelemetryRecord &r = record(index.row());
+    const int column = index.column();
+    const std::optional<kesta::Field> field = fieldOf(column);
+    const bool numeric = column == RecordColumn || (field && kesta::FieldNumber(r, *field));
+
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(numeric ? Qt::AlignRight | Qt::AlignVCenter
+                                           : Qt::AlignLeft | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole && role != SortRole)
+        return {};
+
+    switch (column) {
+    case RecordColumn:
+        return recordOfRow(index.row());
+    case TimeColumn:
+        if (!r.ReceptionTime)
+            return {};
+        if (role == SortRole)
+            return QVariant::fromValue<qlonglong>(*r.ReceptionTime);
+        return QString::fromStdString(kesta::IsoTimeText(*r.ReceptionTime));
+    case KindColumn:
+        return FromLatin1(r.FrameKind);
+    default:
+        break;
+    }
+    if (!field || !r.Written.test(*field))
+        return {};
+    if (role == SortRole) {
+        if (const auto number = kesta::FieldNumber(r, *field))
+            return *number;
+        return FromLatin1(kesta::FieldText(r, *field));
+    }
+    return QString::fromStdString(kesta::FieldValueText(r, *field, m_separator));
+}
+
+QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::DisplayRole) {
+        switch (section) {
+        case RecordColumn:
+            return QStringLiteral("Record");
+        case TimeColumn:
+            return QStringLiteral("Time (UTC)");
+        case KindColumn:
+            return QStringLiteral("Kind");
+        default:
+            return m_columns[static_cast<std::size_t>(section - FirstValueColumn)].header;
+        }
+    }
+    if (role == Qt::ToolTipRole) {
+        if (const auto field = fieldOf(section))
+            return FromLatin1(kesta::InfoOf(*field).name);
+    }
+    return {};
+}
+
+RecordTableFilter::RecordTableFilter(QObject *parent) : QSortFilterProxyModel(parent)
+{
+    setSortRole(RecordTableModel::SortRole);
+}
+
+void RecordTableFilter::setKindGroup(std::optional<RecordTableModel::KindGroup> group)
+{
+    if (m_group == group)
+        return;
+    m_group = group;
+    invalidateRowsFilter();
+}
+
+bool RecordTableFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
+{
+    if (!m_group)
+        return true;
+    const auto *model = static_cast<const RecordTableModel *>(sourceModel());
+    return RecordTableModel::GroupOf(model->record(sourceRow).FrameKind) == *m_group;
+}
+
+bool RecordTableFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
+{
+    const QVariant a = left.data(RecordTableModel::SortRole);
+    const QVariant b = right.data(RecordTableModel::SortRole);
+    if (!a.isValid() || !b.isValid()) {
+        // The order is reversed for a descending sort, so an empty cell is the greater
+        // one going up and the lesser one going down.
+        if (a.isValid() == b.isValid())
+            return false;
+        return sortOrder() == Qt::AscendingOrder ? !b.isValid() : !a.isValid();
+    }
+    if (a.typeId() == QMetaType::QString || b.typeId() == QMetaType::QString)
+        return a.toString() < b.toString();
+    if (a.typeId() == QMetaType::LongLong && b.typeId() == QMetaType::LongLong)
+        return a.toLongLong() < b.toLongLong();
+    return a.toDouble() < b.toDouble();
+}
+
+RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
+    : QWidget(parent), m_store(store)
+{
+    setObjectName(QStringLiteral("RecordTable"));
+    setWindowTitle(QStringLiteral("Record Table"));
+
+    m_model = new RecordTableModel(store, this);
+    m_filter = new RecordTableFilter(this);
+    m_filter->setSourceModel(m_model);
+
+    auto *kindLabel = new QLabel(QStringLiteral("Kind:"), this);
+    m_kind = new QComboBox(this);
+    m_kind->setObjectName(QStringLiteral("KindFilter"));
+    m_kind->setAccessibleName(QStringLiteral("Frame kind filter"));
+    m_kind->addItems({QStringLiteral("All"), QStringLiteral("HTRX"), QStringLiteral("FSS"),
+                      QStringLiteral("FSS Hi-Mode"), QStringLiteral("other")});
+    kindLabel->setBuddy(m_kind);
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("RecordTableCount"));
+
+    m_view = new QTableView(this);
+    m_view->setObjectName(QStringLiteral("RecordTableView"));
+    m_view->setAccessibleName(QStringLiteral("Records"));
+    m_view->setModel(m_filter);
+    m_view->setSortingEnabled(true);
+    m_view->sortByColumn(RecordTableModel::RecordColumn, Qt::AscendingOrder);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->setAlternatingRowColors(true);
+    m_view->setWordWrap(false);
+    m_view->verticalHeader()->setVisible(false);
+    m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 4);
+    // Widths from a sample of rows: measuring every cell of a long log is slow.
+    m_view->horizontalHeader()->setResizeContentsPrecision(50);
+    m_view->horizontalHeader()->setHighlightSections(false);
+
+    auto *copy = new QAction(QStringLiteral("Copy"), m_view);
+    copy->setObjectName(QStringLiteral("CopyRecords"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QAction::triggered, this, [this] { copySelection(); });
+    m_view->addAction(copy);
+    m_view->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &RecordTable::setKindFilter);
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { currentRowChanged(current); });
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(kindLabel);
+    top->addWidget(m_kind);
+    top->addStretch(1);
+    top->addWidget(m_count);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_view, 1);
+    resize(900, 480);
+    refresh();
+}
+
+void RecordTable::refresh()
+{
+    m_model->reload();
+    m_columnsFitted = false;
+    if (isVisible())
+        fitColumns();
+    updateCount();
+}
+
+void RecordTable::fitColumns()
+{
+    // Measured with the font and style the view is shown in, so only once it is shown.
+    m_view->resizeColumnsToContents();
+    m_columnsFitted = true;
+}
+
+void RecordTable::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_columnsFitted)
+        fitColumns();
+}
+
+void RecordTable::setKindFilter(int entry)
+{
+    using Group = RecordTableModel::KindGroup;
+    static constexpr std::array<Group, 4> groups{Group::Htrx, Group::Fss, Group::FssHiMode,
+                                                 Group::Other};
+    if (entry < 0 || entry > static_cast<int>(groups.size()))
+        return;
+    if (m_kind->currentIndex() != entry)
+        m_kind->setCurrentIndex(entry); // comes back here through the signal
+    m_filter->setKindGroup(entry == 0 ? std::nullopt
+                                      : std::optional(groups[static_cast<std::size_t>(entry - 1)]));
+    updateCount();
+}
+
+void RecordTable::updateCount()
+{
+    m_count->setText(
+        QStringLiteral("%1 of %2 records").arg(m_filter->rowCount()).arg(m_model->rowCount()));
+}
+
+void RecordTable::currentRowChanged(const QModelIndex &current)
+{
+    if (!current.isValid())
+        return;
+    const QModelIndex source = m_filter->mapToSource(current);
+    if (source.isValid())
+        emit recordSelected(RecordTableModel::recordOfRow(source.row()));
+}
+
+QString RecordTable::copySelection()
+{
+    QModelIndexList rows = m_view->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return {};
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    kesta::RecordExporter exporter(kesta::RecordExporter::Format::Csv);
+    std::string csv;
+    exporter.appendHeader(csv);
+    for (const QModelIndex &row : rows) {
+        const int record = RecordTableModel::recordOfRow(m_filter->mapToSource(row).row());
+        exporter.appendRecord(csv, static_cast<std::uint64_t>(record),
+                              m_store[static_cast<std::int16_t>(record)]);
+    }
+    const QString text = QString::fromUtf8(csv);
+    QApplication::clipboard()->setText(text);
+    return text;
+}
