@@ -142,6 +142,10 @@ private:
     void showDecodedLog();
     void cleanUpOnce();
 
+    // The explorable chart: its commands in the File and Settings menus, a click on a
+    // point shows that record.
+    void wireChart();
+
     // How long a run goes before its progress is shown.
     static constexpr int ProgressDelayMs = 300;
 

@@ -200,9 +200,11 @@ private slots:
             top << action->text();
         QCOMPARE(top, QStringList({"File", "Settings", "Info"}));
         auto *file = control<QMenu>(QStringLiteral("MnuFile"));
-        QCOMPARE(file->actions().size(), 2);
+        QCOMPARE(file->actions().size(), 4);
         QCOMPARE(file->actions().at(0)->text(), QStringLiteral("Open"));
-        QCOMPARE(file->actions().at(1)->text(), QStringLiteral("Exit"));
+        QCOMPARE(file->actions().at(1)->text(), QStringLiteral("Save Chart..."));
+        QCOMPARE(file->actions().at(2)->text(), QStringLiteral("Copy Chart"));
+        QCOMPARE(file->actions().at(3)->text(), QStringLiteral("Exit"));
         auto *tlm = control<QAction>(QStringLiteral("WriteTLMFile"));
         QCOMPARE(tlm->text(), QStringLiteral("Write TLM File"));
         QVERIFY(tlm->isCheckable());
