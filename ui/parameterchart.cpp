@@ -545,10 +545,13 @@ QString ParameterChart::numberText(double value) const
 
 void ParameterChart::updateDescription()
 {
-    const QString name = name_.isEmpty() ? QStringLiteral("no parameter") : name_;
-    setAccessibleName(QStringLiteral("Chart of %1").arg(name));
+    const QString name = name_;
+    setAccessibleName(name.isEmpty() ? QStringLiteral("Chart")
+                                     : QStringLiteral("Chart of %1").arg(name));
     QString text;
-    if (samples_.empty()) {
+    if (name.isEmpty()) {
+        text = QStringLiteral("No parameter chosen");
+    } else if (samples_.empty()) {
         text = QStringLiteral("%1: no points").arg(name);
     } else {
         QString suffix = unit_.isEmpty() ? QString() : QLatin1Char(' ') + unit_;
