@@ -79,7 +79,7 @@ public:
     // Text1(0) to Text1(3).
     void InitParameterCatalogue();
     // Shows record `index` of the store: frame kind, raw frame, message, every value box
-    // and the light-element row.
+    // and the light-element row; the chart's marker moves to it.
     void ShowRecord(std::int16_t index);
     // Draws parameter `parameter` (0 to 18) over records 1 to RecordCount and writes the
     // chart's caption onto Frame1.

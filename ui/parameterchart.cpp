@@ -43,7 +43,7 @@ constexpr int ValueTicks = 5;
 // Labels on a zoomed record axis (as many as the record rule gives the whole range) and on
 // the time axis, at most.
 constexpr int ZoomedRecordLabels = 20;
-constexpr int TimeLabels = 5;
+constexpr int TimeLabels = 7;
 // The narrowest spans the X axis zooms to.
 constexpr double MinRecordSpan = 2;
 constexpr double MinTimeSpanMs = 200;

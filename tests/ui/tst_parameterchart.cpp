@@ -422,7 +422,7 @@ private slots:
         QCOMPARE(chart()->readout(), QStringLiteral("Record 2\n0.666666666666667 dbuV\n"
                                                     "2026-12-01 10:00:02.002 UTC"));
         QApplication::processEvents();
-        QVERIFY2(sceneTexts(chart()).contains(QStringLiteral("10:00:05")),
+        QVERIFY2(sceneTexts(chart()).contains(QStringLiteral("10:00:06")),
                  qPrintable(sceneTexts(chart()).join(" ")));
         QCOMPARE(QSettings().value(ParameterChart::timeAxisSettingsKey()).toBool(), true);
 
