@@ -38,6 +38,8 @@ CommandLine exitWith(int code, const QString &output)
 void describeApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("kesta-decoder"));
+    // Where QSettings keeps the program's choices (~/.config/KESTA-1/kesta-decoder.conf).
+    QCoreApplication::setOrganizationName(QStringLiteral("KESTA-1"));
     QCoreApplication::setApplicationVersion(Info::versionNumber());
 }
 

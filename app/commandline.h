@@ -26,8 +26,8 @@ struct CommandLine
     bool quitAfterShow = false;
 };
 
-// The program's name and version, as --version and --help print them. Call once, after the
-// application object exists.
+// The program's name and version, as --version and --help print them, and the organisation
+// name under which its settings are kept. Call once, after the application object exists.
 void describeApplication();
 
 // True for a command line that only asks for --help or --version: it is answered without a

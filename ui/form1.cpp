@@ -140,6 +140,7 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     buildStatusBar();
+    wireChart();
     m_runs = new RunController(this);
     connect(m_runs, &RunController::progress, this, &Form1::runProgress);
     connect(m_runs, &RunController::finished, this, &Form1::runFinished);
@@ -392,6 +393,7 @@ void Form1::setValueText(int index, const QString &text)
 void Form1::ShowRecord(std::int16_t index)
 {
     m_view->show(m_state.store[index], QLocale().decimalPoint().toStdString());
+    m_chart->setShownRecord(index, m_state.store[index].ReceptionTime);
 }
 
 void Form1::DrawParameterChart(std::int16_t parameter)
@@ -415,7 +417,9 @@ void Form1::DrawParameterChart(std::int16_t parameter)
     // Only records whose frame carried the field are plotted, at their record number: a
     // frame of another kind has no value there, not a zero.
     QList<QPointF> points;
+    QList<std::optional<qint64>> times;
     points.reserve(rows);
+    times.reserve(rows);
     std::string text;
     for (int r = 1; r <= m_chart->rowCount(); ++r) {
         const kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(r)];
@@ -426,8 +430,10 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         double y = 0;
         std::from_chars(text.data(), text.data() + text.size(), y);
         points.append(QPointF(r, y));
+        times.append(record.ReceptionTime);
     }
-    m_chart->setPoints(points);
+    m_chart->setParameter(fromView(entry.name), fromView(entry.unit));
+    m_chart->setPoints(points, times);
 }
 
 void Form1::optionClicked(int index)
@@ -881,7 +887,9 @@ void Form1::buildRecordViews()
     m_menuExportRecords = new QAction(QStringLiteral("&Export Records..."), file);
     m_menuExportRecords->setObjectName(QStringLiteral("MenuFileExportRecords"));
     m_menuExportRecords->setEnabled(false); // until a log has been decoded
-    file->insertAction(m_menuFileExit, m_menuExportRecords);
+    // Beside the chart's own "Save Chart..." and "Copy Chart": the commands that write
+    // what the window holds.
+    file->insertAction(m_chart->saveChartAction(), m_menuExportRecords);
     file->insertSeparator(m_menuFileExit);
     connect(m_menuExportRecords, &QAction::triggered, this, &Form1::exportRecords);
 
@@ -1004,4 +1012,17 @@ void Form1::setSaveChooser(SaveFileChooser *chooser)
     m_saveChooser = chooser;
     if (m_lightMap)
         m_lightMap->setSaveChooser(chooser);
+}
+void Form1::wireChart()
+{
+    auto *file = findChild<QMenu *>(QStringLiteral("MnuFile"));
+    file->insertAction(m_menuFileExit, m_chart->saveChartAction());
+    file->insertAction(m_menuFileExit, m_chart->copyChartAction());
+    auto *settings = findChild<QMenu *>(QStringLiteral("MnuSettings"));
+    settings->addAction(m_chart->timeAxisAction());
+    connect(m_chart, &ParameterChart::recordClicked, this, [this](int record) {
+        if (m_hscroll1->isEnabled() && record >= m_hscroll1->minimum() &&
+            record <= m_hscroll1->maximum())
+            m_hscroll1->setValue(record);
+    });
 }

@@ -92,7 +92,7 @@ public:
     // Text1(0) to Text1(3).
     void InitParameterCatalogue();
     // Shows record `index` of the store: frame kind, raw frame, message, every value box
-    // and the light-element row.
+    // and the light-element row; the chart's marker moves to it.
     void ShowRecord(std::int16_t index);
     // Draws parameter `parameter` (0 to 18) over records 1 to RecordCount and writes the
     // chart's caption onto Frame1.
@@ -195,6 +195,10 @@ private:
     void showRecordTime();
     // Puts a secondary window beside this one, not over it.
     void placeBeside(QWidget *window);
+
+    // The explorable chart: its commands in the File and Settings menus, a click on a
+    // point shows that record.
+    void wireChart();
 
     // How long a run goes before its progress is shown.
     static constexpr int ProgressDelayMs = 300;

@@ -1,12 +1,31 @@
 #include "parameterchart.h"
 
+#include "chartexport.h"
 #include "layoutstyle.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCategoryAxis>
 #include <QChart>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QGraphicsEllipseItem>
+#include <QGraphicsLineItem>
+#include <QGraphicsRectItem>
+#include <QGraphicsSimpleTextItem>
+#include <QKeyEvent>
 #include <QLineSeries>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QRubberBand>
+#include <QSettings>
 #include <QValueAxis>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -21,6 +40,16 @@ int automaticStep(int rows)
 }
 
 constexpr int ValueTicks = 5;
+// Labels on a zoomed record axis (as many as the record rule gives the whole range) and on
+// the time axis, at most.
+constexpr int ZoomedRecordLabels = 20;
+constexpr int TimeLabels = 7;
+// The narrowest spans the X axis zooms to.
+constexpr double MinRecordSpan = 2;
+constexpr double MinTimeSpanMs = 200;
+// Each notch of the wheel narrows (or widens) the X span by this factor.
+constexpr double WheelZoom = 0.8;
+constexpr qint64 DayMs = 86400000;
 
 // A round number near `x`: 1, 2 or 5 times a power of ten; with `ceiling` at least `x`.
 double niceNumber(double x, bool ceiling)
@@ -35,16 +64,57 @@ double niceNumber(double x, bool ceiling)
     return nice * power;
 }
 
+// Spacing of time labels: round steps of the clock, the smallest that gives at most
+// TimeLabels labels over `spanMs`.
+qint64 timeStep(double spanMs)
+{
+    static constexpr qint64 steps[] = {
+        1,        2,        5,      10,        20,        50,         100,       200,
+        500,      1000,     2000,   5000,      10000,     15000,      30000,     60000,
+        120000,   300000,   600000, 900000,    1800000,   3600000,    7200000,   10800000,
+        21600000, 43200000, DayMs,  2 * DayMs, 7 * DayMs, 14 * DayMs, 28 * DayMs};
+    for (qint64 step : steps)
+        if (spanMs / static_cast<double>(step) <= TimeLabels)
+            return step;
+    return static_cast<qint64>(niceNumber(spanMs / TimeLabels / DayMs, true)) * DayMs;
+}
+
+QString timeLabelFormat(qint64 step, double spanMs)
+{
+    if (step < 1000)
+        return QStringLiteral("hh:mm:ss.zzz");
+    if (spanMs >= DayMs)
+        return step >= DayMs ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("MM-dd hh:mm");
+    return step < 60000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
+}
+
+QString utcText(qint64 ms, const QString &format)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(format);
+}
+
 } // namespace
 
 ParameterChart::ParameterChart(QWidget *parent)
     : QChartView(new QChart, parent), series_(new QLineSeries), axisX_(new QValueAxis),
-      axisY_(new QValueAxis)
+      timeAxisX_(new QCategoryAxis), axisY_(new QValueAxis), marker_(new QGraphicsLineItem),
+      highlight_(new QGraphicsEllipseItem), readoutBox_(new QGraphicsRectItem),
+      readoutLabel_(new QGraphicsSimpleTextItem(readoutBox_)),
+      band_(new QRubberBand(QRubberBand::Rectangle, viewport())),
+      timeAxisAction_(new QAction(QStringLiteral("Time Axis"), this)),
+      saveAction_(new QAction(QStringLiteral("Save Chart..."), this)),
+      copyAction_(new QAction(QStringLiteral("Copy Chart"), this)),
+      resetZoomAction_(new QAction(QStringLiteral("Reset Zoom"), this)),
+      defaultChooser_(std::make_unique<QtImageFileChooser>()), chooser_(defaultChooser_.get())
 {
     setObjectName(QStringLiteral("MSChart1"));
     setToolTip(QStringLiteral("graphical value"));
     setRenderHint(QPainter::Antialiasing, true);
     setFrameShape(QFrame::NoFrame);
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setContextMenuPolicy(Qt::DefaultContextMenu);
 
     // The view owns the chart it was made with; setChart() would leave that one behind.
     QChart *chart = this->chart();
@@ -53,6 +123,7 @@ ParameterChart::ParameterChart(QWidget *parent)
     chart->setMargins(QMargins(2, 2, 6, 2));
     chart->setBackgroundRoundness(0);
     chart->setBackgroundBrush(layoutstyle::BackgroundColor);
+    chart->setLocalizeNumbers(true);
 
     series_->setPointsVisible(true);
     series_->setMarkerSize(4);
@@ -66,21 +137,76 @@ ParameterChart::ParameterChart(QWidget *parent)
     chart->addSeries(series_);
 
     const QFont font = layoutstyle::defaultFont();
-    for (QValueAxis *axis : {axisX_, axisY_}) {
+    QFont titleFont = font;
+    titleFont.setPointSizeF(font.pointSizeF() * 0.9);
+    for (QValueAxis *axis : {axisX_, static_cast<QValueAxis *>(timeAxisX_), axisY_}) {
         axis->setLabelsFont(font);
-        axis->setLabelFormat(QStringLiteral("%g"));
+        axis->setTitleFont(titleFont);
+        // Localised labels need the precision spelt out.
+        axis->setLabelFormat(QStringLiteral("%.6g"));
         axis->setMinorTickCount(0);
         axis->setTruncateLabels(false);
     }
     axisX_->setLabelFormat(QStringLiteral("%.0f"));
     axisX_->setTickType(QValueAxis::TicksDynamic);
+    axisX_->setTitleText(QStringLiteral("Record"));
+    timeAxisX_->setTitleText(QStringLiteral("Reception time (UTC)"));
+    timeAxisX_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     axisY_->setRange(0, 1);
     axisY_->setTickCount(ValueTicks);
     chart->addAxis(axisX_, Qt::AlignBottom);
+    chart->addAxis(timeAxisX_, Qt::AlignBottom);
+    timeAxisX_->setVisible(false);
     chart->addAxis(axisY_, Qt::AlignLeft);
     series_->attachAxis(axisX_);
     series_->attachAxis(axisY_);
+
+    // The marker, the highlighted point and the read-out, over the series.
+    marker_->setParentItem(chart);
+    marker_->setPen(QPen(QColor(200, 0, 0), 1, Qt::DashLine));
+    marker_->setZValue(1000);
+    marker_->hide();
+    highlight_->setParentItem(chart);
+    highlight_->setPen(QPen(QColor(200, 0, 0), 1.5));
+    highlight_->setBrush(Qt::NoBrush);
+    highlight_->setRect(-5, -5, 10, 10);
+    highlight_->setZValue(1001);
+    highlight_->hide();
+    readoutBox_->setParentItem(chart);
+    readoutBox_->setPen(QPen(QColor(96, 96, 96)));
+    readoutBox_->setBrush(QColor(255, 255, 225, 235));
+    readoutBox_->setZValue(1002);
+    readoutLabel_->setFont(font);
+    readoutLabel_->setPos(4, 2);
+    readoutBox_->hide();
+    band_->hide();
+
+    timeAxisAction_->setObjectName(QStringLiteral("ChartTimeAxis"));
+    timeAxisAction_->setCheckable(true);
+    timeAxisAction_->setEnabled(false);
+    saveAction_->setObjectName(QStringLiteral("ChartSave"));
+    copyAction_->setObjectName(QStringLiteral("ChartCopy"));
+    resetZoomAction_->setObjectName(QStringLiteral("ChartResetZoom"));
+    connect(timeAxisAction_, &QAction::triggered, this, [this](bool on) {
+        timeAxisWanted_ = on;
+        QSettings().setValue(timeAxisSettingsKey(), on);
+        setTimeAxis(on);
+    });
+    connect(saveAction_, &QAction::triggered, this, &ParameterChart::saveChart);
+    connect(copyAction_, &QAction::triggered, this, &ParameterChart::copyChart);
+    connect(resetZoomAction_, &QAction::triggered, this, &ParameterChart::resetZoom);
+    connect(chart, &QChart::plotAreaChanged, this, [this] { updateOverlays(); });
+
+    timeAxisWanted_ = QSettings().value(timeAxisSettingsKey(), false).toBool();
     setRowCount(0);
+    updateDescription();
+}
+
+ParameterChart::~ParameterChart() = default;
+
+QString ParameterChart::timeAxisSettingsKey()
+{
+    return QStringLiteral("chart/timeAxis");
 }
 
 int ParameterChart::labelStep(int rows)
@@ -94,54 +220,714 @@ int ParameterChart::labelStep(int rows)
     return quotient;
 }
 
+QValueAxis *ParameterChart::xAxis() const
+{
+    return timeAxis_ ? timeAxisX_ : axisX_;
+}
+
 void ParameterChart::setRowCount(int rows)
 {
+    const int before = rows_;
     rows_ = std::max(rows, 0);
-    const int step = isAutoScale() ? automaticStep(rows_) : labelStep(rows_);
-    const int anchor = isAutoScale() && step > 1 ? 0 : 1;
     // Categories are centred on their record number, half a division from each edge.
-    const double max = std::max(rows_, 1) + 0.5;
+    const double to = std::max(rows_, 1) + 0.5;
+    if (timeAxis_) {
+        applyRecordScale(0.5, to); // kept ready for the switch back
+        return;
+    }
+    fullFrom_ = 0.5;
+    fullTo_ = to;
+    if (rows_ != before || !isZoomed())
+        resetZoom();
+    else
+        applyXRange(viewFrom_, viewTo_);
+}
+
+void ParameterChart::applyRecordScale(double from, double to)
+{
+    int step = 1;
+    int anchor = 1;
+    if (from <= 0.5 && to >= std::max(rows_, 1) + 0.5) {
+        step = isAutoScale() ? automaticStep(rows_) : labelStep(rows_);
+        anchor = isAutoScale() && step > 1 ? 0 : 1;
+    } else {
+        // Zoomed in: round record numbers, about ZoomedRecordLabels of them.
+        step = std::max(1, static_cast<int>(niceNumber((to - from) / ZoomedRecordLabels, true)));
+        anchor = 0;
+    }
     // A wider spacing goes in before a longer range and a narrower one after a shorter
     // range, so that the axis never lays out a label for every record on the way.
     if (step >= divisionsPerLabel_) {
         axisX_->setTickInterval(step);
-        axisX_->setRange(0.5, max);
+        axisX_->setRange(from, to);
     } else {
-        axisX_->setRange(0.5, max);
+        axisX_->setRange(from, to);
         axisX_->setTickInterval(step);
     }
     axisX_->setTickAnchor(anchor);
     divisionsPerLabel_ = step;
 }
 
+void ParameterChart::applyTimeScale(double from, double to)
+{
+    const double span = to - from;
+    const qint64 step = timeStep(span);
+    const QString format = timeLabelFormat(step, span);
+    for (const QString &label : timeAxisX_->categoriesLabels())
+        timeAxisX_->remove(label);
+    timeAxisX_->setRange(from, to);
+    timeAxisX_->setStartValue(from);
+    const qint64 first = static_cast<qint64>(std::ceil(from / static_cast<double>(step))) * step;
+    for (qint64 t = first; static_cast<double>(t) <= to; t += step)
+        timeAxisX_->append(utcText(t, format), static_cast<double>(t));
+}
+
+void ParameterChart::applyXRange(double from, double to)
+{
+    viewFrom_ = from;
+    viewTo_ = to;
+    if (timeAxis_)
+        applyTimeScale(from, to);
+    else
+        applyRecordScale(from, to);
+    updateOverlays();
+}
+
+QPointF ParameterChart::visibleXRange() const
+{
+    return {viewFrom_, viewTo_};
+}
+
+QPointF ParameterChart::fullXRange() const
+{
+    return {fullFrom_, fullTo_};
+}
+
+bool ParameterChart::isZoomed() const
+{
+    const double tolerance = (fullTo_ - fullFrom_) * 1e-9;
+    return viewFrom_ > fullFrom_ + tolerance || viewTo_ < fullTo_ - tolerance;
+}
+
+void ParameterChart::showXRange(double from, double to)
+{
+    if (from > to)
+        std::swap(from, to);
+    const double fullSpan = fullTo_ - fullFrom_;
+    const double minimum = std::min(timeAxis_ ? MinTimeSpanMs : MinRecordSpan, fullSpan);
+    if (to - from < minimum) {
+        const double middle = (from + to) / 2;
+        from = middle - minimum / 2;
+        to = middle + minimum / 2;
+    }
+    if (to - from >= fullSpan) {
+        from = fullFrom_;
+        to = fullTo_;
+    } else if (from < fullFrom_) {
+        to += fullFrom_ - from;
+        from = fullFrom_;
+    } else if (to > fullTo_) {
+        from -= to - fullTo_;
+        to = fullTo_;
+    }
+    applyXRange(from, to);
+}
+
+void ParameterChart::zoomX(double factor, double centre)
+{
+    centre = std::clamp(centre, viewFrom_, viewTo_);
+    const double from = centre - (centre - viewFrom_) * factor;
+    showXRange(from, from + (viewTo_ - viewFrom_) * factor);
+}
+
+void ParameterChart::resetZoom()
+{
+    applyXRange(fullFrom_, fullTo_);
+}
+
 void ParameterChart::setPoints(const QList<QPointF> &points)
 {
-    series_->replace(points);
+    setPoints(points, {});
+}
+
+void ParameterChart::setPoints(const QList<QPointF> &points,
+                               const QList<std::optional<qint64>> &timesMs)
+{
+    hideReadout();
+    updateLocale();
+    samples_.clear();
+    samples_.reserve(static_cast<std::size_t>(points.size()));
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        const QPointF &p = points.at(i);
+        samples_.push_back(
+            {static_cast<int>(p.x()), p.y(), i < timesMs.size() ? timesMs.at(i) : std::nullopt});
+    }
+
     if (points.isEmpty()) {
+        yMin_ = 0;
+        yMax_ = 1;
         axisY_->setTickCount(ValueTicks);
         axisY_->setRange(0, 1);
-        return;
+    } else {
+        auto [lowest, highest] =
+            std::minmax_element(points.cbegin(), points.cend(),
+                                [](const QPointF &a, const QPointF &b) { return a.y() < b.y(); });
+        yMin_ = lowest->y();
+        yMax_ = highest->y();
+        double min = yMin_;
+        double max = yMax_;
+        if (min == max) {
+            const double pad = min == 0 ? 1 : std::abs(min) * 0.1;
+            min -= pad;
+            max += pad;
+        }
+        // Round numbers at both ends and on every tick. Worked out here rather than with
+        // QValueAxis::applyNiceNumbers(), which would lay the axis out a second time.
+        const double step = niceNumber(niceNumber(max - min, true) / (ValueTicks - 1), false);
+        const double low = std::floor(min / step);
+        const double high = std::ceil(max / step);
+        axisY_->setTickCount(static_cast<int>(high - low) + 1);
+        axisY_->setRange(low * step, high * step);
     }
-    auto [lowest, highest] =
-        std::minmax_element(points.cbegin(), points.cend(),
-                            [](const QPointF &a, const QPointF &b) { return a.y() < b.y(); });
-    double min = lowest->y();
-    double max = highest->y();
-    if (min == max) {
-        const double pad = min == 0 ? 1 : std::abs(min) * 0.1;
-        min -= pad;
-        max += pad;
+
+    const bool offered = canShowTimeAxis();
+    timeAxisAction_->setEnabled(offered);
+    if (timeAxisWanted_ && offered) {
+        if (timeAxis_) {
+            rebuildSeries();
+            const QPointF before = fullXRange();
+            const bool zoomed = isZoomed();
+            updateFullRange();
+            if (zoomed && fullXRange() == before)
+                applyXRange(viewFrom_, viewTo_);
+            else
+                resetZoom();
+        } else {
+            setTimeAxis(true);
+        }
+    } else if (timeAxis_) {
+        setTimeAxis(false);
+    } else {
+        rebuildSeries();
     }
-    // Round numbers at both ends and on every tick. Worked out here rather than with
-    // QValueAxis::applyNiceNumbers(), which would lay the axis out a second time.
-    const double step = niceNumber(niceNumber(max - min, true) / (ValueTicks - 1), false);
-    const double low = std::floor(min / step);
-    const double high = std::ceil(max / step);
-    axisY_->setTickCount(static_cast<int>(high - low) + 1);
-    axisY_->setRange(low * step, high * step);
+    {
+        const QSignalBlocker quiet(timeAxisAction_);
+        timeAxisAction_->setChecked(timeAxis_);
+    }
+    updateDescription();
+    updateOverlays();
 }
 
 QList<QPointF> ParameterChart::points() const
 {
-    return series_->points();
+    QList<QPointF> list;
+    list.reserve(static_cast<qsizetype>(samples_.size()));
+    for (const Sample &s : samples_)
+        list.append(QPointF(s.record, s.value));
+    return list;
+}
+
+std::optional<double> ParameterChart::sampleX(const Sample &sample) const
+{
+    if (!timeAxis_)
+        return sample.record;
+    if (sample.timeMs)
+        return static_cast<double>(*sample.timeMs);
+    return std::nullopt;
+}
+
+void ParameterChart::rebuildSeries()
+{
+    plotted_.clear();
+    plotted_.reserve(samples_.size());
+    for (std::size_t i = 0; i < samples_.size(); ++i)
+        if (sampleX(samples_[i]))
+            plotted_.push_back(static_cast<int>(i));
+    if (timeAxis_) {
+        // In time order; a log whose clock stepped back still draws from left to right.
+        std::stable_sort(plotted_.begin(), plotted_.end(), [this](int a, int b) {
+            return *samples_[static_cast<std::size_t>(a)].timeMs <
+                   *samples_[static_cast<std::size_t>(b)].timeMs;
+        });
+    }
+    QList<QPointF> list;
+    list.reserve(static_cast<qsizetype>(plotted_.size()));
+    for (int i : plotted_) {
+        const Sample &s = samples_[static_cast<std::size_t>(i)];
+        list.append(QPointF(*sampleX(s), s.value));
+    }
+    series_->replace(list);
+}
+
+void ParameterChart::updateFullRange()
+{
+    if (!timeAxis_) {
+        fullFrom_ = 0.5;
+        fullTo_ = std::max(rows_, 1) + 0.5;
+        return;
+    }
+    double first = std::numeric_limits<double>::max();
+    double last = std::numeric_limits<double>::lowest();
+    for (int i : plotted_) {
+        const double t = *sampleX(samples_[static_cast<std::size_t>(i)]);
+        first = std::min(first, t);
+        last = std::max(last, t);
+    }
+    if (first > last) {
+        first = 0;
+        last = 1000;
+    }
+    const double pad = std::max((last - first) * 0.02, 500.0);
+    fullFrom_ = first - pad;
+    fullTo_ = last + pad;
+}
+
+bool ParameterChart::canShowTimeAxis() const
+{
+    return std::any_of(samples_.cbegin(), samples_.cend(),
+                       [](const Sample &s) { return s.timeMs.has_value(); });
+}
+
+void ParameterChart::setTimeAxis(bool on)
+{
+    on = on && canShowTimeAxis();
+    if (on != timeAxis_) {
+        hideReadout();
+        // Both axes stay in the chart; the one not in use is hidden and holds no series.
+        QValueAxis *leaving = xAxis();
+        timeAxis_ = on;
+        series_->detachAxis(leaving);
+        leaving->setVisible(false);
+        xAxis()->setVisible(true);
+        series_->attachAxis(xAxis());
+        rebuildSeries();
+        updateFullRange();
+        resetZoom();
+    }
+    const QSignalBlocker quiet(timeAxisAction_);
+    timeAxisAction_->setChecked(timeAxis_);
+}
+
+void ParameterChart::setParameter(const QString &name, const QString &unit)
+{
+    name_ = name.trimmed();
+    unit_ = unit.trimmed();
+    axisY_->setTitleText(valueAxisTitle());
+    updateDescription();
+}
+
+QString ParameterChart::valueAxisTitle() const
+{
+    return unit_.isEmpty() ? name_ : unit_;
+}
+
+QString ParameterChart::xAxisTitle() const
+{
+    return xAxis()->titleText();
+}
+
+void ParameterChart::updateLocale()
+{
+    // The decimal separator of the value boxes, without digit grouping.
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    if (chart()->locale() != locale)
+        chart()->setLocale(locale);
+}
+
+QString ParameterChart::numberText(double value) const
+{
+    const QLocale locale = chart()->locale();
+    if (value == std::trunc(value) && std::abs(value) < 1e15)
+        return locale.toString(static_cast<qlonglong>(value));
+    return locale.toString(value, 'g', QLocale::FloatingPointShortest);
+}
+
+void ParameterChart::updateDescription()
+{
+    const QString name = name_;
+    setAccessibleName(name.isEmpty() ? QStringLiteral("Chart")
+                                     : QStringLiteral("Chart of %1").arg(name));
+    QString text;
+    if (name.isEmpty()) {
+        text = QStringLiteral("No parameter chosen");
+    } else if (samples_.empty()) {
+        text = QStringLiteral("%1: no points").arg(name);
+    } else {
+        QString suffix = unit_.isEmpty() ? QString() : QLatin1Char(' ') + unit_;
+        text = QStringLiteral("%1: %2 points, minimum %3%5, maximum %4%5")
+                   .arg(name)
+                   .arg(samples_.size())
+                   .arg(numberText(yMin_), numberText(yMax_), suffix);
+    }
+    setAccessibleDescription(text);
+}
+
+// Mapping between axis values and chart coordinates: both axes are linear.
+QPointF ParameterChart::toPixel(double x, double y) const
+{
+    const QRectF plot = chart()->plotArea();
+    const QValueAxis *ax = xAxis();
+    const double px = plot.left() + (x - ax->min()) / (ax->max() - ax->min()) * plot.width();
+    const double py =
+        plot.bottom() - (y - axisY_->min()) / (axisY_->max() - axisY_->min()) * plot.height();
+    return {px, py};
+}
+
+double ParameterChart::toAxisX(qreal pixel) const
+{
+    const QRectF plot = chart()->plotArea();
+    const QValueAxis *ax = xAxis();
+    return ax->min() + (pixel - plot.left()) / plot.width() * (ax->max() - ax->min());
+}
+
+std::optional<QPointF> ParameterChart::pointPosition(int record) const
+{
+    for (int i : plotted_) {
+        const Sample &s = samples_[static_cast<std::size_t>(i)];
+        if (s.record != record)
+            continue;
+        const double x = *sampleX(s);
+        if (x < viewFrom_ || x > viewTo_)
+            return std::nullopt;
+        const QPointF inChart = toPixel(x, s.value);
+        return mapFromScene(chart()->mapToScene(inChart));
+    }
+    return std::nullopt;
+}
+
+int ParameterChart::nearestSample(const QPointF &position) const
+{
+    const QPointF at = chart()->mapFromScene(mapToScene(position.toPoint()));
+    if (!chart()
+             ->plotArea()
+             .adjusted(-PickRadius, -PickRadius, PickRadius, PickRadius)
+             .contains(at))
+        return -1;
+    int best = -1;
+    double bestDistance = PickRadius * PickRadius;
+    for (int i : plotted_) {
+        const Sample &s = samples_[static_cast<std::size_t>(i)];
+        const double x = *sampleX(s);
+        if (x < viewFrom_ || x > viewTo_)
+            continue;
+        const QPointF p = toPixel(x, s.value);
+        const double dx = p.x() - at.x();
+        const double dy = p.y() - at.y();
+        // Nearest along the axis first: the point in the mouse's column is the one meant.
+        const double distance = dx * dx + 0.25 * dy * dy;
+        if (std::abs(dx) <= PickRadius && distance <= bestDistance) {
+            bestDistance = distance;
+            best = i;
+        }
+    }
+    return best;
+}
+
+QString ParameterChart::readoutText(int record, double value, std::optional<qint64> timeMs) const
+{
+    QString valueLine = numberText(value);
+    if (!unit_.isEmpty())
+        valueLine += QLatin1Char(' ') + unit_;
+    const QString time = timeMs ? utcText(*timeMs, QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) +
+                                      QStringLiteral(" UTC")
+                                : QStringLiteral("no time");
+    return QStringLiteral("Record %1\n%2\n%3").arg(record).arg(valueLine, time);
+}
+
+QString ParameterChart::readout() const
+{
+    return readoutBox_->isVisible() ? readoutLabel_->text() : QString();
+}
+
+void ParameterChart::hideReadout()
+{
+    readoutSample_ = -1;
+    readoutRecord_ = 0;
+    readoutBox_->hide();
+    highlight_->hide();
+}
+
+void ParameterChart::showReadoutAt(const QPointF &position)
+{
+    const int index = nearestSample(position);
+    if (index < 0) {
+        hideReadout();
+        return;
+    }
+    const Sample &s = samples_[static_cast<std::size_t>(index)];
+    const QPointF point = toPixel(*sampleX(s), s.value);
+    if (index != readoutSample_) {
+        readoutSample_ = index;
+        readoutRecord_ = s.record;
+        readoutLabel_->setText(readoutText(s.record, s.value, s.timeMs));
+        const QRectF text = readoutLabel_->boundingRect();
+        readoutBox_->setRect(0, 0, text.width() + 8, text.height() + 4);
+    }
+    highlight_->setPos(point);
+    highlight_->show();
+    // Beside the point, inside the chart: to its right and above, else where there is room.
+    const QRectF box = readoutBox_->rect();
+    const QRectF area = chart()->plotArea();
+    QPointF at(point.x() + 8, point.y() - box.height() - 6);
+    if (at.x() + box.width() > area.right())
+        at.setX(point.x() - box.width() - 8);
+    if (at.y() < area.top())
+        at.setY(point.y() + 6);
+    at.setY(std::min(at.y(), area.bottom() - box.height()));
+    at.setX(std::max(at.x(), area.left()));
+    readoutBox_->setPos(at);
+    readoutBox_->show();
+}
+
+void ParameterChart::setShownRecord(int record, std::optional<qint64> timeMs)
+{
+    shownRecord_ = record;
+    shownTime_ = timeMs;
+    updateOverlays();
+}
+
+bool ParameterChart::isMarkerVisible() const
+{
+    return marker_->isVisible();
+}
+
+qreal ParameterChart::markerPosition() const
+{
+    return mapFromScene(marker_->mapToScene(marker_->line().p1())).x();
+}
+
+void ParameterChart::updateOverlays()
+{
+    const QRectF plot = chart()->plotArea();
+    std::optional<double> x;
+    if (shownRecord_ > 0 && shownRecord_ <= rows_)
+        x = timeAxis_ ? (shownTime_ ? std::optional<double>(static_cast<double>(*shownTime_))
+                                    : std::nullopt)
+                      : std::optional<double>(shownRecord_);
+    if (x && *x >= viewFrom_ && *x <= viewTo_ && plot.width() > 0) {
+        const double px = toPixel(*x, 0).x();
+        marker_->setLine(px, plot.top(), px, plot.bottom());
+        marker_->show();
+    } else {
+        marker_->hide();
+    }
+    if (readoutSample_ >= 0) {
+        const Sample &s = samples_[static_cast<std::size_t>(readoutSample_)];
+        const std::optional<double> sx = sampleX(s);
+        if (sx && *sx >= viewFrom_ && *sx <= viewTo_)
+            highlight_->setPos(toPixel(*sx, s.value));
+        else
+            hideReadout();
+    }
+}
+
+void ParameterChart::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QChartView::mousePressEvent(event);
+        return;
+    }
+    pressPosition_ = event->position().toPoint();
+    pressFrom_ = viewFrom_;
+    pressTo_ = viewTo_;
+    pressedSample_ = nearestSample(event->position());
+    if (event->modifiers() & Qt::ShiftModifier) {
+        drag_ = Drag::Band;
+        const QRectF plot = chart()->plotArea();
+        band_->setGeometry(QRect(pressPosition_.x(), static_cast<int>(plot.top()), 1,
+                                 static_cast<int>(plot.height())));
+        band_->show();
+    } else {
+        drag_ = Drag::Pending;
+    }
+    event->accept();
+}
+
+void ParameterChart::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    switch (drag_) {
+    case Drag::None:
+        showReadoutAt(event->position());
+        break;
+    case Drag::Pending:
+        if ((at - pressPosition_).manhattanLength() < QApplication::startDragDistance())
+            break;
+        drag_ = Drag::Pan;
+        hideReadout();
+        setCursor(Qt::ClosedHandCursor);
+        [[fallthrough]];
+    case Drag::Pan: {
+        const double perPixel = (pressTo_ - pressFrom_) / chart()->plotArea().width();
+        const double shift = -(at.x() - pressPosition_.x()) * perPixel;
+        showXRange(pressFrom_ + shift, pressTo_ + shift);
+        break;
+    }
+    case Drag::Band: {
+        const QRectF plot = chart()->plotArea();
+        const int left = std::min(at.x(), pressPosition_.x());
+        const int width = std::abs(at.x() - pressPosition_.x()) + 1;
+        band_->setGeometry(
+            QRect(left, static_cast<int>(plot.top()), width, static_cast<int>(plot.height())));
+        break;
+    }
+    }
+    event->accept();
+}
+
+void ParameterChart::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || drag_ == Drag::None) {
+        QChartView::mouseReleaseEvent(event);
+        return;
+    }
+    const Drag ended = drag_;
+    drag_ = Drag::None;
+    const int x = event->position().toPoint().x();
+    if (ended == Drag::Pending && pressedSample_ >= 0) {
+        emit recordClicked(samples_[static_cast<std::size_t>(pressedSample_)].record);
+    } else if (ended == Drag::Pan) {
+        unsetCursor();
+    } else if (ended == Drag::Band) {
+        band_->hide();
+        if (std::abs(x - pressPosition_.x()) >= 4)
+            showXRange(toAxisX(chart()->mapFromScene(mapToScene(pressPosition_)).x()),
+                       toAxisX(chart()->mapFromScene(mapToScene(QPoint(x, 0))).x()));
+    }
+    showReadoutAt(event->position());
+    event->accept();
+}
+
+void ParameterChart::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        resetZoom();
+        event->accept();
+        return;
+    }
+    QChartView::mouseDoubleClickEvent(event);
+}
+
+void ParameterChart::wheelEvent(QWheelEvent *event)
+{
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) {
+        event->ignore();
+        return;
+    }
+    const QPointF at = chart()->mapFromScene(mapToScene(event->position().toPoint()));
+    zoomX(std::pow(WheelZoom, notches), toAxisX(at.x()));
+    readoutSample_ = -1; // the points moved under the mouse
+    showReadoutAt(event->position());
+    event->accept();
+}
+
+void ParameterChart::keyPressEvent(QKeyEvent *event)
+{
+    const double span = viewTo_ - viewFrom_;
+    const double middle = (viewFrom_ + viewTo_) / 2;
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        if (!isZoomed())
+            break;
+        resetZoom();
+        return;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomX(WheelZoom, middle);
+        return;
+    case Qt::Key_Minus:
+        zoomX(1 / WheelZoom, middle);
+        return;
+    case Qt::Key_Left:
+        showXRange(viewFrom_ - span / 10, viewTo_ - span / 10);
+        return;
+    case Qt::Key_Right:
+        showXRange(viewFrom_ + span / 10, viewTo_ + span / 10);
+        return;
+    default:
+        break;
+    }
+    QChartView::keyPressEvent(event);
+}
+
+void ParameterChart::leaveEvent(QEvent *event)
+{
+    if (drag_ == Drag::None)
+        hideReadout();
+    QChartView::leaveEvent(event);
+}
+
+bool ParameterChart::event(QEvent *event)
+{
+    // The read-out says more than the tool tip; the tip waits for a place without a point.
+    if (event->type() == QEvent::ToolTip && readoutBox_->isVisible())
+        return true;
+    return QChartView::event(event);
+}
+
+void ParameterChart::resizeEvent(QResizeEvent *event)
+{
+    QChartView::resizeEvent(event);
+    updateOverlays();
+}
+
+void ParameterChart::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu(this);
+    menu.addAction(timeAxisAction_);
+    resetZoomAction_->setEnabled(isZoomed());
+    menu.addAction(resetZoomAction_);
+    menu.addSeparator();
+    menu.addAction(saveAction_);
+    menu.addAction(copyAction_);
+    menu.exec(event->globalPos());
+}
+
+void ParameterChart::setImageFileChooser(ImageFileChooser *chooser)
+{
+    chooser_ = chooser ? chooser : defaultChooser_.get();
+}
+
+void ParameterChart::saveChart()
+{
+    const QString suggested =
+        (name_.isEmpty() ? QStringLiteral("chart") : name_) + QStringLiteral(".png");
+    const QString path = chooser_->chooseImageFile(window(), suggested);
+    if (path.isEmpty())
+        return;
+    const QString error = saveChartTo(path);
+    if (!error.isEmpty())
+        QMessageBox::warning(window(), QStringLiteral("Save Chart"),
+                             QStringLiteral("%1: %2").arg(path, error));
+}
+
+QString ParameterChart::saveChartTo(const QString &path)
+{
+    const bool readoutShown = readoutBox_->isVisible();
+    const bool highlightShown = highlight_->isVisible();
+    readoutBox_->hide();
+    highlight_->hide();
+    const QString error = chartexport::save(*this, path, accessibleName(), accessibleDescription());
+    readoutBox_->setVisible(readoutShown);
+    highlight_->setVisible(highlightShown);
+    return error;
+}
+
+QImage ParameterChart::chartImage()
+{
+    const bool readoutShown = readoutBox_->isVisible();
+    const bool highlightShown = highlight_->isVisible();
+    readoutBox_->hide();
+    highlight_->hide();
+    QImage image = chartexport::render(*this);
+    readoutBox_->setVisible(readoutShown);
+    highlight_->setVisible(highlightShown);
+    return image;
+}
+
+void ParameterChart::copyChart()
+{
+    QApplication::clipboard()->setImage(chartImage());
 }

@@ -1,17 +1,22 @@
 // Main window timings, offscreen: drawing and switching the parameter chart over 1000
-// records, showing one record, and a whole "Open" from the chosen path to the chart on
-// screen.
+// records, exploring it with the mouse and the wheel, showing one record, and a whole
+// "Open" from the chosen path to the chart on screen.
 
 #include "decoding_session.h"
 #include "form1.h"
 #include "log_generator.h"
+#include "parameterchart.h"
 #include "program_state.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMouseEvent>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <benchmark/benchmark.h>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -112,6 +117,83 @@ void BM_ShowRecordPainted(benchmark::State &bench)
 }
 BENCHMARK(BM_ShowRecordPainted)->Unit(benchmark::kMillisecond);
 
+// The chart explored over 1000 records: the mouse moved from point to point (read-out and
+// highlight follow), and the wheel turned (the X axis zooms in and out again). Each
+// iteration is one event and the repaint of the chart it causes.
+struct ExploredChart : DecodedWindow
+{
+    ParameterChart *chart = form.chart();
+    QWidget *viewport = chart->viewport();
+    std::vector<QPointF> positions;
+
+    // `parameter` -1: a point on every one of the 1000 records (no parameter is on every
+    // frame kind), one second apart.
+    explicit ExploredChart(int parameter)
+    {
+        if (parameter >= 0) {
+            form.DrawParameterChart(static_cast<std::int16_t>(parameter));
+        } else {
+            QList<QPointF> points;
+            QList<std::optional<qint64>> times;
+            for (int r = 1; r <= 1000; ++r) {
+                points.append(QPointF(r, std::sin(r / 40.0) * 20));
+                times.append(std::int64_t{1796119200000} + r * 1000);
+            }
+            chart->setRowCount(1000);
+            chart->setPoints(points, times);
+        }
+        QApplication::processEvents();
+        for (const QPointF &point : chart->points())
+            if (const auto at = chart->pointPosition(static_cast<int>(point.x())))
+                positions.push_back(*at);
+    }
+    void redraw()
+    {
+        QApplication::processEvents(); // the chart's layout after a change of range
+        viewport->repaint();
+    }
+};
+
+void BM_ChartHover1000(benchmark::State &bench)
+{
+    ExploredChart window(static_cast<int>(bench.range(0)));
+    std::size_t next = 0;
+    for (auto _ : bench) {
+        const QPointF at = window.positions[next++ % window.positions.size()] + QPointF(2, 1);
+        QMouseEvent move(QEvent::MouseMove, at, window.viewport->mapToGlobal(at), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(window.viewport, &move);
+        window.redraw();
+    }
+    bench.counters["points"] = static_cast<double>(window.chart->points().size());
+}
+BENCHMARK(BM_ChartHover1000)->Arg(-1)->Arg(13)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_ChartWheelZoom1000(benchmark::State &bench)
+{
+    ExploredChart window(static_cast<int>(bench.range(0)));
+    if (bench.range(1) != 0)
+        window.chart->setTimeAxis(true);
+    const QPointF at(window.viewport->width() * 0.4, window.viewport->height() / 2.0);
+    int turn = 0;
+    for (auto _ : bench) {
+        // Four notches in, then four out: every range from the whole log to a fifth of it.
+        const int notches = (turn++ / 4) % 2 == 0 ? 1 : -1;
+        QWheelEvent wheel(at, window.viewport->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(window.viewport, &wheel);
+        window.redraw();
+    }
+    bench.counters["points"] = static_cast<double>(window.chart->points().size());
+}
+BENCHMARK(BM_ChartWheelZoom1000)
+    ->Args({-1, 0})
+    ->Args({-1, 1})
+    ->Args({13, 0})
+    ->Args({2, 0})
+    ->Args({13, 1})
+    ->Unit(benchmark::kMillisecond);
+
 // From the chosen path to the chart of parameter 13 on screen, dump and TLM files included.
 void BM_OpenToChart1000(benchmark::State &bench)
 {
@@ -177,6 +259,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true); // the chart's settings are not the user's
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

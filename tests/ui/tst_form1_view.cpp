@@ -203,8 +203,9 @@ private slots:
         QStringList fileEntries;
         for (QAction *action : file->actions())
             fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(fileEntries, QStringList({"&Open", "&Reload", "Recent &Files", "-",
-                                           "&Export Records...", "-", "E&xit"}));
+        QCOMPARE(fileEntries,
+                 QStringList({"&Open", "&Reload", "Recent &Files", "-", "&Export Records...",
+                              "Save Chart...", "Copy Chart", "-", "E&xit"}));
         // Nothing to export before a log has been decoded.
         QVERIFY(!control<QAction>(QStringLiteral("MenuFileExportRecords"))->isEnabled());
         QStringList viewEntries;
