@@ -30,20 +30,9 @@ void TelemetryRecord::clear()
 
 std::string_view FieldText(const TelemetryRecord &r, Field f)
 {
-    switch (f) {
-    case Field::RawHex:
-        return r.RawHex;
-    case Field::FrameKind:
-        return r.FrameKind;
-    case Field::CcuTelemetry:
-        return r.CcuTelemetry;
-    case Field::LightElements:
-        return r.LightElements;
-    case Field::MessageText:
-        return r.MessageText;
-    default:
-        return {};
-    }
+    if (const auto *member = std::get_if<std::string TelemetryRecord::*>(&InfoOf(f).member))
+        return r.**member;
+    return {};
 }
 
 } // namespace kesta

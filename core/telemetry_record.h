@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 
 namespace kesta {
 
@@ -50,46 +52,6 @@ enum class ValueType : std::uint8_t
     F64,
     F32
 };
-
-struct FieldInfo
-{
-    Field field;
-    std::string_view name; // export key, e.g. "HtrxCounter"
-    ValueType type;
-    bool statusBits; // shown as eight "0"/"1" characters in the record view
-};
-
-inline constexpr std::array<FieldInfo, FieldCount> Fields{{
-    {Field::RawHex, "RawHex", ValueType::Text, false},
-    {Field::FrameKind, "FrameKind", ValueType::Text, false},
-    {Field::HtrxCounter, "HtrxCounter", ValueType::I32, false},
-    {Field::MovementFlag, "MovementFlag", ValueType::U8, true},
-    {Field::Rssi, "Rssi", ValueType::F64, false},
-    {Field::HrxCurrent, "HrxCurrent", ValueType::F64, false},
-    {Field::HtxCurrent, "HtxCurrent", ValueType::F64, false},
-    {Field::TncCurrent, "TncCurrent", ValueType::F64, false},
-    {Field::FssCurrent, "FssCurrent", ValueType::F64, false},
-    {Field::FssStatus, "FssStatus", ValueType::U8, true},
-    {Field::FssCounter, "FssCounter", ValueType::I32, false},
-    {Field::FssAngleData, "FssAngleData", ValueType::U8, false},
-    {Field::CcuTime, "CcuTime", ValueType::I32, false},
-    {Field::CcuTelemetry, "CcuTelemetry", ValueType::Text, false},
-    {Field::ModeStatus, "ModeStatus", ValueType::U8, true},
-    {Field::FssFrameCounter, "FssFrameCounter", ValueType::U8, false},
-    {Field::LightElements, "LightElements", ValueType::Text, false},
-    {Field::ElementNumber, "ElementNumber", ValueType::U8, false},
-    {Field::MessageText, "MessageText", ValueType::Text, false},
-    {Field::Threshold, "Threshold", ValueType::I16, false},
-    {Field::Angle, "Angle", ValueType::F32, false},
-    {Field::HiUpperAddress, "HiUpperAddress", ValueType::U8, false},
-    {Field::HiLowerAddress, "HiLowerAddress", ValueType::U8, false},
-    {Field::HiDataSize, "HiDataSize", ValueType::U8, false},
-}};
-
-constexpr const FieldInfo &InfoOf(Field f)
-{
-    return Fields[static_cast<std::size_t>(f)];
-}
 
 // Which fields a frame wrote into its record.
 class FieldMask
@@ -146,57 +108,84 @@ struct TelemetryRecord
     void clear();
 };
 
+// Where a field's value lives in a record; the alternative is the value's type.
+using FieldMember = std::variant<std::string TelemetryRecord::*, std::uint8_t TelemetryRecord::*,
+                                 std::int16_t TelemetryRecord::*, std::int32_t TelemetryRecord::*,
+                                 double TelemetryRecord::*, float TelemetryRecord::*>;
+
+struct FieldInfo
+{
+    Field field;
+    std::string_view name; // export key, e.g. "HtrxCounter"
+    ValueType type;
+    bool statusBits;    // shown as eight "0"/"1" characters in the record view
+    FieldMember member; // the record's member that holds the value
+};
+
+inline constexpr std::array<FieldInfo, FieldCount> Fields{{
+    {Field::RawHex, "RawHex", ValueType::Text, false, &TelemetryRecord::RawHex},
+    {Field::FrameKind, "FrameKind", ValueType::Text, false, &TelemetryRecord::FrameKind},
+    {Field::HtrxCounter, "HtrxCounter", ValueType::I32, false, &TelemetryRecord::HtrxCounter},
+    {Field::MovementFlag, "MovementFlag", ValueType::U8, true, &TelemetryRecord::MovementFlag},
+    {Field::Rssi, "Rssi", ValueType::F64, false, &TelemetryRecord::Rssi},
+    {Field::HrxCurrent, "HrxCurrent", ValueType::F64, false, &TelemetryRecord::HrxCurrent},
+    {Field::HtxCurrent, "HtxCurrent", ValueType::F64, false, &TelemetryRecord::HtxCurrent},
+    {Field::TncCurrent, "TncCurrent", ValueType::F64, false, &TelemetryRecord::TncCurrent},
+    {Field::FssCurrent, "FssCurrent", ValueType::F64, false, &TelemetryRecord::FssCurrent},
+    {Field::FssStatus, "FssStatus", ValueType::U8, true, &TelemetryRecord::FssStatus},
+    {Field::FssCounter, "FssCounter", ValueType::I32, false, &TelemetryRecord::FssCounter},
+    {Field::FssAngleData, "FssAngleData", ValueType::U8, false, &TelemetryRecord::FssAngleData},
+    {Field::CcuTime, "CcuTime", ValueType::I32, false, &TelemetryRecord::CcuTime},
+    {Field::CcuTelemetry, "CcuTelemetry", ValueType::Text, false, &TelemetryRecord::CcuTelemetry},
+    {Field::ModeStatus, "ModeStatus", ValueType::U8, true, &TelemetryRecord::ModeStatus},
+    {Field::FssFrameCounter, "FssFrameCounter", ValueType::U8, false,
+     &TelemetryRecord::FssFrameCounter},
+    {Field::LightElements, "LightElements", ValueType::Text, false,
+     &TelemetryRecord::LightElements},
+    {Field::ElementNumber, "ElementNumber", ValueType::U8, false, &TelemetryRecord::ElementNumber},
+    {Field::MessageText, "MessageText", ValueType::Text, false, &TelemetryRecord::MessageText},
+    {Field::Threshold, "Threshold", ValueType::I16, false, &TelemetryRecord::Threshold},
+    {Field::Angle, "Angle", ValueType::F32, false, &TelemetryRecord::Angle},
+    {Field::HiUpperAddress, "HiUpperAddress", ValueType::U8, false,
+     &TelemetryRecord::HiUpperAddress},
+    {Field::HiLowerAddress, "HiLowerAddress", ValueType::U8, false,
+     &TelemetryRecord::HiLowerAddress},
+    {Field::HiDataSize, "HiDataSize", ValueType::U8, false, &TelemetryRecord::HiDataSize},
+}};
+
+constexpr const FieldInfo &InfoOf(Field f)
+{
+    return Fields[static_cast<std::size_t>(f)];
+}
+
+// Every row stands at its field's place, and its type is the type of its member: a
+// new field cannot be read through another's row.
+constexpr bool FieldsTableIsConsistent()
+{
+    constexpr ValueType ByAlternative[] = {ValueType::Text, ValueType::U8,  ValueType::I16,
+                                           ValueType::I32,  ValueType::F64, ValueType::F32};
+    for (std::size_t i = 0; i < Fields.size(); ++i) {
+        if (static_cast<std::size_t>(Fields[i].field) != i ||
+            ByAlternative[Fields[i].member.index()] != Fields[i].type)
+            return false;
+    }
+    return true;
+}
+static_assert(FieldsTableIsConsistent());
+
 // The number a numeric field holds (status bytes as 0 to 255); nullopt for text fields.
 // Inline: the exports call it for every numeric field of every row.
 inline std::optional<double> FieldNumber(const TelemetryRecord &r, Field f)
 {
-    switch (f) {
-    case Field::HtrxCounter:
-        return r.HtrxCounter;
-    case Field::MovementFlag:
-        return r.MovementFlag;
-    case Field::Rssi:
-        return r.Rssi;
-    case Field::HrxCurrent:
-        return r.HrxCurrent;
-    case Field::HtxCurrent:
-        return r.HtxCurrent;
-    case Field::TncCurrent:
-        return r.TncCurrent;
-    case Field::FssCurrent:
-        return r.FssCurrent;
-    case Field::FssStatus:
-        return r.FssStatus;
-    case Field::FssCounter:
-        return r.FssCounter;
-    case Field::FssAngleData:
-        return r.FssAngleData;
-    case Field::CcuTime:
-        return r.CcuTime;
-    case Field::ModeStatus:
-        return r.ModeStatus;
-    case Field::FssFrameCounter:
-        return r.FssFrameCounter;
-    case Field::ElementNumber:
-        return r.ElementNumber;
-    case Field::Threshold:
-        return r.Threshold;
-    case Field::Angle:
-        return r.Angle;
-    case Field::HiUpperAddress:
-        return r.HiUpperAddress;
-    case Field::HiLowerAddress:
-        return r.HiLowerAddress;
-    case Field::HiDataSize:
-        return r.HiDataSize;
-    case Field::RawHex:
-    case Field::FrameKind:
-    case Field::CcuTelemetry:
-    case Field::LightElements:
-    case Field::MessageText:
-        return std::nullopt;
-    }
-    return std::nullopt;
+    return std::visit(
+        [&r](auto member) -> std::optional<double> {
+            using Value = std::remove_cvref_t<decltype(r.*member)>;
+            if constexpr (std::is_same_v<Value, std::string>)
+                return std::nullopt;
+            else
+                return static_cast<double>(r.*member);
+        },
+        InfoOf(f).member);
 }
 
 // The text a text field holds; empty view for numeric fields.

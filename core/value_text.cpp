@@ -182,28 +182,17 @@ std::string ValueText(std::int64_t value)
 void AppendFieldValueText(std::string &out, const TelemetryRecord &r, Field f,
                           std::string_view decimalSeparator)
 {
-    switch (InfoOf(f).type) {
-    case ValueType::Text:
-        out += FieldText(r, f);
-        return;
-    case ValueType::F64: {
-        const double *value = f == Field::Rssi         ? &r.Rssi
-                              : f == Field::HrxCurrent ? &r.HrxCurrent
-                              : f == Field::HtxCurrent ? &r.HtxCurrent
-                              : f == Field::TncCurrent ? &r.TncCurrent
-                                                       : &r.FssCurrent;
-        AppendValueText(out, *value, decimalSeparator);
-        return;
-    }
-    case ValueType::F32:
-        AppendValueText(out, r.Angle, decimalSeparator);
-        return;
-    case ValueType::U8:
-    case ValueType::I16:
-    case ValueType::I32:
-        AppendValueText(out, static_cast<std::int64_t>(FieldNumber(r, f).value_or(0)));
-        return;
-    }
+    std::visit(
+        [&](auto member) {
+            using Value = std::remove_cvref_t<decltype(r.*member)>;
+            if constexpr (std::is_same_v<Value, std::string>)
+                out += r.*member;
+            else if constexpr (std::is_floating_point_v<Value>)
+                AppendValueText(out, r.*member, decimalSeparator);
+            else
+                AppendValueText(out, static_cast<std::int64_t>(r.*member));
+        },
+        InfoOf(f).member);
 }
 
 std::string FieldValueText(const TelemetryRecord &r, Field f, std::string_view decimalSeparator)
