@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <memory>
 
+class ConnectChooser;
 class FileChooser;
 class Form2;
 class Info;
 class LightElementRow;
+class LiveSession;
 class ParameterChart;
+class Questioner;
 class QAction;
 class QButtonGroup;
 class QFrame;
@@ -24,8 +27,10 @@ class QRadioButton;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QTimer;
 class RecordView;
 class RunController;
+struct ConnectRequest;
 
 namespace kesta {
 struct ProgramState;
@@ -118,6 +123,21 @@ public:
     Form2 *movementFlagWindow() const;
     Info *infoWindow() const;
 
+    // Live reception: records of a pass as it is received from a KISS TCP server.
+    // Starts a session recording into request.recordingPath, as "Connect..." does with
+    // the dialog's answer; false when it could not start (the message has been given).
+    bool connectTo(const ConnectRequest &request);
+    void menuFileConnect();
+    void menuFileDisconnect();
+    // A session is connecting, connected or waiting to reconnect.
+    bool isLive() const;
+    // The session on view, going on or ended; null while a log is on view.
+    LiveSession *liveSession() const { return m_live.get(); }
+    // Where "Connect..." asks for the server and where the window asks whether to end a
+    // session; not owned, null for the real dialogs.
+    void setConnectChooser(ConnectChooser *chooser);
+    void setQuestioner(Questioner *questioner);
+
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
     void closing();
@@ -184,6 +204,29 @@ private:
     QPushButton *m_cancelRun = nullptr;
     QElapsedTimer m_runClock;
     std::array<QString, 4> m_shownBeforeRun;
+
+    // Live reception (form1_live.cpp).
+    void buildLive();
+    void liveFramesArrived();
+    void liveStateChanged();
+    void liveFinished(bool ok);
+    void showLiveCounts();
+    void clearViewForLive();
+    bool endLiveSessionFirst();
+    void releaseLiveSession();
+    // Records in the log or the session on view: Text2's total.
+    qint64 recordTotal() const;
+    static constexpr int LiveChartIntervalMs = 250;
+    std::unique_ptr<LiveSession> m_live;
+    QAction *m_menuFileConnect = nullptr;
+    QAction *m_menuFileDisconnect = nullptr;
+    QLabel *m_liveState = nullptr;
+    QLabel *m_liveCounts = nullptr;
+    QTimer *m_liveChartTimer = nullptr;
+    std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
+    std::unique_ptr<Questioner> m_defaultQuestioner;
+    ConnectChooser *m_connectChooser = nullptr;
+    Questioner *m_questioner = nullptr;
 
     QPointer<Form2> m_form2;
     QPointer<Info> m_info;

@@ -94,20 +94,22 @@ int ParameterChart::labelStep(int rows)
     return quotient;
 }
 
-void ParameterChart::setRowCount(int rows)
+void ParameterChart::setRowCount(int rows, qint64 firstRow)
 {
     rows_ = std::max(rows, 0);
+    firstRow_ = firstRow;
     const int step = isAutoScale() ? automaticStep(rows_) : labelStep(rows_);
     const int anchor = isAutoScale() && step > 1 ? 0 : 1;
     // Categories are centred on their record number, half a division from each edge.
-    const double max = std::max(rows_, 1) + 0.5;
+    const double min = static_cast<double>(firstRow_) - 0.5;
+    const double max = static_cast<double>(firstRow_) + std::max(rows_, 1) - 0.5;
     // A wider spacing goes in before a longer range and a narrower one after a shorter
     // range, so that the axis never lays out a label for every record on the way.
     if (step >= divisionsPerLabel_) {
         axisX_->setTickInterval(step);
-        axisX_->setRange(0.5, max);
+        axisX_->setRange(min, max);
     } else {
-        axisX_->setRange(0.5, max);
+        axisX_->setRange(min, max);
         axisX_->setTickInterval(step);
     }
     axisX_->setTickAnchor(anchor);

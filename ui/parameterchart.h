@@ -21,9 +21,12 @@ public:
     explicit ParameterChart(QWidget *parent = nullptr);
 
     // Sets the number of rows (records) the chart spans and the X axis scale for it.
-    // The points are left as they are.
-    void setRowCount(int rows);
+    // The points are left as they are. The axis spans record numbers firstRow to
+    // firstRow + rows - 1: 1 to rows for a log, the newest records of a live session
+    // at their session numbers.
+    void setRowCount(int rows, qint64 firstRow = 1);
     int rowCount() const { return rows_; }
+    qint64 firstRow() const { return firstRow_; }
 
     // Replaces the points: one per record, x = record number, y = its value. The value axis
     // is scaled to them.
@@ -44,5 +47,6 @@ private:
     QValueAxis *axisX_;
     QValueAxis *axisY_;
     int rows_ = 0;
+    qint64 firstRow_ = 1;
     int divisionsPerLabel_ = 1;
 };
