@@ -57,8 +57,9 @@ QString rememberedFolder()
     const QString folder = programSettings().value(FolderKey).toString();
     if (!folder.isEmpty() && QFileInfo(folder).isDir())
         return folder;
+    // A user without a documents folder records into the home folder.
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return documents.isEmpty() ? QDir::homePath() : documents;
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
 }
 
 void remember(const ConnectRequest &request)
