@@ -61,10 +61,9 @@ Pass makePass(std::uint64_t frames, bool timestamps = true, std::uint64_t seed =
 
 QString counterText(const kesta::loggen::GeneratedLogSummary &s)
 {
-    return QString::fromStdString(
-        kesta::CounterText(static_cast<std::int64_t>(s.htrxFrames),
-                           static_cast<std::int64_t>(s.fssFrames),
-                           static_cast<std::int64_t>(s.fssHiFrames)));
+    return QString::fromStdString(kesta::CounterText(static_cast<std::int64_t>(s.htrxFrames),
+                                                     static_cast<std::int64_t>(s.fssFrames),
+                                                     static_cast<std::int64_t>(s.fssHiFrames)));
 }
 
 QByteArray readAll(const QString &path)
@@ -405,6 +404,20 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(5, 5), 10000);
     }
 
+    void unknownHostIsRetried()
+    {
+        connectChooser.answer = ConnectRequest{
+            HostPort{QStringLiteral("no-such-station.invalid"), 8100}, recording(), true};
+        form->menuFileConnect();
+        QVERIFY(form->liveSession());
+        // A failed look-up, or no answer within the connect time-out.
+        QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("No connection ("), 15000);
+        QVERIFY2(liveState().contains(" - retrying in 1 s"), qPrintable(liveState()));
+        form->menuFileDisconnect();
+        QCOMPARE(liveState(), QStringLiteral("Disconnected"));
+        QVERIFY(notifier.texts.isEmpty());
+    }
+
     void lostConnectionKeepsWhatCameAndTheFilesGoOn()
     {
         const Pass first = makePass(30, true, 31);
@@ -473,6 +486,18 @@ private slots:
         QVERIFY2(notifier.texts.at(0).contains("exists already"), qPrintable(notifier.texts.at(0)));
         QCOMPARE(readAll(recording()), QByteArray("earlier pass"));
         QVERIFY(!form->isLive());
+    }
+
+    void sessionWithoutFramesLeavesNoEmptyRecordingAtExit()
+    {
+        const quint16 port = server->port();
+        server->server.close();
+        QVERIFY(connectByMenu(port));
+        QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("No connection ("), 10000);
+        QVERIFY(QFile::exists(recording()));
+        form->menuFileExit();
+        QVERIFY(!QFile::exists(recording()));
+        QVERIFY(!QFile::exists(dumpOf(recording())));
     }
 
     void exitEndsTheSessionCleanly()
