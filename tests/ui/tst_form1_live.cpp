@@ -126,11 +126,12 @@ public:
 class FakeChooser : public FileChooser
 {
 public:
+    QString answer;
     int asked = 0;
     QString chooseLogFile(QWidget *) override
     {
         ++asked;
-        return {};
+        return answer;
     }
 };
 
@@ -329,6 +330,19 @@ private slots:
 
         form->menuFileDisconnect();
         QCOMPARE(readAll(dumpOf(recording())), pass.dump + more.dump); // every frame
+
+        // The recording opened as a log: records 1 to 1000 again, numbered from 1.
+        chooser.answer = recording();
+        form->menuFileOpen();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
+        QCOMPARE(text2(), position(1, 1000));
+        QCOMPARE(scrollBar()->minimum(), 1);
+        QCOMPARE(scrollBar()->maximum(), 1000);
+        QCOMPARE(form->chart()->firstRow(), 1);
+        QVERIFY(!form->liveSession());
+        QVERIFY(control<QLabel>(QStringLiteral("LiveState"))->isHidden());
+        scrollBar()->setValue(1000);
+        QCOMPARE(text2(), position(1000, 1000));
     }
 
     void disconnectLeavesFilesThatTheRecordingReproduces_data()
