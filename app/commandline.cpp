@@ -74,6 +74,18 @@ CommandLine parseCommandLine(const QStringList &arguments)
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(quitAfterShow);
+    const QCommandLineOption connect(
+        QStringLiteral("connect"),
+        QStringLiteral("Start connected to the KISS TCP server at HOST:PORT (8001 for soundcard "
+                       "TNC programs, 8100 for SDR satellite decoders), as \"Connect...\" does."),
+        QStringLiteral("HOST:PORT"));
+    const QCommandLineOption record(
+        QStringLiteral("record"),
+        QStringLiteral("With --connect: the new log the received frames are recorded in "
+                       "(default: kesta1-YYYYMMDD-HHMMSSZ.kss in the last folder used)."),
+        QStringLiteral("FILE"));
+    parser.addOption(connect);
+    parser.addOption(record);
     parser.addPositionalArgument(
         QStringLiteral("LOG"), QStringLiteral("A log to open at start, as if chosen in \"Open\"."),
         QStringLiteral("[LOG]"));
@@ -105,6 +117,28 @@ CommandLine parseCommandLine(const QStringList &arguments)
         line.logPath = QFileInfo(logs.first()).absoluteFilePath();
     }
     line.quitAfterShow = parser.isSet(quitAfterShow);
+
+    if (parser.isSet(record) && !parser.isSet(connect))
+        return exitWith(UsageError, QStringLiteral("--record needs --connect.\n") + tryHelp);
+    if (parser.isSet(connect)) {
+        if (!logs.isEmpty()) {
+            return exitWith(UsageError,
+                            QStringLiteral("A log cannot be opened while connecting to a "
+                                           "server; give one or the other.\n") +
+                                tryHelp);
+        }
+        QString error;
+        line.connect = ParseHostPort(parser.value(connect), error);
+        if (!line.connect)
+            return exitWith(UsageError, QStringLiteral("--connect ") + error + u'\n' + tryHelp);
+        if (parser.isSet(record)) {
+            if (parser.value(record).isEmpty()) {
+                return exitWith(UsageError,
+                                QStringLiteral("The recording's name is empty.\n") + tryHelp);
+            }
+            line.recordPath = QFileInfo(parser.value(record)).absoluteFilePath();
+        }
+    }
     return line;
 }
 

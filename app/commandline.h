@@ -1,9 +1,13 @@
 #pragma once
 
+#include "hostport.h"
+
 #include <QString>
 #include <QStringList>
+#include <optional>
 
-// The desktop program's command line: kesta-decoder [--help] [--version] [LOG].
+// The desktop program's command line:
+// kesta-decoder [--help] [--version] [LOG | --connect HOST:PORT [--record FILE]].
 namespace startup {
 
 struct CommandLine
@@ -24,6 +28,11 @@ struct CommandLine
     // Close the window as soon as it has been shown (and the log, if any, has been opened):
     // used to time the start of the program.
     bool quitAfterShow = false;
+
+    // --connect: start connected to this KISS TCP server, recording into `recordPath`
+    // (absolute; empty for the default name in the remembered folder).
+    std::optional<HostPort> connect;
+    QString recordPath;
 };
 
 // The program's name and version, as --version and --help print them, and the organisation

@@ -2,6 +2,7 @@
 // line once the window is on screen.
 
 #include "commandline.h"
+#include "connectdialog.h"
 #include "firstshow.h"
 #include "form1.h"
 #include "program_state.h"
@@ -59,7 +60,17 @@ int main(int argc, char *argv[])
         window.close();
     };
     startup::whenFirstShown(&window, [&] {
-        if (!line.logPath.isEmpty()) {
+        if (line.connect) {
+            ConnectRequest request;
+            request.server = *line.connect;
+            request.recordingPath = line.recordPath.isEmpty()
+                                        ? connectsettings::defaultRecordingPath()
+                                        : line.recordPath;
+            request.writeTlm = window.writeTlmFile();
+            window.connectTo(request); // a file it cannot create is reported in a message
+            if (line.quitAfterShow)
+                quit();
+        } else if (!line.logPath.isEmpty()) {
             // The log is decoded on a thread of its own; quitting waits for it to end.
             if (line.quitAfterShow)
                 QObject::connect(&window, &Form1::runEnded, &window, quit);

@@ -2,6 +2,7 @@
 
 #include "accessibility.h"
 #include "cleanup.h"
+#include "connectdialog.h"
 #include "decoding_run.h"
 #include "exportcommand.h"
 #include "filechooser.h"
@@ -10,6 +11,7 @@
 #include "layoutstyle.h"
 #include "lightelementmap.h"
 #include "lightelementrow.h"
+#include "livesession.h"
 #include "mainlayout.h"
 #include "parameter_catalogue.h"
 #include "parameterchart.h"
@@ -145,6 +147,7 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     connect(m_runs, &RunController::progress, this, &Form1::runProgress);
     connect(m_runs, &RunController::finished, this, &Form1::runFinished);
     buildRecordViews();
+    buildLive();
 
     // The load handler's work.
     InitParameterCatalogue();
@@ -409,13 +412,14 @@ void Form1::DrawParameterChart(std::int16_t parameter)
     m_frame1->setTitle(caption);
 
     const int rows = std::max<int>(m_state.store.RecordCount, 0);
-    m_chart->setRowCount(rows);
+    m_chart->setRowCount(rows, m_state.store.FirstNumber);
     if (!entry.field || !entry.chartable)
         return; // no numbers to plot: the earlier points stay
 
     // Each point is the value as its value text gives it, i.e. at that text's precision.
-    // Only records whose frame carried the field are plotted, at their record number: a
-    // frame of another kind has no value there, not a zero.
+    // Only records whose frame carried the field are plotted, at their record number (in a
+    // live session: the session number): a frame of another kind has no value there, not a
+    // zero.
     QList<QPointF> points;
     QList<std::optional<qint64>> times;
     points.reserve(rows);
@@ -429,7 +433,7 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         kesta::AppendFieldValueText(text, record, *entry.field);
         double y = 0;
         std::from_chars(text.data(), text.data() + text.size(), y);
-        points.append(QPointF(r, y));
+        points.append(QPointF(static_cast<double>(m_state.store.numberAt(r)), y));
         times.append(record.ReceptionTime);
     }
     m_chart->setParameter(fromView(entry.name), fromView(entry.unit));
@@ -469,6 +473,8 @@ void Form1::toggleWriteTlmFile()
 
 void Form1::menuFileOpen()
 {
+    if (!endLiveSessionFirst())
+        return;
     openLog(m_chooser->chooseLogFile(this));
 }
 
@@ -476,6 +482,8 @@ void Form1::openLog(const QString &path)
 {
     if (m_runs->isRunning())
         return; // one run at a time; the menu is disabled meanwhile
+    if (!endLiveSessionFirst())
+        return;
     // The labels are refreshed and the first value boxes emptied whether or not a log was
     // chosen; a run that does not decode the log puts the boxes back as they were.
     for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
@@ -559,6 +567,7 @@ void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
     const kesta::RunReport report = result->report;
     const std::string dmpPath = result->dmpPath;
     if (report.outcome == kesta::RunReport::Outcome::Decoded) {
+        releaseLiveSession();
         kesta::ApplyRun(m_state, *result);
         showDecodedLog();
         noteDecodedRun(report);
@@ -607,9 +616,11 @@ void Form1::showDecodedLog()
 
 void Form1::scrollBarChanged(int position)
 {
-    m_text2->setText(QStringLiteral("#%1 / %2").arg(position).arg(m_state.store.RecordCount));
-    if (position > 0)
-        ShowRecord(static_cast<std::int16_t>(position));
+    m_text2->setText(QStringLiteral("#%1 / %2").arg(position).arg(recordTotal()));
+    // The position is a record number; the store holds numbers FirstNumber onwards.
+    const qint64 index = position - m_state.store.FirstNumber + 1;
+    if (index > 0)
+        ShowRecord(static_cast<std::int16_t>(index));
 }
 
 void Form1::menuFileExit()
@@ -676,6 +687,8 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     // A run still going stops now: its files are discarded, the earlier ones kept.
     m_runs->cancelAndWait();
+    if (m_live)
+        m_live->stop(); // every file of the session written out and closed
     cleanUpOnce();
     if (m_form2)
         m_form2->close();

@@ -11,13 +11,16 @@
 #include <memory>
 #include <optional>
 
+class ConnectChooser;
 class FileChooser;
 class Form2;
 class ExportCommand;
 class Info;
 class LightElementMap;
 class LightElementRow;
+class LiveSession;
 class ParameterChart;
+class Questioner;
 class QAction;
 class QButtonGroup;
 class QFrame;
@@ -35,9 +38,11 @@ class RecentFiles;
 class RecordNavigator;
 class RecordStatus;
 class RecordTable;
+class QTimer;
 class RecordView;
 class SaveFileChooser;
 class RunController;
+struct ConnectRequest;
 
 namespace kesta {
 struct ProgramState;
@@ -159,6 +164,20 @@ public:
     void cancelExport();
     // Where "Export Records..." asks for the file; not owned. Null: a Qt file dialog.
     void setSaveChooser(SaveFileChooser *chooser);
+    // Live reception: records of a pass as it is received from a KISS TCP server.
+    // Starts a session recording into request.recordingPath, as "Connect..." does with
+    // the dialog's answer; false when it could not start (the message has been given).
+    bool connectTo(const ConnectRequest &request);
+    void menuFileConnect();
+    void menuFileDisconnect();
+    // A session is connecting, connected or waiting to reconnect.
+    bool isLive() const;
+    // The session on view, going on or ended; null while a log is on view.
+    LiveSession *liveSession() const { return m_live.get(); }
+    // Where "Connect..." asks for the server and where the window asks whether to end a
+    // session; not owned, null for the real dialogs.
+    void setConnectChooser(ConnectChooser *chooser);
+    void setQuestioner(Questioner *questioner);
 
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
@@ -249,6 +268,28 @@ private:
     QPointer<RecordTable> m_recordTable;
     ExportCommand *m_export = nullptr;
     SaveFileChooser *m_saveChooser = nullptr;
+    // Live reception (form1_live.cpp).
+    void buildLive();
+    void liveFramesArrived();
+    void liveStateChanged();
+    void liveFinished(bool ok);
+    void showLiveCounts();
+    void clearViewForLive();
+    bool endLiveSessionFirst();
+    void releaseLiveSession();
+    // Records in the log or the session on view: Text2's total.
+    qint64 recordTotal() const;
+    static constexpr int LiveChartIntervalMs = 250;
+    std::unique_ptr<LiveSession> m_live;
+    QAction *m_menuFileConnect = nullptr;
+    QAction *m_menuFileDisconnect = nullptr;
+    QLabel *m_liveState = nullptr;
+    QLabel *m_liveCounts = nullptr;
+    QTimer *m_liveChartTimer = nullptr;
+    std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
+    std::unique_ptr<Questioner> m_defaultQuestioner;
+    ConnectChooser *m_connectChooser = nullptr;
+    Questioner *m_questioner = nullptr;
 
     QPointer<Form2> m_form2;
     QPointer<Info> m_info;

@@ -225,19 +225,22 @@ QValueAxis *ParameterChart::xAxis() const
     return timeAxis_ ? timeAxisX_ : axisX_;
 }
 
-void ParameterChart::setRowCount(int rows)
+void ParameterChart::setRowCount(int rows, qint64 firstRow)
 {
     const int before = rows_;
+    const qint64 firstBefore = firstRow_;
     rows_ = std::max(rows, 0);
+    firstRow_ = firstRow;
     // Categories are centred on their record number, half a division from each edge.
-    const double to = std::max(rows_, 1) + 0.5;
+    const double from = static_cast<double>(firstRow_) - 0.5;
+    const double to = static_cast<double>(firstRow_) + std::max(rows_, 1) - 0.5;
     if (timeAxis_) {
-        applyRecordScale(0.5, to); // kept ready for the switch back
+        applyRecordScale(from, to); // kept ready for the switch back
         return;
     }
-    fullFrom_ = 0.5;
+    fullFrom_ = from;
     fullTo_ = to;
-    if (rows_ != before || !isZoomed())
+    if (rows_ != before || firstRow_ != firstBefore || !isZoomed())
         resetZoom();
     else
         applyXRange(viewFrom_, viewTo_);
@@ -247,7 +250,8 @@ void ParameterChart::applyRecordScale(double from, double to)
 {
     int step = 1;
     int anchor = 1;
-    if (from <= 0.5 && to >= std::max(rows_, 1) + 0.5) {
+    if (from <= static_cast<double>(firstRow_) - 0.5 &&
+        to >= static_cast<double>(firstRow_) + std::max(rows_, 1) - 0.5) {
         step = isAutoScale() ? automaticStep(rows_) : labelStep(rows_);
         anchor = isAutoScale() && step > 1 ? 0 : 1;
     } else {

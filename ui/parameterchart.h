@@ -45,9 +45,12 @@ public:
     ~ParameterChart() override;
 
     // Sets the number of rows (records) the chart spans and the X axis scale for it.
-    // The points are left as they are. A different number of rows shows the whole range.
-    void setRowCount(int rows);
+    // The points are left as they are. The axis spans record numbers firstRow to
+    // firstRow + rows - 1: 1 to rows for a log, the newest records of a live session
+    // at their session numbers. A different span shows the whole range.
+    void setRowCount(int rows, qint64 firstRow = 1);
     int rowCount() const { return rows_; }
+    qint64 firstRow() const { return firstRow_; }
 
     // Replaces the points: one per record, x = record number, y = its value. The value axis
     // is scaled to them. `timesMs` holds each point's reception time in milliseconds since
@@ -178,6 +181,7 @@ private:
     QCategoryAxis *timeAxisX_;
     QValueAxis *axisY_;
     int rows_ = 0;
+    qint64 firstRow_ = 1;
     int divisionsPerLabel_ = 1;
 
     std::vector<Sample> samples_;

@@ -203,15 +203,16 @@ private slots:
         QStringList fileEntries;
         for (QAction *action : file->actions())
             fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(fileEntries,
-                 QStringList({"&Open", "&Reload", "Recent &Files", "-", "&Export Records...",
-                              "Save Chart...", "Copy Chart", "-", "E&xit"}));
+        QCOMPARE(fileEntries, QStringList({"&Open", "&Reload", "Recent &Files", "-", "&Connect...",
+                                           "&Disconnect", "-", "&Export Records...",
+                                           "Save Chart...", "Copy Chart", "-", "E&xit"}));
         // Nothing to export before a log has been decoded.
         QVERIFY(!control<QAction>(QStringLiteral("MenuFileExportRecords"))->isEnabled());
         QStringList viewEntries;
         for (QAction *action : control<QMenu>(QStringLiteral("MnuView"))->actions())
             viewEntries << action->text();
         QCOMPARE(viewEntries, QStringList({"Light-Element &Map", "Record &Table"}));
+        QVERIFY(!control<QAction>(QStringLiteral("MenuFileDisconnect"))->isEnabled());
         auto *tlm = control<QAction>(QStringLiteral("WriteTLMFile"));
         QCOMPARE(tlm->text(), QStringLiteral("&Write TLM File"));
         QVERIFY(tlm->isCheckable());

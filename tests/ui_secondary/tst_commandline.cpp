@@ -52,6 +52,8 @@ private slots:
 
     void startsTheWindow_data();
     void startsTheWindow();
+    void startsConnected_data();
+    void startsConnected();
     void endsAtOnce_data();
     void endsAtOnce();
     void answersWithoutWindow_data();
@@ -99,6 +101,40 @@ void TestCommandLine::startsTheWindow()
     QCOMPARE(line.quitAfterShow, quitAfterShow);
 }
 
+void TestCommandLine::startsConnected_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("recordPath");
+
+    const QString here = QDir::currentPath();
+    QTest::newRow("default recording")
+        << QStringList{"kesta-decoder", "--connect", "localhost:8100"} << "localhost" << 8100
+        << QString();
+    QTest::newRow("relative recording")
+        << QStringList{"kesta-decoder", "--connect=192.0.2.7:8001", "--record", "p/pass.kss"}
+        << "192.0.2.7" << 8001 << here + "/p/pass.kss";
+    QTest::newRow("IPv6 address") << QStringList{"kesta-decoder", "--connect", "[::1]:8001"}
+                                  << "::1" << 8001 << QString();
+}
+
+void TestCommandLine::startsConnected()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(QString, recordPath);
+
+    const CommandLine line = startup::parseCommandLine(arguments);
+    QVERIFY2(line.action == CommandLine::Action::ShowWindow, qPrintable(line.output));
+    QVERIFY(line.connect);
+    QCOMPARE(line.connect->host, host);
+    QCOMPARE(int(line.connect->port), port);
+    QCOMPARE(line.recordPath, recordPath);
+    QVERIFY(line.logPath.isEmpty());
+}
+
 void TestCommandLine::endsAtOnce_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -118,6 +154,21 @@ void TestCommandLine::endsAtOnce_data()
     QTest::newRow("two logs") << QStringList{"kesta-decoder", "a.kss", "b.kss"} << 2
                               << "Only one log";
     QTest::newRow("empty log name") << QStringList{"kesta-decoder", ""} << 2 << "empty";
+    QTest::newRow("--connect without port")
+        << QStringList{"kesta-decoder", "--connect", "localhost"} << 2 << "HOST:PORT";
+    QTest::newRow("--connect port 0")
+        << QStringList{"kesta-decoder", "--connect", "localhost:0"} << 2 << "1 to 65535";
+    QTest::newRow("--connect port out of range")
+        << QStringList{"kesta-decoder", "--connect", "localhost:65536"} << 2 << "1 to 65535";
+    QTest::newRow("--connect without value")
+        << QStringList{"kesta-decoder", "--connect"} << 2 << "Missing value";
+    QTest::newRow("--connect and a log")
+        << QStringList{"kesta-decoder", "--connect", "localhost:8100", "a.kss"} << 2
+        << "one or the other";
+    QTest::newRow("--record alone")
+        << QStringList{"kesta-decoder", "--record", "a.kss"} << 2 << "needs --connect";
+    QTest::newRow("--record empty")
+        << QStringList{"kesta-decoder", "--connect", "h:8001", "--record", ""} << 2 << "empty";
 }
 
 void TestCommandLine::endsAtOnce()
