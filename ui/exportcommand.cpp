@@ -1,5 +1,6 @@
 #include "exportcommand.h"
 
+#include "influx_export.h"
 #include "savefilechooser.h"
 
 #include <QElapsedTimer>
@@ -16,6 +17,10 @@ const QList<ExportCommand::Format> &ExportCommand::formats()
         {QStringLiteral("CSV (*.csv)"), kesta::RecordExportSink(RecordExporter::Format::Csv)},
         {QStringLiteral("JSON Lines (*.jsonl)"),
          kesta::RecordExportSink(RecordExporter::Format::JsonLines)},
+        {QStringLiteral("InfluxDB line protocol (*.lp)"),
+         [](kesta::OutputFile &file) -> std::unique_ptr<kesta::SessionSink> {
+             return std::make_unique<kesta::InfluxSink>(file);
+         }},
     };
     return list;
 }

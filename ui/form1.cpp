@@ -959,6 +959,10 @@ void Form1::showLightElementMap()
         m_lightMap->setWindowFlag(Qt::Window);
         m_lightMap->setSaveChooser(m_saveChooser);
         connect(m_lightMap, &LightElementMap::recordClicked, this, &Form1::goToRecord);
+        // One column per reception time while the chart shows reception time.
+        m_lightMap->setTimeAxis(m_chart->isTimeAxis());
+        connect(m_chart->timeAxisAction(), &QAction::toggled, m_lightMap,
+                [this] { m_lightMap->setTimeAxis(m_chart->isTimeAxis()); });
     }
     m_lightMap->show();
     m_lightMap->raise();

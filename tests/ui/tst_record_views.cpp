@@ -391,6 +391,8 @@ private slots:
                              << "csv";
         QTest::newRow("JSON Lines") << "JSON Lines (*.jsonl)"
                                     << "jsonl";
+        QTest::newRow("line protocol") << "InfluxDB line protocol (*.lp)"
+                                       << "lp";
     }
     void exportIsWhatKestaDecodeWrites()
     {
@@ -421,7 +423,9 @@ private slots:
         decode.writeTlm = false;
         const std::string expectedPath =
             folder->filePath(QStringLiteral("decode.out")).toStdString();
-        (option == QLatin1String("csv") ? decode.csvPath : decode.jsonlPath) = expectedPath;
+        (option == QLatin1String("csv")     ? decode.csvPath
+         : option == QLatin1String("jsonl") ? decode.jsonlPath
+                                            : decode.influxPath) = expectedPath;
         QCOMPARE(kesta::RunDecodeCommand(decode).exitCode, kesta::ExitSuccess);
         const QByteArray expected = ReadAll(QString::fromStdString(expectedPath));
         QVERIFY(!expected.isEmpty());
