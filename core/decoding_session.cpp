@@ -11,6 +11,8 @@ DecodingSession::DecodingSession(std::uint64_t recordLimit)
 void DecodingSession::addSink(SessionSink &sink)
 {
     sinks_.push_back(&sink);
+    if (sink.offersRecords())
+        recordOffers_.push_back(&sink);
 }
 
 void DecodingSession::feed(std::span<const std::uint8_t> chunk)
@@ -39,7 +41,7 @@ void DecodingSession::onFrame(const KissFrame &frame)
     const std::uint64_t number = totals_.frames + 1;
     const bool beyond = recordLimit_ != 0 && number > recordLimit_;
     TelemetryRecord *target = nullptr;
-    for (SessionSink *sink : sinks_) {
+    for (SessionSink *sink : recordOffers_) {
         if ((target = sink->recordFor(number, beyond)) != nullptr)
             break;
     }

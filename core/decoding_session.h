@@ -43,6 +43,8 @@ public:
         (void)beyondRecordLimit;
         return nullptr;
     }
+    // True for a sink whose recordFor() may offer records; asked once, when added.
+    virtual bool offersRecords() const { return false; }
     // Hand on what is buffered (a live session asks for this now and then).
     virtual void flush() {}
 };
@@ -103,6 +105,7 @@ private:
 
     KissReader reader_;
     std::vector<SessionSink *> sinks_;
+    std::vector<SessionSink *> recordOffers_; // the sinks that may offer records
     TelemetryRecord record_; // reused frame after frame
     SessionTotals totals_;
     std::uint64_t recordLimit_;
@@ -134,6 +137,7 @@ public:
     void frame(const SessionFrame &frame) override;
     // The store's next slot, while there is room.
     TelemetryRecord *recordFor(std::uint64_t number, bool beyondRecordLimit) override;
+    bool offersRecords() const override { return true; }
 
 private:
     RecordStore &store_;

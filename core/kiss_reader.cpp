@@ -182,7 +182,7 @@ void KissReader::closeFrame()
         ++stats_.rejectedFrames;
         bool timestamp = false;
         if (length_ == 9) {
-            std::uint64_t ms = 0;
+            std::uint64_t ms = 0; // big-endian
             for (std::size_t i = 1; i < 9; ++i)
                 ms = ms << 8 | buffer_[i];
             if (ms < TimestampLimitMs) {

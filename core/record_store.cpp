@@ -18,6 +18,8 @@ std::size_t RecordStore::slotOf(std::int16_t index) const
 {
     if (index < 1 || index > MaxRecords)
         return 0;
+    if (head_ == 0) // a log, or a session that has not yet gone past 1000 records
+        return static_cast<std::size_t>(index);
     return (head_ + static_cast<std::size_t>(index) - 1) % MaxRecords + 1;
 }
 
