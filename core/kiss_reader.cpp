@@ -186,12 +186,14 @@ void KissReader::closeFrame()
             for (std::size_t i = 1; i < 9; ++i)
                 ms = ms << 8 | buffer_[i];
             if (ms < TimestampLimitMs) {
+                // Both from the local value: copying the optional just written would
+                // read it back before its two stores have settled, a stall per frame.
                 latestTime_ = static_cast<std::int64_t>(ms);
+                justClosedTimestamp_ = static_cast<std::int64_t>(ms);
                 timestamp = true;
             }
         }
         if (timestamp) {
-            justClosedTimestamp_ = latestTime_;
             ++stats_.timestampFrames;
             note(stats_.first.timestamp, frameStart_);
         } else {

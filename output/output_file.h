@@ -29,7 +29,8 @@ class OutputFile
 public:
     enum class Mode
     {
-        CreateAnew, // a new file replaces the one of that name at close(); devices are written as they are
+        CreateAnew, // a new file replaces the one of that name at close(); devices are written as
+                    // they are
         Append,     // append to the file, creating it when missing
         CreateNew,  // create a file that must not exist yet, and write it in place
     };
@@ -88,6 +89,9 @@ private:
     bool ownsFd_ = false;
     bool created_ = false;
     bool syncOnClose_ = true;
+    static constexpr std::uint64_t SyncChunk = std::uint64_t{8} << 20;
+    std::uint64_t written_ = 0;     // bytes written since open()
+    std::uint64_t syncStarted_ = 0; // bytes handed to the disk ahead of the sync at close
     bool appendRollback_ = false;
     std::int64_t appendStart_ = 0;
     Mode mode_ = Mode::CreateAnew;
