@@ -160,13 +160,8 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     };
     const ReadOutcome read = FeedLog(*log, session, error, control);
 
-    DecodeTotals &totals = outcome.totals;
-    totals.records = session.totals().frames;
-    totals.htrx = session.totals().htrx;
-    totals.fss = session.totals().fss;
-    totals.fssHi = session.totals().fssHi;
-    totals.load = session.report();
-    totals.reader = totals.load.reader;
+    outcome.totals = TotalsOf(session.totals(), session.report());
+    const DecodeTotals &totals = outcome.totals;
 
     if (read == ReadOutcome::Failed)
         outcome.errors.push_back(error);
@@ -202,6 +197,18 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
             output->file.discard();
     }
     return outcome;
+}
+
+DecodeTotals TotalsOf(const SessionTotals &counts, const LoadReport &load)
+{
+    DecodeTotals totals;
+    totals.records = counts.frames;
+    totals.htrx = counts.htrx;
+    totals.fss = counts.fss;
+    totals.fssHi = counts.fssHi;
+    totals.load = load;
+    totals.reader = load.reader;
+    return totals;
 }
 
 std::string SummaryText(const DecodeTotals &totals)

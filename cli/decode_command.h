@@ -36,6 +36,9 @@ struct DecodeTotals
     LoadReport load;
 };
 
+// The totals of a session's counts and load report.
+DecodeTotals TotalsOf(const SessionTotals &counts, const LoadReport &load);
+
 struct DecodeOutcome
 {
     int exitCode = 0;                // see the Exit constants

@@ -26,13 +26,7 @@ int RunLiveCommand(const LiveOptions &options, bool quiet, int stopSignalFd)
             exitCode = kesta::ExitFailure;
         }
         if (ok && !quiet) {
-            kesta::DecodeTotals totals;
-            totals.records = session.totals().frames;
-            totals.htrx = session.totals().htrx;
-            totals.fss = session.totals().fss;
-            totals.fssHi = session.totals().fssHi;
-            totals.load = session.report();
-            totals.reader = totals.load.reader;
+            const kesta::DecodeTotals totals = kesta::TotalsOf(session.totals(), session.report());
             std::fputs(kesta::SummaryText(totals).c_str(), stderr);
         }
         QCoreApplication::exit(exitCode);

@@ -3,11 +3,9 @@
 #include "influx_export.h"
 #include "savefilechooser.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
-#include <QThread>
 #include <algorithm>
 
 const QList<ExportCommand::Format> &ExportCommand::formats()
@@ -30,15 +28,11 @@ ExportCommand::ExportCommand(QWidget *window)
       m_chooser(m_defaultChooser.get())
 {
     qRegisterMetaType<kesta::LogExportResult>();
+    connect(&m_job, &LogJob::progress, this, &ExportCommand::showProgress);
+    connect(&m_job, &LogJob::done, this, &ExportCommand::jobDone);
 }
 
-ExportCommand::~ExportCommand()
-{
-    if (m_thread) {
-        cancelAndWait();
-        delete m_thread;
-    }
-}
+ExportCommand::~ExportCommand() = default;
 
 void ExportCommand::setChooser(SaveFileChooser *chooser)
 {
@@ -77,31 +71,14 @@ bool ExportCommand::start(const QString &path, const QString &filter,
     request.makeSink = format->makeSink;
 
     auto result = std::make_shared<kesta::LogExportResult>();
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
     m_result = result;
-    m_cancel = cancel;
     m_path = path;
     const QFileInfo log(QFile::decodeName(QByteArray::fromStdString(request.logPath)));
-    const qint64 total = log.isFile() ? log.size() : -1;
-    // The command outlives the thread (its destructor waits for it), so the thread may
-    // signal through it; the call is queued to the command's own thread.
-    m_thread = QThread::create([this, request, result, cancel, total] {
-        kesta::ReadControl control;
-        control.cancel = [cancel] { return cancel->load(std::memory_order_relaxed); };
-        QElapsedTimer sinceReport;
-        sinceReport.start();
-        control.progress = [&](std::uint64_t bytesRead) {
-            if (sinceReport.elapsed() < 40)
-                return;
-            sinceReport.restart();
-            QMetaObject::invokeMethod(
-                this, [this, bytesRead, total] { showProgress(qint64(bytesRead), total); },
-                Qt::QueuedConnection);
-        };
-        *result = kesta::ExportLog(request, control);
-    });
-    m_thread->setObjectName(QStringLiteral("record export"));
-    connect(m_thread, &QThread::finished, this, &ExportCommand::threadDone);
+    const std::string logPath = request.logPath;
+    m_job.start(logPath, QStringLiteral("record export"),
+                [request = std::move(request), result](const kesta::ReadControl &control) {
+                    *result = kesta::ExportLog(request, control);
+                });
 
     // Shown only when the export takes longer than a moment.
     auto *progress = new QProgressDialog(
@@ -116,8 +93,6 @@ bool ExportCommand::start(const QString &path, const QString &filter,
     progress->setValue(0);
     connect(progress, &QProgressDialog::canceled, this, &ExportCommand::cancel);
     m_progress = progress;
-
-    m_thread->start();
     return true;
 }
 
@@ -133,26 +108,9 @@ void ExportCommand::showProgress(qint64 bytesRead, qint64 totalBytes)
     }
 }
 
-void ExportCommand::cancel()
+void ExportCommand::jobDone()
 {
-    if (m_cancel)
-        *m_cancel = true;
-}
-
-void ExportCommand::cancelAndWait()
-{
-    cancel();
-    if (m_thread)
-        m_thread->wait();
-}
-
-void ExportCommand::threadDone()
-{
-    QThread *thread = m_thread;
-    m_thread = nullptr;
-    m_cancel.reset();
     std::shared_ptr<kesta::LogExportResult> result = std::move(m_result);
-    thread->deleteLater();
     if (m_progress) {
         // Not from inside its own cancel handler: the dialog goes once the event loop is back.
         m_progress->hide();

@@ -1,17 +1,16 @@
 #pragma once
 
 #include "log_export.h"
+#include "logjob.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <atomic>
 #include <functional>
 #include <memory>
 
 class QProgressDialog;
-class QThread;
 class QWidget;
 class SaveFileChooser;
 
@@ -48,16 +47,16 @@ public:
     // Starts the export to `path` in the format of `filter`, without asking. False when
     // one is already going or the filter is not one of the formats.
     bool start(const QString &path, const QString &filter, kesta::LogExportRequest request);
-    bool isRunning() const { return m_thread != nullptr; }
-    void cancel();
-    void cancelAndWait();
+    bool isRunning() const { return m_job.isRunning(); }
+    void cancel() { m_job.cancel(); }
+    void cancelAndWait() { m_job.cancelAndWait(); }
 
 signals:
     // The export has ended, whatever its outcome; refusals and failures have been told.
     void finished(const kesta::LogExportResult &result, const QString &path);
 
 private:
-    void threadDone();
+    void jobDone();
     void showProgress(qint64 bytesRead, qint64 totalBytes);
 
     QWidget *m_window;
@@ -65,9 +64,8 @@ private:
     SaveFileChooser *m_chooser = nullptr;
     std::function<void(const QString &)> m_onError;
 
-    QThread *m_thread = nullptr;
-    std::shared_ptr<kesta::LogExportResult> m_result;
-    std::shared_ptr<std::atomic<bool>> m_cancel;
+    LogJob m_job;
+    std::shared_ptr<kesta::LogExportResult> m_result; // of the export going on
     QString m_path;
     QPointer<QProgressDialog> m_progress;
 };
