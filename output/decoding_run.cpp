@@ -17,12 +17,11 @@ void Remember(std::vector<std::string> &files, const std::string &path)
         files.push_back(path);
 }
 
-RunResult Refusal(const std::string &inputPath, std::string_view what, const std::string &name)
+RunResult Refusal(std::string message)
 {
     RunResult result;
     result.report.outcome = RunReport::Outcome::Refused;
-    result.report.error = inputPath + ": not decoded: its " + std::string(what) + " " + name +
-                          " would overwrite the log itself";
+    result.report.error = std::move(message);
     return result;
 }
 
@@ -44,11 +43,12 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
 
     // The log is only ever read: an output name that is the log itself would empty
     // or change it, so such a run does not start at all.
-    if (IsSameFile(dmpName, inputPath))
-        return Refusal(inputPath, "dump file", dmpName);
+    std::vector<PlannedOutput> outputs{{"dump file", dmpName}};
     const std::string &tlmTarget = request.writeTlm ? tlmName : request.keptTlmPath;
-    if (!tlmTarget.empty() && IsSameFile(tlmTarget, inputPath))
-        return Refusal(inputPath, "TLM file", tlmTarget);
+    if (!tlmTarget.empty())
+        outputs.push_back({"TLM file", tlmTarget});
+    if (auto clash = FindOutputClash(inputPath, outputs))
+        return Refusal(std::move(*clash));
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(inputPath, error);
