@@ -217,10 +217,12 @@ void LiveSession::onReadyRead()
 {
     const std::uint64_t before = m_session.totals().frames;
     while (m_socket && m_socket->bytesAvailable() > 0) {
-        const QByteArray chunk = m_socket->read(ReadBufferBytes);
-        m_session.feed(
-            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(chunk.constData()),
-                                          static_cast<std::size_t>(chunk.size())));
+        m_chunk.resize(static_cast<std::size_t>(ReadBufferBytes));
+        const qint64 n = m_socket->read(m_chunk.data(), ReadBufferBytes);
+        if (n <= 0)
+            break;
+        m_session.feed(std::span<const std::uint8_t>(
+            reinterpret_cast<const std::uint8_t *>(m_chunk.data()), static_cast<std::size_t>(n)));
         // Every frame received so far is on the disk: a crash loses at most the frame
         // still being received.
         m_recordingSink->flush();

@@ -100,6 +100,7 @@ private:
 
     LiveOptions m_options;
     kesta::DecodingSession m_session;
+    std::vector<char> m_chunk; // what was read from the socket, reused
     QTcpSocket *m_socket = nullptr;
     QTimer m_retryTimer;
     QTimer m_flushTimer;

@@ -2,6 +2,8 @@
 
 #include "tlm_format.h"
 
+#include <array>
+
 namespace kesta {
 
 void DumpSink::frame(const SessionFrame &frame)
@@ -23,16 +25,22 @@ void TlmSink::frame(const SessionFrame &frame)
 
 namespace {
 
-void AppendEscaped(std::string &out, std::uint8_t b)
+// Appends `bytes` KISS-escaped. Runs of plain bytes go in whole, which is nearly all.
+void AppendEscaped(std::string &out, std::span<const std::uint8_t> bytes)
 {
-    if (b == FEND) {
+    const auto *p = reinterpret_cast<const char *>(bytes.data());
+    const char *const end = p + bytes.size();
+    while (p != end) {
+        const char *q = p;
+        while (q != end && static_cast<std::uint8_t>(*q) != FEND &&
+               static_cast<std::uint8_t>(*q) != FESC)
+            ++q;
+        out.append(p, q);
+        if (q == end)
+            break;
         out += static_cast<char>(FESC);
-        out += static_cast<char>(TFEND);
-    } else if (b == FESC) {
-        out += static_cast<char>(FESC);
-        out += static_cast<char>(TFESC);
-    } else {
-        out += static_cast<char>(b);
+        out += static_cast<char>(static_cast<std::uint8_t>(*q) == FEND ? TFEND : TFESC);
+        p = q + 1;
     }
 }
 
@@ -44,15 +52,15 @@ void RecordingSink::frame(const SessionFrame &frame)
     // the reader skip the second.
     if (frame.record.ReceptionTime) {
         const auto ms = static_cast<std::uint64_t>(*frame.record.ReceptionTime);
+        std::array<std::uint8_t, 9> timestamp{0x09};
+        for (std::size_t i = 0; i < 8; ++i)
+            timestamp[1 + i] = static_cast<std::uint8_t>(ms >> (56 - 8 * i));
         block_ += static_cast<char>(FEND);
-        block_ += static_cast<char>(0x09);
-        for (int shift = 56; shift >= 0; shift -= 8)
-            AppendEscaped(block_, static_cast<std::uint8_t>(ms >> shift));
+        AppendEscaped(block_, timestamp);
         block_ += static_cast<char>(FEND);
     }
     block_ += static_cast<char>(FEND);
-    for (const std::uint8_t b : frame.bytes)
-        AppendEscaped(block_, b);
+    AppendEscaped(block_, frame.bytes);
     block_ += static_cast<char>(FEND);
 }
 
