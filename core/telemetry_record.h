@@ -175,11 +175,11 @@ static_assert(FieldsTableIsConsistent());
 
 // The number a numeric field holds (status bytes as 0 to 255); nullopt for text fields.
 // Inline: the exports call it for every numeric field of every row.
-inline std::optional<double> FieldNumber(const TelemetryRecord &r, Field f)
+inline std::optional<double> FieldNumber(const TelemetryRecord &r, const FieldInfo &info)
 {
     // A switch on the alternative rather than std::visit: this is on the exports' hot
     // path, and the compiler inlines it whole.
-    const FieldMember &m = InfoOf(f).member;
+    const FieldMember &m = info.member;
     switch (m.index()) {
     case 1:
         return r.**std::get_if<1>(&m);
@@ -193,6 +193,25 @@ inline std::optional<double> FieldNumber(const TelemetryRecord &r, Field f)
         return r.**std::get_if<5>(&m);
     default:
         return std::nullopt; // a text
+    }
+}
+inline std::optional<double> FieldNumber(const TelemetryRecord &r, Field f)
+{
+    return FieldNumber(r, InfoOf(f));
+}
+// The value of an integer field (status bytes as 0 to 255); 0 for any other field.
+inline std::int64_t FieldInteger(const TelemetryRecord &r, const FieldInfo &info)
+{
+    const FieldMember &m = info.member;
+    switch (m.index()) {
+    case 1:
+        return r.**std::get_if<1>(&m);
+    case 2:
+        return r.**std::get_if<2>(&m);
+    case 3:
+        return r.**std::get_if<3>(&m);
+    default:
+        return 0;
     }
 }
 static_assert(std::variant_size_v<FieldMember> == 6);

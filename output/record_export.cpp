@@ -225,9 +225,9 @@ bool IsJsonNumber(std::string_view text)
     return true;
 }
 
-void AppendInteger(std::string &out, const TelemetryRecord &record, Field f)
+void AppendInteger(std::string &out, const TelemetryRecord &record, const FieldInfo &info)
 {
-    const auto value = static_cast<std::int64_t>(FieldNumber(record, f).value_or(0));
+    const std::int64_t value = FieldInteger(record, info);
     // Most numeric fields are bytes; their digits are written without a conversion call.
     if (value >= 0 && value < 1000) {
         const auto v = static_cast<int>(value);
@@ -368,7 +368,7 @@ void RecordExporter::appendCsv(std::string &out, std::uint64_t recordNumber,
             break;
         }
         default:
-            AppendInteger(out, record, info.field);
+            AppendInteger(out, record, info);
             break;
         }
     }
@@ -405,7 +405,7 @@ void RecordExporter::appendJson(std::string &out, std::uint64_t recordNumber,
             break;
         }
         default:
-            AppendInteger(out, record, info.field);
+            AppendInteger(out, record, info);
             break;
         }
     }
