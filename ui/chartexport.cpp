@@ -1,35 +1,17 @@
 #include "chartexport.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsView>
 #include <QPainter>
 #include <QSaveFile>
 #include <QSvgGenerator>
 
-ImageFileChooser::~ImageFileChooser() = default;
+namespace chartexport {
 
-QStringList QtImageFileChooser::filters()
+QStringList filters()
 {
     return {QStringLiteral("PNG Image (*.png)"), QStringLiteral("SVG Image (*.svg)")};
 }
-
-QString QtImageFileChooser::chooseImageFile(QWidget *parent, const QString &suggestedName)
-{
-    const QStringList list = filters();
-    QString selected = list.first();
-    QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Save Chart"), suggestedName,
-                                                list.join(QStringLiteral(";;")), &selected);
-    if (path.isEmpty())
-        return path;
-    // A name typed without an ending gets the one of the chosen kind.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix != QLatin1String("png") && suffix != QLatin1String("svg"))
-        path += selected == list.at(1) ? QStringLiteral(".svg") : QStringLiteral(".png");
-    return path;
-}
-
-namespace chartexport {
 
 namespace {
 

@@ -7,29 +7,10 @@
 class QGraphicsView;
 class QWidget;
 
-// Asks the user where to save a picture of the chart. The chart talks to this interface
-// only, so tests can answer it without a person at the screen.
-class ImageFileChooser
-{
-public:
-    virtual ~ImageFileChooser();
-
-    // The full path to write, with its ".png" or ".svg" ending; empty text when the user
-    // cancels. `suggestedName` is the name the dialog offers.
-    virtual QString chooseImageFile(QWidget *parent, const QString &suggestedName) = 0;
-};
-
-// The real thing: the platform's modal save-file dialog.
-class QtImageFileChooser : public ImageFileChooser
-{
-public:
-    QString chooseImageFile(QWidget *parent, const QString &suggestedName) override;
-
-    // "PNG Image (*.png)" and "SVG Image (*.svg)", the first in force when it opens.
-    static QStringList filters();
-};
-
 namespace chartexport {
+
+// The kinds a chart is saved as: "PNG Image (*.png)" and "SVG Image (*.svg)".
+QStringList filters();
 
 // What the view shows now, drawn at twice its size for a crisp picture on any screen.
 QImage render(QGraphicsView &view);

@@ -52,7 +52,7 @@ void ExportCommand::run(kesta::LogExportRequest request)
     for (const Format &format : formats())
         filters << format.filter;
     const SaveFileChooser::Choice choice =
-        m_chooser->chooseSaveFile(m_window, QStringLiteral("Export Records"), filters);
+        m_chooser->chooseSaveFile(m_window, QStringLiteral("Export Records"), filters, {});
     if (choice.path.isEmpty())
         return;
     start(choice.path, choice.filter, std::move(request));

@@ -1026,6 +1026,7 @@ void Form1::cancelExport()
 void Form1::setSaveChooser(SaveFileChooser *chooser)
 {
     m_export->setChooser(chooser);
+    m_chart->setSaveChooser(chooser);
     m_saveChooser = chooser;
     if (m_lightMap)
         m_lightMap->setSaveChooser(chooser);

@@ -399,7 +399,7 @@ void LightElementMap::setSaveChooser(SaveFileChooser *chooser)
 void LightElementMap::saveImageAs()
 {
     const SaveFileChooser::Choice choice = m_chooser->chooseSaveFile(
-        this, QStringLiteral("Save Image"), {QStringLiteral("PNG Image (*.png)")});
+        this, QStringLiteral("Save Image"), {QStringLiteral("PNG Image (*.png)")}, {});
     if (choice.path.isEmpty())
         return;
     if (!saveImage(choice.path))

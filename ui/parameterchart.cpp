@@ -2,6 +2,7 @@
 
 #include "chartexport.h"
 #include "layoutstyle.h"
+#include "savefilechooser.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,7 +106,7 @@ ParameterChart::ParameterChart(QWidget *parent)
       saveAction_(new QAction(QStringLiteral("Save Chart..."), this)),
       copyAction_(new QAction(QStringLiteral("Copy Chart"), this)),
       resetZoomAction_(new QAction(QStringLiteral("Reset Zoom"), this)),
-      defaultChooser_(std::make_unique<QtImageFileChooser>()), chooser_(defaultChooser_.get())
+      defaultChooser_(std::make_unique<QtSaveFileChooser>()), chooser_(defaultChooser_.get())
 {
     setObjectName(QStringLiteral("MSChart1"));
     setToolTip(QStringLiteral("graphical value"));
@@ -889,7 +890,7 @@ void ParameterChart::contextMenuEvent(QContextMenuEvent *event)
     menu.exec(event->globalPos());
 }
 
-void ParameterChart::setImageFileChooser(ImageFileChooser *chooser)
+void ParameterChart::setSaveChooser(SaveFileChooser *chooser)
 {
     chooser_ = chooser ? chooser : defaultChooser_.get();
 }
@@ -898,7 +899,10 @@ void ParameterChart::saveChart()
 {
     const QString suggested =
         (name_.isEmpty() ? QStringLiteral("chart") : name_) + QStringLiteral(".png");
-    const QString path = chooser_->chooseImageFile(window(), suggested);
+    const QString path = chooser_
+                             ->chooseSaveFile(window(), QStringLiteral("Save Chart"),
+                                              chartexport::filters(), suggested)
+                             .path;
     if (path.isEmpty())
         return;
     const QString error = saveChartTo(path);

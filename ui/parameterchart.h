@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-class ImageFileChooser;
+class SaveFileChooser;
 class QAction;
 class QCategoryAxis;
 class QGraphicsEllipseItem;
@@ -118,7 +118,7 @@ public:
     QAction *copyChartAction() const { return copyAction_; }
 
     // "Save Chart...": asks where, then writes PNG or SVG by the name's ending.
-    void setImageFileChooser(ImageFileChooser *chooser);
+    void setSaveChooser(SaveFileChooser *chooser);
     void saveChart();
     // Writes the chart as shown (without the read-out) to `path`; empty text on success,
     // else the reason.
@@ -218,6 +218,6 @@ private:
     QAction *saveAction_;
     QAction *copyAction_;
     QAction *resetZoomAction_;
-    std::unique_ptr<ImageFileChooser> defaultChooser_;
-    ImageFileChooser *chooser_;
+    std::unique_ptr<SaveFileChooser> defaultChooser_;
+    SaveFileChooser *chooser_;
 };

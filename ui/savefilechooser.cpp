@@ -13,9 +13,12 @@ QString FilterExtension(const QString &filter)
 }
 
 SaveFileChooser::Choice QtSaveFileChooser::chooseSaveFile(QWidget *parent, const QString &caption,
-                                                          const QStringList &filters)
+                                                          const QStringList &filters,
+                                                          const QString &suggestedName)
 {
     QFileDialog dialog(parent, caption);
+    if (!suggestedName.isEmpty())
+        dialog.selectFile(suggestedName);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);

@@ -18,8 +18,9 @@ public:
     virtual ~SaveFileChooser();
 
     // `filters` as in a file dialog ("CSV (*.csv)"); the first is in force when it opens.
+    // `suggestedName`, when not empty, is the name the dialog offers.
     virtual Choice chooseSaveFile(QWidget *parent, const QString &caption,
-                                  const QStringList &filters) = 0;
+                                  const QStringList &filters, const QString &suggestedName) = 0;
 };
 
 // The real thing: the platform's modal save-file dialog. A name typed without an extension
@@ -27,8 +28,8 @@ public:
 class QtSaveFileChooser : public SaveFileChooser
 {
 public:
-    Choice chooseSaveFile(QWidget *parent, const QString &caption,
-                          const QStringList &filters) override;
+    Choice chooseSaveFile(QWidget *parent, const QString &caption, const QStringList &filters,
+                          const QString &suggestedName) override;
 };
 
 // The extension of a filter's first pattern, "csv" for "CSV (*.csv)"; empty when it has none.

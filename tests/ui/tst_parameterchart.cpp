@@ -7,6 +7,7 @@
 #include "log_generator.h"
 #include "parameterchart.h"
 #include "program_state.h"
+#include "savefilechooser.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,15 +31,16 @@ namespace {
 // 2026-12-01 10:00:00.000 UTC
 constexpr qint64 StartMs = 1796119200000;
 
-class FakeImageChooser : public ImageFileChooser
+class FakeImageChooser : public SaveFileChooser
 {
 public:
     QString answer;
     int asked = 0;
-    QString chooseImageFile(QWidget *, const QString &) override
+    Choice chooseSaveFile(QWidget *, const QString &, const QStringList &filters,
+                          const QString &) override
     {
         ++asked;
-        return answer;
+        return {answer, filters.value(0)};
     }
 };
 
@@ -329,7 +331,7 @@ private slots:
         FakeImageChooser chooser;
         chooser.answer = folder.filePath(name);
         QFile::remove(chooser.answer);
-        chart()->setImageFileChooser(&chooser);
+        chart()->setSaveChooser(&chooser);
         form->findChild<QAction *>(QStringLiteral("ChartSave"))->trigger();
         QCOMPARE(chooser.asked, 1);
 
@@ -358,7 +360,7 @@ private slots:
         showForm();
         form->DrawParameterChart(2);
         FakeImageChooser chooser; // answers empty text: cancelled
-        chart()->setImageFileChooser(&chooser);
+        chart()->setSaveChooser(&chooser);
         const QStringList before = QDir(folder.path()).entryList(QDir::Files | QDir::Hidden);
         chart()->saveChartAction()->trigger();
         QCOMPARE(chooser.asked, 1);

@@ -34,7 +34,8 @@ public:
     Choice answer;
     QStringList offered;
     int asked = 0;
-    Choice chooseSaveFile(QWidget *, const QString &, const QStringList &filters) override
+    Choice chooseSaveFile(QWidget *, const QString &, const QStringList &filters,
+                          const QString &) override
     {
         ++asked;
         offered = filters;
