@@ -162,7 +162,8 @@ public:
     void exportRecords();
     bool isExporting() const;
     void cancelExport();
-    // Where "Export Records..." asks for the file; not owned. Null: a Qt file dialog.
+    // Where "Export Records...", "Save Chart..." and the map's "Save Image..." ask for the
+    // file; not owned. Null: a Qt file dialog.
     void setSaveChooser(SaveFileChooser *chooser);
     // Live reception: records of a pass as it is received from a KISS TCP server.
     // Starts a session recording into request.recordingPath, as "Connect..." does with
