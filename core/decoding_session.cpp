@@ -4,6 +4,28 @@
 
 namespace kesta {
 
+namespace {
+
+// One more frame of `type` in the matching count.
+template <typename Count> void CountByType(FrameType type, Count &htrx, Count &fss, Count &fssHi)
+{
+    switch (type) {
+    case FrameType::Htrx:
+        ++htrx;
+        break;
+    case FrameType::Fss:
+        ++fss;
+        break;
+    case FrameType::FssHi:
+        ++fssHi;
+        break;
+    case FrameType::None:
+        break;
+    }
+}
+
+} // namespace
+
 DecodingSession::DecodingSession(std::uint64_t recordLimit)
     : reader_([this](const KissFrame &frame) { onFrame(frame); }), recordLimit_(recordLimit)
 {}
@@ -62,19 +84,7 @@ void DecodingSession::onFrame(const KissFrame &frame)
     const DecodeResult decoded = DecodeFrame(frame.bytes, r, scratch);
 
     ++totals_.frames;
-    switch (decoded.countedAs) {
-    case FrameType::Htrx:
-        ++totals_.htrx;
-        break;
-    case FrameType::Fss:
-        ++totals_.fss;
-        break;
-    case FrameType::FssHi:
-        ++totals_.fssHi;
-        break;
-    case FrameType::None:
-        break;
-    }
+    CountByType(decoded.countedAs, totals_.htrx, totals_.fss, totals_.fssHi);
     if (beyond) {
         ++beyondLimit_;
         if (firstBeyondLimit_ == NoOffset)
@@ -100,19 +110,7 @@ void RecordStoreSink::frame(const SessionFrame &frame)
     if (&slot != &frame.record) // not decoded in place
         slot = frame.record;
     FrameCounters &c = store_.counters;
-    switch (frame.countedAs) {
-    case FrameType::Htrx:
-        ++c.HtrxCount;
-        break;
-    case FrameType::Fss:
-        ++c.FssCount;
-        break;
-    case FrameType::FssHi:
-        ++c.FssHiCount;
-        break;
-    case FrameType::None:
-        break;
-    }
+    CountByType(frame.countedAs, c.HtrxCount, c.FssCount, c.FssHiCount);
 }
 
 RollingStoreSink::RollingStoreSink(RecordStore &store) : store_(store)

@@ -175,31 +175,9 @@ static_assert(FieldsTableIsConsistent());
 
 // The number a numeric field holds (status bytes as 0 to 255); nullopt for text fields.
 // Inline: the exports call it for every numeric field of every row.
-inline std::optional<double> FieldNumber(const TelemetryRecord &r, const FieldInfo &info)
-{
-    // A switch on the alternative rather than std::visit: this is on the exports' hot
-    // path, and the compiler inlines it whole.
-    const FieldMember &m = info.member;
-    switch (m.index()) {
-    case 1:
-        return r.**std::get_if<1>(&m);
-    case 2:
-        return r.**std::get_if<2>(&m);
-    case 3:
-        return r.**std::get_if<3>(&m);
-    case 4:
-        return r.**std::get_if<4>(&m);
-    case 5:
-        return r.**std::get_if<5>(&m);
-    default:
-        return std::nullopt; // a text
-    }
-}
-inline std::optional<double> FieldNumber(const TelemetryRecord &r, Field f)
-{
-    return FieldNumber(r, InfoOf(f));
-}
 // The value of an integer field (status bytes as 0 to 255); 0 for any other field.
+// A switch on the member's alternative rather than std::visit: the exports call this for
+// every field of every row, and the compiler inlines it whole.
 inline std::int64_t FieldInteger(const TelemetryRecord &r, const FieldInfo &info)
 {
     const FieldMember &m = info.member;
@@ -213,6 +191,24 @@ inline std::int64_t FieldInteger(const TelemetryRecord &r, const FieldInfo &info
     default:
         return 0;
     }
+}
+inline std::optional<double> FieldNumber(const TelemetryRecord &r, const FieldInfo &info)
+{
+    const FieldMember &m = info.member;
+    switch (m.index()) {
+    case 0:
+        return std::nullopt; // a text
+    case 4:
+        return r.**std::get_if<4>(&m);
+    case 5:
+        return r.**std::get_if<5>(&m);
+    default:
+        return static_cast<double>(FieldInteger(r, info));
+    }
+}
+inline std::optional<double> FieldNumber(const TelemetryRecord &r, Field f)
+{
+    return FieldNumber(r, InfoOf(f));
 }
 static_assert(std::variant_size_v<FieldMember> == 6);
 
