@@ -4,6 +4,7 @@
 #include "tlm_format.h"
 
 #include <QTcpSocket>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <sys/stat.h>
@@ -141,7 +142,7 @@ bool LiveSession::start()
     if (ok && m_options.influxPath)
         ok = openOutput(m_influx, *m_options.influxPath, "line protocol file");
     if (!ok) {
-        for (kesta::OutputFile *file : {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx})
+        for (kesta::OutputFile *file : files())
             file->discard();
         return false;
     }
@@ -278,7 +279,7 @@ void LiveSession::onLost(const QString &reason)
                       .arg(m_options.server.port)
                       .arg(reason);
         m_flushTimer.stop();
-        for (kesta::OutputFile *file : {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx})
+        for (kesta::OutputFile *file : files())
             file->discard();
         m_filesOpen = false;
         setState(State::Disconnected, QStringLiteral("Disconnected"));
@@ -308,35 +309,38 @@ void LiveSession::stop()
     emit finished(true);
 }
 
-bool LiveSession::anyOutputFailed() const
+std::array<kesta::OutputFile *, 6> LiveSession::files()
 {
-    for (const kesta::OutputFile *file :
-         {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx})
-        if (file->failed())
-            return true;
-    return false;
+    return {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx};
 }
 
-void LiveSession::flushOutputs()
+bool LiveSession::anyOutputFailed()
 {
-    m_session.flush();
-    for (const kesta::OutputFile *file :
-         {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx}) {
+    const auto all = files();
+    return std::any_of(all.begin(), all.end(), [](const auto *file) { return file->failed(); });
+}
+
+void LiveSession::noteFailures()
+{
+    for (const kesta::OutputFile *file : files()) {
         if (file->failed() && std::find(m_outputErrors.begin(), m_outputErrors.end(),
                                         file->error()) == m_outputErrors.end())
             m_outputErrors.push_back(file->error());
     }
 }
 
+void LiveSession::flushOutputs()
+{
+    m_session.flush();
+    noteFailures();
+}
+
 void LiveSession::closeFiles()
 {
-    flushOutputs();
-    for (kesta::OutputFile *file : {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx}) {
-        if (file->isOpen() && !file->close() &&
-            std::find(m_outputErrors.begin(), m_outputErrors.end(), file->error()) ==
-                m_outputErrors.end())
-            m_outputErrors.push_back(file->error());
-    }
+    m_session.flush();
+    for (kesta::OutputFile *file : files())
+        file->close();
+    noteFailures();
     m_filesOpen = false;
 }
 

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,7 +95,11 @@ private:
     void onLost(const QString &reason);
     void setState(State state, const QString &text);
     void flushOutputs();
-    bool anyOutputFailed() const;
+    // The session's files, open or not, for what is done to each of them.
+    std::array<kesta::OutputFile *, 6> files();
+    bool anyOutputFailed();
+    // Keeps the error of every file that has failed, once each.
+    void noteFailures();
     void closeFiles();
     bool openOutput(kesta::OutputFile &file, const std::string &path, const char *what);
 
