@@ -55,7 +55,7 @@ LiveSession::LiveSession(LiveOptions options, QObject *parent)
 
 LiveSession::~LiveSession()
 {
-    if (m_filesOpen) {
+    if (m_recording.isOpen()) {
         m_session.finish();
         closeFiles();
     }
@@ -146,7 +146,6 @@ bool LiveSession::start()
             file->discard();
         return false;
     }
-    m_filesOpen = true;
 
     m_session.addSink(m_recordingSink.emplace(m_recording));
     if (m_options.store)
@@ -281,7 +280,6 @@ void LiveSession::onLost(const QString &reason)
         m_flushTimer.stop();
         for (kesta::OutputFile *file : files())
             file->discard();
-        m_filesOpen = false;
         setState(State::Disconnected, QStringLiteral("Disconnected"));
         emit finished(false);
         return;
@@ -301,7 +299,7 @@ void LiveSession::stop()
         m_socket->deleteLater();
         m_socket = nullptr;
     }
-    if (m_filesOpen) {
+    if (m_recording.isOpen()) {
         m_session.finish();
         closeFiles();
     }
@@ -341,7 +339,6 @@ void LiveSession::closeFiles()
     for (kesta::OutputFile *file : files())
         file->close();
     noteFailures();
-    m_filesOpen = false;
 }
 
 void LiveSession::setState(State state, const QString &text)

@@ -114,7 +114,6 @@ private:
     bool m_everConnected = false;
     bool m_connectedNow = false; // the present socket got connected
     bool m_flushEveryChunk = false;
-    bool m_filesOpen = false;
     State m_state = State::Idle;
     QString m_stateText;
     QString m_error;
