@@ -71,13 +71,10 @@ void DecodingSession::onFrame(const KissFrame &frame)
     r.clear();
     AppendHexText(r.RawHex, frame.bytes);
     r.Written.set(Field::RawHex);
-    bool timeFromInput = frame.precedingTimestamp.has_value();
-    if (clock_) {
-        r.ReceptionTime = timeFromInput ? frame.precedingTimestamp : clock_();
-    } else {
+    if (clock_)
+        r.ReceptionTime = frame.precedingTimestamp ? frame.precedingTimestamp : clock_();
+    else
         r.ReceptionTime = frame.receptionTime;
-        timeFromInput = frame.receptionTime.has_value();
-    }
     // The decoder's own counters are 16-bit, as the record store keeps them; the
     // session counts by the result instead.
     FrameCounters scratch;
@@ -90,8 +87,8 @@ void DecodingSession::onFrame(const KissFrame &frame)
         if (firstBeyondLimit_ == NoOffset)
             firstBeyondLimit_ = frame.offset;
     }
-    const SessionFrame out{number,          frame.offset, frame.bytes,  r, decoded.countedAs,
-                           decoded.message, beyond,       timeFromInput};
+    const SessionFrame out{number,          frame.offset, frame.bytes, r, decoded.countedAs,
+                           decoded.message, beyond};
     for (SessionSink *sink : sinks_)
         sink->frame(out);
 }

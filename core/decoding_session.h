@@ -24,7 +24,6 @@ struct SessionFrame
     FrameType countedAs;
     std::span<const std::uint8_t> message; // the 65 bytes of an FSS message, else empty
     bool beyondRecordLimit;                // a frame past the session's record limit
-    bool timeFromInput; // the reception time came from a timestamp frame right before it
 };
 
 // Where a session's results go: the record store of the windows, output files,
@@ -106,7 +105,7 @@ private:
     KissReader reader_;
     std::vector<SessionSink *> sinks_;
     std::vector<SessionSink *> recordOffers_; // the sinks that may offer records
-    TelemetryRecord record_; // reused frame after frame
+    TelemetryRecord record_;                  // reused frame after frame
     SessionTotals totals_;
     std::uint64_t recordLimit_;
     std::function<std::int64_t()> clock_;

@@ -50,7 +50,8 @@ std::unique_ptr<LogFile> LogFile::open(const std::string &path, std::string &err
         error = path + ": " + Reason(errno);
         return nullptr;
     }
-    struct stat st{};
+    struct stat st
+    {};
     if (::fstat(fd, &st) != 0) {
         error = path + ": " + Reason(errno);
         ::close(fd);
@@ -118,7 +119,7 @@ ReadOutcome FeedLog(LogFile &log, DecodingSession &session, std::string &error,
         session.feed(std::span<const std::uint8_t>(block.data(), *n));
         total += *n;
         if (control.progress)
-            control.progress(total);
+            control.progress(total, log.size());
     }
 }
 

@@ -45,8 +45,9 @@ struct ReadControl
 {
     // Asked between blocks and while a pipe has nothing to read; true stops the reading.
     std::function<bool()> cancel;
-    // Called after every block with the bytes read so far.
-    std::function<void(std::uint64_t bytesRead)> progress;
+    // Called after every block with the bytes read so far and the log's size (nullopt
+    // for a pipe or FIFO).
+    std::function<void(std::uint64_t bytesRead, std::optional<std::uint64_t> size)> progress;
 };
 
 enum class ReadOutcome

@@ -74,8 +74,7 @@ bool ExportCommand::start(const QString &path, const QString &filter,
     m_result = result;
     m_path = path;
     const QFileInfo log(QFile::decodeName(QByteArray::fromStdString(request.logPath)));
-    const std::string logPath = request.logPath;
-    m_job.start(logPath, QStringLiteral("record export"),
+    m_job.start(QStringLiteral("record export"),
                 [request = std::move(request), result](const kesta::ReadControl &control) {
                     *result = kesta::ExportLog(request, control);
                 });

@@ -1,8 +1,6 @@
 #include "logjob.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QThread>
 
 LogJob::LogJob(QObject *parent) : QObject(parent) {}
@@ -15,26 +13,24 @@ LogJob::~LogJob()
     }
 }
 
-bool LogJob::start(const std::string &logPath, const QString &threadName, Work work)
+bool LogJob::start(const QString &threadName, Work work)
 {
     if (m_thread)
         return false;
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     m_cancel = cancel;
-    const QFileInfo log(QFile::decodeName(QByteArray::fromStdString(logPath)));
-    const qint64 total = log.isFile() ? log.size() : -1;
     // The job outlives the thread (its destructor waits for it), so the thread may signal
     // through it; the signal is queued to the job's own thread.
-    m_thread = QThread::create([this, work = std::move(work), cancel, total] {
+    m_thread = QThread::create([this, work = std::move(work), cancel] {
         kesta::ReadControl control;
         control.cancel = [cancel] { return cancel->load(std::memory_order_relaxed); };
         QElapsedTimer sinceReport;
         sinceReport.start();
-        control.progress = [&](std::uint64_t bytesRead) {
+        control.progress = [&](std::uint64_t bytesRead, std::optional<std::uint64_t> size) {
             if (sinceReport.elapsed() < 40)
                 return;
             sinceReport.restart();
-            emit progress(static_cast<qint64>(bytesRead), total);
+            emit progress(static_cast<qint64>(bytesRead), size ? static_cast<qint64>(*size) : -1);
         };
         work(control);
     });

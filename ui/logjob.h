@@ -26,9 +26,8 @@ public:
     // Cancels work still going and waits for it.
     ~LogJob() override;
 
-    // Starts `work` on reading the log at `logPath` (its size, when a regular file, is
-    // the total of the progress); false when work is already going.
-    bool start(const std::string &logPath, const QString &threadName, Work work);
+    // Starts `work`; false when work is already going.
+    bool start(const QString &threadName, Work work);
     // Asks the work to stop; it ends soon after.
     void cancel();
     // Cancels and waits until the work has ended (done() is still delivered later,

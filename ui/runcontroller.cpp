@@ -16,7 +16,7 @@ bool RunController::start(const kesta::RunRequest &request)
         return false;
     auto result = std::make_shared<kesta::RunResult>();
     m_result = result;
-    return m_job.start(request.inputPath, QStringLiteral("decoding run"),
+    return m_job.start(QStringLiteral("decoding run"),
                        [request, result](const kesta::ReadControl &control) {
                            *result = kesta::ExecuteRun(request, control);
                        });

@@ -248,7 +248,7 @@ TEST_F(LogFileTest, ReadsALogLargerThanOneBlockLikeBytesInMemory)
     WindowsRun a(fromFile), b(fromMemory);
     std::uint64_t progress = 0;
     ReadControl control;
-    control.progress = [&](std::uint64_t n) { progress = n; };
+    control.progress = [&](std::uint64_t n, std::optional<std::uint64_t>) { progress = n; };
     ASSERT_EQ(FeedLog(*file, a.session, error, control), ReadOutcome::Complete) << error;
     b.run(log);
     EXPECT_EQ(progress, log.size());
