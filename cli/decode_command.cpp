@@ -71,24 +71,6 @@ bool AnyOutputFailed(const std::vector<std::unique_ptr<Output>> &outputs)
     return false;
 }
 
-// Stops reading the log as soon as an output has failed: the decode has failed.
-class FailureWatch final : public SessionSink
-{
-public:
-    explicit FailureWatch(const std::vector<std::unique_ptr<Output>> &outputs) : outputs_(outputs)
-    {}
-    void frame(const SessionFrame &frame) override
-    {
-        // Looked at once per thousand frames: a failed file skips its writes anyway.
-        if (frame.number % 1024 == 0 && AnyOutputFailed(outputs_))
-            failed = true;
-    }
-    bool failed = false;
-
-private:
-    const std::vector<std::unique_ptr<Output>> &outputs_;
-};
-
 } // namespace
 
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
@@ -150,13 +132,12 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         session.addSink(jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file));
     if (influx != nullptr)
         session.addSink(influxSink.emplace(influx->file));
-    FailureWatch watch(outputs);
-    session.addSink(watch);
 
     // Stop on the caller's cancel or on a failed output, whichever comes first.
     ReadControl control;
     control.cancel = [&] {
-        return (options.cancel != nullptr && options.cancel->load()) || watch.failed;
+        // Looked at between blocks: a failed output means the decode has failed.
+        return (options.cancel != nullptr && options.cancel->load()) || AnyOutputFailed(outputs);
     };
     const ReadOutcome read = FeedLog(*log, session, error, control);
 
@@ -165,7 +146,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 
     if (read == ReadOutcome::Failed)
         outcome.errors.push_back(error);
-    if (read == ReadOutcome::Cancelled && !watch.failed && !AnyOutputFailed(outputs)) {
+    if (read == ReadOutcome::Cancelled && !AnyOutputFailed(outputs)) {
         outcome.cancelled = true;
         outcome.exitCode = ExitInterrupted;
         outcome.errors.push_back(logPath + ": interrupted; earlier output files are unchanged");
