@@ -4,10 +4,12 @@
 // accessibility and themes. The log is written into a temporary folder and opened as a
 // dropped or named log would be.
 
+#include "filechooser.h"
 #include "form1.h"
 #include "log_generator.h"
 #include "program_state.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,6 +27,28 @@ inline QByteArray generatedLog(std::uint64_t frames, bool timestamps = true)
     return QByteArray(reinterpret_cast<const char *>(bytes.data()),
                       static_cast<qsizetype>(bytes.size()));
 }
+
+// The file's bytes, or "<missing>" when it cannot be read.
+inline QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+// Answers the file dialog as a user would, and remembers how often it was asked.
+class FakeChooser : public FileChooser
+{
+public:
+    QString answer;
+    int asked = 0;
+    QString chooseLogFile(QWidget *) override
+    {
+        ++asked;
+        return answer;
+    }
+};
 
 inline bool writeFile(const QString &path, const QByteArray &bytes)
 {

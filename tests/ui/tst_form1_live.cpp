@@ -6,6 +6,7 @@
 #include "decoding_run.h"
 #include "filechooser.h"
 #include "form1.h"
+#include "form1_fixture.h"
 #include "livesession.h"
 #include "log_generator.h"
 #include "output_names.h"
@@ -29,6 +30,9 @@
 #include <memory>
 
 namespace {
+
+using fixture::FakeChooser;
+using fixture::readAll;
 
 // A generated pass: its bytes and the dump a decoder must write of it.
 struct Pass
@@ -64,14 +68,6 @@ QString counterText(const kesta::loggen::GeneratedLogSummary &s)
     return QString::fromStdString(kesta::CounterText(static_cast<std::int64_t>(s.htrxFrames),
                                                      static_cast<std::int64_t>(s.fssFrames),
                                                      static_cast<std::int64_t>(s.fssHiFrames)));
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
 }
 
 // A KISS TCP server on 127.0.0.1, as a demodulator or decoder program runs one.
@@ -117,18 +113,6 @@ public:
     bool answer = false;
     int asked = 0;
     bool ask(QWidget *, const QString &, const QString &) override
-    {
-        ++asked;
-        return answer;
-    }
-};
-
-class FakeChooser : public FileChooser
-{
-public:
-    QString answer;
-    int asked = 0;
-    QString chooseLogFile(QWidget *) override
     {
         ++asked;
         return answer;

@@ -4,6 +4,7 @@
 
 #include "filechooser.h"
 #include "form1.h"
+#include "form1_fixture.h"
 #include "form2.h"
 #include "info.h"
 #include "log_generator.h"
@@ -34,18 +35,9 @@
 
 namespace {
 
-// Answers the file dialog as a user would, and remembers how often it was asked.
-class FakeChooser : public FileChooser
-{
-public:
-    QString answer;
-    int asked = 0;
-    QString chooseLogFile(QWidget *) override
-    {
-        ++asked;
-        return answer;
-    }
-};
+using fixture::FakeChooser;
+using fixture::readAll;
+using fixture::writeFile;
 
 // Takes the run's messages instead of showing message boxes.
 class RecordingNotifier : public RunNotifier
@@ -113,20 +105,6 @@ QByteArray tlmText(const QString &logPath, const QList<QByteArray> &messages)
     for (const QByteArray &message : messages)
         text += message + "\r\n\r\n";
     return text;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace
