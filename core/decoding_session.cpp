@@ -35,6 +35,7 @@ void DecodingSession::addSink(SessionSink &sink)
     sinks_.push_back(&sink);
     if (sink.offersRecords())
         recordOffers_.push_back(&sink);
+    decodeRecords_ = decodeRecords_ || sink.readsRecord() || sink.offersRecords();
 }
 
 void DecodingSession::feed(std::span<const std::uint8_t> chunk)
@@ -62,23 +63,32 @@ void DecodingSession::onFrame(const KissFrame &frame)
 {
     const std::uint64_t number = totals_.frames + 1;
     const bool beyond = recordLimit_ != 0 && number > recordLimit_;
-    TelemetryRecord *target = nullptr;
-    for (SessionSink *sink : recordOffers_) {
-        if ((target = sink->recordFor(number, beyond)) != nullptr)
-            break;
-    }
-    TelemetryRecord &r = target != nullptr ? *target : record_;
-    r.clear();
-    AppendHexText(r.RawHex, frame.bytes);
-    r.Written.set(Field::RawHex);
+    std::optional<std::int64_t> time = frame.receptionTime;
     if (clock_)
-        r.ReceptionTime = frame.precedingTimestamp ? frame.precedingTimestamp : clock_();
-    else
-        r.ReceptionTime = frame.receptionTime;
-    // The decoder's own counters are 16-bit, as the record store keeps them; the
-    // session counts by the result instead.
-    FrameCounters scratch;
-    const DecodeResult decoded = DecodeFrame(frame.bytes, r, scratch);
+        time = frame.precedingTimestamp ? frame.precedingTimestamp : clock_();
+    TelemetryRecord *record = &record_;
+    DecodeResult decoded;
+    if (decodeRecords_) {
+        for (SessionSink *sink : recordOffers_) {
+            if (TelemetryRecord *offered = sink->recordFor(number, beyond)) {
+                record = offered;
+                break;
+            }
+        }
+        TelemetryRecord &r = *record;
+        r.clear();
+        AppendHexText(r.RawHex, frame.bytes);
+        r.Written.set(Field::RawHex);
+        r.ReceptionTime = time;
+        // The decoder's own counters are 16-bit, as the record store keeps them; the
+        // session counts by the result instead.
+        FrameCounters scratch;
+        decoded = DecodeFrame(frame.bytes, r, scratch);
+    } else {
+        // Only the bytes, the type and the message are wanted (a dump and a TLM file):
+        // decoding every field would be most of the run's work.
+        decoded = ClassifyFrame(frame.bytes);
+    }
 
     ++totals_.frames;
     CountByType(decoded.countedAs, totals_.htrx, totals_.fss, totals_.fssHi);
@@ -87,8 +97,8 @@ void DecodingSession::onFrame(const KissFrame &frame)
         if (firstBeyondLimit_ == NoOffset)
             firstBeyondLimit_ = frame.offset;
     }
-    const SessionFrame out{number,          frame.offset, frame.bytes, r, decoded.countedAs,
-                           decoded.message, beyond};
+    const SessionFrame out{number, frame.offset,      frame.bytes,     *record,
+                           time,   decoded.countedAs, decoded.message, beyond};
     for (SessionSink *sink : sinks_)
         sink->frame(out);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,7 +21,10 @@ struct SessionFrame
     std::uint64_t number; // 1, 2, ... in input order, without limit
     std::uint64_t offset; // of the frame's first byte in the input
     std::span<const std::uint8_t> bytes;
-    const TelemetryRecord &record; // decoded, with RawHex and ReceptionTime
+    // Decoded, with RawHex and ReceptionTime, when a sink of the session reads records
+    // (SessionSink::readsRecord); otherwise a fresh record.
+    const TelemetryRecord &record;
+    std::optional<std::int64_t> receptionTime; // the frame's, as the record has it
     FrameType countedAs;
     std::span<const std::uint8_t> message; // the 65 bytes of an FSS message, else empty
     bool beyondRecordLimit;                // a frame past the session's record limit
@@ -44,6 +48,10 @@ public:
     }
     // True for a sink whose recordFor() may offer records; asked once, when added.
     virtual bool offersRecords() const { return false; }
+    // False for a sink that looks only at a frame's number, offset, bytes, time, type
+    // and message: when no sink reads records, the session does not decode them.
+    // Asked once, when added.
+    virtual bool readsRecord() const { return true; }
     // Hand on what is buffered (a live session asks for this now and then).
     virtual void flush() {}
 };
@@ -108,6 +116,7 @@ private:
     TelemetryRecord record_;                  // reused frame after frame
     SessionTotals totals_;
     std::uint64_t recordLimit_;
+    bool decodeRecords_ = false; // some sink reads records
     std::function<std::int64_t()> clock_;
     std::uint64_t beyondLimit_ = 0;
     std::uint64_t firstBeyondLimit_ = NoOffset;

@@ -183,4 +183,28 @@ DecodeResult DecodeFrame(std::span<const std::uint8_t> frame, TelemetryRecord &r
     return result;
 }
 
+DecodeResult ClassifyFrame(std::span<const std::uint8_t> frame)
+{
+    // The same rules as DecodeFrame and DecodeFss, reading only bytes 17, 18 and the message.
+    DecodeResult result;
+    if (frame.size() <= 17)
+        return result;
+    switch (frame[17]) {
+    case 1:
+        result.countedAs = FrameType::Htrx;
+        break;
+    case 2:
+        result.countedAs = FrameType::Fss;
+        if (frame.size() >= 20 + 65 && frame[18] >> 4 == 12)
+            result.message = frame.subspan(20, 65);
+        break;
+    case 4:
+        result.countedAs = FrameType::FssHi;
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
 } // namespace kesta

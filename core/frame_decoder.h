@@ -46,4 +46,8 @@ struct DecodeResult
 DecodeResult DecodeFrame(std::span<const std::uint8_t> frame, TelemetryRecord &r,
                          FrameCounters &counters);
 
+// What DecodeFrame returns for `frame`, without decoding any field: for a run
+// whose outputs need only the frame's bytes and its FSS message.
+DecodeResult ClassifyFrame(std::span<const std::uint8_t> frame);
+
 } // namespace kesta

@@ -244,7 +244,11 @@ void AppendHexText(std::string &out, std::span<const std::uint8_t> bytes)
 {
     const std::size_t start = out.size();
     out.resize(start + 2 * bytes.size());
-    char *p = out.data() + start;
+    WriteHexText(out.data() + start, bytes);
+}
+
+char *WriteHexText(char *p, std::span<const std::uint8_t> bytes)
+{
     const std::uint8_t *in = bytes.data();
     const std::uint8_t *const end = in + bytes.size();
 #if defined(__SSE2__)
@@ -269,6 +273,7 @@ void AppendHexText(std::string &out, std::span<const std::uint8_t> bytes)
 #endif
     for (; in != end; ++in, p += 2)
         std::memcpy(p, &HexPairs[2 * std::size_t{*in}], 2);
+    return p;
 }
 
 std::string HexText(std::span<const std::uint8_t> bytes)

@@ -36,6 +36,8 @@ std::int32_t HexToLong(std::string_view text);
 
 // Two upper-case hex digits per byte, no separators.
 void AppendHexText(std::string &out, std::span<const std::uint8_t> bytes);
+// The same into `out`, which has room for 2 * bytes.size() characters; returns the end.
+char *WriteHexText(char *out, std::span<const std::uint8_t> bytes);
 std::string HexText(std::span<const std::uint8_t> bytes);
 
 // "HTRX: 3    FSS: 2    FSS (Hi): 1"

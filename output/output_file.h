@@ -50,6 +50,21 @@ public:
 
     void write(std::string_view text);
     void writeLine(std::string_view text); // the text and CR LF
+    // Writes `size` bytes that fill(char *) makes in place, saving a copy.
+    template <typename Fill> void writeWith(std::size_t size, Fill &&fill)
+    {
+        if (fd_ < 0 || failed())
+            return;
+        if (buffer_.size() + size > bufferSize_) {
+            std::string text(size, '\0');
+            fill(text.data());
+            write(text);
+            return;
+        }
+        const std::size_t start = buffer_.size();
+        buffer_.resize(start + size);
+        fill(buffer_.data() + start);
+    }
     // Writes out the buffer; returns false when the file has failed.
     bool flush();
     // Flushes and finishes the file: a file made anew now takes its name. Returns

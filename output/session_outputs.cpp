@@ -1,6 +1,7 @@
 #include "session_outputs.h"
 
 #include "tlm_format.h"
+#include "value_text.h"
 
 #include <array>
 
@@ -8,7 +9,12 @@ namespace kesta {
 
 void DumpSink::frame(const SessionFrame &frame)
 {
-    WriteDumpLine(file_, frame.record.RawHex);
+    // The frame's hex text straight into the file's buffer: no record needed.
+    file_.writeWith(2 * frame.bytes.size() + 2, [&frame](char *out) {
+        out = WriteHexText(out, frame.bytes);
+        out[0] = '\r';
+        out[1] = '\n';
+    });
 }
 
 void TlmSink::frame(const SessionFrame &frame)
@@ -50,8 +56,8 @@ void RecordingSink::frame(const SessionFrame &frame)
 {
     // Each frame between its own pair of FENDs: a FEND shared by two frames would make
     // the reader skip the second.
-    if (frame.record.ReceptionTime) {
-        const auto ms = static_cast<std::uint64_t>(*frame.record.ReceptionTime);
+    if (frame.receptionTime) {
+        const auto ms = static_cast<std::uint64_t>(*frame.receptionTime);
         std::array<std::uint8_t, 9> timestamp{0x09};
         for (std::size_t i = 0; i < 8; ++i)
             timestamp[1 + i] = static_cast<std::uint8_t>(ms >> (56 - 8 * i));

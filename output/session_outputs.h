@@ -16,6 +16,7 @@ public:
     explicit DumpSink(OutputFile &file) : file_(file) {}
     void frame(const SessionFrame &frame) override;
     void flush() override { file_.flush(); }
+    bool readsRecord() const override { return false; }
 
 private:
     OutputFile &file_;
@@ -32,6 +33,7 @@ public:
     {}
     void frame(const SessionFrame &frame) override;
     void flush() override { file_.flush(); }
+    bool readsRecord() const override { return false; }
     // True when an append was attempted and the file could not be opened.
     bool openFailed() const { return openFailed_; }
 
@@ -51,6 +53,7 @@ public:
     explicit RecordingSink(OutputFile &file) : file_(file) {}
     void frame(const SessionFrame &frame) override;
     void flush() override;
+    bool readsRecord() const override { return false; }
 
 private:
     OutputFile &file_;
