@@ -1,0 +1,153 @@
+// Arbitrary bytes through the reader and the decoding session, everything kept in
+// memory: fast enough to run thousands of inputs a second, where fuzz_decode
+// writes four real files per input.
+//
+// The first byte of the input chooses how the rest is cut into chunks and the
+// record limit; the rest is the log. Besides crashes and sanitizer reports the
+// target checks:
+// - the fast reader agrees with the slow reference reader, whatever the chunking;
+// - a session with sinks that read records hands each accepted frame on in order,
+//   numbered, with the reference's offset, decoded as a fresh record would be;
+//   its CSV and JSON Lines rows are those of the fresh records, its record store
+//   holds the first records up to the limit;
+// - a session whose sinks read no records (as for a dump and a TLM file) hands on
+//   the same frames, times, types and FSS messages without decoding them.
+
+#include "fuzz_checks.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace fuzzcheck;
+
+// CSV and JSON Lines rows built in memory, as an export sink builds them.
+class RowsSink final : public kesta::SessionSink
+{
+public:
+    RowsSink() { csv_.appendHeader(csvText); }
+    void frame(const kesta::SessionFrame &f) override
+    {
+        csv_.appendRecord(csvText, f.number, f.record);
+        jsonl_.appendRecord(jsonlText, f.number, f.record);
+    }
+    std::string csvText, jsonlText;
+
+private:
+    kesta::RecordExporter csv_{kesta::RecordExporter::Format::Csv};
+    kesta::RecordExporter jsonl_{kesta::RecordExporter::Format::JsonLines};
+};
+
+// What a sink that reads no record sees: the frame without its decoded fields.
+struct BareFrame
+{
+    std::uint64_t number;
+    std::uint64_t offset;
+    std::vector<std::uint8_t> bytes;
+    std::optional<std::int64_t> time;
+    kesta::FrameType type;
+    std::vector<std::uint8_t> message;
+    bool beyond;
+    bool operator==(const BareFrame &) const = default;
+};
+
+class BareSink final : public kesta::SessionSink
+{
+public:
+    void frame(const kesta::SessionFrame &f) override
+    {
+        frames.push_back({f.number,
+                          f.offset,
+                          {f.bytes.begin(), f.bytes.end()},
+                          f.receptionTime,
+                          f.countedAs,
+                          {f.message.begin(), f.message.end()},
+                          f.beyondRecordLimit});
+    }
+    bool readsRecord() const override { return false; }
+    std::vector<BareFrame> frames;
+};
+
+void RunDecoded(std::span<const std::uint8_t> log, std::uint8_t control,
+                const ReaderRun &reference, const Expected &expected,
+                std::vector<BareFrame> &seen)
+{
+    static kesta::RecordStore store; // lives on from input to input, like the program's
+    kesta::DecodingSession session(kesta::RecordStore::MaxRecords);
+    kesta::RecordStoreSink records(store);
+    RowsSink rows;
+    BareSink bare; // beside sinks that read records: sees decoded frames
+    CheckingSink checking(reference, expected);
+    for (kesta::SessionSink *sink :
+         std::initializer_list<kesta::SessionSink *>{&records, &rows, &bare, &checking})
+        session.addSink(*sink);
+    FeedInChunks(log, control, [&session](std::span<const std::uint8_t> chunk) {
+        session.feed(chunk);
+    });
+    session.finish();
+
+    CheckReport(session, reference, expected, kesta::RecordStore::MaxRecords);
+    const std::uint64_t n = reference.frames.size();
+    Check(checking.seen == n, "every frame handed on");
+    std::string csvText, jsonlText;
+    kesta::RecordExporter csv(kesta::RecordExporter::Format::Csv);
+    kesta::RecordExporter jsonl(kesta::RecordExporter::Format::JsonLines);
+    csv.appendHeader(csvText);
+    for (std::uint64_t i = 0; i < n; ++i) {
+        csv.appendRecord(csvText, i + 1, expected.records[i]);
+        jsonl.appendRecord(jsonlText, i + 1, expected.records[i]);
+    }
+    Check(rows.csvText == csvText, "CSV rows of the fresh records");
+    Check(rows.jsonlText == jsonlText, "JSON Lines of the fresh records");
+    const std::uint64_t kept = std::min<std::uint64_t>(n, kesta::RecordStore::MaxRecords);
+    Check(static_cast<std::uint64_t>(store.RecordCount) == kept,
+          "one record per accepted frame up to the limit");
+    for (std::int16_t i = 1; i <= store.RecordCount; ++i) {
+        const auto at = static_cast<std::size_t>(i - 1);
+        Check(JsonRow(store[i], at + 1) == JsonRow(expected.records[at], at + 1),
+              "the record store holds the records in order");
+    }
+    seen = std::move(bare.frames);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::uint8_t control = data[0];
+    const std::span<const std::uint8_t> log(data + 1, size - 1);
+
+    const ReaderRun reference = CheckReader(log, control);
+    const Expected expected = Decode(reference);
+    std::vector<BareFrame> decoded;
+    RunDecoded(log, control, reference, expected, decoded);
+
+    // Without any sink that reads records, the frames must come out the same.
+    const std::uint64_t limit = control & 0x40 ? 1 + control % 7 : 0;
+    kesta::DecodingSession session(limit);
+    BareSink bare;
+    session.addSink(bare);
+    FeedInChunks(log, control, [&session](std::span<const std::uint8_t> chunk) {
+        session.feed(chunk);
+    });
+    session.finish();
+    CheckReport(session, reference, expected, limit);
+    Check(bare.frames.size() == decoded.size(), "the same frames without decoding");
+    std::size_t message = 0;
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        BareFrame expectedFrame = decoded[i];
+        expectedFrame.beyond = limit != 0 && i >= limit;
+        Check(bare.frames[i] == expectedFrame, "a frame is handed on alike without decoding");
+        if (!bare.frames[i].message.empty()) {
+            Check(message < expected.messages.size() &&
+                      bare.frames[i].message == expected.messages[message],
+                  "the FSS messages are those of the decoder");
+            ++message;
+        }
+    }
+    Check(message == expected.messages.size(), "every FSS message without decoding");
+    return 0;
+}
