@@ -1,0 +1,183 @@
+// kesta-decode against the naive loop (naive_dump.cpp), in one run on one
+// generated log, so that anybody can check the speed-up on their own machine.
+// Runs alternate (naive loop, kesta-decode, any other decoder given), and the
+// medians of wall time are compared: the speed-up is the naive loop's time over
+// kesta-decode's. Outputs are written as a user's would be: beside the log, the
+// earlier run's files replaced, kesta-decode's made durable.
+//
+//   decode_ratio [--frames N] [--runs N] [--decoder PATH]... [-- OPTION...]
+//
+// --frames: telemetry frames in the log (1200000, about 100 MB); --runs: runs of
+// each (7); --decoder: a further kesta-decode to time alongside, e.g. an older
+// build; options after -- go to every kesta-decode, "@out" standing for a file in
+// the work folder (-- --no-dump --no-tlm --jsonl @out times the JSON Lines export).
+
+#include "log_generator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Timing
+{
+    std::vector<double> seconds;
+    long peakRssKiB = 0;
+    double cpuSeconds = 0;
+};
+
+[[noreturn]] void Fail(const std::string &message)
+{
+    std::fprintf(stderr, "decode_ratio: %s\n", message.c_str());
+    std::exit(1);
+}
+
+// Runs `argv` with its output to /dev/null; adds its wall time, CPU time and peak memory.
+void Run(const std::vector<std::string> &argv, Timing &timing)
+{
+    std::vector<char *> args;
+    std::vector<std::string> copies = argv;
+    for (auto &a : copies)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    const int error = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        Fail(argv[0] + ": " + std::strerror(error));
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        Fail(std::string("wait4: ") + std::strerror(errno));
+    timing.seconds.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        Fail(argv[0] + " failed with status " + std::to_string(status));
+    timing.peakRssKiB = std::max(timing.peakRssKiB, usage.ru_maxrss);
+    const auto toSeconds = [](const timeval &t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    timing.cpuSeconds += toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void WriteLog(const fs::path &path, std::uint64_t frames)
+{
+    kesta::loggen::GeneratorOptions options;
+    options.seed = 100;
+    options.frames = frames;
+    kesta::loggen::LogGenerator generator(options);
+    std::FILE *file = std::fopen(path.c_str(), "wbx");
+    if (file == nullptr)
+        Fail(path.string() + ": " + std::strerror(errno));
+    std::vector<std::uint8_t> block;
+    bool more = true;
+    bool written = true;
+    while (more && written) {
+        more = generator.next(block);
+        if (block.size() >= (std::size_t{1} << 20) || !more) {
+            written = std::fwrite(block.data(), 1, block.size(), file) == block.size();
+            block.clear();
+        }
+    }
+    if (std::fclose(file) != 0 || !written)
+        Fail(path.string() + ": write failed");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::uint64_t frames = 1200000;
+    int runs = 7;
+    std::vector<std::string> decoders{KESTA_DECODE_PATH};
+    std::vector<std::string> options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            options.assign(argv + i + 1, argv + argc);
+            break;
+        }
+        if (i + 1 >= argc)
+            Fail("usage: decode_ratio [--frames N] [--runs N] [--decoder PATH]... [-- OPTION...]");
+        if (arg == "--frames")
+            frames = std::strtoull(argv[++i], nullptr, 10);
+        else if (arg == "--runs")
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--decoder")
+            decoders.push_back(fs::absolute(argv[++i]).string());
+        else
+            Fail("unknown option " + arg);
+    }
+
+    std::string pattern = (fs::temp_directory_path() / "kesta-ratio-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        Fail(pattern + ": " + std::strerror(errno));
+    const fs::path folder = pattern;
+    // The naive loop reads a copy of the log, so that neither program reads a file
+    // the other has just brought into the page cache more than the other.
+    const fs::path log = folder / "a.kss", copy = folder / "b.kss";
+    WriteLog(log, frames);
+    fs::copy_file(log, copy);
+    const double megabytes = static_cast<double>(fs::file_size(log)) / 1e6;
+
+    // Each decoder writes beside a log of its own, so that it replaces its own earlier files.
+    std::vector<fs::path> logs;
+    for (std::size_t d = 0; d < decoders.size(); ++d) {
+        logs.push_back(d == 0 ? log : folder / ("d" + std::to_string(d) + ".kss"));
+        if (d > 0)
+            fs::create_hard_link(log, logs.back());
+    }
+    Timing naive;
+    std::vector<Timing> decoded(decoders.size());
+    for (int run = 0; run < runs; ++run) {
+        Run({NAIVE_DUMP_PATH, copy.string(), (folder / "n.dmp").string()}, naive);
+        for (std::size_t d = 0; d < decoders.size(); ++d) {
+            std::vector<std::string> argv{decoders[d], "--quiet"};
+            for (const std::string &o : options)
+                argv.push_back(o == "@out" ? (folder / ("out" + std::to_string(d))).string() : o);
+            argv.push_back(logs[d].string());
+            Run(argv, decoded[d]);
+        }
+    }
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+
+    const double naiveTime = Median(naive.seconds);
+    std::printf("log %.0f MB, %d runs each, medians of wall time\n", megabytes, runs);
+    std::printf("naive loop:   %7.3f s  %6.0f MB/s\n", naiveTime, megabytes / naiveTime);
+    for (std::size_t d = 0; d < decoders.size(); ++d) {
+        const double t = Median(decoded[d].seconds);
+        std::printf("%s:\n  %7.3f s  %6.0f MB/s  CPU %.3f s/run  peak RSS %.1f MB  "
+                    "speed-up over the naive loop %.2fx\n",
+                    decoders[d].c_str(), t, megabytes / t, decoded[d].cpuSeconds / runs,
+                    static_cast<double>(decoded[d].peakRssKiB) / 1024.0, naiveTime / t);
+    }
+    return 0;
+}
