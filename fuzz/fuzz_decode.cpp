@@ -117,7 +117,7 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
           "one record per accepted frame up to the limit");
     for (std::int16_t i = 1; i <= store.RecordCount; ++i) {
         const auto at = static_cast<std::size_t>(i - 1);
-        Check(JsonRow(store[i], at + 1) == JsonRow(expected.records[at], at + 1),
+        Check(SameRecord(store[i], expected.records[at]),
               "the record store holds the records in order");
     }
 }

@@ -1,17 +1,32 @@
 #include "output_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <string_view>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kesta {
 
 namespace {
+
+// How long a wait for a FIFO's reader or for room in a pipe goes before the stop
+// check is asked again.
+constexpr int WaitSliceMs = 100;
 
 int openRetrying(const std::string &path, int flags, mode_t mode = 0666)
 {
@@ -38,34 +53,101 @@ std::string nameOf(const std::string &path)
 
 constexpr std::string_view TemporarySuffix = ".kesta-part";
 
-// Removes the temporaries of `path` that a killed process left behind: hidden
-// names ".<name>.<pid>.kesta-part" of a process that no longer runs.
-void removeStaleTemporaries(const std::string &path)
+// The process id in a temporary's name ".<name>.<pid>.kesta-part", or -1 for any
+// other name.
+long TemporaryPid(std::string_view name)
 {
-    const std::string folder = folderOf(path);
-    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + name.
-    std::string prefix = ".";
-    prefix += nameOf(path);
-    prefix += '.';
+    if (name.size() < 4 + TemporarySuffix.size() || name[0] != '.' ||
+        !name.ends_with(TemporarySuffix))
+        return -1;
+    name.remove_suffix(TemporarySuffix.size());
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot < 2)
+        return -1;
+    const std::string_view digits = name.substr(dot + 1);
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return -1;
+    return std::stol(std::string(digits));
+}
+
+bool ProcessRuns(long pid)
+{
+    return pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+// Removes the temporaries that killed processes left in `folder`, whatever output
+// they were for: names of the temporaries' pattern whose process no longer runs.
+// A writer holds a lock on its temporary for as long as it lives, so a temporary of a
+// process that runs under another pid namespace (a container) is left alone as well.
+void RemoveStaleTemporaries(const std::string &folder)
+{
     DIR *dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return;
+    const int dirFd = ::dirfd(dir);
     while (const dirent *entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() <= prefix.size() + TemporarySuffix.size() || !name.starts_with(prefix) ||
-            !name.ends_with(TemporarySuffix))
+        const long pid = TemporaryPid(entry->d_name);
+        if (pid < 0 || ProcessRuns(pid))
             continue;
-        const std::string_view digits =
-            name.substr(prefix.size(), name.size() - prefix.size() - TemporarySuffix.size());
-        if (digits.empty() || digits.size() > 9 ||
-            digits.find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        const long pid = std::stol(std::string(digits));
-        if (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
-            continue;
-        ::unlink((folder + "/" + std::string(name)).c_str());
+        // O_NONBLOCK: a FIFO of that name must not stop us.
+        const int fd =
+            ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        bool stale = fd < 0 && errno == EACCES; // a write-only copy of a user's mode
+        if (fd >= 0) {
+            struct stat st
+            {};
+            stale =
+                ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        }
+        if (stale)
+            ::unlinkat(dirFd, entry->d_name, 0);
+        if (fd >= 0)
+            ::close(fd);
     }
     ::closedir(dir);
+}
+
+// 64-bit FNV-1a: enough to tell apart the long names in one folder.
+std::uint64_t NameHash(std::string_view name)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+bool SameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The process's standard output or error when `target` is that file, else -1.
+int StandardStreamOf(const struct stat &target)
+{
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat st
+        {};
+        if (::fstat(fd, &st) == 0 && SameFile(st, target))
+            return fd;
+    }
+    return -1;
+}
+
+// Whether a name that lstat() found as `name` is written as it is: a device, FIFO or
+// socket, or a symbolic link to one or to standard output or error. `target` is what
+// the name leads to, nullptr for a dangling link.
+bool WrittenThrough(const struct stat &name, const struct stat *target)
+{
+    if (S_ISREG(name.st_mode) || S_ISDIR(name.st_mode))
+        return false;
+    if (!S_ISLNK(name.st_mode))
+        return true;
+    if (target == nullptr || S_ISDIR(target->st_mode))
+        return false;
+    return !S_ISREG(target->st_mode) || StandardStreamOf(*target) >= 0;
 }
 
 } // namespace
@@ -74,8 +156,162 @@ std::string OutputFile::TemporaryName(const std::string &path, long pid)
 {
     const std::string folder = folderOf(path);
     const std::string prefix = path.rfind('/') == std::string::npos ? "" : folder + "/";
-    return prefix + "." + nameOf(path) + "." + std::to_string(pid) + std::string(TemporarySuffix);
+    const std::string name = nameOf(path);
+    const std::string tail = "." + std::to_string(pid) + std::string(TemporarySuffix);
+    std::string hidden = "." + name + tail;
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+    if (hidden.size() > nameMax) {
+        // Too long for a name: a part of it, and a hash of the whole to keep it unique.
+        char hash[24];
+        std::snprintf(hash, sizeof hash, "~%016llx",
+                      static_cast<unsigned long long>(NameHash(name)));
+        const std::size_t fixed = 1 + std::strlen(hash) + tail.size();
+        std::size_t keep = nameMax > fixed ? std::min(name.size(), nameMax - fixed) : 0;
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep; // not within a UTF-8 character
+        hidden = "." + name.substr(0, keep) + hash + tail;
+    }
+    return prefix + hidden;
 }
+
+bool OutputFile::WritesThrough(const std::string &path)
+{
+    struct stat name
+    {};
+    if (path.empty() || ::lstat(path.c_str(), &name) != 0)
+        return false;
+    struct stat target
+    {};
+    const bool leads = ::stat(path.c_str(), &target) == 0;
+    return WrittenThrough(name, leads ? &target : nullptr);
+}
+
+// The thread that writes a file made anew, fed with whole buffers through a short
+// queue. It writes regular files only, which never make a write wait for a reader,
+// so it has no stop check to ask: a stop that discards the file drops what is queued
+// and waits at most for the write or disk wait under way.
+class OutputFile::Writer
+{
+public:
+    // Buffers waiting to be written; the caller waits for room beyond that.
+    static constexpr std::size_t MaxQueued = 2;
+
+    Writer(int fd, bool syncAhead) : fd_(fd), syncAhead_(syncAhead), thread_([this] { run(); }) {}
+    ~Writer() { stop(true); }
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    // Queues `block` and returns an empty buffer for the caller to fill next.
+    std::string push(std::string &&block)
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return queue_.size() < MaxQueued; });
+        queue_.push_back(std::move(block));
+        std::string spare;
+        if (!spare_.empty()) {
+            spare = std::move(spare_.back());
+            spare_.pop_back();
+        }
+        lock.unlock();
+        work_.notify_one();
+        return spare;
+    }
+
+    // Waits until everything queued is written.
+    void drain()
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return queue_.empty() && !busy_; });
+    }
+
+    void stop(bool abandon)
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            if (abandon)
+                queue_.clear();
+        }
+        work_.notify_one();
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    const std::atomic<bool> &failedFlag() const { return failed_; }
+    // The errno of the first failure; read once failedFlag() is set.
+    int error() const { return error_; }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            work_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+            if (queue_.empty())
+                return; // stopping, and everything written
+            std::string block = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            room_.notify_all();
+            if (!failed_.load(std::memory_order_relaxed))
+                write(block.data(), block.size());
+            block.clear();
+            lock.lock();
+            busy_ = false;
+            if (spare_.size() <= MaxQueued)
+                spare_.push_back(std::move(block));
+            room_.notify_all();
+        }
+    }
+
+    void write(const char *data, std::size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd_, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error_ = n < 0 ? errno : EIO;
+                failed_.store(true, std::memory_order_release);
+                return;
+            }
+            data += n;
+            size -= static_cast<std::size_t>(n);
+            written_ += static_cast<std::uint64_t>(n);
+        }
+#if defined(__linux__)
+        // The file is made durable before it takes its name. Handing what is written to
+        // the disk every few megabytes, without waiting, lets the disk work while the log
+        // is decoded, so that the sync at close has little left to wait for. (Waiting
+        // here as well, chunk by chunk, measured slower: the disk then idles between
+        // chunks.)
+        if (syncAhead_ && written_ - started_ >= SyncChunk) {
+            ::sync_file_range(fd_, static_cast<off_t>(started_),
+                              static_cast<off_t>(written_ - started_), SYNC_FILE_RANGE_WRITE);
+            started_ = written_;
+        }
+#endif
+    }
+
+    static constexpr std::uint64_t SyncChunk = std::uint64_t{8} << 20;
+
+    const int fd_;
+    const bool syncAhead_;
+    std::mutex mutex_;
+    std::condition_variable work_; // a buffer queued, or stop
+    std::condition_variable room_; // a buffer taken or written
+    std::deque<std::string> queue_;
+    std::vector<std::string> spare_; // written buffers, their storage kept for reuse
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::atomic<bool> failed_{false};
+    int error_ = 0;
+    std::uint64_t written_ = 0; // these two: the thread's own
+    std::uint64_t started_ = 0; // handed to the disk
+    std::thread thread_;        // last: starts once everything above is made
+};
 
 OutputFile::OutputFile(std::size_t bufferSize) : bufferSize_(bufferSize == 0 ? 1 : bufferSize) {}
 
@@ -98,14 +334,22 @@ bool OutputFile::openReplacement(const std::string &path)
         fail(EISDIR);
         return false;
     }
-    if (exists && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode)) {
-        // A device, FIFO or socket (/dev/null, a named pipe) is written as it is.
-        const int fd = openRetrying(path, O_WRONLY | O_CLOEXEC);
+    struct stat target
+    {};
+    const bool leads = exists && ::stat(path.c_str(), &target) == 0;
+    if (exists && WrittenThrough(old, leads ? &target : nullptr)) {
+        // A device, FIFO or socket (/dev/null, a named pipe, /dev/stdout) is written as
+        // it is; standard output or error by any name is written as "-" is.
+        const int stream = leads ? StandardStreamOf(target) : -1;
+        if (stream >= 0)
+            return openDescriptor(stream);
+        const int fd = openWaiting(path, O_WRONLY | O_CLOEXEC);
         if (fd < 0) {
             fail(errno);
             return false;
         }
         fd_ = fd;
+        ownsFd_ = true;
         return true;
     }
     // An immutable or append-only file cannot be replaced either; find out now rather
@@ -118,7 +362,7 @@ bool OutputFile::openReplacement(const std::string &path)
         fail(path.empty() ? ENOENT : EISDIR);
         return false;
     }
-    removeStaleTemporaries(path);
+    RemoveStaleTemporaries(folderOf(path));
     temporary_ = TemporaryName(path, ::getpid());
     ::unlink(temporary_.c_str()); // ours, from an earlier file of this process that failed
     const mode_t mode = exists && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0666;
@@ -128,9 +372,61 @@ bool OutputFile::openReplacement(const std::string &path)
         fail(errno);
         return false;
     }
+    // Held until the file is closed: tells a later run that the temporary is in use.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     if (exists && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777); // the umask must not narrow what the user had
     fd_ = fd;
+    ownsFd_ = true;
+    return true;
+}
+
+int OutputFile::openWaiting(const std::string &path, int flags, unsigned mode)
+{
+    for (;;) {
+        const int fd = openRetrying(path, flags | O_NONBLOCK, static_cast<mode_t>(mode));
+        if (fd >= 0 || errno != ENXIO)
+            return fd;
+        // ENXIO: a FIFO without a reader yet, or a socket (which cannot be opened).
+        struct stat st
+        {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) {
+            errno = ENXIO;
+            return -1;
+        }
+        if (stopRequested()) {
+            failInterrupted();
+            errno = EINTR;
+            return -1;
+        }
+        ::poll(nullptr, 0, WaitSliceMs);
+    }
+}
+
+bool OutputFile::openDescriptor(int fd)
+{
+    struct stat st
+    {};
+    if (::fstat(fd, &st) != 0) {
+        fail(errno);
+        return false;
+    }
+    fd_ = fd;
+    ownsFd_ = false;
+    if (S_ISSOCK(st.st_mode)) {
+        sendOnly_ = true; // send() can be told not to block, call by call
+    } else if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
+        // A pipe or terminal is opened again, without blocking: the flag then belongs
+        // to this program's own open file, not to one it shares with the shell or the
+        // reader. Where that fails (no /proc, a reader gone), the descriptor is written
+        // as it is, and a signal still ends a write that waits.
+        const int own =
+            openRetrying("/proc/self/fd/" + std::to_string(fd), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (own >= 0) {
+            fd_ = own;
+            ownsFd_ = true;
+        }
+    }
     return true;
 }
 
@@ -140,6 +436,8 @@ bool OutputFile::open(const std::string &path, Mode mode)
     path_ = path;
     error_.clear();
     created_ = false;
+    interrupted_ = false;
+    sendOnly_ = false;
     appendRollback_ = false;
     temporary_.clear();
     mode_ = mode;
@@ -149,23 +447,23 @@ bool OutputFile::open(const std::string &path, Mode mode)
         if (!openReplacement(path))
             return false;
     } else if (mode == Mode::CreateNew) {
-        const int fd = openRetrying(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = openWaiting(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             fail(errno);
             return false;
         }
         created_ = true;
         fd_ = fd;
+        ownsFd_ = true;
     } else {
         // Append to the file that is there; only when there is none, create it, and
         // remember that this program made it. A symbolic link is not followed.
-        int fd = openRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        int fd = openWaiting(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) {
-            fd =
-                openRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
+            fd = openWaiting(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
             created_ = fd >= 0;
             if (fd < 0 && errno == EEXIST)
-                fd = openRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+                fd = openWaiting(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
         }
         if (fd < 0) {
             if (errno == ELOOP)
@@ -181,8 +479,8 @@ bool OutputFile::open(const std::string &path, Mode mode)
             appendStart_ = st.st_size;
         }
         fd_ = fd;
+        ownsFd_ = true;
     }
-    ownsFd_ = true;
     buffer_.reserve(bufferSize_);
     return true;
 }
@@ -193,11 +491,13 @@ void OutputFile::openStandardOutput()
     path_ = "standard output";
     error_.clear();
     created_ = false;
+    interrupted_ = false;
+    sendOnly_ = false;
     appendRollback_ = false;
     temporary_.clear();
-    fd_ = STDOUT_FILENO;
-    ownsFd_ = false;
-    buffer_.reserve(bufferSize_);
+    mode_ = Mode::CreateAnew;
+    if (openDescriptor(STDOUT_FILENO))
+        buffer_.reserve(bufferSize_);
 }
 
 void OutputFile::write(std::string_view text)
@@ -209,14 +509,78 @@ void OutputFile::write(std::string_view text)
         buffer_.append(text);
         return;
     }
-    if (!flush()) {
+    sendBuffer(true);
+    if (failed()) {
         return;
     }
-    if (text.size() >= bufferSize_) {
-        writeThrough(text.data(), text.size());
-    } else {
+    if (text.size() < bufferSize_) {
         buffer_.append(text);
+    } else if (useWriter()) {
+        buffer_ = writer_->push(std::string(text));
+    } else {
+        writeThrough(text.data(), text.size());
     }
+}
+
+void OutputFile::writeBlock(std::string &block)
+{
+    if (fd_ < 0 || failed() || block.size() < bufferSize_ / 2 || !useWriter()) {
+        write(block);
+        block.clear();
+        return;
+    }
+    sendBuffer(true);
+    block = writer_->push(std::move(block));
+}
+
+bool OutputFile::useWriter()
+{
+    if (writer_)
+        return true;
+    // Only a file made anew, and only once it outgrows its first buffer.
+    if (temporary_.empty() || fd_ < 0)
+        return false;
+    writer_ = std::make_unique<Writer>(fd_, syncOnClose_);
+    writerFailed_ = &writer_->failedFlag();
+    return true;
+}
+
+void OutputFile::sendBuffer(bool full)
+{
+    if (fd_ < 0 || failed() || buffer_.empty()) {
+        return;
+    }
+    if (full ? useWriter() : writer_ != nullptr) {
+        buffer_ = writer_->push(std::move(buffer_));
+        buffer_.reserve(bufferSize_);
+    } else {
+        writeThrough(buffer_.data(), buffer_.size());
+        buffer_.clear();
+    }
+}
+
+void OutputFile::stopWriter(bool abandon)
+{
+    if (!writer_)
+        return;
+    writer_->stop(abandon);
+    if (!abandon)
+        collectWriterError();
+    writerFailed_ = nullptr;
+    writer_.reset();
+}
+
+void OutputFile::collectWriterError() const
+{
+    if (error_.empty() && writerFailed_ != nullptr &&
+        writerFailed_->load(std::memory_order_acquire))
+        error_ = path_ + ": " + std::strerror(writer_->error());
+}
+
+const std::string &OutputFile::error() const
+{
+    collectWriterError();
+    return error_;
 }
 
 void OutputFile::writeLine(std::string_view text)
@@ -227,15 +591,16 @@ void OutputFile::writeLine(std::string_view text)
 
 bool OutputFile::flush()
 {
-    if (fd_ >= 0 && !failed() && !buffer_.empty()) {
-        writeThrough(buffer_.data(), buffer_.size());
-    }
+    sendBuffer(false);
     buffer_.clear();
+    if (writer_)
+        writer_->drain();
     return !failed();
 }
 
 void OutputFile::closeDescriptor()
 {
+    stopWriter(true); // not running here but after a discard
     if (ownsFd_ && ::close(fd_) != 0 && errno != EINTR) {
         // EINTR leaves the descriptor closed on Linux; any other error is a lost write
         // (a full disk or a network file system reports it here).
@@ -243,6 +608,7 @@ void OutputFile::closeDescriptor()
     }
     fd_ = -1;
     ownsFd_ = false;
+    sendOnly_ = false;
     buffer_.clear();
     buffer_.shrink_to_fit();
 }
@@ -253,6 +619,7 @@ bool OutputFile::close()
         return !failed();
     }
     flush();
+    stopWriter(false);
     if (!temporary_.empty()) {
         // The new file must be whole on the disk before it takes the old one's name:
         // after a power cut the name holds the old file or the new one, never a
@@ -277,6 +644,7 @@ void OutputFile::discard()
     if (fd_ < 0) {
         return;
     }
+    stopWriter(true);
     buffer_.clear();
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
@@ -298,8 +666,16 @@ void OutputFile::fail(int errorNumber)
     failWith(std::strerror(errorNumber));
 }
 
+void OutputFile::failInterrupted()
+{
+    if (error_.empty())
+        interrupted_ = true;
+    failWith("interrupted while waiting for its reader");
+}
+
 void OutputFile::failWith(std::string reason)
 {
+    collectWriterError(); // the writer thread's failure came first
     if (error_.empty()) {
         error_ = path_ + ": " + reason;
     }
@@ -308,11 +684,17 @@ void OutputFile::failWith(std::string reason)
 void OutputFile::writeThrough(const char *data, std::size_t size)
 {
     while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
+        const ssize_t n = sendOnly_ ? ::send(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL)
+                                    : ::write(fd_, data, size);
         if (n < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR && !stopRequested())
                 continue;
+            if (errno == EINTR) {
+                failInterrupted();
+                return;
             }
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitWritable())
+                continue;
             fail(errno);
             return;
         }
@@ -334,6 +716,24 @@ void OutputFile::writeThrough(const char *data, std::size_t size)
         syncStarted_ = written_;
     }
 #endif
+}
+
+bool OutputFile::waitWritable()
+{
+    for (;;) {
+        if (stopRequested()) {
+            failInterrupted();
+            return false;
+        }
+        pollfd ready{fd_, POLLOUT, 0};
+        const int n = ::poll(&ready, 1, WaitSliceMs);
+        if (n > 0)
+            return true; // room, or an error that the write then reports
+        if (n < 0 && errno != EINTR) {
+            fail(errno);
+            return false;
+        }
+    }
 }
 
 } // namespace kesta

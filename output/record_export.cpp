@@ -433,8 +433,9 @@ void RecordExportWriter::writeRecord(std::uint64_t recordNumber, const Telemetry
 
 void RecordExportWriter::flush()
 {
-    file_.write(block_);
-    block_.clear();
+    file_.writeBlock(block_);
+    if (block_.capacity() < BlockSize)
+        block_.reserve(BlockSize + (std::size_t{64} << 10));
 }
 
 } // namespace kesta
