@@ -42,19 +42,35 @@ DecodeOutcome Failure(int exitCode, std::string message)
     return outcome;
 }
 
+DecodeOutcome Interrupted(const std::string &logPath)
+{
+    DecodeOutcome outcome =
+        Failure(ExitInterrupted, logPath + ": interrupted; earlier output files are unchanged");
+    outcome.cancelled = true;
+    return outcome;
+}
+
 // Opens every output; on the first failure the others are discarded again, so a
 // decode that cannot start leaves no new file behind and every old one as it was.
-bool OpenOutputs(std::vector<std::unique_ptr<Output>> &outputs, DecodeOutcome &outcome)
+bool OpenOutputs(std::vector<std::unique_ptr<Output>> &outputs, const DecodeOptions &options,
+                 DecodeOutcome &outcome)
 {
     for (auto &output : outputs) {
+        // A FIFO without a reader, or a reader that does not read, is waited for only
+        // until the decode is interrupted.
+        output->file.setStopCheck(
+            [cancel = options.cancel] { return cancel != nullptr && cancel->load(); });
         if (output->toStandardOutput()) {
             output->file.openStandardOutput();
+            if (!output->file.failed())
+                continue;
+        } else if (output->file.open(output->path, OutputFile::Mode::CreateAnew)) {
             continue;
         }
-        if (output->file.open(output->path, OutputFile::Mode::CreateAnew))
-            continue;
         outcome.exitCode = ExitFailure;
         outcome.errors.push_back(output->file.error());
+        if (output->file.interrupted())
+            outcome = Interrupted(options.logPath);
         for (auto &other : outputs)
             other->file.discard();
         return false;
@@ -66,6 +82,16 @@ bool AnyOutputFailed(const std::vector<std::unique_ptr<Output>> &outputs)
 {
     for (const auto &output : outputs) {
         if (output->file.failed())
+            return true;
+    }
+    return false;
+}
+
+// An output that was still waiting for its reader when the decode was interrupted.
+bool AnyOutputInterrupted(const std::vector<std::unique_ptr<Output>> &outputs)
+{
+    for (const auto &output : outputs) {
+        if (output->file.interrupted())
             return true;
     }
     return false;
@@ -109,7 +135,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         return Failure(ExitFailure, error);
 
     DecodeOutcome outcome;
-    if (!OpenOutputs(outputs, outcome))
+    if (!OpenOutputs(outputs, options, outcome))
         return outcome;
 
     DecodingSession session;
@@ -146,10 +172,11 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 
     if (read == ReadOutcome::Failed)
         outcome.errors.push_back(error);
-    if (read == ReadOutcome::Cancelled && !AnyOutputFailed(outputs)) {
-        outcome.cancelled = true;
-        outcome.exitCode = ExitInterrupted;
-        outcome.errors.push_back(logPath + ": interrupted; earlier output files are unchanged");
+    if (read == ReadOutcome::Cancelled &&
+        (!AnyOutputFailed(outputs) || AnyOutputInterrupted(outputs))) {
+        const DecodeTotals totals = outcome.totals;
+        outcome = Interrupted(logPath);
+        outcome.totals = totals;
         return outcome; // every output is discarded on the way out
     }
     if (read == ReadOutcome::Complete) {
@@ -174,6 +201,12 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     }
     if (!outcome.errors.empty()) {
         outcome.exitCode = ExitFailure;
+        if (AnyOutputInterrupted(outputs)) {
+            // Interrupted while the last of an output still waited for its reader.
+            const DecodeTotals totals = outcome.totals;
+            outcome = Interrupted(logPath);
+            outcome.totals = totals;
+        }
         for (auto &output : outputs)
             output->file.discard();
     }

@@ -84,11 +84,13 @@ bool LiveSession::openOutput(kesta::OutputFile &file, const std::string &path, c
         return true;
     }
     // Written in place as frames arrive, so an existing file is never replaced; a
-    // device or FIFO (/dev/null, a named pipe) is written as it is.
+    // device or FIFO (/dev/null, a named pipe, /dev/stdout) is written as it is.
+    file.setStopCheck(m_options.stopRequested);
     struct stat st
     {};
     const bool exists = ::lstat(path.c_str(), &st) == 0;
-    if (exists && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode))) {
+    const bool through = exists && kesta::OutputFile::WritesThrough(path);
+    if (exists && !through) {
         m_error = QString::fromLocal8Bit(path) +
                   QStringLiteral(": the %1 exists already; a live session writes a new one")
                       .arg(QLatin1String(what));

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +30,9 @@ struct LiveOptions
     std::optional<std::string> jsonlPath;
     std::optional<std::string> influxPath;
     bool reconnect = false; // retry a lost or refused connection until stopped
+    // Asked while an output waits for a FIFO's reader or for a reader that does not
+    // read (from a signal handler's flag, say); true ends the wait and that file fails.
+    std::function<bool()> stopRequested;
     // The windows' record store: holds the newest 1000 records while frames arrive.
     kesta::RecordStore *store = nullptr;
 };

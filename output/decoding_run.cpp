@@ -61,7 +61,12 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     result.inputPath = inputPath;
     result.dmpPath = dmpName;
 
+    // A FIFO without a reader, or a reader that does not read, is waited for only until
+    // the run is cancelled.
     OutputFile tlm;
+    OutputFile dump;
+    tlm.setStopCheck(control.cancel);
+    dump.setStopCheck(control.cancel);
     std::optional<std::string> appendTo;
     if (request.writeTlm) {
         result.tlmPath = tlmName;
@@ -72,7 +77,6 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     } else if (!request.keptTlmPath.empty()) {
         appendTo = request.keptTlmPath;
     }
-    OutputFile dump;
     if (!dump.open(dmpName, OutputFile::Mode::CreateAnew))
         report.warnings.push_back(dump.error());
 

@@ -52,8 +52,9 @@ LogExportResult ExportLog(const LogExportRequest &request, const ReadControl &co
         return Ended(Outcome::Failed, error);
 
     OutputFile file;
+    file.setStopCheck(control.cancel); // a FIFO's reader is waited for until cancelled
     if (!file.open(target, OutputFile::Mode::CreateAnew))
-        return Ended(Outcome::Failed, file.error());
+        return Ended(file.interrupted() ? Outcome::Cancelled : Outcome::Failed, file.error());
 
     DecodingSession session;
     std::unique_ptr<SessionSink> sink = request.makeSink(file);
@@ -72,13 +73,13 @@ LogExportResult ExportLog(const LogExportRequest &request, const ReadControl &co
     if (read == ReadOutcome::Failed) {
         result.outcome = Outcome::Failed;
         result.error = error;
-    } else if (file.failed()) {
+    } else if (file.failed() && !file.interrupted()) {
         result.outcome = Outcome::Failed;
         result.error = file.error();
-    } else if (read == ReadOutcome::Cancelled) {
+    } else if (read == ReadOutcome::Cancelled || file.interrupted()) {
         result.outcome = Outcome::Cancelled;
     } else if (!file.close()) {
-        result.outcome = Outcome::Failed;
+        result.outcome = file.interrupted() ? Outcome::Cancelled : Outcome::Failed;
         result.error = file.error();
     }
     if (result.outcome != Outcome::Written)
