@@ -86,12 +86,14 @@ void RemoveStaleTemporaries(const std::string &folder)
         if (pid < 0 || ProcessRuns(pid))
             continue;
         // O_NONBLOCK: a FIFO of that name must not stop us.
-        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        const int fd =
+            ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         bool stale = fd < 0 && errno == EACCES; // a write-only copy of a user's mode
         if (fd >= 0) {
             struct stat st
             {};
-            stale = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+            stale =
+                ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
         }
         if (stale)
             ::unlinkat(dirFd, entry->d_name, 0);

@@ -6,11 +6,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
