@@ -167,7 +167,12 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     };
     const ReadOutcome read = FeedLog(*log, session, error, control);
 
-    outcome.totals = TotalsOf(session.totals(), session.report());
+    LoadReport load = session.report();
+    if (influxSink) {
+        load.timesBeyondLineProtocol = influxSink->timesOutOfRange();
+        load.firstTimeBeyondLineProtocol = influxSink->firstTimeOutOfRange();
+    }
+    outcome.totals = TotalsOf(session.totals(), load);
     const DecodeTotals &totals = outcome.totals;
 
     if (read == ReadOutcome::Failed)
@@ -276,6 +281,8 @@ std::string LoadReportJson(const DecodeTotals &totals)
     JsonCount(out, "unterminatedFrames", s.unfinishedFrames, s.first.unfinished);
     JsonCount(out, "badEscapes", s.badEscapes, s.first.badEscape);
     JsonCount(out, "oversizedFrames", s.oversizedFrames, s.first.oversized);
+    JsonCount(out, "timesBeyondLineProtocol", totals.load.timesBeyondLineProtocol,
+              totals.load.firstTimeBeyondLineProtocol);
     out += '}';
     return out;
 }
