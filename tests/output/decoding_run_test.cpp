@@ -13,6 +13,7 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -420,6 +421,22 @@ TEST_F(DecodingRun, ACancelledRunKeepsEveryEarlierFile)
 
 // A symbolic link where an output goes is replaced by the new file; the file it
 // points to is never written.
+// Cancel ends a run whose dump is a FIFO that nobody reads from: the wait for a reader
+// asks the cancel, and the run's TLM temporary goes.
+TEST_F(DecodingRun, CancelEndsTheWaitForAFifosReader)
+{
+    const std::string log = folder.write("f.kss", SmallPass().log());
+    ASSERT_EQ(::mkfifo((folder / "f.dmp").c_str(), 0600), 0);
+    int asked = 0;
+    ReadControl control;
+    control.cancel = [&asked] { return ++asked > 2; };
+
+    const RunResult result = ExecuteRun({log, true, ""}, control);
+
+    EXPECT_EQ(result.report.outcome, RunReport::Outcome::Cancelled);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"f.dmp", "f.kss"}));
+}
+
 // A link to a regular file is replaced; a link to a device is written through.
 TEST_F(DecodingRun, ALinkToAFileIsReplacedAndALinkToADeviceWrittenThrough)
 {
