@@ -278,6 +278,7 @@ inline void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recor
 struct Expected
 {
     std::vector<kesta::TelemetryRecord> records;
+    std::vector<kesta::FrameType> kinds;
     std::vector<std::vector<std::uint8_t>> messages;
     kesta::SessionTotals totals;
 };
@@ -295,6 +296,7 @@ inline Expected Decode(const ReaderRun &reference)
         Check(result.message.empty() || result.message.size() == 65, "messages of 65 bytes");
         if (!result.message.empty())
             e.messages.emplace_back(result.message.begin(), result.message.end());
+        e.kinds.push_back(result.countedAs);
         ++e.totals.frames;
         e.totals.htrx += result.countedAs == kesta::FrameType::Htrx;
         e.totals.fss += result.countedAs == kesta::FrameType::Fss;

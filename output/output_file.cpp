@@ -447,6 +447,7 @@ bool OutputFile::open(const std::string &path, Mode mode)
         if (!openReplacement(path))
             return false;
     } else if (mode == Mode::CreateNew) {
+        RemoveStaleTemporaries(folderOf(path));
         const int fd = openWaiting(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             fail(errno);
@@ -458,6 +459,7 @@ bool OutputFile::open(const std::string &path, Mode mode)
     } else {
         // Append to the file that is there; only when there is none, create it, and
         // remember that this program made it. A symbolic link is not followed.
+        RemoveStaleTemporaries(folderOf(path));
         int fd = openWaiting(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) {
             fd = openWaiting(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);

@@ -34,8 +34,8 @@ namespace kesta {
 // the caller goes on filling the next buffer while the operating system copies the
 // last one and the disk writes it, at most a few buffers behind (memory stays
 // bounded: a caller that is faster than the disk waits for room). That thread hands
-// the data to the disk as it goes, so the sync at close() has little left to do. A failure of that thread shows in failed() at the next
-// write. Devices, FIFOs, sockets, appended files and files written in place are
+// the data to the disk as it goes, so the sync at close() has little left to do. A
+// failure of that thread shows in failed() at the next write. Devices, FIFOs, sockets, appended files and files written in place are
 // written by the caller, as they come.
 //
 // Written by hand on POSIX calls rather than on std::ofstream, stdio or
