@@ -2,10 +2,12 @@
 #include "test_logs.h"
 
 #include <array>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +38,63 @@ TEST(OutputFile, KeepsEveryByteInOrderWhateverTheBufferSize)
     expected += "end\r\n";
     ASSERT_TRUE(file.close()) << file.error();
     EXPECT_EQ(ReadFile(path), expected);
+}
+
+// Whole blocks handed over, text made in place and plain writes, mixed, with buffers
+// that the writer thread takes over and with one large enough for everything.
+TEST(OutputFile, KeepsEveryByteInOrderWhicheverWayItIsWritten)
+{
+    for (const std::size_t bufferSize : {std::size_t{8}, std::size_t{4096}, std::size_t{1} << 20}) {
+        ScratchFolder folder;
+        const std::string path = folder / "out.txt";
+        OutputFile file(bufferSize);
+        ASSERT_TRUE(file.open(path, OutputFile::Mode::CreateAnew)) << file.error();
+        std::string expected;
+        for (int i = 0; i < 3000; ++i) {
+            const std::string piece(static_cast<std::size_t>(i % 37), static_cast<char>('a' + i % 26));
+            expected += piece;
+            if (i % 3 == 0) {
+                file.write(piece);
+            } else if (i % 3 == 1) {
+                file.writeWith(piece.size(), [&piece](char *out) { piece.copy(out, piece.size()); });
+            } else {
+                std::string block = piece + std::string(static_cast<std::size_t>(i), '+');
+                expected += block.substr(piece.size());
+                file.writeBlock(block);
+                EXPECT_TRUE(block.empty());
+            }
+        }
+        ASSERT_TRUE(file.close()) << file.error();
+        EXPECT_EQ(ReadFile(path), expected) << "buffer of " << bufferSize;
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"out.txt"});
+    }
+}
+
+// A write that fails in the writer thread, here past the largest file the process may
+// write, shows at the next write or flush; the old file is kept and no temporary stays.
+TEST(OutputFile, AFailureOfTheWriterThreadIsReportedAndTheOldFileKept)
+{
+    ScratchFolder folder;
+    const std::string path = folder / "out.txt";
+    WriteFile(path, std::string("old content"));
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 256 << 10;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    OutputFile file(4096);
+    ASSERT_TRUE(file.open(path, OutputFile::Mode::CreateAnew));
+    for (int i = 0; i < 1024 && !file.failed(); ++i)
+        file.write(std::string(1024, 'x'));
+    const bool flushed = file.flush();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(flushed);
+    EXPECT_FALSE(file.close());
+    EXPECT_EQ(file.error(), path + ": File too large");
+    EXPECT_EQ(ReadFile(path), "old content");
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"out.txt"});
 }
 
 // The old file stays whole until the new one is complete, and a discarded one
