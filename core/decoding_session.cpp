@@ -35,7 +35,8 @@ void DecodingSession::addSink(SessionSink &sink)
     sinks_.push_back(&sink);
     if (sink.offersRecords())
         recordOffers_.push_back(&sink);
-    decodeRecords_ = decodeRecords_ || sink.readsRecord() || sink.offersRecords();
+    decodeWithinLimit_ = decodeWithinLimit_ || sink.readsRecord() || sink.offersRecords();
+    decodeBeyondLimit_ = decodeBeyondLimit_ || sink.readsRecordsBeyondLimit();
 }
 
 void DecodingSession::feed(std::span<const std::uint8_t> chunk)
@@ -66,9 +67,10 @@ void DecodingSession::onFrame(const KissFrame &frame)
     std::optional<std::int64_t> time = frame.receptionTime;
     if (clock_)
         time = frame.precedingTimestamp ? frame.precedingTimestamp : clock_();
-    TelemetryRecord *record = &record_;
+    const TelemetryRecord *handedOn = &fresh_;
     DecodeResult decoded;
-    if (decodeRecords_) {
+    if (beyond ? decodeBeyondLimit_ : decodeWithinLimit_) {
+        TelemetryRecord *record = &record_;
         for (SessionSink *sink : recordOffers_) {
             if (TelemetryRecord *offered = sink->recordFor(number, beyond)) {
                 record = offered;
@@ -84,9 +86,11 @@ void DecodingSession::onFrame(const KissFrame &frame)
         // session counts by the result instead.
         FrameCounters scratch;
         decoded = DecodeFrame(frame.bytes, r, scratch);
+        handedOn = record;
     } else {
-        // Only the bytes, the type and the message are wanted (a dump and a TLM file):
-        // decoding every field would be most of the run's work.
+        // Only the bytes, the type and the message are wanted (a dump and a TLM file, or
+        // the frames past the record store's): decoding every field would be most of
+        // the run's work.
         decoded = ClassifyFrame(frame.bytes);
     }
 
@@ -97,7 +101,7 @@ void DecodingSession::onFrame(const KissFrame &frame)
         if (firstBeyondLimit_ == NoOffset)
             firstBeyondLimit_ = frame.offset;
     }
-    const SessionFrame out{number, frame.offset,      frame.bytes,     *record,
+    const SessionFrame out{number, frame.offset,      frame.bytes,     *handedOn,
                            time,   decoded.countedAs, decoded.message, beyond};
     for (SessionSink *sink : sinks_)
         sink->frame(out);

@@ -21,8 +21,8 @@ struct SessionFrame
     std::uint64_t number; // 1, 2, ... in input order, without limit
     std::uint64_t offset; // of the frame's first byte in the input
     std::span<const std::uint8_t> bytes;
-    // Decoded, with RawHex and ReceptionTime, when a sink of the session reads records
-    // (SessionSink::readsRecord); otherwise a fresh record.
+    // Decoded, with RawHex and ReceptionTime, when a sink of the session reads this
+    // frame's record (SessionSink::readsRecord); otherwise a fresh record.
     const TelemetryRecord &record;
     std::optional<std::int64_t> receptionTime; // the frame's, as the record has it
     FrameType countedAs;
@@ -52,6 +52,8 @@ public:
     // and message: when no sink reads records, the session does not decode them.
     // Asked once, when added.
     virtual bool readsRecord() const { return true; }
+    // False for a sink that reads the records of frames within the record limit only.
+    virtual bool readsRecordsBeyondLimit() const { return readsRecord(); }
     // Hand on what is buffered (a live session asks for this now and then).
     virtual void flush() {}
 };
@@ -120,7 +122,9 @@ private:
     TelemetryRecord record_;                  // reused frame after frame
     SessionTotals totals_;
     std::uint64_t recordLimit_;
-    bool decodeRecords_ = false; // some sink reads records
+    bool decodeWithinLimit_ = false; // some sink reads the records of these frames
+    bool decodeBeyondLimit_ = false;
+    const TelemetryRecord fresh_{}; // the record of a frame that is not decoded
     std::function<std::int64_t()> clock_;
     std::uint64_t beyondLimit_ = 0;
     std::uint64_t firstBeyondLimit_ = NoOffset;
@@ -150,6 +154,7 @@ public:
     // The store's next slot, while there is room.
     TelemetryRecord *recordFor(std::uint64_t number, bool beyondRecordLimit) override;
     bool offersRecords() const override { return true; }
+    bool readsRecordsBeyondLimit() const override { return false; }
 
 private:
     RecordStore &store_;

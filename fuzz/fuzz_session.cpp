@@ -10,8 +10,9 @@
 //   numbered, with the reference's offset, decoded as a fresh record would be;
 //   its CSV and JSON Lines rows are those of the fresh records, its record store
 //   holds the first records up to the limit;
-// - a session whose sinks read no records (as for a dump and a TLM file) hands on
-//   the same frames, times, types and FSS messages without decoding them.
+// - a session whose sinks read no records (as for a dump and a TLM file), or read
+//   only those within the record limit, hands on the same frames, times, types and
+//   FSS messages without decoding them.
 
 #include "fuzz_checks.h"
 
@@ -138,11 +139,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::vector<BareFrame> decoded;
     RunDecoded(log, control, reference, expected, decoded);
 
-    // Without any sink that reads records, the frames must come out the same.
+    // Without any sink that reads records, or beside the record store only (which reads
+    // those within the limit), the frames must come out the same.
     const std::uint64_t limit = control & 0x40 ? 1 + control % 7 : 0;
     kesta::DecodingSession session(limit);
     BareSink bare;
     session.addSink(bare);
+    static kesta::RecordStore store;
+    std::optional<kesta::RecordStoreSink> records;
+    if (control & 0x20)
+        session.addSink(records.emplace(store));
     FeedInChunks(log, control, [&session](std::span<const std::uint8_t> chunk) {
         session.feed(chunk);
     });
