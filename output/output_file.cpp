@@ -196,22 +196,31 @@ class OutputFile::Writer
 public:
     // Buffers waiting to be written; the caller waits for room beyond that.
     static constexpr std::size_t MaxQueued = 2;
+    // Buffers made here beside the callers' own: with one being written, the queue
+    // and one being filled, the memory a file takes stays bounded.
+    static constexpr std::size_t MaxMade = MaxQueued + 2;
 
     Writer(int fd, bool syncAhead) : fd_(fd), syncAhead_(syncAhead), thread_([this] { run(); }) {}
     ~Writer() { stop(true); }
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;
 
-    // Queues `block` and returns an empty buffer for the caller to fill next.
+    // Queues `block` and returns an empty buffer for the caller to fill next: one that
+    // has been written, its storage kept, or while there are few, a new one. Reusing
+    // them spares the system mapping and clearing fresh memory for every megabyte.
     std::string push(std::string &&block)
     {
         std::unique_lock lock(mutex_);
-        room_.wait(lock, [this] { return queue_.size() < MaxQueued; });
+        room_.wait(lock, [this] {
+            return queue_.size() < MaxQueued && (!spare_.empty() || made_ < MaxMade);
+        });
         queue_.push_back(std::move(block));
         std::string spare;
         if (!spare_.empty()) {
             spare = std::move(spare_.back());
             spare_.pop_back();
+        } else {
+            ++made_;
         }
         lock.unlock();
         work_.notify_one();
@@ -260,8 +269,7 @@ private:
             block.clear();
             lock.lock();
             busy_ = false;
-            if (spare_.size() <= MaxQueued)
-                spare_.push_back(std::move(block));
+            spare_.push_back(std::move(block));
             room_.notify_all();
         }
     }
@@ -304,6 +312,7 @@ private:
     std::condition_variable room_; // a buffer taken or written
     std::deque<std::string> queue_;
     std::vector<std::string> spare_; // written buffers, their storage kept for reuse
+    std::size_t made_ = 0; // new buffers handed out
     bool busy_ = false;
     bool stopping_ = false;
     std::atomic<bool> failed_{false};
