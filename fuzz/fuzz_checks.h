@@ -228,8 +228,10 @@ inline void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recor
     using kesta::Field;
     for (const auto &info : kesta::Fields) {
         const std::string text = kesta::FieldValueText(r, info.field);
-        if (info.type != kesta::ValueType::Text) {
+        if (info.type != kesta::ValueType::Text)
             Check(!text.empty(), "a number has value text");
+        // Only floats have a decimal separator.
+        if (info.type == kesta::ValueType::F64 || info.type == kesta::ValueType::F32) {
             std::string withComma = text;
             std::replace(withComma.begin(), withComma.end(), '.', ',');
             Check(kesta::FieldValueText(r, info.field, ",") == withComma,
