@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kesta {
@@ -245,6 +247,60 @@ INSTANTIATE_TEST_SUITE_P(
                       OutputName{"DevFdOfAPipe", OutputName::DevFdOfPipe},
                       OutputName{"LinkToProcSelfFd", OutputName::LinkToProcFd}),
     [](const auto &info) { return std::string(info.param.name); });
+
+struct StandardOutputCase
+{
+    const char *name;
+    bool socket;      // standard output is a socket, else a pipe
+    const char *path; // "-" for openStandardOutput()
+};
+
+class OutputFileStandardOutput : public ::testing::TestWithParam<StandardOutputCase>
+{};
+
+// Standard output, by "-" or by one of its names, whether a pipe or a socket (as under a
+// service manager): a child process with the pipe or socket as descriptor 1 writes it.
+TEST_P(OutputFileStandardOutput, IsWrittenWhateverItIs)
+{
+    const StandardOutputCase &c = GetParam();
+    std::array<int, 2> ends{-1, -1};
+    ASSERT_EQ(c.socket ? ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends.data())
+                       : ::pipe2(ends.data(), O_CLOEXEC),
+              0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(ends[1], STDOUT_FILENO);
+        OutputFile file;
+        if (std::string(c.path) == "-")
+            file.openStandardOutput();
+        else
+            file.open(c.path, OutputFile::Mode::CreateAnew);
+        file.writeLine("to standard output");
+        ::_exit(file.close() ? 0 : 1);
+    }
+    ::close(ends[1]);
+    std::string received;
+    std::array<char, 256> buffer{};
+    for (ssize_t n; (n = ::read(ends[0], buffer.data(), buffer.size())) > 0;)
+        received.append(buffer.data(), static_cast<std::size_t>(n));
+    ::close(ends[0]);
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(received, "to standard output\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Descriptors, OutputFileStandardOutput,
+                         // Names under /proc rather than /dev/stdout: were the rule ever lost, a
+                         // test run as root would replace the machine's /dev/stdout.
+                         ::testing::Values(StandardOutputCase{"PipeByDash", false, "-"},
+                                           StandardOutputCase{"PipeByDevFd", false, "/dev/fd/1"},
+                                           StandardOutputCase{"SocketByDash", true, "-"},
+                                           StandardOutputCase{"SocketByDevFd", true, "/dev/fd/1"},
+                                           StandardOutputCase{"SocketByProcSelfFd", true,
+                                                              "/proc/self/fd/1"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A FIFO without a reader and a reader that does not read are waited for; the stop
 // check is asked meanwhile, and a reader that comes (here: during the wait) is served.
