@@ -152,8 +152,13 @@ std::string OutputFile::TemporaryName(const std::string &path, long pid)
     const std::string folder = folderOf(path);
     const std::string prefix = path.rfind('/') == std::string::npos ? "" : folder + "/";
     const std::string name = nameOf(path);
-    const std::string tail = "." + std::to_string(pid) + std::string(TemporarySuffix);
-    std::string hidden = "." + name + tail;
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + name.
+    std::string tail = ".";
+    tail += std::to_string(pid);
+    tail += TemporarySuffix;
+    std::string hidden = ".";
+    hidden += name;
+    hidden += tail;
     const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
     if (hidden.size() > nameMax) {
@@ -165,7 +170,10 @@ std::string OutputFile::TemporaryName(const std::string &path, long pid)
         std::size_t keep = nameMax > fixed ? std::min(name.size(), nameMax - fixed) : 0;
         while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
             --keep; // not within a UTF-8 character
-        hidden = "." + name.substr(0, keep) + hash + tail;
+        hidden.resize(1);
+        hidden.append(name, 0, keep);
+        hidden += hash;
+        hidden += tail;
     }
     return prefix + hidden;
 }
