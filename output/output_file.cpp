@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -112,6 +113,29 @@ std::uint64_t NameHash(std::string_view name)
         hash *= 1099511628211ull;
     }
     return hash;
+}
+
+// write() to a pipe or FIFO whose reader has gone, without SIGPIPE: the broken pipe is
+// this file's failure (EPIPE), not the end of the program, also where the signal is not
+// ignored (the windows). The signal is blocked for this thread only, and the one the
+// write raised is taken before it is unblocked.
+ssize_t WriteWithoutSignal(int fd, const char *data, std::size_t size)
+{
+    sigset_t pipeSignal, before;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &before);
+    const ssize_t n = ::write(fd, data, size);
+    const int error = errno;
+    sigset_t pending;
+    if (n < 0 && error == EPIPE && !sigismember(&before, SIGPIPE) && ::sigpending(&pending) == 0 &&
+        sigismember(&pending, SIGPIPE)) {
+        const timespec now{};
+        ::sigtimedwait(&pipeSignal, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    errno = error;
+    return n;
 }
 
 bool SameFile(const struct stat &a, const struct stat &b)
@@ -360,8 +384,16 @@ bool OutputFile::open(const std::string &path, Mode mode)
         fd_ = fd;
         ownsFd_ = true;
     }
+    notePipe();
     buffer_.reserve(bufferSize_);
     return true;
+}
+
+void OutputFile::notePipe()
+{
+    struct stat st
+    {};
+    pipe_ = !sendOnly_ && ::fstat(fd_, &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
 void OutputFile::openStandardOutput()
@@ -375,8 +407,10 @@ void OutputFile::openStandardOutput()
     appendRollback_ = false;
     temporary_.clear();
     mode_ = Mode::CreateAnew;
-    if (openDescriptor(STDOUT_FILENO))
-        buffer_.reserve(bufferSize_);
+    if (!openDescriptor(STDOUT_FILENO))
+        return;
+    notePipe();
+    buffer_.reserve(bufferSize_);
 }
 
 void OutputFile::write(std::string_view text)
@@ -423,6 +457,7 @@ void OutputFile::closeDescriptor()
     fd_ = -1;
     ownsFd_ = false;
     sendOnly_ = false;
+    pipe_ = false;
     buffer_.clear();
     buffer_.shrink_to_fit();
 }
@@ -496,6 +531,7 @@ void OutputFile::writeThrough(const char *data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = sendOnly_ ? ::send(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL)
+                          : pipe_   ? WriteWithoutSignal(fd_, data, size)
                                     : ::write(fd_, data, size);
         if (n < 0) {
             if (errno == EINTR && !stopRequested())

@@ -104,6 +104,7 @@ private:
     bool openReplacement(const std::string &path);
     int openWaiting(const std::string &path, int flags, unsigned mode = 0666);
     bool openDescriptor(int fd);
+    void notePipe();
 
     std::string path_;
     std::string temporary_; // CreateAnew: the name written until close()
@@ -113,6 +114,7 @@ private:
     int fd_ = -1;
     bool ownsFd_ = false;
     bool sendOnly_ = false; // a socket: written with send(), never blocking
+    bool pipe_ = false;     // a pipe or FIFO: written without SIGPIPE
     bool created_ = false;
     bool interrupted_ = false;
     StopCheck stopCheck_;

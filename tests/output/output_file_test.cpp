@@ -270,6 +270,22 @@ INSTANTIATE_TEST_SUITE_P(Outputs, OutputFileWaits,
                                            WaitCase{"PipeNotReadStopped", false, false}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// A FIFO's reader that goes away is this file's failure, not SIGPIPE's end of the
+// program (this test program does not ignore the signal).
+TEST(OutputFile, AReaderThatGoesAwayIsABrokenPipe)
+{
+    ScratchFolder folder;
+    const std::string fifo = folder / "x.dmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    OutputFile file;
+    ASSERT_TRUE(file.open(fifo, OutputFile::Mode::CreateAnew)) << file.error();
+    ::close(reader);
+    file.writeLine("nobody reads this");
+    EXPECT_FALSE(file.close());
+    EXPECT_EQ(file.error(), fifo + ": Broken pipe");
+}
+
 // The longest names a folder takes still get a temporary of their own: shortened,
 // unique among names that share a long beginning.
 TEST(OutputFile, ALongNameGetsAShortenedTemporary)
