@@ -1,5 +1,6 @@
 // Runs the built kesta-decode program as a user would and checks its exit status
 // and what it prints.
+#include "log_generator.h"
 #include "test_logs.h"
 
 #include <algorithm>
@@ -179,10 +180,9 @@ class KestaDecodeInterrupted : public ::testing::TestWithParam<Interruption>
 TEST_P(KestaDecodeInterrupted, EndsWith130AndLeavesNothing)
 {
     ScratchFolder folder;
-    Bytes log;
-    for (int i = 0; i < 12000; ++i)
-        log = testing::Concat({log, Kiss(testing::HtrxFrame(static_cast<std::uint16_t>(i), 0, 0))});
-    testing::WriteFile(folder / "big.kss", log);
+    loggen::GeneratorOptions options;
+    options.frames = 12000;
+    testing::WriteFile(folder / "big.kss", loggen::GenerateLog(options));
     std::string script = "K='";
     for (const std::string &piece :
          {std::string(KESTA_DECODE_PATH), std::string("'; D='"), folder.path().string(),
