@@ -295,6 +295,13 @@ int OutputFile::openWaiting(const std::string &path, int flags, unsigned mode)
             errno = ENXIO;
             return -1;
         }
+        if (!stopCheck_) {
+            // Nothing could end the wait (a live session on the windows' own thread):
+            // better a clear error now than a program that hangs.
+            failWith("a FIFO without a reader");
+            errno = ENXIO;
+            return -1;
+        }
         if (stopRequested()) {
             failInterrupted();
             errno = EINTR;

@@ -26,7 +26,8 @@ namespace kesta {
 // standard output or error. Such outputs never block: a FIFO without a reader is
 // waited for, and a reader that does not take what is written is waited on, and
 // both waits ask the stop check every tenth of a second; a stop ends the wait and
-// the file fails as interrupted.
+// the file fails as interrupted. Without a stop check, a FIFO without a reader is
+// an error at once.
 //
 // Written by hand on POSIX calls rather than on std::ofstream, stdio or
 // QSaveFile: the core and the command line have no Qt, stdio and streams lose the

@@ -286,6 +286,17 @@ TEST(OutputFile, AReaderThatGoesAwayIsABrokenPipe)
     EXPECT_EQ(file.error(), fifo + ": Broken pipe");
 }
 
+// With nothing that could end the wait, a FIFO without a reader is an error at once.
+TEST(OutputFile, AFifoWithoutReaderAndNoStopCheckFailsAtOnce)
+{
+    ScratchFolder folder;
+    const std::string fifo = folder / "x.dmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    OutputFile file;
+    EXPECT_FALSE(file.open(fifo, OutputFile::Mode::CreateAnew));
+    EXPECT_EQ(file.error(), fifo + ": a FIFO without a reader");
+}
+
 // The longest names a folder takes still get a temporary of their own: shortened,
 // unique among names that share a long beginning.
 TEST(OutputFile, ALongNameGetsAShortenedTemporary)
