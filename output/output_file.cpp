@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -119,6 +120,29 @@ std::uint64_t NameHash(std::string_view name)
     return hash;
 }
 
+// write() to a pipe or FIFO whose reader has gone, without SIGPIPE: the broken pipe is
+// this file's failure (EPIPE), not the end of the program, also where the signal is not
+// ignored (the windows). The signal is blocked for this thread only, and the one the
+// write raised is taken before it is unblocked.
+ssize_t WriteWithoutSignal(int fd, const char *data, std::size_t size)
+{
+    sigset_t pipeSignal, before;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &before);
+    const ssize_t n = ::write(fd, data, size);
+    const int error = errno;
+    sigset_t pending;
+    if (n < 0 && error == EPIPE && !sigismember(&before, SIGPIPE) && ::sigpending(&pending) == 0 &&
+        sigismember(&pending, SIGPIPE)) {
+        const timespec now{};
+        ::sigtimedwait(&pipeSignal, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    errno = error;
+    return n;
+}
+
 bool SameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -157,8 +181,13 @@ std::string OutputFile::TemporaryName(const std::string &path, long pid)
     const std::string folder = folderOf(path);
     const std::string prefix = path.rfind('/') == std::string::npos ? "" : folder + "/";
     const std::string name = nameOf(path);
-    const std::string tail = "." + std::to_string(pid) + std::string(TemporarySuffix);
-    std::string hidden = "." + name + tail;
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + name.
+    std::string tail = ".";
+    tail += std::to_string(pid);
+    tail += TemporarySuffix;
+    std::string hidden = ".";
+    hidden += name;
+    hidden += tail;
     const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
     const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
     if (hidden.size() > nameMax) {
@@ -170,7 +199,10 @@ std::string OutputFile::TemporaryName(const std::string &path, long pid)
         std::size_t keep = nameMax > fixed ? std::min(name.size(), nameMax - fixed) : 0;
         while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
             --keep; // not within a UTF-8 character
-        hidden = "." + name.substr(0, keep) + hash + tail;
+        hidden.resize(1);
+        hidden.append(name, 0, keep);
+        hidden += hash;
+        hidden += tail;
     }
     return prefix + hidden;
 }
@@ -403,6 +435,13 @@ int OutputFile::openWaiting(const std::string &path, int flags, unsigned mode)
             errno = ENXIO;
             return -1;
         }
+        if (!stopCheck_) {
+            // Nothing could end the wait (a live session on the windows' own thread):
+            // better a clear error now than a program that hangs.
+            failWith("a FIFO without a reader");
+            errno = ENXIO;
+            return -1;
+        }
         if (stopRequested()) {
             failInterrupted();
             errno = EINTR;
@@ -492,8 +531,16 @@ bool OutputFile::open(const std::string &path, Mode mode)
         fd_ = fd;
         ownsFd_ = true;
     }
+    notePipe();
     buffer_.reserve(bufferSize_);
     return true;
+}
+
+void OutputFile::notePipe()
+{
+    struct stat st
+    {};
+    pipe_ = !sendOnly_ && ::fstat(fd_, &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
 void OutputFile::openStandardOutput()
@@ -507,8 +554,10 @@ void OutputFile::openStandardOutput()
     appendRollback_ = false;
     temporary_.clear();
     mode_ = Mode::CreateAnew;
-    if (openDescriptor(STDOUT_FILENO))
-        buffer_.reserve(bufferSize_);
+    if (!openDescriptor(STDOUT_FILENO))
+        return;
+    notePipe();
+    buffer_.reserve(bufferSize_);
 }
 
 void OutputFile::write(std::string_view text)
@@ -620,6 +669,7 @@ void OutputFile::closeDescriptor()
     fd_ = -1;
     ownsFd_ = false;
     sendOnly_ = false;
+    pipe_ = false;
     buffer_.clear();
     buffer_.shrink_to_fit();
 }
@@ -696,6 +746,7 @@ void OutputFile::writeThrough(const char *data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = sendOnly_ ? ::send(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL)
+                          : pipe_   ? WriteWithoutSignal(fd_, data, size)
                                     : ::write(fd_, data, size);
         if (n < 0) {
             if (errno == EINTR && !stopRequested())

@@ -28,7 +28,8 @@ namespace kesta {
 // standard output or error. Such outputs never block: a FIFO without a reader is
 // waited for, and a reader that does not take what is written is waited on, and
 // both waits ask the stop check every tenth of a second; a stop ends the wait and
-// the file fails as interrupted.
+// the file fails as interrupted. Without a stop check, a FIFO without a reader is
+// an error at once.
 //
 // A file made anew is written by a thread of its own once its first buffer is full:
 // the caller goes on filling the next buffer while the operating system copies the
@@ -146,6 +147,7 @@ private:
     bool openReplacement(const std::string &path);
     int openWaiting(const std::string &path, int flags, unsigned mode = 0666);
     bool openDescriptor(int fd);
+    void notePipe();
 
     std::string path_;
     std::string temporary_; // CreateAnew: the name written until close()
@@ -157,6 +159,7 @@ private:
     int fd_ = -1;
     bool ownsFd_ = false;
     bool sendOnly_ = false; // a socket: written with send(), never blocking
+    bool pipe_ = false;     // a pipe or FIFO: written without SIGPIPE
     bool created_ = false;
     bool interrupted_ = false;
     StopCheck stopCheck_;

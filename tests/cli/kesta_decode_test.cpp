@@ -1,5 +1,6 @@
 // Runs the built kesta-decode program as a user would and checks its exit status
 // and what it prints.
+#include "log_generator.h"
 #include "test_logs.h"
 
 #include <algorithm>
@@ -108,14 +109,16 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"ConnectToAnExistingRecording", "--connect 127.0.0.1:1 LOG", 1,
                     "the recording exists already"},
         CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"},
-        // Names of standard output and error are written through, as "-" is.
-        CommandCase{"CsvToDevStdout", "--quiet --no-dump --no-tlm --csv /dev/stdout LOG", 0,
+        // Names of standard output and error are written through, as "-" is. (Names under
+        // /proc: were the rule ever lost, a run as root would replace /dev/stdout.)
+        CommandCase{"CsvToDevFd", "--quiet --no-dump --no-tlm --csv /dev/fd/1 LOG", 0,
                     "Record,Time,RawHex,"},
         CommandCase{"JsonLinesToProcSelfFd",
                     "--quiet --no-dump --no-tlm --jsonl /proc/self/fd/1 LOG", 0, "{\"Record\":1,"},
-        CommandCase{"LineProtocolToDevFd", "--quiet --no-dump --no-tlm --influx /dev/fd/1 LOG", 0,
-                    "kesta1,kind=HTRX "},
-        CommandCase{"ReportToDevStderr", "--quiet --no-dump --no-tlm --report /dev/stderr LOG", 0,
+        CommandCase{"LineProtocolToStandardError",
+                    "--quiet --no-dump --no-tlm --influx /dev/fd/2 LOG", 0, "kesta1,kind=HTRX "},
+        CommandCase{"ReportToStandardError",
+                    "--quiet --no-dump --no-tlm --report /proc/self/fd/2 LOG", 0,
                     "{\"records\":2,"},
         CommandCase{"StandardOutputByTwoNames", "--csv - --jsonl /dev/stdout LOG", 2,
                     "/dev/stdout: named as both the CSV file and the JSON Lines file"},
@@ -177,10 +180,9 @@ class KestaDecodeInterrupted : public ::testing::TestWithParam<Interruption>
 TEST_P(KestaDecodeInterrupted, EndsWith130AndLeavesNothing)
 {
     ScratchFolder folder;
-    Bytes log;
-    for (int i = 0; i < 12000; ++i)
-        log = testing::Concat({log, Kiss(testing::HtrxFrame(static_cast<std::uint16_t>(i), 0, 0))});
-    testing::WriteFile(folder / "big.kss", log);
+    loggen::GeneratorOptions options;
+    options.frames = 12000;
+    testing::WriteFile(folder / "big.kss", loggen::GenerateLog(options));
     std::string script = "K='";
     for (const std::string &piece :
          {std::string(KESTA_DECODE_PATH), std::string("'; D='"), folder.path().string(),

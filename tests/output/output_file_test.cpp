@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kesta {
@@ -221,146 +223,137 @@ std::string Drain(int fd)
     return text;
 }
 
-struct OutputName
+struct StandardOutputCase
 {
     const char *name;
-    enum Target
-    {
-        LinkToFile,   // replaced by the new file; the file it led to stays
-        DanglingLink, // replaced
-        LinkToFifo,   // written through to the FIFO's reader
-        ProcFdOfPipe, // /proc/self/fd/N of a pipe: written into the pipe
-        DevFdOfPipe,  // /dev/fd/N
-        LinkToProcFd, // a link to /proc/self/fd/N, as /dev/stdout is
-    } target;
+    bool socket;      // standard output is a socket, else a pipe
+    const char *path; // "-" for openStandardOutput()
 };
 
-class OutputFileName : public ::testing::TestWithParam<OutputName>
+class OutputFileStandardOutput : public ::testing::TestWithParam<StandardOutputCase>
 {};
 
-// A link to a regular file or to nothing is replaced; one that leads to a FIFO or pipe,
-// and the names of descriptors, are written through.
-TEST_P(OutputFileName, IsReplacedOrWrittenThrough)
+// Standard output, by "-" or by one of its names, whether a pipe or a socket (as under a
+// service manager): a child process with the pipe or socket as descriptor 1 writes it.
+TEST_P(OutputFileStandardOutput, IsWrittenWhateverItIs)
 {
-    using T = OutputName;
-    const T::Target target = GetParam().target;
-    ScratchFolder folder;
-    std::array<int, 2> pipe{-1, -1};
-    ASSERT_EQ(::pipe2(pipe.data(), O_NONBLOCK | O_CLOEXEC), 0);
-    std::string path = folder / "out.txt";
-    const std::string fdName = std::to_string(pipe[1]);
-    int reader = pipe[0];
-    switch (target) {
-    case T::LinkToFile:
-        WriteFile(folder / "victim.txt", std::string("keep me"));
-        std::filesystem::create_symlink("victim.txt", path);
-        break;
-    case T::DanglingLink:
-        std::filesystem::create_symlink("nowhere.txt", path);
-        break;
-    case T::LinkToFifo:
-        ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
-        reader = ::open((folder / "fifo").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        std::filesystem::create_symlink("fifo", path);
-        break;
-    case T::ProcFdOfPipe:
-        path = "/proc/self/fd/" + fdName;
-        break;
-    case T::DevFdOfPipe:
-        path = "/dev/fd/" + fdName;
-        break;
-    case T::LinkToProcFd:
-        std::filesystem::create_symlink("/proc/self/fd/" + fdName, path);
-        break;
-    }
-    const bool through = target != T::LinkToFile && target != T::DanglingLink;
-    EXPECT_EQ(OutputFile::WritesThrough(path), through);
-
-    OutputFile file;
-    ASSERT_TRUE(file.open(path, OutputFile::Mode::CreateAnew)) << file.error();
-    file.writeLine("new");
-    ASSERT_TRUE(file.close()) << file.error();
-
-    if (through) {
-        EXPECT_EQ(Drain(reader), "new\r\n");
-    } else {
-        EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path)));
-        EXPECT_EQ(ReadFile(path), "new\r\n");
-    }
-    if (target == T::LinkToFile) {
-        EXPECT_EQ(ReadFile(folder / "victim.txt"), "keep me");
-    }
-    for (const int fd : {pipe[0], pipe[1], reader == pipe[0] ? -1 : reader})
-        if (fd >= 0)
-            ::close(fd);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, OutputFileName,
-    ::testing::Values(OutputName{"LinkToAFile", OutputName::LinkToFile},
-                      OutputName{"DanglingLink", OutputName::DanglingLink},
-                      OutputName{"LinkToAFifo", OutputName::LinkToFifo},
-                      OutputName{"ProcSelfFdOfAPipe", OutputName::ProcFdOfPipe},
-                      OutputName{"DevFdOfAPipe", OutputName::DevFdOfPipe},
-                      OutputName{"LinkToProcSelfFd", OutputName::LinkToProcFd}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-// A FIFO without a reader and a reader that does not read are waited for; the stop
-// check is asked meanwhile, and a reader that comes (here: during the wait) is served.
-// The stop check stands in for the clock: it is asked once per wait slice.
-TEST(OutputFileWaits, ForAFifosReaderUntilOneComesOrAStop)
-{
-    for (const bool readerComes : {true, false}) {
-        SCOPED_TRACE(readerComes ? "a reader comes" : "stopped");
-        ScratchFolder folder;
-        const std::string fifo = folder / "x.dmp";
-        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-        int reader = -1;
-        int asked = 0;
+    const StandardOutputCase &c = GetParam();
+    std::array<int, 2> ends{-1, -1};
+    ASSERT_EQ(c.socket ? ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends.data())
+                       : ::pipe2(ends.data(), O_CLOEXEC),
+              0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(ends[1], STDOUT_FILENO);
         OutputFile file;
-        file.setStopCheck([&] {
-            if (readerComes && reader < 0)
-                reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-            return ++asked > 2;
-        });
-        EXPECT_EQ(file.open(fifo, OutputFile::Mode::CreateAnew), readerComes) << file.error();
-        EXPECT_EQ(file.interrupted(), !readerComes);
-        if (readerComes) {
-            file.writeLine("dump line");
-            ASSERT_TRUE(file.close()) << file.error();
-            EXPECT_EQ(Drain(reader), "dump line\r\n");
-            ::close(reader);
-        } else {
-            EXPECT_EQ(file.error(), fifo + ": interrupted while waiting for its reader");
-        }
-        EXPECT_EQ(folder.names(), std::vector<std::string>{"x.dmp"});
+        if (std::string(c.path) == "-")
+            file.openStandardOutput();
+        else
+            file.open(c.path, OutputFile::Mode::CreateAnew);
+        file.writeLine("to standard output");
+        ::_exit(file.close() ? 0 : 1);
     }
+    ::close(ends[1]);
+    std::string received;
+    std::array<char, 256> buffer{};
+    for (ssize_t n; (n = ::read(ends[0], buffer.data(), buffer.size())) > 0;)
+        received.append(buffer.data(), static_cast<std::size_t>(n));
+    ::close(ends[0]);
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(received, "to standard output\r\n");
 }
 
-TEST(OutputFileWaits, ForAReaderThatDoesNotReadUntilItReadsOrAStop)
+INSTANTIATE_TEST_SUITE_P(Descriptors, OutputFileStandardOutput,
+                         // Names under /proc rather than /dev/stdout: were the rule ever lost, a
+                         // test run as root would replace the machine's /dev/stdout.
+                         ::testing::Values(StandardOutputCase{"PipeByDash", false, "-"},
+                                           StandardOutputCase{"PipeByDevFd", false, "/dev/fd/1"},
+                                           StandardOutputCase{"SocketByDash", true, "-"},
+                                           StandardOutputCase{"SocketByDevFd", true, "/dev/fd/1"},
+                                           StandardOutputCase{"SocketByProcSelfFd", true,
+                                                              "/proc/self/fd/1"}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+struct WaitCase
 {
-    for (const bool readerReads : {true, false}) {
-        SCOPED_TRACE(readerReads ? "the reader reads" : "stopped");
-        std::array<int, 2> pipe{-1, -1};
-        ASSERT_EQ(::pipe2(pipe.data(), O_NONBLOCK | O_CLOEXEC), 0);
-        std::string received;
-        OutputFile file(1024);
-        file.setStopCheck([&] {
-            if (readerReads)
-                received += Drain(pipe[0]);
-            return !readerReads;
-        });
-        ASSERT_TRUE(file.open("/dev/fd/" + std::to_string(pipe[1]), OutputFile::Mode::CreateAnew));
-        const std::string text(std::size_t{1} << 20, 'x'); // more than the pipe holds
+    const char *name;
+    bool fifo;        // a FIFO (through a symbolic link) without a reader, else a full pipe
+    bool readerComes; // a reader opens the FIFO or reads the pipe while the file waits
+};
+
+class OutputFileWaits : public ::testing::TestWithParam<WaitCase>
+{};
+
+// A FIFO without a reader, or a reader that does not read, is waited for: a reader that
+// comes is served, a stop ends the wait. The stop check stands in for the clock and for
+// the reader: it is asked once per wait slice.
+TEST_P(OutputFileWaits, ForItsReaderUntilAStop)
+{
+    const WaitCase &c = GetParam();
+    ScratchFolder folder;
+    const std::string fifo = folder / "fifo", link = folder / "x.dmp";
+    std::array<int, 2> pipe{-1, -1};
+    ASSERT_EQ(c.fifo ? ::mkfifo(fifo.c_str(), 0600) : ::pipe2(pipe.data(), O_NONBLOCK), 0);
+    std::filesystem::create_symlink(c.fifo ? fifo : "/dev/fd/" + std::to_string(pipe[1]), link);
+    std::string received;
+    OutputFile file(1024);
+    file.setStopCheck([&] {
+        if (c.fifo && c.readerComes && pipe[0] < 0)
+            pipe[0] = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        else if (c.readerComes)
+            received += Drain(pipe[0]);
+        return !c.readerComes;
+    });
+    const std::string text(std::size_t{1} << 20, 'x'); // more than a pipe holds
+    if (file.open(link, OutputFile::Mode::CreateAnew))
         file.write(text);
-        EXPECT_EQ(file.close(), readerReads) << file.error();
-        EXPECT_EQ(file.interrupted(), !readerReads);
-        if (readerReads) {
-            EXPECT_EQ(received + Drain(pipe[0]), text);
-        }
-        ::close(pipe[0]);
-        ::close(pipe[1]);
+    EXPECT_EQ(file.close(), c.readerComes) << file.error();
+    EXPECT_EQ(file.interrupted(), !c.readerComes);
+    if (c.readerComes) {
+        EXPECT_EQ(received + Drain(pipe[0]), text);
+    } else {
+        EXPECT_EQ(file.error(), link + ": interrupted while waiting for its reader");
     }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    for (const int fd : pipe)
+        ::close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, OutputFileWaits,
+                         ::testing::Values(WaitCase{"FifoGetsAReader", true, true},
+                                           WaitCase{"FifoWithoutReaderStopped", true, false},
+                                           WaitCase{"PipeIsRead", false, true},
+                                           WaitCase{"PipeNotReadStopped", false, false}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// A FIFO's reader that goes away is this file's failure, not SIGPIPE's end of the
+// program (this test program does not ignore the signal).
+TEST(OutputFile, AReaderThatGoesAwayIsABrokenPipe)
+{
+    ScratchFolder folder;
+    const std::string fifo = folder / "x.dmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    OutputFile file;
+    ASSERT_TRUE(file.open(fifo, OutputFile::Mode::CreateAnew)) << file.error();
+    ::close(reader);
+    file.writeLine("nobody reads this");
+    EXPECT_FALSE(file.close());
+    EXPECT_EQ(file.error(), fifo + ": Broken pipe");
+}
+
+// With nothing that could end the wait, a FIFO without a reader is an error at once.
+TEST(OutputFile, AFifoWithoutReaderAndNoStopCheckFailsAtOnce)
+{
+    ScratchFolder folder;
+    const std::string fifo = folder / "x.dmp";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    OutputFile file;
+    EXPECT_FALSE(file.open(fifo, OutputFile::Mode::CreateAnew));
+    EXPECT_EQ(file.error(), fifo + ": a FIFO without a reader");
 }
 
 // The longest names a folder takes still get a temporary of their own: shortened,
