@@ -263,9 +263,8 @@ bool Form1::endLiveSessionFirst()
         return true;
     const HostPort &server = m_live->options().server;
     const QString question =
-        QStringLiteral("A live session is recording from %1:%2. End it to open a log?")
-            .arg(server.host)
-            .arg(server.port);
+        QStringLiteral("A live session is recording from %1. End it to open a log?")
+            .arg(server.text());
     if (!m_questioner->ask(this, windowTitle(), question))
         return false;
     m_live->stop();
