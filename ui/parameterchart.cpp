@@ -22,6 +22,7 @@
 #include <QMouseEvent>
 #include <QRubberBand>
 #include <QSettings>
+#include <QFontMetricsF>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
@@ -196,7 +197,12 @@ ParameterChart::ParameterChart(QWidget *parent)
     connect(saveAction_, &QAction::triggered, this, &ParameterChart::saveChart);
     connect(copyAction_, &QAction::triggered, this, &ParameterChart::copyChart);
     connect(resetZoomAction_, &QAction::triggered, this, &ParameterChart::resetZoom);
-    connect(chart, &QChart::plotAreaChanged, this, [this] { updateOverlays(); });
+    connect(chart, &QChart::plotAreaChanged, this, [this](const QRectF &plot) {
+        // The record labels' spacing depends on the plot's width, known once laid out.
+        if (!timeAxis_ && std::abs(plot.width() - labelFitWidth_) > 1)
+            applyRecordScale(axisX_->min(), axisX_->max());
+        updateOverlays();
+    });
 
     timeAxisWanted_ = QSettings().value(timeAxisSettingsKey(), false).toBool();
     setRowCount(0);
@@ -258,6 +264,20 @@ void ParameterChart::applyRecordScale(double from, double to)
     } else {
         // Zoomed in: round record numbers, about ZoomedRecordLabels of them.
         step = std::max(1, static_cast<int>(niceNumber((to - from) / ZoomedRecordLabels, true)));
+        anchor = 0;
+    }
+    // Long record numbers (seven digits in a long live session) are wider than the rule's
+    // labels leave room for: the spacing then widens to round steps until they fit.
+    const QRectF plot = chart()->plotArea();
+    labelFitWidth_ = plot.width() > 0 ? plot.width() : width() * 0.8;
+    const QFontMetricsF metrics(axisX_->labelsFont());
+    const double widest = std::max(std::abs(from), std::abs(to)) + 1;
+    const double labelWidth =
+        metrics.horizontalAdvance(QString::number(static_cast<qint64>(widest))) +
+        metrics.horizontalAdvance(QLatin1Char(' '));
+    const double fitting = std::max(1.0, std::floor(labelFitWidth_ / labelWidth));
+    if ((to - from) / step > fitting) {
+        step = std::max(step, static_cast<int>(niceNumber((to - from) / fitting, true)));
         anchor = 0;
     }
     // A wider spacing goes in before a longer range and a narrower one after a shorter
