@@ -125,8 +125,7 @@ void LiveSession::connectToServer()
     m_connector = new TcpConnector(this);
     connect(m_connector, &TcpConnector::connected, this, &LiveSession::onConnected);
     connect(m_connector, &TcpConnector::failed, this, &LiveSession::onLost);
-    setState(State::Connecting,
-             QStringLiteral("Connecting to %1").arg(m_options.server.text()));
+    setState(State::Connecting, QStringLiteral("Connecting to %1").arg(m_options.server.text()));
     m_connector->connectToHost(m_options.server.host, m_options.server.port);
     QTimer::singleShot(ConnectTimeoutMs, m_connector, [this, connector = m_connector] {
         if (connector == m_connector && m_state == State::Connecting)

@@ -63,7 +63,8 @@ private:
 class PacedFlushSink final : public SessionSink
 {
 public:
-    PacedFlushSink(DecodingSession &session, unsigned frames) : session_(session), frames_(frames) {}
+    PacedFlushSink(DecodingSession &session, unsigned frames) : session_(session), frames_(frames)
+    {}
     void frame(const SessionFrame &) override
     {
         if (++count_ >= frames_) {

@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
@@ -22,7 +23,6 @@
 #include <QMouseEvent>
 #include <QRubberBand>
 #include <QSettings>
-#include <QFontMetricsF>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
@@ -266,19 +266,24 @@ void ParameterChart::applyRecordScale(double from, double to)
         step = std::max(1, static_cast<int>(niceNumber((to - from) / ZoomedRecordLabels, true)));
         anchor = 0;
     }
-    // Long record numbers (seven digits in a long live session) are wider than the rule's
-    // labels leave room for: the spacing then widens to round steps until they fit.
-    const QRectF plot = chart()->plotArea();
-    labelFitWidth_ = plot.width() > 0 ? plot.width() : width() * 0.8;
-    const QFontMetricsF metrics(axisX_->labelsFont());
-    const double widest = std::max(std::abs(from), std::abs(to)) + 1;
-    const double labelWidth =
-        metrics.horizontalAdvance(QString::number(static_cast<qint64>(widest))) +
-        metrics.horizontalAdvance(QLatin1Char(' '));
-    const double fitting = std::max(1.0, std::floor(labelFitWidth_ / labelWidth));
-    if ((to - from) / step > fitting) {
-        step = std::max(step, static_cast<int>(niceNumber((to - from) / fitting, true)));
-        anchor = 0;
+    // Long record numbers (a long live session's seven digits) are wider than the rule's
+    // spacing: it then widens to round steps that keep them a digit apart.
+    // Labels that touch by less than half a digit (four digits at the rule's 20 labels)
+    // keep the rule. Before the chart is laid out there is no width to go by.
+    labelFitWidth_ = isVisible() ? chart()->plotArea().width() : 0;
+    if (labelFitWidth_ > 0) {
+        const QFontMetricsF metrics(axisX_->labelsFont());
+        const double digit = metrics.horizontalAdvance(QLatin1Char('0'));
+        const QString widest =
+            QString::number(static_cast<qint64>(std::max(std::abs(from), std::abs(to))));
+        const double labelWidth = metrics.horizontalAdvance(widest);
+        const double perRecord = labelFitWidth_ / (to - from);
+        if (step * perRecord < labelWidth - digit / 2) {
+            // A digit's width apart at least.
+            step = std::max(step,
+                            static_cast<int>(niceNumber((labelWidth + digit) / perRecord, true)));
+            anchor = 0;
+        }
     }
     // A wider spacing goes in before a longer range and a narrower one after a shorter
     // range, so that the axis never lays out a label for every record on the way.

@@ -44,8 +44,8 @@ void RecordRowFit::fit()
     m_pending = false;
     // The record box: its text and the line edit's frame and margins.
     const double recordText = QFontMetricsF(m_record->font()).horizontalAdvance(m_record->text());
-    const int recordWidth = std::max(m_recordHome.width(),
-                                     static_cast<int>(std::ceil(recordText)) + 4 * Gap / 3 + 4);
+    const int recordWidth =
+        std::max(m_recordHome.width(), static_cast<int>(std::ceil(recordText)) + 4 * Gap / 3 + 4);
     QRect record = m_recordHome;
     record.setLeft(m_recordHome.right() + 1 - recordWidth);
     setBox(m_record, record);
@@ -57,7 +57,8 @@ void RecordRowFit::fit()
     QRect box = m_countsHome;
     box.setRight(std::min(m_countsHome.right(), record.left() - Gap));
     if (countsWidth() > box.width()) {
-        const double kindEnd = m_kind->x() + QFontMetricsF(m_kind->font()).horizontalAdvance(m_kind->text());
+        const double kindEnd =
+            m_kind->x() + QFontMetricsF(m_kind->font()).horizontalAdvance(m_kind->text());
         box.setLeft(std::min(m_countsHome.left(), static_cast<int>(std::ceil(kindEnd)) + Gap));
         const double size = m_countsFont.pointSizeF();
         for (double shrunk = size; countsWidth() > box.width() && shrunk > size * SmallestFace;) {

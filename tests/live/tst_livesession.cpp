@@ -143,8 +143,9 @@ private:
 std::uint64_t framesIn(const QByteArray &bytes)
 {
     kesta::DecodingSession session;
-    session.feed(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
-                                               static_cast<std::size_t>(bytes.size())));
+    session.feed(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                                      static_cast<std::size_t>(bytes.size())));
     session.finish();
     return session.totals().frames;
 }
@@ -472,8 +473,8 @@ private slots:
                 ::close(fd);
         });
         program.start(QStringLiteral(KESTA_DECODE_PATH),
-                      {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(server.port()),
-                       path(dir, "pass.kss")});
+                      {QStringLiteral("--connect"),
+                       QStringLiteral("127.0.0.1:%1").arg(server.port()), path(dir, "pass.kss")});
         QSignalSpy ended(&program, &QProcess::finished);
         QVERIFY(ended.wait(20000)); // the server is served meanwhile
         QCOMPARE(program.exitCode(), 0);
@@ -494,12 +495,12 @@ private slots:
         QTemporaryDir dir;
         QProcess program;
         const LiveOptions o = optionsFor(dir, server.port());
-        program.start(QStringLiteral(KESTA_DECODE_PATH),
-                      {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(server.port()),
-                       QStringLiteral("--csv"), QString::fromStdString(*o.csvPath),
-                       QStringLiteral("--jsonl"), QString::fromStdString(*o.jsonlPath),
-                       QStringLiteral("--influx"), QString::fromStdString(*o.influxPath),
-                       QString::fromStdString(o.recordingPath)});
+        program.start(
+            QStringLiteral(KESTA_DECODE_PATH),
+            {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(server.port()),
+             QStringLiteral("--csv"), QString::fromStdString(*o.csvPath), QStringLiteral("--jsonl"),
+             QString::fromStdString(*o.jsonlPath), QStringLiteral("--influx"),
+             QString::fromStdString(*o.influxPath), QString::fromStdString(o.recordingPath)});
         QVERIFY(program.waitForStarted());
         const qint64 size = static_cast<qint64>(bytes.size());
         for (qint64 mark = size / 6; mark < size; mark += size / 6) {

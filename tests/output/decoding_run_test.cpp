@@ -108,8 +108,14 @@ TEST_F(DecodingRun, ControlCharactersInTheLogNameAreWrittenEscaped)
     const std::pair<std::string, std::string> names[] = {
         {"two\nlines.kss", "two\\nlines.kss"},
         {"cr\r\ttab.kss", "cr\\r\\ttab.kss"},
-        {"bell\x07" "del\x7f.kss", "bell\\x07" "del\\x7F.kss"},
-        {"plain \xc3\xa9" "t\xc3\xa9.kss", "plain \xc3\xa9" "t\xc3\xa9.kss"},
+        {"bell\x07"
+         "del\x7f.kss",
+         "bell\\x07"
+         "del\\x7F.kss"},
+        {"plain \xc3\xa9"
+         "t\xc3\xa9.kss",
+         "plain \xc3\xa9"
+         "t\xc3\xa9.kss"},
     };
     for (const auto &[name, written] : names) {
         const std::string log = folder.write(name, SmallPass().log());

@@ -287,8 +287,9 @@ QByteArray contents(const QString &path)
 std::uint64_t framesIn(const QByteArray &log)
 {
     kesta::DecodingSession session;
-    session.feed(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(log.constData()),
-                                               static_cast<std::size_t>(log.size())));
+    session.feed(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(log.constData()),
+                                      static_cast<std::size_t>(log.size())));
     session.finish();
     return session.totals().frames;
 }
@@ -325,7 +326,8 @@ void TestCommandLine::signalEndsTheProgramAsExitDoes()
     QSignalSpy ended(&program, &QProcess::finished);
     if (live) {
         program.start(QStringLiteral(KESTA_DECODER_BINARY),
-                      {QStringLiteral("--connect"), QStringLiteral("127.0.0.1:%1").arg(server.serverPort()),
+                      {QStringLiteral("--connect"),
+                       QStringLiteral("127.0.0.1:%1").arg(server.serverPort()),
                        QStringLiteral("--record"), recording});
         QTRY_COMPARE_WITH_TIMEOUT(framesIn(contents(recording)), framesIn(log), 30000);
     } else {
@@ -335,9 +337,11 @@ void TestCommandLine::signalEndsTheProgramAsExitDoes()
         QVERIFY(fifo.open(QIODevice::WriteOnly));
         fifo.write(log.left(log.size() / 2));
         fifo.flush();
-        QTRY_VERIFY_WITH_TIMEOUT(
-            QDir(directory.path()).entryList(QDir::Files | QDir::Hidden).join(' ').contains("kesta-part"),
-            30000);
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(directory.path())
+                                     .entryList(QDir::Files | QDir::Hidden)
+                                     .join(' ')
+                                     .contains("kesta-part"),
+                                 30000);
     }
     ::kill(static_cast<pid_t>(program.processId()), signal);
     QVERIFY(ended.wait(30000));
