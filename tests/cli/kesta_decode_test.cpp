@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     Arguments, KestaDecode,
     ::testing::Values(
         CommandCase{"Help", "--help", 0, "--jsonl"},
-        CommandCase{"Version", "--version", 0, "kesta-decode 1.2"},
+        CommandCase{"Version", "--version", 0, "kesta-decode 1.2.0\n"},
         CommandCase{"Decodes", "LOG", 0, "HTRX: 1    FSS: 1    FSS (Hi): 0\nRecords: 2    "},
         CommandCase{"Quiet", "--quiet LOG", 0, ""},
         CommandCase{"JsonLinesToStandardOutput", "--quiet --no-dump --no-tlm --jsonl - LOG", 0,
