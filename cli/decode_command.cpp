@@ -127,11 +127,13 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         session.addSink(tlmSink.emplace(tlm->file));
     }
     if (csv != nullptr)
-        session.addSink(csvSink.emplace(RecordExporter::Format::Csv, csv->file));
+        session.addSink(
+            csvSink.emplace(RecordExporter::Format::Csv, csv->file, options.station));
     if (jsonl != nullptr)
-        session.addSink(jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file));
+        session.addSink(
+            jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file, options.station));
     if (influx != nullptr)
-        session.addSink(influxSink.emplace(influx->file));
+        session.addSink(influxSink.emplace(influx->file, InfluxLineOptions{options.station}));
 
     // Stop on the caller's cancel or on a failed output, whichever comes first.
     ReadControl control;

@@ -159,11 +159,13 @@ bool LiveSession::start()
         m_session.addSink(m_tlmSink.emplace(m_tlm));
     }
     if (m_options.csvPath)
-        m_session.addSink(m_csvSink.emplace(kesta::RecordExporter::Format::Csv, m_csv));
+        m_session.addSink(m_csvSink.emplace(kesta::RecordExporter::Format::Csv, m_csv,
+                                                 m_options.station));
     if (m_options.jsonlPath)
-        m_session.addSink(m_jsonlSink.emplace(kesta::RecordExporter::Format::JsonLines, m_jsonl));
+        m_session.addSink(m_jsonlSink.emplace(kesta::RecordExporter::Format::JsonLines, m_jsonl,
+                                                   m_options.station));
     if (m_options.influxPath)
-        m_session.addSink(m_influxSink.emplace(m_influx));
+        m_session.addSink(m_influxSink.emplace(m_influx, kesta::InfluxLineOptions{m_options.station}));
     for (const auto *path : {&m_options.csvPath, &m_options.jsonlPath, &m_options.influxPath}) {
         if (*path && IsStream(**path))
             m_flushEveryChunk = true;

@@ -29,6 +29,9 @@ struct LiveOptions
     std::optional<std::string> jsonlPath;
     std::optional<std::string> influxPath;
     bool reconnect = false; // retry a lost or refused connection until stopped
+    // The receiving station: the tag station=NAME of the line protocol and the Station
+    // column of the exports; empty for none.
+    std::string station;
     // The windows' record store: holds the newest 1000 records while frames arrive.
     kesta::RecordStore *store = nullptr;
 };

@@ -106,6 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "127.0.0.1:1: Connection refused"},
         CommandCase{"ConnectToAnExistingRecording", "--connect 127.0.0.1:1 LOG", 1,
                     "the recording exists already"},
+        CommandCase{"EmptyStation", "--station '' LOG", 2, "--station: the station name is empty"},
+        CommandCase{"StationWithALineBreak", "--station \"$(printf 'a\\nb')\" LOG", 2,
+                    "--station: the station name holds a line break"},
         CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"}),
     [](const auto &info) { return std::string(info.param.name); });
 
