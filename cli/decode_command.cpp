@@ -245,6 +245,13 @@ std::string LoadReportJson(const DecodeTotals &totals)
     JsonCount(out, "unterminatedFrames", s.unfinishedFrames, s.first.unfinished);
     JsonCount(out, "badEscapes", s.badEscapes, s.first.badEscape);
     JsonCount(out, "oversizedFrames", s.oversizedFrames, s.first.oversized);
+    if (totals.load.satnogsFrames) {
+        // A frame export's lines that are no frame, by line number.
+        const SatnogsLineStats &lines = totals.load.lines;
+        out += ",\"badLines\":{\"count\":" + std::to_string(lines.badLines) + ",\"firstLine\":" +
+               (lines.badLines == 0 ? std::string("null") : std::to_string(lines.firstBadLine)) +
+               '}';
+    }
     out += '}';
     return out;
 }
