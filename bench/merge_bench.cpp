@@ -95,7 +95,7 @@ private:
         std::uint64_t index = 0;
         kesta::loggen::GeneratorOptions options;
         options.seed = 7;
-        options.targetBytes = LogBytes * 9 / 8; // each station misses some frames
+        options.targetBytes = LogBytes * 5 / 4 + (LogBytes >> 3); // each station misses some
         kesta::loggen::LogGenerator generator(
             options, [&](const kesta::loggen::GeneratedFrame &frame) {
                 const std::uint64_t i = index++;

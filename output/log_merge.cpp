@@ -8,8 +8,10 @@
 #include "session_outputs.h"
 #include "value_text.h"
 
+#include <cstring>
 #include <deque>
 #include <memory>
+#include <memory_resource>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -26,6 +28,32 @@ std::span<const std::uint8_t> Bytes(std::string_view text)
     return {reinterpret_cast<const std::uint8_t *>(text.data()), text.size()};
 }
 
+// Frames are many and small and live a window long: their bytes and the index's
+// entries come from one pool rather than the general heap, which is most of the
+// merge's time otherwise.
+using PoolString = std::pmr::string;
+
+// A hash for finding equal frames: frames of one satellite share their first bytes
+// (the AX.25 addresses), and equality is checked byte for byte anyway, so a few
+// words from the end and the middle and the length tell them apart at a fraction of
+// the cost of hashing every byte.
+std::size_t FrameHash(std::string_view bytes)
+{
+    const auto word = [&](std::size_t at) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, bytes.data() + at, std::min<std::size_t>(8, bytes.size() - at));
+        return w;
+    };
+    std::uint64_t h = bytes.size() * 0x9E3779B97F4A7C15ull;
+    const std::size_t n = bytes.size();
+    for (const std::size_t at : {n >= 8 ? n - 8 : 0, n / 2, n >= 24 ? std::size_t{17} : 0}) {
+        h ^= word(at);
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+    }
+    return static_cast<std::size_t>(h);
+}
+
 // One input: its frames in the order they come, read a block at a time when the
 // merge needs the next one.
 class InputFrames
@@ -34,11 +62,11 @@ public:
     struct Frame
     {
         std::optional<std::int64_t> time;
-        std::string bytes; // the KISS command byte first
+        PoolString bytes; // the KISS command byte first
     };
 
-    explicit InputFrames(std::unique_ptr<LogFile> log)
-        : log_(std::move(log)), block_(BlockSize),
+    InputFrames(std::unique_ptr<LogFile> log, std::pmr::memory_resource &pool)
+        : log_(std::move(log)), pool_(pool), block_(BlockSize),
           kiss_([this](const KissFrame &f) { take(f); }),
           lines_([this](const KissFrame &f) { take(f); })
     {}
@@ -59,9 +87,9 @@ public:
 private:
     void take(const KissFrame &f)
     {
-        frames_.push_back(Frame{f.receptionTime, std::string(reinterpret_cast<const char *>(
-                                                                 f.bytes.data()),
-                                                             f.bytes.size())});
+        frames_.push_back(Frame{
+            f.receptionTime,
+            PoolString(reinterpret_cast<const char *>(f.bytes.data()), f.bytes.size(), &pool_)});
     }
 
     void readBlock(const std::function<bool()> &cancel)
@@ -105,6 +133,7 @@ private:
     }
 
     std::unique_ptr<LogFile> log_;
+    std::pmr::memory_resource &pool_;
     std::vector<std::uint8_t> block_;
     std::vector<std::uint8_t> start_; // the first bytes, until the format is told
     std::optional<LogFormat> format_;
@@ -120,16 +149,18 @@ private:
 struct Reception
 {
     std::optional<std::int64_t> time; // the earliest
-    std::string bytes;
+    PoolString bytes;
     std::uint64_t heardBy = 0; // a bit per input
+    std::size_t hash = 0;       // of the bytes
+    Reception *later = nullptr; // the next pending reception of the same hash
 };
 
 class Merger
 {
 public:
     Merger(const MergeRequest &request, OutputFile &merged, OutputFile *heardBy,
-           MergeResult &result)
-        : request_(request), merged_(merged), heardBy_(heardBy), result_(result)
+           MergeResult &result, std::pmr::memory_resource &pool)
+        : request_(request), merged_(merged), heardBy_(heardBy), result_(result), index_(&pool)
     {}
 
     // A frame of input `input`, in time order.
@@ -145,16 +176,26 @@ public:
         // Receptions older than a window before this frame can no longer be joined.
         while (!pending_.empty() && *pending_.front().time < time - request_.windowMs)
             emitFront();
-        const auto [first, last] = index_.equal_range(std::string_view(frame.bytes));
-        for (auto it = first; it != last; ++it) {
-            Reception &r = *it->second;
-            if ((r.heardBy & bit) == 0 && time - *r.time <= request_.windowMs) {
-                r.heardBy |= bit;
-                return;
+        // Keyed by the bytes' hash: a table keyed by the bytes themselves compares them
+        // with every pending frame while it is small, and frames share their first bytes.
+        const std::size_t hash = FrameHash(frame.bytes);
+        const auto found = index_.find(hash);
+        if (found != index_.end()) {
+            for (Reception *r = found->second.first; r != nullptr; r = r->later) {
+                if ((r->heardBy & bit) == 0 && time - *r->time <= request_.windowMs &&
+                    r->bytes == frame.bytes) {
+                    r->heardBy |= bit;
+                    return;
+                }
             }
         }
-        Reception &r = pending_.emplace_back(Reception{time, std::move(frame.bytes), bit});
-        index_.emplace(std::string_view(r.bytes), &r);
+        Reception &r = pending_.emplace_back(Reception{time, std::move(frame.bytes), bit, hash});
+        if (found != index_.end()) {
+            found->second.second->later = &r;
+            found->second.second = &r;
+        } else {
+            index_.emplace(hash, std::pair{&r, &r});
+        }
     }
 
     void finish()
@@ -178,13 +219,12 @@ private:
     void emitFront()
     {
         Reception &r = pending_.front();
-        const auto [first, last] = index_.equal_range(std::string_view(r.bytes));
-        for (auto it = first; it != last; ++it) {
-            if (it->second == &r) {
-                index_.erase(it);
-                break;
-            }
-        }
+        // The oldest pending reception is the first of its hash.
+        const auto found = index_.find(r.hash);
+        if (r.later != nullptr)
+            found->second.first = r.later;
+        else
+            index_.erase(found);
         emit(std::move(r));
         pending_.pop_front();
     }
@@ -258,7 +298,8 @@ private:
     OutputFile *heardBy_;
     MergeResult &result_;
     std::deque<Reception> pending_; // in time order; deque: the index points into it
-    std::unordered_multimap<std::string_view, Reception *> index_;
+    // The first and last pending reception of each hash of bytes, linked by `later`.
+    std::pmr::unordered_map<std::size_t, std::pair<Reception *, Reception *>> index_;
     std::string block_;
     std::string lines_;
     std::vector<std::string> jsonNames_;
@@ -304,13 +345,14 @@ MergeResult MergeLogs(const MergeRequest &request)
             return Ended(Outcome::Refused, std::move(*clash));
     }
 
+    std::pmr::unsynchronized_pool_resource pool;
     std::vector<std::unique_ptr<InputFrames>> inputs;
     for (const MergeInput &input : request.inputs) {
         std::string error;
         std::unique_ptr<LogFile> log = LogFile::open(input.path, error);
         if (!log)
             return Ended(Outcome::Failed, error);
-        inputs.push_back(std::make_unique<InputFrames>(std::move(log)));
+        inputs.push_back(std::make_unique<InputFrames>(std::move(log), pool));
     }
 
     MergeResult result;
@@ -341,7 +383,7 @@ MergeResult MergeLogs(const MergeRequest &request)
         merged.discard();
         return Ended(Outcome::Failed, heardBy.error());
     }
-    Merger merger(request, merged, request.heardByPath ? &heardBy : nullptr, result);
+    Merger merger(request, merged, request.heardByPath ? &heardBy : nullptr, result, pool);
     const auto giveUp = [&](MergeResult stop) {
         merged.discard();
         heardBy.discard();

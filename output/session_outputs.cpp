@@ -3,6 +3,7 @@
 #include "tlm_format.h"
 
 #include <array>
+#include <cstring>
 
 namespace kesta {
 
@@ -28,6 +29,13 @@ namespace {
 // Appends `bytes` KISS-escaped. Runs of plain bytes go in whole, which is nearly all.
 void AppendEscaped(std::string &out, std::span<const std::uint8_t> bytes)
 {
+    // Most frames hold neither FEND nor FESC: two memchr() calls find out and the
+    // frame goes in whole.
+    if (std::memchr(bytes.data(), FEND, bytes.size()) == nullptr &&
+        std::memchr(bytes.data(), FESC, bytes.size()) == nullptr) {
+        out.append(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+        return;
+    }
     const auto *p = reinterpret_cast<const char *>(bytes.data());
     const char *const end = p + bytes.size();
     while (p != end) {
