@@ -144,6 +144,14 @@ std::string MergeSummaryText(const MergeCommandOutcome &outcome)
         text += outcome.inputs[i].name + ": " + std::to_string(c.framesRead) + " frames read, " +
                 std::to_string(c.onlyHere) + " heard only here, " +
                 std::to_string(c.alsoElsewhere) + " also heard elsewhere\n";
+        if (c.outOfOrder != 0)
+            text += "  " + std::to_string(c.outOfOrder) +
+                    " frames earlier than the frame before them: the log is not in time order\n";
+        for (const std::string &line : LoadReportLines(c.load)) {
+            // A good log's timestamp frames are no news here.
+            if (line.find("timestamp frame") == std::string::npos)
+                text += "  " + line + '\n';
+        }
     }
     text += "Merged: " + std::to_string(outcome.result.merged) + " frames\n";
     return text;
@@ -160,7 +168,8 @@ std::string MergeReportJson(const MergeCommandOutcome &outcome)
         AppendJsonText(out, outcome.inputs[i].path);
         out += ",\"framesRead\":" + std::to_string(c.framesRead) +
                ",\"onlyHere\":" + std::to_string(c.onlyHere) +
-               ",\"alsoElsewhere\":" + std::to_string(c.alsoElsewhere) + '}';
+               ",\"alsoElsewhere\":" + std::to_string(c.alsoElsewhere) +
+               ",\"outOfOrder\":" + std::to_string(c.outOfOrder) + '}';
     }
     out += "],\"merged\":" + std::to_string(outcome.result.merged) + '}';
     return out;

@@ -81,6 +81,18 @@ public:
     }
     void pop() { frames_.pop_front(); }
     const std::string &path() const { return log_->path(); }
+    // What the reader skipped so far (all of it once the input has ended).
+    LoadReport load() const
+    {
+        LoadReport report;
+        if (format_ == LogFormat::SatnogsFrames) {
+            report.satnogsFrames = true;
+            report.lines = lines_.stats();
+        } else {
+            report.reader = kiss_.stats();
+        }
+        return report;
+    }
     const std::string &error() const { return error_; }
     bool cancelled() const { return cancelled_; }
 
@@ -166,7 +178,15 @@ public:
     // A frame of input `input`, in time order.
     void add(std::size_t input, InputFrames::Frame &frame)
     {
-        ++result_.inputs[input].framesRead;
+        MergeCounts &counts = result_.inputs[input];
+        ++counts.framesRead;
+        if (frame.time) {
+            if (lastTimes_.size() <= input)
+                lastTimes_.resize(input + 1);
+            if (lastTimes_[input] && *frame.time < *lastTimes_[input])
+                ++counts.outOfOrder;
+            lastTimes_[input] = frame.time;
+        }
         const std::uint64_t bit = std::uint64_t{1} << input;
         if (!frame.time) { // the only input, without a time: as it comes
             emit(Reception{std::nullopt, std::move(frame.bytes), bit});
@@ -303,6 +323,7 @@ private:
     std::string block_;
     std::string lines_;
     std::vector<std::string> jsonNames_;
+    std::vector<std::optional<std::int64_t>> lastTimes_; // of each input's latest frame
 };
 
 MergeResult Ended(MergeResult::Outcome outcome, std::string error)
@@ -417,6 +438,8 @@ MergeResult MergeLogs(const MergeRequest &request)
             break;
     }
     merger.finish();
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        result.inputs[i].load = inputs[i]->load();
     for (OutputFile *file : {&merged, &heardBy}) {
         if (file->failed())
             return giveUp(Ended(Outcome::Failed, file->error()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "decoding_session.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -45,6 +47,11 @@ struct MergeCounts
     std::uint64_t framesRead = 0;    // frames of the input
     std::uint64_t onlyHere = 0;      // merged frames that only this input heard
     std::uint64_t alsoElsewhere = 0; // merged frames that other inputs heard too
+    // Frames received earlier than the frame before them: the log is not in time order,
+    // and the merged log is then not either around them.
+    std::uint64_t outOfOrder = 0;
+    // What reading the input skipped, as a decode reports it.
+    LoadReport load;
 };
 
 struct MergeResult

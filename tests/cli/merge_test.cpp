@@ -204,6 +204,23 @@ TEST_F(Merge, ALoneLogWithoutTimestampsIsCopiedFrameForFrame)
               testing::AsText(testing::Concat({Kiss(F(1)), Kiss(F(1)), Kiss(F(2))})));
 }
 
+// What is wrong with a log is said under its name; the merge goes on.
+TEST_F(Merge, TheSummarySaysWhatIsWrongWithEachLog)
+{
+    folder.write("late.kss", StationLog({{5000, F(1)}, {1000, F(2)}}));
+    testing::WriteFile(folder / "notes.txt", std::string("time|frame\n"));
+    const MergeCommandOutcome outcome =
+        RunMergeCommand(options({"late=" + (folder / "late.kss"), "notes=" + (folder / "notes.txt")}));
+    ASSERT_EQ(outcome.exitCode, ExitSuccess);
+    EXPECT_EQ(MergeSummaryText(outcome),
+              "late: 2 frames read, 2 heard only here, 0 also heard elsewhere\n"
+              "  1 frames earlier than the frame before them: the log is not in time order\n"
+              "notes: 0 frames read, 0 heard only here, 0 also heard elsewhere\n"
+              "  11 bytes between frames ignored, first at offset 0\n"
+              "  neither a KISS log nor SatNOGS frames: no frame found\n"
+              "Merged: 2 frames\n");
+}
+
 // The program itself: `merge` is the command, and a log of that name is ./merge.
 TEST(MergeProgram, ALogNamedMergeIsReachedAsDotSlashMerge)
 {

@@ -1,5 +1,6 @@
 // A SatNOGS frame export decodes as the KISS log of the same frames at the same times.
 #include "decode_command.h"
+#include "decoding_run.h"
 #include "test_logs.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,28 @@ TEST(SatnogsDecode, GivesTheFilesOfTheKissLogOfItsFrames)
     EXPECT_EQ(SummaryText(fromExport.totals),
               "HTRX: 1    FSS: 1    FSS (Hi): 1\nRecords: 3    Oversized frames dropped: 0    "
               "Frames rejected: 0\n1 line that is no frame (SatNOGS frames), at line 4\n");
+}
+
+// The windows read a log the same way: its records, times and the report's line.
+TEST(SatnogsDecode, AWindowsRunReadsItToo)
+{
+    testing::ScratchFolder folder;
+    const Bytes frame = testing::HtrxFrame(7, 0, 0);
+    const std::string path =
+        folder / "pass.csv";
+    testing::WriteFile(path, "2026-12-01 10:00:00|" + HexOf(Bytes(frame.begin() + 1, frame.end())) +
+                                 "\n2026-12-01|00\n");
+    ProgramState state;
+    const RunReport report = RunDecoding(state, path, true);
+    ASSERT_EQ(report.outcome, RunReport::Outcome::Decoded);
+    ASSERT_EQ(state.store.RecordCount, 1);
+    EXPECT_EQ(state.store[1].RawHex, HexOf(frame));
+    EXPECT_EQ(state.store[1].ReceptionTime, Noon);
+    const auto message = RunSummary(report, folder / "pass.dmp");
+    ASSERT_TRUE(message.has_value());
+    EXPECT_NE(message->text.find("1 line that is no frame (SatNOGS frames), at line 2"),
+              std::string::npos)
+        << message->text;
 }
 
 TEST(SatnogsDecode, AFileThatIsNeitherFormatIsSaidToBe)
