@@ -3,6 +3,7 @@
 #include "decode_command.h"
 #include "output_file.h"
 #include "output_names.h"
+#include "record_export.h"
 #include "station_name.h"
 
 #include <CLI/CLI.hpp>
@@ -12,26 +13,6 @@
 namespace kesta {
 
 namespace {
-
-void AppendJsonText(std::string &out, std::string_view text)
-{
-    out += '"';
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (b < 0x20) {
-            static constexpr char Hex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += Hex[b >> 4];
-            out += Hex[b & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
 
 MergeCommandOutcome Failure(int exitCode, std::string message)
 {
@@ -163,9 +144,9 @@ std::string MergeReportJson(const MergeCommandOutcome &outcome)
     for (std::size_t i = 0; i < outcome.inputs.size() && i < outcome.result.inputs.size(); ++i) {
         const MergeCounts &c = outcome.result.inputs[i];
         out += i == 0 ? "{\"name\":" : ",{\"name\":";
-        AppendJsonText(out, outcome.inputs[i].name);
+        AppendJsonUtf8(out, outcome.inputs[i].name);
         out += ",\"path\":";
-        AppendJsonText(out, outcome.inputs[i].path);
+        AppendJsonUtf8(out, outcome.inputs[i].path);
         out += ",\"framesRead\":" + std::to_string(c.framesRead) +
                ",\"onlyHere\":" + std::to_string(c.onlyHere) +
                ",\"alsoElsewhere\":" + std::to_string(c.alsoElsewhere) +

@@ -5,6 +5,7 @@
 #include "output_file.h"
 #include "output_names.h"
 #include "satnogs_frames.h"
+#include "record_export.h"
 #include "session_outputs.h"
 #include "value_text.h"
 
@@ -291,24 +292,8 @@ private:
     const std::string &JsonName(std::size_t input)
     {
         if (jsonNames_.empty()) {
-            for (const MergeInput &in : request_.inputs) {
-                std::string text = "\"";
-                for (const char c : in.name) {
-                    const auto b = static_cast<unsigned char>(c);
-                    if (c == '"' || c == '\\') {
-                        text += '\\';
-                        text += c;
-                    } else if (b < 0x20) {
-                        static constexpr char Hex[] = "0123456789abcdef";
-                        text += "\\u00";
-                        text += Hex[b >> 4];
-                        text += Hex[b & 0xF];
-                    } else {
-                        text += c;
-                    }
-                }
-                jsonNames_.push_back(text + '"');
-            }
+            for (const MergeInput &in : request_.inputs)
+                AppendJsonUtf8(jsonNames_.emplace_back(), in.name);
         }
         return jsonNames_[input];
     }

@@ -267,26 +267,25 @@ std::string StationCsvCell(std::string_view name)
     return cell;
 }
 
-std::string StationJsonString(std::string_view name)
+} // namespace
+
+void AppendJsonUtf8(std::string &out, std::string_view text)
 {
-    std::string text = "\"";
-    for (const char c : name) {
+    out.push_back('"');
+    for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
-            text.push_back('\\');
-            text.push_back(c);
+            out.push_back('\\');
+            out.push_back(c);
         } else if (b < 0x20) {
             const char escape[] = {'\\', 'u', '0', '0', HexDigits[b >> 4], HexDigits[b & 0xF]};
-            text.append(escape, sizeof escape);
+            out.append(escape, sizeof escape);
         } else {
-            text.push_back(c);
+            out.push_back(c);
         }
     }
-    text.push_back('"');
-    return text;
+    out.push_back('"');
 }
-
-} // namespace
 
 RecordExporter::RecordExporter(Format format, std::string_view station)
     : format_(format), numbers_(NumberCacheSize)
@@ -296,8 +295,12 @@ RecordExporter::RecordExporter(Format format, std::string_view station)
     }
     if (!station.empty()) {
         // The same on every row: escaped once, here.
-        stationCell_ = format_ == Format::Csv ? "," + StationCsvCell(station)
-                                              : ",\"Station\":" + StationJsonString(station);
+        if (format_ == Format::Csv) {
+            stationCell_ = "," + StationCsvCell(station);
+        } else {
+            stationCell_ = ",\"Station\":";
+            AppendJsonUtf8(stationCell_, station);
+        }
     }
 }
 

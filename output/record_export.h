@@ -88,6 +88,10 @@ private:
     std::string scratch_;
 };
 
+// A UTF-8 text of the user's own (a station's or a log's name) as a JSON string: quotes,
+// backslashes and control characters escaped, every other byte as it is.
+void AppendJsonUtf8(std::string &out, std::string_view text);
+
 // Writes an export into an OutputFile, building rows in a reused buffer.
 class RecordExportWriter
 {
