@@ -383,6 +383,9 @@ MergeResult MergeLogs(const MergeRequest &request)
 
     OutputFile merged;
     OutputFile heardBy;
+    // An interruption also ends a wait for a FIFO's reader or for room in a pipe.
+    merged.setStopCheck(request.cancel);
+    heardBy.setStopCheck(request.cancel);
     if (!Open(merged, request.outputPath))
         return Ended(Outcome::Failed, merged.error());
     if (request.heardByPath && !Open(heardBy, *request.heardByPath)) {
