@@ -1,6 +1,6 @@
 #include "commandline.h"
 
-#include "info.h"
+#include "station_name.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -40,7 +40,7 @@ void describeApplication()
     QCoreApplication::setApplicationName(QStringLiteral("kesta-decoder"));
     // Where QSettings keeps the program's choices (~/.config/KESTA-1/kesta-decoder.conf).
     QCoreApplication::setOrganizationName(QStringLiteral("KESTA-1"));
-    QCoreApplication::setApplicationVersion(Info::versionNumber());
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTA_PACKAGE_VERSION));
 }
 
 bool answersWithoutWindow(const QStringList &arguments)
@@ -84,8 +84,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("With --connect: the new log the received frames are recorded in "
                        "(default: kesta1-YYYYMMDD-HHMMSSZ.kss in the last folder used)."),
         QStringLiteral("FILE"));
+    const QCommandLineOption station(
+        QStringLiteral("station"),
+        QStringLiteral("Name the receiving station for this run, as Settings > Station... does: "
+                       "exported records carry it (the Station column, station=NAME in the "
+                       "line protocol)."),
+        QStringLiteral("NAME"));
     parser.addOption(connect);
     parser.addOption(record);
+    parser.addOption(station);
     parser.addPositionalArgument(
         QStringLiteral("LOG"), QStringLiteral("A log to open at start, as if chosen in \"Open\"."),
         QStringLiteral("[LOG]"));
@@ -117,6 +124,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
         line.logPath = QFileInfo(logs.first()).absoluteFilePath();
     }
     line.quitAfterShow = parser.isSet(quitAfterShow);
+    if (parser.isSet(station)) {
+        const QByteArray name = parser.value(station).toUtf8();
+        if (const auto problem = kesta::StationNameProblem(name.toStdString()))
+            return exitWith(UsageError, QStringLiteral("--station: ") +
+                                            QString::fromStdString(*problem) + u'\n' + tryHelp);
+        line.station = parser.value(station);
+    }
 
     if (parser.isSet(record) && !parser.isSet(connect))
         return exitWith(UsageError, QStringLiteral("--record needs --connect.\n") + tryHelp);

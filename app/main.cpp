@@ -8,6 +8,7 @@
 #include "program_state.h"
 #include "standard_descriptors.h"
 #include "stopsignals.h"
+#include "stationdialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -53,6 +54,8 @@ int main(int argc, char *argv[])
     if (line.action == startup::CommandLine::Action::Exit)
         return startup::finish(line);
 
+    if (!line.station.isEmpty())
+        StationDialog::setForThisRun(line.station);
     kesta::ProgramState state;
     Form1 window(state);
     window.setWindowIcon(icon);

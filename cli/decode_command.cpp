@@ -35,6 +35,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 {
     const std::string &logPath = options.logPath;
     OutputPlan plan(OutputPlan::Purpose::Decode, logPath);
+    plan.setStation(options.station);
     if (options.writeDump)
         plan.add(OutputKind::Dump, DumpNameFor(logPath));
     if (options.writeTlm)
@@ -171,6 +172,13 @@ std::string LoadReportJson(const DecodeTotals &totals)
     JsonCount(out, "unterminatedFrames", s.unfinishedFrames, s.first.unfinished);
     JsonCount(out, "badEscapes", s.badEscapes, s.first.badEscape);
     JsonCount(out, "oversizedFrames", s.oversizedFrames, s.first.oversized);
+    if (totals.load.satnogsFrames) {
+        // A frame export's lines that are no frame, by line number.
+        const SatnogsLineStats &lines = totals.load.lines;
+        out += ",\"badLines\":{\"count\":" + std::to_string(lines.badLines) + ",\"firstLine\":" +
+               (lines.badLines == 0 ? std::string("null") : std::to_string(lines.firstBadLine)) +
+               '}';
+    }
     JsonCount(out, "timesBeyondLineProtocol", totals.load.timesBeyondLineProtocol,
               totals.load.firstTimeBeyondLineProtocol);
     out += '}';

@@ -21,6 +21,9 @@ struct DecodeOptions
     std::optional<std::string> jsonlPath;  // nullopt: no JSON Lines; "-": standard output
     std::optional<std::string> influxPath; // InfluxDB line protocol; "-": standard output
     std::optional<std::string> reportPath; // the load report as JSON; "-": standard output
+    // The receiving station: the tag station=NAME of the line protocol and the Station
+    // column of the exports; empty for none.
+    std::string station;
     // Set (from a signal handler, say) to stop the decode; the earlier files stay.
     const std::atomic<bool> *cancel = nullptr;
 };

@@ -3,12 +3,15 @@
 #include "decode_command.h"
 #include "live_command.h"
 #include "standard_descriptors.h"
+#include "merge_command.h"
+#include "station_name.h"
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <string_view>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -52,6 +55,12 @@ void CatchInterrupts()
 int main(int argc, char **argv)
 {
     kesta::EnsureStandardDescriptors();
+    // `kesta-decode merge ...` has options of its own; a log named merge is ./merge.
+    if (argc > 1 && std::string_view(argv[1]) == "merge") {
+        CatchInterrupts();
+        return kesta::MergeMain(argc, argv, &interrupted);
+    }
+
     CLI::App app{"Decodes a KISS log of KESTA-1 telemetry: writes the dump file and the TLM "
                  "file beside the log, and the records as CSV, JSON Lines or InfluxDB line "
                  "protocol on request.",
@@ -62,7 +71,7 @@ int main(int argc, char **argv)
     bool noDump = false;
     bool noTlm = false;
     bool quiet = false;
-    std::string csv, jsonl, influx, report, connect;
+    std::string csv, jsonl, influx, report, connect, station;
     bool reconnect = false;
     app.add_flag("--no-dump", noDump, "Do not write the dump file (LOG with the extension .dmp)");
     app.add_flag("--no-tlm", noTlm, "Do not write the TLM file (LOG with the extension .tlm)");
@@ -84,6 +93,12 @@ int main(int argc, char **argv)
                        "Write the load report (counts and first offsets of what the reader "
                        "skipped) as one JSON object to FILE (- for standard output)")
             ->option_text("FILE");
+    CLI::Option *stationOption =
+        app.add_option("--station", station,
+                       "Name the station that received the log or the live session: every "
+                       "line-protocol line gets the tag station=NAME, and the CSV and JSON "
+                       "Lines exports a Station column")
+            ->option_text("NAME");
     CLI::Option *connectOption =
         app.add_option("--connect", connect,
                        "Receive live from the KISS TCP server at HOST:PORT (8001 for soundcard "
@@ -104,6 +119,8 @@ int main(int argc, char **argv)
         "With --connect, every received frame is recorded in LOG behind a timestamp frame, and "
         "LOG, its dump and TLM files and the exports are written as frames arrive; "
         "decoding LOG afterwards gives the same files.\n"
+        "kesta-decode merge -o MERGED LOG... merges the logs of several stations into one; see "
+        "kesta-decode merge --help.\n"
         "Exit status: 0 success, 1 log or output failure, 2 usage error, 130 interrupted (a "
         "log; with --connect, Ctrl+C or SIGTERM ends the session with 0).");
 
@@ -124,6 +141,13 @@ int main(int argc, char **argv)
     if (reportOption->count() > 0)
         options.reportPath = report;
     options.cancel = &interrupted;
+    if (stationOption->count() > 0) {
+        if (const auto problem = kesta::StationNameProblem(station)) {
+            std::fprintf(stderr, "kesta-decode: --station: %s\n", problem->c_str());
+            return kesta::ExitUsage;
+        }
+        options.station = station;
+    }
 
     if (connectOption->count() > 0) {
         QString error;
@@ -145,6 +169,7 @@ int main(int argc, char **argv)
         live.jsonlPath = options.jsonlPath;
         live.influxPath = options.influxPath;
         live.reconnect = reconnect;
+        live.station = options.station;
         live.stopRequested = [] { return interrupted.load(); };
         if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             std::perror("kesta-decode: pipe");

@@ -21,6 +21,7 @@
 #include "fuzz_checks.h"
 #include "influx_export.h"
 #include "output_file.h"
+#include "satnogs_frames.h"
 #include "session_outputs.h"
 #include "tlm_format.h"
 
@@ -153,6 +154,43 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
     }
 }
 
+// The same bytes read as a SatNOGS frame export, in chunks of the control byte's choosing.
+ReaderRun ReadLinesInChunks(std::span<const std::uint8_t> log, std::uint8_t control,
+                            kesta::SatnogsLineStats &stats)
+{
+    ReaderRun run;
+    kesta::SatnogsReader reader([&run](const kesta::KissFrame &f) {
+        run.frames.push_back(
+            {{f.bytes.begin(), f.bytes.end()}, f.receptionTime, f.offset, f.precedingTimestamp});
+    });
+    FeedInChunks(log, control,
+                 [&reader](std::span<const std::uint8_t> chunk) { reader.feed(chunk); });
+    reader.finish();
+    stats = reader.stats();
+    return run;
+}
+
+void CheckSatnogsLines(std::span<const std::uint8_t> log, std::uint8_t control)
+{
+    kesta::SatnogsLineStats wholeStats, chunkedStats;
+    const ReaderRun whole = ReadLinesInChunks(log, 0, wholeStats);
+    const ReaderRun chunked = ReadLinesInChunks(log, control, chunkedStats);
+    Check(whole.frames == chunked.frames, "the same frame lines whatever the chunking");
+    Check(wholeStats.frameLines == chunkedStats.frameLines &&
+              wholeStats.badLines == chunkedStats.badLines &&
+              wholeStats.firstBadLine == chunkedStats.firstBadLine,
+          "the same line counts whatever the chunking");
+    Check(whole.frames.size() == wholeStats.frameLines, "every frame line gives one frame");
+    for (const auto &f : whole.frames) {
+        Check(f.bytes.size() >= 3 && f.bytes.size() <= kesta::KissReader::FrameCapacity &&
+                  f.bytes[0] == 0x00,
+              "frame lines give data frames of 3 to 512 bytes");
+        Check(f.time && *f.time >= 0 &&
+                  static_cast<std::uint64_t>(*f.time) < kesta::TimestampLimitMs,
+              "frame lines have a time a timestamp frame could hold");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -164,5 +202,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const ReaderRun reference = CheckReader(log, control);
     RunSession(log, control, reference);
+    CheckSatnogsLines(log, control);
     return 0;
 }

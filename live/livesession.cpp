@@ -77,6 +77,7 @@ bool LiveSession::start()
     m_outputs = std::make_unique<kesta::OutputPlan>(kesta::OutputPlan::Purpose::Record,
                                                     m_options.recordingPath);
     kesta::OutputPlan &plan = *m_outputs;
+    plan.setStation(m_options.station);
     if (m_options.writeDump)
         plan.add(OutputKind::Dump, dumpPath());
     if (m_options.writeTlm)

@@ -28,6 +28,9 @@ struct LiveOptions
     std::optional<std::string> jsonlPath;
     std::optional<std::string> influxPath;
     bool reconnect = false; // retry a lost or refused connection until stopped
+    // The receiving station: the tag station=NAME of the line protocol and the Station
+    // column of the exports; empty for none.
+    std::string station;
     // Asked while an output waits for a FIFO's reader or for a reader that does not
     // read (from a signal handler's flag, say); true ends the wait and that file fails.
     std::function<bool()> stopRequested;

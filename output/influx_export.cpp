@@ -32,7 +32,16 @@ constexpr std::int64_t FirstMs = std::numeric_limits<std::int64_t>::min() / Nano
 
 } // namespace
 
-bool AppendInfluxLine(std::string &out, const SessionFrame &frame)
+void AppendInfluxTagValue(std::string &out, std::string_view value)
+{
+    for (const char c : value) {
+        if (c == ',' || c == '=' || c == ' ')
+            out += '\\';
+        out += c;
+    }
+}
+
+bool AppendInfluxLine(std::string &out, const SessionFrame &frame, const InfluxLineOptions &options)
 {
     const TelemetryRecord &r = frame.record;
     if (!r.ReceptionTime)
@@ -42,6 +51,10 @@ bool AppendInfluxLine(std::string &out, const SessionFrame &frame)
     const std::size_t start = out.size();
     out += "kesta1,kind=";
     out += KindTag(frame.countedAs);
+    if (!options.station.empty()) {
+        out += ",station=";
+        AppendInfluxTagValue(out, options.station);
+    }
     char separator = ' ';
     for (const FieldInfo &info : Fields) {
         if (info.type == ValueType::Text || !r.Written.test(info.field))
@@ -74,7 +87,7 @@ bool AppendInfluxLine(std::string &out, const SessionFrame &frame)
 
 void InfluxSink::frame(const SessionFrame &frame)
 {
-    if (!AppendInfluxLine(block_, frame) && timesOutOfRange_++ == 0)
+    if (!AppendInfluxLine(block_, frame, options_) && timesOutOfRange_++ == 0)
         firstTimeOutOfRange_ = frame.offset;
     if (block_.size() >= BlockSize)
         file_.writeBlock(block_); // handed on without waiting for the disk

@@ -4,6 +4,8 @@
 #include "output_file.h"
 
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace kesta {
 
@@ -19,12 +21,29 @@ namespace kesta {
 // both); a value that is not finite is left out. Lines end in LF. A time that
 // nanoseconds in 64 bits cannot hold (after 2262-04-11T23:47:16.854Z, before
 // 1677-09-21T00:12:43.146Z) writes no line either, and the result is false.
-bool AppendInfluxLine(std::string &out, const SessionFrame &frame);
+//
+// With a station, every line carries the tag `station` after `kind` (tags in key
+// order, as the servers like them), its commas, equals signs and spaces escaped with
+// a backslash as the line protocol requires:
+//
+//   kesta1,kind=HTRX,station=DL0ABC\ Bremen HtrxCounter=30477i,... 1764583201638000000
+struct InfluxLineOptions
+{
+    std::string station; // empty: no station tag (see StationNameProblem)
+};
+
+bool AppendInfluxLine(std::string &out, const SessionFrame &frame,
+                      const InfluxLineOptions &options = {});
+
+// A tag value as the line protocol requires it: ',', '=' and ' ' escaped with '\\'.
+void AppendInfluxTagValue(std::string &out, std::string_view value);
 
 class InfluxSink final : public SessionSink
 {
 public:
-    explicit InfluxSink(OutputFile &file) : file_(file) {}
+    explicit InfluxSink(OutputFile &file, InfluxLineOptions options = {})
+        : file_(file), options_(std::move(options))
+    {}
     void frame(const SessionFrame &frame) override;
     void flush() override;
     // The frames left out for a time the line protocol cannot hold, and the offset of
@@ -34,6 +53,7 @@ public:
 
 private:
     OutputFile &file_;
+    InfluxLineOptions options_;
     std::string block_;
     std::uint64_t timesOutOfRange_ = 0;
     std::uint64_t firstTimeOutOfRange_ = NoOffset;

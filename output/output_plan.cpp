@@ -209,13 +209,14 @@ void OutputPlan::attach(DecodingSession &session)
             }
             break;
         case OutputKind::Csv:
-            output->sink = std::make_unique<ExportSink>(RecordExporter::Format::Csv, file);
+            output->sink = std::make_unique<ExportSink>(RecordExporter::Format::Csv, file, station_);
             break;
         case OutputKind::JsonLines:
-            output->sink = std::make_unique<ExportSink>(RecordExporter::Format::JsonLines, file);
+            output->sink = std::make_unique<ExportSink>(RecordExporter::Format::JsonLines, file,
+                                                         station_);
             break;
         case OutputKind::LineProtocol:
-            output->sink = std::make_unique<InfluxSink>(file);
+            output->sink = std::make_unique<InfluxSink>(file, InfluxLineOptions{station_});
             break;
         case OutputKind::Export:
             if (makeExportSink_)

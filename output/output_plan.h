@@ -69,6 +69,9 @@ public:
     void appendTlmTo(std::string path);
     // An export's own sink, made for its file when the plan is attached.
     void setExportSink(std::function<std::unique_ptr<SessionSink>(OutputFile &)> makeSink);
+    // The receiving station's name: the Station column of the CSV and JSON Lines files
+    // and the tag station=NAME of the line protocol; empty (the default) for none.
+    void setStation(std::string station) { station_ = std::move(station); }
     // A file the plan's outputs must never take the place of ("log's dump file").
     void protect(std::string what, std::string path);
     // Asked while a file waits for a FIFO's reader or for a reader that does not read:
@@ -133,6 +136,7 @@ private:
     std::function<std::unique_ptr<SessionSink>(OutputFile &)> makeExportSink_;
     std::vector<PlannedOutput> protected_;
     std::vector<std::string> created_;
+    std::string station_;
     OutputFile::StopCheck stopCheck_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kesta {
 
@@ -42,6 +43,12 @@ private:
     std::optional<std::string> appendTo_;
     bool openFailed_ = false;
 };
+
+// One frame between its own pair of FENDs, FEND and FESC escaped. A FEND shared by two
+// frames would make the reader skip the second.
+void AppendKissFrame(std::string &out, std::span<const std::uint8_t> bytes);
+// The timestamp frame of a reception time (ms since 1970), as AppendKissFrame writes it.
+void AppendTimestampFrame(std::string &out, std::int64_t ms);
 
 // The recording of a live session: a KISS log of every accepted frame, each preceded
 // by exactly one timestamp frame holding the frame's reception time, so that decoding
@@ -87,7 +94,8 @@ private:
 class ExportSink final : public SessionSink
 {
 public:
-    ExportSink(RecordExporter::Format format, OutputFile &file);
+    // `station`: the receiving station's name for the Station column; empty for none.
+    ExportSink(RecordExporter::Format format, OutputFile &file, std::string_view station = {});
     void frame(const SessionFrame &frame) override;
     void flush() override;
 

@@ -85,7 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
     Arguments, KestaDecode,
     ::testing::Values(
         CommandCase{"Help", "--help", 0, "--jsonl"},
-        CommandCase{"Version", "--version", 0, "kesta-decode 1.2"},
+        CommandCase{"Version", "--version", 0, "kesta-decode 1.2.0\n"},
         CommandCase{"Decodes", "LOG", 0, "HTRX: 1    FSS: 1    FSS (Hi): 0\nRecords: 2    "},
         CommandCase{"Quiet", "--quiet LOG", 0, ""},
         CommandCase{"JsonLinesToStandardOutput", "--quiet --no-dump --no-tlm --jsonl - LOG", 0,
@@ -113,6 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "its CSV file DIR/new.kss would overwrite the log itself"},
         CommandCase{"ConnectExportNameEmpty", "--connect 127.0.0.1:1 --jsonl '' DIR/new.kss", 2,
                     "an output file name is empty"},
+        CommandCase{"EmptyStation", "--station '' LOG", 2, "--station: the station name is empty"},
+        CommandCase{"StationWithALineBreak", "--station \"$(printf 'a\\nb')\" LOG", 2,
+                    "--station: the station name holds a line break"},
+        CommandCase{"MergeHelp", "merge --help", 0, "--heard-by"},
+        CommandCase{"MergeWithoutOutput", "merge LOG", 2, "--output"},
+        CommandCase{"MergeNegativeWindow", "merge --window -1 -o DIR/m.kss LOG", 2, "--window"},
         CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"},
         // Names of standard output and error are written through, as "-" is. (Names under
         // /proc: were the rule ever lost, a run as root would replace /dev/stdout.)

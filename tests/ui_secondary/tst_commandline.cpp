@@ -95,6 +95,8 @@ void TestCommandLine::startsTheWindow_data()
         << QStringList{"kesta-decoder", "--", "-pass.kss"} << here + "/-pass.kss" << false;
     QTest::newRow("timing run") << QStringList{"kesta-decoder", "--quit-after-show", "/l/a.kss"}
                                 << "/l/a.kss" << true;
+    QTest::newRow("station") << QStringList{"kesta-decoder", "--station", "Z\u00fcrich 2", "/l/a.kss"}
+                             << "/l/a.kss" << false;
 }
 
 void TestCommandLine::startsTheWindow()
@@ -107,6 +109,7 @@ void TestCommandLine::startsTheWindow()
     QVERIFY2(line.action == CommandLine::Action::ShowWindow, qPrintable(line.output));
     QCOMPARE(line.logPath, logPath);
     QCOMPARE(line.quitAfterShow, quitAfterShow);
+    QCOMPARE(line.station, arguments.contains("--station") ? QStringLiteral("Z\u00fcrich 2") : QString());
 }
 
 void TestCommandLine::startsConnected_data()
@@ -150,8 +153,8 @@ void TestCommandLine::endsAtOnce_data()
     QTest::addColumn<QString>("printed"); // a part of what is printed
 
     QTest::newRow("--version") << QStringList{"kesta-decoder", "--version"} << 0
-                               << "kesta-decoder 1.2\n";
-    QTest::newRow("-v") << QStringList{"kesta-decoder", "-v"} << 0 << "kesta-decoder 1.2\n";
+                               << "kesta-decoder 1.2.0\n";
+    QTest::newRow("-v") << QStringList{"kesta-decoder", "-v"} << 0 << "kesta-decoder 1.2.0\n";
     QTest::newRow("--help") << QStringList{"kesta-decoder", "--help"} << 0 << "[LOG]";
     QTest::newRow("-h with a log")
         << QStringList{"kesta-decoder", "pass.kss", "-h"} << 0 << "--version";
@@ -177,6 +180,10 @@ void TestCommandLine::endsAtOnce_data()
         << QStringList{"kesta-decoder", "--record", "a.kss"} << 2 << "needs --connect";
     QTest::newRow("--record empty")
         << QStringList{"kesta-decoder", "--connect", "h:8001", "--record", ""} << 2 << "empty";
+    QTest::newRow("--station empty")
+        << QStringList{"kesta-decoder", "--station", ""} << 2 << "--station: the station name is empty";
+    QTest::newRow("--station with a line break")
+        << QStringList{"kesta-decoder", "--station", "a\nb"} << 2 << "line break";
 }
 
 void TestCommandLine::endsAtOnce()
@@ -219,7 +226,7 @@ void TestCommandLine::programPrintsVersionAndHelp()
 {
     const Run version = runProgram({"--version"});
     QCOMPARE(version.exitCode, 0);
-    QCOMPARE(version.out, QStringLiteral("kesta-decoder 1.2\n"));
+    QCOMPARE(version.out, QStringLiteral("kesta-decoder 1.2.0\n"));
 
     const Run help = runProgram({"--help"});
     QCOMPARE(help.exitCode, 0);
