@@ -1,5 +1,6 @@
 #include "livesession.h"
 
+#include "influx_sender.h"
 #include "output_names.h"
 #include "tlm_format.h"
 
@@ -38,6 +39,11 @@ constexpr int ConnectTimeoutMs = 10000;
 constexpr qint64 ReadBufferBytes = qint64{256} << 10;
 
 } // namespace
+
+std::string InfluxSpoolNameFor(const std::string &recordingPath)
+{
+    return kesta::DerivedOutputName(recordingPath, "spool.lp");
+}
 
 LiveSession::LiveSession(LiveOptions options, QObject *parent)
     : QObject(parent), m_options(std::move(options))
@@ -115,6 +121,8 @@ bool LiveSession::start()
         planned.push_back({"JSON Lines file", *m_options.jsonlPath});
     if (m_options.influxPath)
         planned.push_back({"line protocol file", *m_options.influxPath});
+    if (m_options.influx)
+        planned.push_back({"InfluxDB spool file", InfluxSpoolNameFor(recording)});
     for (const auto &output : planned) {
         if (output.path.empty()) {
             m_error = QStringLiteral("an output file name is empty (use - for standard output)");
@@ -128,6 +136,19 @@ bool LiveSession::start()
     if (auto clash = kesta::FindOutputClash(recording, planned)) {
         m_error = QString::fromLocal8Bit(*clash);
         return false;
+    }
+
+    if (m_options.influx) {
+        // Made only when lines have to wait, but as new as the recording.
+        const std::string spool = InfluxSpoolNameFor(recording);
+        struct stat st
+        {};
+        if (::lstat(spool.c_str(), &st) == 0) {
+            m_error = QString::fromLocal8Bit(spool) +
+                      QStringLiteral(": the InfluxDB spool file exists already; a live session "
+                                     "writes a new one (its lines can be sent with curl)");
+            return false;
+        }
     }
 
     bool ok = openOutput(m_recording, recording, "recording");
@@ -164,6 +185,18 @@ bool LiveSession::start()
         m_session.addSink(m_jsonlSink.emplace(kesta::RecordExporter::Format::JsonLines, m_jsonl));
     if (m_options.influxPath)
         m_session.addSink(m_influxSink.emplace(m_influx));
+    if (m_options.influx) {
+        InfluxSenderOptions influx;
+        influx.target = *m_options.influx;
+        influx.spoolPath = InfluxSpoolNameFor(recording);
+        influx.spoolMode = InfluxSpool::Mode::New;
+        influx.spoolAfterRefusal = true; // the recording goes on; so do its lines
+        m_influxSender = std::make_unique<InfluxSender>(std::move(influx));
+        m_influxSender->setRetryUnitMilliseconds(m_retryUnitMs);
+        connect(m_influxSender.get(), &InfluxSender::statusChanged, this,
+                &LiveSession::influxStatusChanged);
+        m_session.addSink(*m_influxSender);
+    }
     for (const auto *path : {&m_options.csvPath, &m_options.jsonlPath, &m_options.influxPath}) {
         if (*path && IsStream(**path))
             m_flushEveryChunk = true;
@@ -280,6 +313,8 @@ void LiveSession::onLost(const QString &reason)
         m_flushTimer.stop();
         for (kesta::OutputFile *file : files())
             file->discard();
+        if (m_influxSender)
+            m_influxSender->abandon(); // nothing was received, nothing waits
         setState(State::Disconnected, QStringLiteral("Disconnected"));
         emit finished(false);
         return;
@@ -304,6 +339,13 @@ void LiveSession::stop()
         closeFiles();
     }
     setState(State::Disconnected, QStringLiteral("Disconnected"));
+    if (m_influxSender && !m_influxSender->isFinished()) {
+        // The last lines are on their way to the server, or into the spool.
+        connect(m_influxSender.get(), &InfluxSender::finished, this, [this] { emit finished(true); },
+                Qt::SingleShotConnection);
+        m_influxSender->finish();
+        return;
+    }
     emit finished(true);
 }
 
