@@ -1,7 +1,5 @@
 #include "commandline.h"
 
-#include "info.h"
-
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -40,7 +38,7 @@ void describeApplication()
     QCoreApplication::setApplicationName(QStringLiteral("kesta-decoder"));
     // Where QSettings keeps the program's choices (~/.config/KESTA-1/kesta-decoder.conf).
     QCoreApplication::setOrganizationName(QStringLiteral("KESTA-1"));
-    QCoreApplication::setApplicationVersion(Info::versionNumber());
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTA_PACKAGE_VERSION));
 }
 
 bool answersWithoutWindow(const QStringList &arguments)

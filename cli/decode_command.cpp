@@ -117,6 +117,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         influxOptions.target = *options.influx;
         influxOptions.spoolPath = InfluxStateSpoolFor(*options.influx);
         influxOptions.spoolMode = InfluxSpool::Mode::Adopt;
+        influxOptions.line.station = options.station;
         if (influxOptions.spoolPath.empty())
             return Failure(ExitFailure, "no folder for the InfluxDB spool file: neither "
                                         "XDG_STATE_HOME nor HOME is set");
@@ -144,11 +145,13 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         session.addSink(tlmSink.emplace(tlm->file));
     }
     if (csv != nullptr)
-        session.addSink(csvSink.emplace(RecordExporter::Format::Csv, csv->file));
+        session.addSink(
+            csvSink.emplace(RecordExporter::Format::Csv, csv->file, options.station));
     if (jsonl != nullptr)
-        session.addSink(jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file));
+        session.addSink(
+            jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file, options.station));
     if (influx != nullptr)
-        session.addSink(influxSink.emplace(influx->file));
+        session.addSink(influxSink.emplace(influx->file, InfluxLineOptions{options.station}));
     if (sender)
         session.addSink(*sender);
     auto refused = [&] { return sender && sender->state() == InfluxSender::State::Refused; };

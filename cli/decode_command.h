@@ -25,6 +25,9 @@ struct DecodeOptions
     // Send the records to this InfluxDB server too (needs a QCoreApplication); lines
     // that wait for it are kept in InfluxStateSpoolFor(target).
     std::optional<InfluxTarget> influx;
+    // The receiving station: the tag station=NAME of the line protocol and the Station
+    // column of the exports; empty for none.
+    std::string station;
     // Set (from a signal handler, say) to stop the decode; the earlier files stay.
     const std::atomic<bool> *cancel = nullptr;
 };

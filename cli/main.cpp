@@ -2,6 +2,7 @@
 // live from a KISS TCP server.
 #include "decode_command.h"
 #include "live_command.h"
+#include "station_name.h"
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
@@ -62,7 +63,7 @@ int main(int argc, char **argv)
     bool noDump = false;
     bool noTlm = false;
     bool quiet = false;
-    std::string csv, jsonl, influx, influxUrl, report, connect;
+    std::string csv, jsonl, influx, influxUrl, report, connect, station;
     bool reconnect = false;
     app.add_flag("--no-dump", noDump, "Do not write the dump file (LOG with the extension .dmp)");
     app.add_flag("--no-tlm", noTlm, "Do not write the TLM file (LOG with the extension .tlm)");
@@ -92,6 +93,12 @@ int main(int argc, char **argv)
                        "Write the load report (counts and first offsets of what the reader "
                        "skipped) as one JSON object to FILE (- for standard output)")
             ->option_text("FILE");
+    CLI::Option *stationOption =
+        app.add_option("--station", station,
+                       "Name the station that received the log or the live session: every "
+                       "line-protocol line gets the tag station=NAME, and the CSV and JSON "
+                       "Lines exports a Station column")
+            ->option_text("NAME");
     CLI::Option *connectOption =
         app.add_option("--connect", connect,
                        "Receive live from the KISS TCP server at HOST:PORT (8001 for soundcard "
@@ -144,6 +151,13 @@ int main(int argc, char **argv)
         }
     }
     options.cancel = &interrupted;
+    if (stationOption->count() > 0) {
+        if (const auto problem = kesta::StationNameProblem(station)) {
+            std::fprintf(stderr, "kesta-decode: --station: %s\n", problem->c_str());
+            return kesta::ExitUsage;
+        }
+        options.station = station;
+    }
 
     if (connectOption->count() > 0) {
         QString error;
@@ -166,6 +180,7 @@ int main(int argc, char **argv)
         live.influxPath = options.influxPath;
         live.influx = options.influx;
         live.reconnect = reconnect;
+        live.station = options.station;
         if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             std::perror("kesta-decode: pipe");
             return kesta::ExitFailure;

@@ -71,7 +71,7 @@ void InfluxSender::frame(const kesta::SessionFrame &frame)
     if (m_finished)
         return;
     const std::size_t before = m_batch.text.size();
-    kesta::AppendInfluxLine(m_batch.text, frame);
+    kesta::AppendInfluxLine(m_batch.text, frame, m_options.line);
     if (m_batch.text.size() == before)
         return;
     if (m_batch.lines++ == 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding_session.h"
+#include "influx_export.h"
 #include "influx_spool.h"
 #include "influx_target.h"
 
@@ -18,6 +19,7 @@ class QNetworkReply;
 struct InfluxSenderOptions
 {
     InfluxTarget target;
+    kesta::InfluxLineOptions line; // the station tag
     // Where lines wait while the server is away, and whether an earlier run's file
     // there is taken up (Adopt) or the file must be new (New).
     std::string spoolPath;

@@ -180,16 +180,19 @@ bool LiveSession::start()
         m_session.addSink(m_tlmSink.emplace(m_tlm));
     }
     if (m_options.csvPath)
-        m_session.addSink(m_csvSink.emplace(kesta::RecordExporter::Format::Csv, m_csv));
+        m_session.addSink(m_csvSink.emplace(kesta::RecordExporter::Format::Csv, m_csv,
+                                                 m_options.station));
     if (m_options.jsonlPath)
-        m_session.addSink(m_jsonlSink.emplace(kesta::RecordExporter::Format::JsonLines, m_jsonl));
+        m_session.addSink(m_jsonlSink.emplace(kesta::RecordExporter::Format::JsonLines, m_jsonl,
+                                                   m_options.station));
     if (m_options.influxPath)
-        m_session.addSink(m_influxSink.emplace(m_influx));
+        m_session.addSink(m_influxSink.emplace(m_influx, kesta::InfluxLineOptions{m_options.station}));
     if (m_options.influx) {
         InfluxSenderOptions influx;
         influx.target = *m_options.influx;
         influx.spoolPath = InfluxSpoolNameFor(recording);
         influx.spoolMode = InfluxSpool::Mode::New;
+        influx.line.station = m_options.station;
         influx.spoolAfterRefusal = true; // the recording goes on; so do its lines
         m_influxSender = std::make_unique<InfluxSender>(std::move(influx));
         m_influxSender->setRetryUnitMilliseconds(m_retryUnitMs);

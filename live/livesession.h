@@ -38,6 +38,9 @@ struct LiveOptions
     // kept beside the recording (InfluxSpoolNameFor).
     std::optional<InfluxTarget> influx;
     bool reconnect = false; // retry a lost or refused connection until stopped
+    // The receiving station: the tag station=NAME of the line protocol and the Station
+    // column of the exports; empty for none.
+    std::string station;
     // The windows' record store: holds the newest 1000 records while frames arrive.
     kesta::RecordStore *store = nullptr;
 };

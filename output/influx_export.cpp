@@ -27,7 +27,16 @@ constexpr std::size_t BlockSize = std::size_t{1} << 20;
 
 } // namespace
 
-void AppendInfluxLine(std::string &out, const SessionFrame &frame)
+void AppendInfluxTagValue(std::string &out, std::string_view value)
+{
+    for (const char c : value) {
+        if (c == ',' || c == '=' || c == ' ')
+            out += '\\';
+        out += c;
+    }
+}
+
+void AppendInfluxLine(std::string &out, const SessionFrame &frame, const InfluxLineOptions &options)
 {
     const TelemetryRecord &r = frame.record;
     if (!r.ReceptionTime)
@@ -35,6 +44,10 @@ void AppendInfluxLine(std::string &out, const SessionFrame &frame)
     const std::size_t start = out.size();
     out += "kesta1,kind=";
     out += KindTag(frame.countedAs);
+    if (!options.station.empty()) {
+        out += ",station=";
+        AppendInfluxTagValue(out, options.station);
+    }
     char separator = ' ';
     for (const FieldInfo &info : Fields) {
         if (info.type == ValueType::Text || !r.Written.test(info.field))
@@ -66,7 +79,7 @@ void AppendInfluxLine(std::string &out, const SessionFrame &frame)
 
 void InfluxSink::frame(const SessionFrame &frame)
 {
-    AppendInfluxLine(block_, frame);
+    AppendInfluxLine(block_, frame, options_);
     if (block_.size() >= BlockSize)
         flush();
 }

@@ -4,6 +4,8 @@
 #include "output_file.h"
 
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace kesta {
 
@@ -17,17 +19,35 @@ namespace kesta {
 //
 // A frame without a time or without any numeric field writes no line (a line needs
 // both); a value that is not finite is left out. Lines end in LF.
-void AppendInfluxLine(std::string &out, const SessionFrame &frame);
+//
+// With a station, every line carries the tag `station` after `kind` (tags in key
+// order, as the servers like them), its commas, equals signs and spaces escaped with
+// a backslash as the line protocol requires:
+//
+//   kesta1,kind=HTRX,station=DL0ABC\ Bremen HtrxCounter=30477i,... 1764583201638000000
+struct InfluxLineOptions
+{
+    std::string station; // empty: no station tag (see StationNameProblem)
+};
+
+void AppendInfluxLine(std::string &out, const SessionFrame &frame,
+                      const InfluxLineOptions &options = {});
+
+// A tag value as the line protocol requires it: ',', '=' and ' ' escaped with '\\'.
+void AppendInfluxTagValue(std::string &out, std::string_view value);
 
 class InfluxSink final : public SessionSink
 {
 public:
-    explicit InfluxSink(OutputFile &file) : file_(file) {}
+    explicit InfluxSink(OutputFile &file, InfluxLineOptions options = {})
+        : file_(file), options_(std::move(options))
+    {}
     void frame(const SessionFrame &frame) override;
     void flush() override;
 
 private:
     OutputFile &file_;
+    InfluxLineOptions options_;
     std::string block_;
 };
 

@@ -17,10 +17,10 @@ LogExportResult Ended(LogExportResult::Outcome outcome, std::string error)
 
 } // namespace
 
-ExportSinkFactory RecordExportSink(RecordExporter::Format format)
+ExportSinkFactory RecordExportSink(RecordExporter::Format format, std::string station)
 {
-    return [format](OutputFile &file) -> std::unique_ptr<SessionSink> {
-        return std::make_unique<ExportSink>(format, file);
+    return [format, station = std::move(station)](OutputFile &file) -> std::unique_ptr<SessionSink> {
+        return std::make_unique<ExportSink>(format, file, station);
     };
 }
 

@@ -15,8 +15,9 @@ namespace kesta {
 // Makes the sink that writes one export format into an open file.
 using ExportSinkFactory = std::function<std::unique_ptr<SessionSink>(OutputFile &)>;
 
-// The sink of a CSV or JSON Lines export, as `kesta-decode --csv` / `--jsonl` writes it.
-ExportSinkFactory RecordExportSink(RecordExporter::Format format);
+// The sink of a CSV or JSON Lines export, as `kesta-decode --csv` / `--jsonl` writes it;
+// with a station's name, the rows carry it in their Station column.
+ExportSinkFactory RecordExportSink(RecordExporter::Format format, std::string station = {});
 
 // An export of every frame of a log, read from the start of the log again: the
 // same session and the same rows as `kesta-decode`, so the file is byte for byte

@@ -243,12 +243,61 @@ void AppendInteger(std::string &out, const TelemetryRecord &record, const FieldI
     AppendValueText(out, value);
 }
 
+// The station's name is the user's own UTF-8 text, not bytes of a frame: unlike the
+// record's texts, its bytes are kept as they are; only what the format needs is escaped.
+std::string StationCsvCell(std::string_view name)
+{
+    std::string cell;
+    const bool quote = name.find_first_of(",\"\r\n") != std::string_view::npos;
+    if (quote) {
+        cell.push_back('"');
+    }
+    if (LooksLikeFormula(name)) {
+        cell.push_back('\'');
+    }
+    for (const char c : name) {
+        if (c == '"') {
+            cell.push_back('"');
+        }
+        cell.push_back(c);
+    }
+    if (quote) {
+        cell.push_back('"');
+    }
+    return cell;
+}
+
+std::string StationJsonString(std::string_view name)
+{
+    std::string text = "\"";
+    for (const char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            text.push_back('\\');
+            text.push_back(c);
+        } else if (b < 0x20) {
+            const char escape[] = {'\\', 'u', '0', '0', HexDigits[b >> 4], HexDigits[b & 0xF]};
+            text.append(escape, sizeof escape);
+        } else {
+            text.push_back(c);
+        }
+    }
+    text.push_back('"');
+    return text;
+}
+
 } // namespace
 
-RecordExporter::RecordExporter(Format format) : format_(format), numbers_(NumberCacheSize)
+RecordExporter::RecordExporter(Format format, std::string_view station)
+    : format_(format), numbers_(NumberCacheSize)
 {
     for (const FieldInfo &info : Fields) {
         jsonKeys_[static_cast<std::size_t>(info.field)] = ",\"" + std::string(info.name) + "\":";
+    }
+    if (!station.empty()) {
+        // The same on every row: escaped once, here.
+        stationCell_ = format_ == Format::Csv ? "," + StationCsvCell(station)
+                                              : ",\"Station\":" + StationJsonString(station);
     }
 }
 
@@ -258,6 +307,9 @@ void RecordExporter::appendHeader(std::string &out) const
         return;
     }
     out.append("Record,Time");
+    if (!stationCell_.empty()) {
+        out.append(",Station");
+    }
     for (const FieldInfo &info : Fields) {
         out.push_back(',');
         out.append(info.name);
@@ -353,6 +405,7 @@ void RecordExporter::appendCsv(std::string &out, std::uint64_t recordNumber,
     if (record.ReceptionTime) {
         appendTime(out, *record.ReceptionTime);
     }
+    out.append(stationCell_);
     for (const FieldInfo &info : Fields) {
         out.push_back(',');
         if (!record.Written.test(info.field)) {
@@ -385,6 +438,7 @@ void RecordExporter::appendJson(std::string &out, std::uint64_t recordNumber,
         appendTime(out, *record.ReceptionTime);
         out.push_back('"');
     }
+    out.append(stationCell_);
     for (const FieldInfo &info : Fields) {
         if (!record.Written.test(info.field)) {
             continue;
@@ -412,8 +466,9 @@ void RecordExporter::appendJson(std::string &out, std::uint64_t recordNumber,
     out.append("}\n");
 }
 
-RecordExportWriter::RecordExportWriter(RecordExporter::Format format, OutputFile &file)
-    : exporter_(format), file_(file)
+RecordExportWriter::RecordExportWriter(RecordExporter::Format format, OutputFile &file,
+                                       std::string_view station)
+    : exporter_(format, station), file_(file)
 {
     block_.reserve(BlockSize + (std::size_t{64} << 10));
 }

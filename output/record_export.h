@@ -14,8 +14,9 @@ namespace kesta {
 // Records as CSV or JSON Lines, one row or object per accepted frame.
 //
 // Columns and keys: "Record" (1, 2, ... in log order), "Time" (reception time in
-// ISO 8601 UTC with milliseconds), then every record field in the order of the
-// `Fields` table under its own name. Numbers are value text with "." as the
+// ISO 8601 UTC with milliseconds), "Station" (the receiving station's name, only
+// when one is given: an export without a station is as it always was), then every
+// record field in the order of the `Fields` table under its own name. Numbers are value text with "." as the
 // decimal separator; the status bytes are numbers 0 to 255.
 //
 // CSV (RFC 4180): a header row; rows end in CR LF; a cell holding a comma, a
@@ -45,7 +46,8 @@ public:
         JsonLines
     };
 
-    explicit RecordExporter(Format format);
+    // `station`: the name of the station that received the frames; empty for none.
+    explicit RecordExporter(Format format, std::string_view station = {});
 
     Format format() const { return format_; }
     // The CSV header row; nothing for JSON Lines.
@@ -80,6 +82,7 @@ private:
     Format format_;
     std::vector<NumberText> numbers_;
     std::array<std::string, FieldCount> jsonKeys_; // ,"RawHex": and so on
+    std::string stationCell_; // ,NAME or ,"Station":"NAME", ready to append; empty for none
     std::int64_t cachedDay_ = -1;
     std::string dayText_; // "YYYY-MM-DDT" of cachedDay_
     std::string scratch_;
@@ -89,7 +92,8 @@ private:
 class RecordExportWriter
 {
 public:
-    RecordExportWriter(RecordExporter::Format format, OutputFile &file);
+    RecordExportWriter(RecordExporter::Format format, OutputFile &file,
+                       std::string_view station = {});
 
     void writeHeader();
     void writeRecord(std::uint64_t recordNumber, const TelemetryRecord &record);

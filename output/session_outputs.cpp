@@ -71,8 +71,8 @@ void RecordingSink::flush()
     file_.flush();
 }
 
-ExportSink::ExportSink(RecordExporter::Format format, OutputFile &file)
-    : writer_(format, file), file_(file)
+ExportSink::ExportSink(RecordExporter::Format format, OutputFile &file, std::string_view station)
+    : writer_(format, file, station), file_(file)
 {
     writer_.writeHeader();
 }

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kesta {
 
@@ -61,7 +62,8 @@ private:
 class ExportSink final : public SessionSink
 {
 public:
-    ExportSink(RecordExporter::Format format, OutputFile &file);
+    // `station`: the receiving station's name for the Station column; empty for none.
+    ExportSink(RecordExporter::Format format, OutputFile &file, std::string_view station = {});
     void frame(const SessionFrame &frame) override;
     void flush() override;
 

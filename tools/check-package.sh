@@ -143,7 +143,7 @@ grep -F "<release version=\"$version\"" "$metainfo" >/dev/null ||
     fail "the metainfo has no release $version"
 for program in kesta-decode kesta-decoder; do
     shown=$(QT_QPA_PLATFORM=offscreen "$usr/bin/$program" --version)
-    [[ $version == "${shown#"$program "}"* ]] ||
+    [[ $version == "${shown#"$program "}" ]] ||
         fail "$program --version says '$shown', the package is $version"
 done
 # Accepted tags are listed, with the reasons, in packaging/lintian-overrides,

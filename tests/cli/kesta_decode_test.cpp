@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     Arguments, KestaDecode,
     ::testing::Values(
         CommandCase{"Help", "--help", 0, "--jsonl"},
-        CommandCase{"Version", "--version", 0, "kesta-decode 1.2"},
+        CommandCase{"Version", "--version", 0, "kesta-decode 1.2.0\n"},
         CommandCase{"Decodes", "LOG", 0, "HTRX: 1    FSS: 1    FSS (Hi): 0\nRecords: 2    "},
         CommandCase{"Quiet", "--quiet LOG", 0, ""},
         CommandCase{"JsonLinesToStandardOutput", "--quiet --no-dump --no-tlm --jsonl - LOG", 0,
@@ -106,6 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "127.0.0.1:1: Connection refused"},
         CommandCase{"ConnectToAnExistingRecording", "--connect 127.0.0.1:1 LOG", 1,
                     "the recording exists already"},
+        CommandCase{"EmptyStation", "--station '' LOG", 2, "--station: the station name is empty"},
+        CommandCase{"StationWithALineBreak", "--station \"$(printf 'a\\nb')\" LOG", 2,
+                    "--station: the station name holds a line break"},
         CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"}),
     [](const auto &info) { return std::string(info.param.name); });
 

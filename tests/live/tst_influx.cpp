@@ -127,7 +127,8 @@ private slots:
         QVERIFY(!error.contains(QLatin1String("secret")));
     }
 
-    // Every point of a log lands once; the same decode again changes nothing.
+    // Every point of a log lands once, tagged with the station; the same decode again
+    // changes nothing.
     void logDecodeLandsEveryPoint()
     {
         QTemporaryDir dir;
@@ -135,7 +136,8 @@ private slots:
         QVERIFY(writeFile(log, generatedLog(12000, 3, 1796119200000)));
         const QString lp = dir.filePath(QStringLiteral("pass.lp"));
         for (int run = 0; run < 2; ++run) {
-            QProcess *p = decode({QStringLiteral("--influx"), lp, QStringLiteral("--influx-url"),
+            QProcess *p = decode({QStringLiteral("--station"), QStringLiteral("Bremen 1,a"),
+                                  QStringLiteral("--influx"), lp, QStringLiteral("--influx-url"),
                                   m_influx.writeUrl(QStringLiteral("decode")), log});
             QVERIFY(p->waitForFinished(120000));
             const QString err = QString::fromLocal8Bit(p->readAllStandardError());
@@ -147,6 +149,12 @@ private slots:
         const QStringList expected = pointsOf(file.readAll());
         QCOMPARE(expected.size(), 12000);
         QCOMPARE(m_influx.points(QStringLiteral("decode")), expected);
+        QJsonObject tags;
+        QVERIFY(m_influx.query(QStringLiteral("SHOW TAG VALUES FROM kesta1 WITH KEY = \"station\""),
+                               tags, QStringLiteral("decode")));
+        QVERIFY2(QJsonDocument(tags).toJson(QJsonDocument::Compact).contains(
+                     R"(["station","Bremen 1,a"])"),
+                 QJsonDocument(tags).toJson().constData());
         QVERIFY(QDir(spoolFolder()).isEmpty());
     }
 

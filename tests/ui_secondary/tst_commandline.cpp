@@ -142,8 +142,8 @@ void TestCommandLine::endsAtOnce_data()
     QTest::addColumn<QString>("printed"); // a part of what is printed
 
     QTest::newRow("--version") << QStringList{"kesta-decoder", "--version"} << 0
-                               << "kesta-decoder 1.2\n";
-    QTest::newRow("-v") << QStringList{"kesta-decoder", "-v"} << 0 << "kesta-decoder 1.2\n";
+                               << "kesta-decoder 1.2.0\n";
+    QTest::newRow("-v") << QStringList{"kesta-decoder", "-v"} << 0 << "kesta-decoder 1.2.0\n";
     QTest::newRow("--help") << QStringList{"kesta-decoder", "--help"} << 0 << "[LOG]";
     QTest::newRow("-h with a log")
         << QStringList{"kesta-decoder", "pass.kss", "-h"} << 0 << "--version";
@@ -211,7 +211,7 @@ void TestCommandLine::programPrintsVersionAndHelp()
 {
     const Run version = runProgram({"--version"});
     QCOMPARE(version.exitCode, 0);
-    QCOMPARE(version.out, QStringLiteral("kesta-decoder 1.2\n"));
+    QCOMPARE(version.out, QStringLiteral("kesta-decoder 1.2.0\n"));
 
     const Run help = runProgram({"--help"});
     QCOMPARE(help.exitCode, 0);
