@@ -86,7 +86,9 @@ int main(int argc, char **argv)
                        "http://HOST:8086/write?db=NAME (1.x) or "
                        "http://HOST:8086/api/v2/write?org=ORG&bucket=BUCKET (2.x); the token, "
                        "if any, from the environment variable INFLUX_TOKEN. Lines the server "
-                       "cannot take yet wait in a spool file and are sent when it answers again")
+                       "cannot take yet wait in a spool file (beside the recording with "
+                       "--connect, in ~/.local/state/kesta-decoder otherwise) and are sent "
+                       "when it answers again")
             ->option_text("URL");
     CLI::Option *reportOption =
         app.add_option("--report", report,

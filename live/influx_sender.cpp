@@ -126,12 +126,10 @@ void InfluxSender::post(bool fromSpool)
     request.setTransferTimeout(TransferTimeoutMs);
     // Plain HTTP/1.1: an InfluxDB server speaks no cleartext HTTP/2.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    QByteArray body;
-    if (m_gzip) {
-        body = Gzip(m_inFlight.text);
+    QByteArray body = m_gzip ? Gzip(m_inFlight.text) : QByteArray();
+    if (!body.isEmpty())
         request.setRawHeader("Content-Encoding", "gzip");
-    }
-    if (body.isEmpty())
+    else
         body = QByteArray(m_inFlight.text.data(), static_cast<qsizetype>(m_inFlight.text.size()));
     m_reply = m_network.post(request, body);
     connect(m_reply, &QNetworkReply::finished, this, &InfluxSender::onReply);

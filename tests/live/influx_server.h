@@ -67,6 +67,7 @@ public:
     }
 
     quint16 port() const { return m_httpPort; }
+    qint64 pid() const { return m_process.processId(); }
     QString writeUrl(const QString &db) const
     {
         return QStringLiteral("http://127.0.0.1:%1/write?db=%2").arg(m_httpPort).arg(db);
