@@ -55,7 +55,7 @@ void DecodingSession::flush()
 
 LoadReport DecodingSession::report() const
 {
-    return LoadReport{reader_.stats(), beyondLimit_, firstBeyondLimit_};
+    return LoadReport{reader_.stats(), beyondLimit_, firstBeyondLimit_, satnogsFrames_, lines_};
 }
 
 void DecodingSession::onFrame(const KissFrame &frame)
@@ -169,6 +169,17 @@ std::vector<std::string> LoadReportLines(const LoadReport &report)
          "frames longer than 512 bytes dropped", s.first.oversized);
     Line(lines, report.framesBeyondLimit, "frame beyond record 1000 (dump and TLM only)",
          "frames beyond record 1000 (dump and TLM only)", report.firstBeyondLimit);
+    if (report.lines.badLines != 0) {
+        lines.push_back(Counted(report.lines.badLines, "line that is no frame (SatNOGS frames)",
+                                "lines that are no frame (SatNOGS frames)") +
+                        (report.lines.badLines == 1 ? ", at line " : ", first at line ") +
+                        std::to_string(report.lines.firstBadLine));
+    }
+    const bool nothingFramed = s.acceptedFrames + s.rejectedFrames + s.runtFrames +
+                                   s.oversizedFrames + s.unfinishedFrames ==
+                               0;
+    if (!report.satnogsFrames && nothingFramed && s.ignoredBytes != 0)
+        lines.push_back("neither a KISS log nor SatNOGS frames: no frame found");
     return lines;
 }
 

@@ -3,6 +3,7 @@
 #include "frame_decoder.h"
 #include "kiss_reader.h"
 #include "record_store.h"
+#include "satnogs_frames.h"
 #include "telemetry_record.h"
 
 #include <cstdint>
@@ -63,10 +64,15 @@ struct LoadReport
     KissReaderStats reader;
     std::uint64_t framesBeyondLimit = 0; // accepted frames past the record limit
     std::uint64_t firstBeyondLimit = NoOffset;
+    // The input was a SatNOGS frame export, read line by line; then `reader` is all zero.
+    bool satnogsFrames = false;
+    SatnogsLineStats lines;
 };
 
 // The lines of a load report that are not zero, each with the offset of the first
-// occurrence, e.g. "13107199 bytes between frames ignored, first at offset 9".
+// occurrence, e.g. "13107199 bytes between frames ignored, first at offset 9"; for a
+// frame export the lines that are no frame, with the first one's number. An input in
+// which nothing at all was found is said to be neither a KISS log nor a frame export.
 std::vector<std::string> LoadReportLines(const LoadReport &report);
 
 // The whole way from bytes to results, for a log read from a file, a pipe or a
@@ -90,6 +96,14 @@ public:
     void setClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
 
     void feed(std::span<const std::uint8_t> chunk);
+    // A log that is not KISS (a SatNOGS frame export) hands its frames in one by one,
+    // as the KISS reader would hand them on, and says at the end what its lines were.
+    void feedFrame(const KissFrame &frame) { onFrame(frame); }
+    void setLineReport(const SatnogsLineStats &lines)
+    {
+        satnogsFrames_ = true;
+        lines_ = lines;
+    }
     // End of input: a frame still open is dropped and reported.
     void finish();
     // Asks every sink to hand on what it has buffered.
@@ -111,6 +125,8 @@ private:
     std::function<std::int64_t()> clock_;
     std::uint64_t beyondLimit_ = 0;
     std::uint64_t firstBeyondLimit_ = NoOffset;
+    bool satnogsFrames_ = false;
+    SatnogsLineStats lines_;
 };
 
 // Keeps the newest RecordStore::MaxRecords frames of a live session in a record store,

@@ -1,6 +1,7 @@
 #include "kiss_log.h"
 
 #include "decoding_session.h"
+#include "satnogs_frames.h"
 
 #include <cerrno>
 #include <cstring>
@@ -106,6 +107,31 @@ ReadOutcome FeedLog(LogFile &log, DecodingSession &session, std::string &error,
 {
     std::vector<std::uint8_t> block(std::size_t{1} << 20);
     std::uint64_t total = 0;
+    // The format is told by the log's first line; a pipe may hand it over in pieces,
+    // which are kept until it is complete.
+    std::optional<LogFormat> format;
+    std::vector<std::uint8_t> start;
+    std::optional<SatnogsReader> lines;
+    const auto feed = [&](std::span<const std::uint8_t> bytes) {
+        if (lines)
+            lines->feed(bytes);
+        else
+            session.feed(bytes);
+    };
+    const auto decide = [&](std::span<const std::uint8_t> bytes, bool endOfInput) {
+        if (!format) {
+            start.insert(start.end(), bytes.begin(), bytes.end());
+            format = SniffLogFormat(start, endOfInput);
+            if (!format)
+                return;
+            if (*format == LogFormat::SatnogsFrames)
+                lines.emplace([&session](const KissFrame &frame) { session.feedFrame(frame); });
+            feed(start);
+            start = {};
+            return;
+        }
+        feed(bytes);
+    };
     for (;;) {
         const auto n = log.read(block, error, control.cancel);
         if (!n)
@@ -113,10 +139,15 @@ ReadOutcome FeedLog(LogFile &log, DecodingSession &session, std::string &error,
         if (Cancelled(control.cancel))
             return ReadOutcome::Cancelled;
         if (*n == 0) {
+            decide({}, true);
+            if (lines) {
+                lines->finish();
+                session.setLineReport(lines->stats());
+            }
             session.finish();
             return ReadOutcome::Complete;
         }
-        session.feed(std::span<const std::uint8_t>(block.data(), *n));
+        decide(std::span<const std::uint8_t>(block.data(), *n), false);
         total += *n;
         if (control.progress)
             control.progress(total, log.size());

@@ -58,7 +58,8 @@ enum class ReadOutcome
 };
 
 // Feeds the whole log into `session`, block by block, and finishes the session
-// at the end of the log.
+// at the end of the log. A SatNOGS frame export, told by its content, is fed frame
+// by frame (see SatnogsReader); anything else is taken as KISS.
 ReadOutcome FeedLog(LogFile &log, DecodingSession &session, std::string &error,
                     const ReadControl &control = {});
 

@@ -9,8 +9,10 @@ FileChooser::~FileChooser() = default;
 
 QStringList QtFileChooser::filters()
 {
-    return {QStringLiteral("Log Files (*.kss)"), QStringLiteral("Text Files (*.txt)"),
-            QStringLiteral("All Files (*)")};
+    // A SatNOGS frame export is told by its content, whatever its name; the filter only
+    // shows the names such exports usually have.
+    return {QStringLiteral("Log Files (*.kss)"), QStringLiteral("SatNOGS frames (*.csv *.txt)"),
+            QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")};
 }
 
 QString QtFileChooser::startFolder()

@@ -43,7 +43,8 @@ void TestFileChooser::filterList()
     // Logs first, so they are the ones offered when the dialog opens; "All Files" also
     // offers names without an extension.
     QCOMPARE(QtFileChooser::filters(),
-             QStringList({"Log Files (*.kss)", "Text Files (*.txt)", "All Files (*)"}));
+             QStringList({"Log Files (*.kss)", "SatNOGS frames (*.csv *.txt)", "Text Files (*.txt)",
+                          "All Files (*)"}));
 }
 
 void TestFileChooser::standInAnswersThroughTheInterface()
