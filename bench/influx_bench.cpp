@@ -137,7 +137,7 @@ void BM_DecodeIntoInfluxd(benchmark::State &state)
     InfluxServer influx;
     QString error;
     if (!influx.start(error)) {
-        state.SkipWithError(error.toStdString());
+        state.SkipWithError(qPrintable(error));
         return;
     }
     QJsonObject result;
@@ -163,7 +163,7 @@ void BM_DecodeIntoInfluxd(benchmark::State &state)
                       QStringLiteral("--influx-url"), influx.writeUrl(QStringLiteral("bench")), log});
         decode.waitForFinished(-1);
         if (decode.exitCode() != 0) {
-            state.SkipWithError(decode.readAllStandardError().toStdString());
+            state.SkipWithError(decode.readAllStandardError().constData());
             break;
         }
         ours += ChildrenCpuSeconds() - oursBefore;

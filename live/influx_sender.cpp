@@ -10,11 +10,14 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <algorithm>
 
 namespace {
 
 // Batches held in memory before a log decode waits for the server.
-constexpr std::uint64_t HeldBatches = 4;
+constexpr std::uint64_t HeldBatches = 6;
+// Requests on their way at a time (see the class comment).
+constexpr std::size_t RequestsOnTheirWay = 4;
 // A server that takes longer than this over one batch is taken as gone.
 constexpr int TransferTimeoutMs = 30000;
 
@@ -104,20 +107,17 @@ void InfluxSender::route(Batch batch)
 
 void InfluxSender::pump()
 {
-    if (m_reply != nullptr || m_state != State::Sending)
-        return;
-    if (m_queue.empty()) {
-        checkFinished();
-        return;
+    while (m_state == State::Sending && m_requests.size() < RequestsOnTheirWay &&
+           !m_queue.empty()) {
+        Batch batch = std::move(m_queue.front());
+        m_queue.pop_front();
+        send(std::move(batch), false);
     }
-    m_inFlight = std::move(m_queue.front());
-    m_queue.pop_front();
-    post(false);
+    checkFinished();
 }
 
-void InfluxSender::post(bool fromSpool)
+QNetworkReply *InfluxSender::post(const Batch &batch)
 {
-    m_inFlightFromSpool = fromSpool;
     QNetworkRequest request(m_options.target.writeUrl);
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QByteArrayLiteral("text/plain; charset=utf-8"));
@@ -126,29 +126,42 @@ void InfluxSender::post(bool fromSpool)
     request.setTransferTimeout(TransferTimeoutMs);
     // Plain HTTP/1.1: an InfluxDB server speaks no cleartext HTTP/2.
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    QByteArray body = m_gzip ? Gzip(m_inFlight.text) : QByteArray();
+    QByteArray body = m_gzip ? Gzip(batch.text) : QByteArray();
     if (!body.isEmpty())
         request.setRawHeader("Content-Encoding", "gzip");
     else
-        body = QByteArray(m_inFlight.text.data(), static_cast<qsizetype>(m_inFlight.text.size()));
-    m_reply = m_network.post(request, body);
-    connect(m_reply, &QNetworkReply::finished, this, &InfluxSender::onReply);
+        body = QByteArray(batch.text.data(), static_cast<qsizetype>(batch.text.size()));
+    QNetworkReply *reply = m_network.post(request, body);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { onReply(reply); });
+    return reply;
 }
 
-void InfluxSender::onReply()
+void InfluxSender::send(Batch batch, bool fromSpool)
 {
-    QNetworkReply *reply = m_reply;
-    m_reply = nullptr;
+    Request request;
+    request.reply = post(batch);
+    request.batch = std::move(batch);
+    request.fromSpool = fromSpool;
+    m_requests.push_back(std::move(request));
+}
+
+void InfluxSender::onReply(QNetworkReply *reply)
+{
     reply->deleteLater();
+    const auto it = std::find_if(m_requests.begin(), m_requests.end(),
+                                 [reply](const Request &r) { return r.reply == reply; });
+    if (it == m_requests.end())
+        return;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status >= 200 && status < 300) {
-        m_sent += m_inFlight.lines;
+        const Request done = std::move(*it);
+        m_requests.erase(it);
+        m_sent += done.batch.lines;
         m_attempt = 0;
-        if (m_inFlightFromSpool && !m_spool.drop(m_inFlight.text.size(), m_inFlight.lines)) {
+        if (done.fromSpool && !m_spool.drop(done.batch.text.size(), done.batch.lines)) {
             onRefusal(QString::fromLocal8Bit(m_spool.error()));
             return;
         }
-        m_inFlight = Batch{};
         emit progressed();
         if (m_state == State::Waiting) {
             if (m_spool.lines() > 0) {
@@ -164,7 +177,7 @@ void InfluxSender::onReply()
     if (status == 415 && m_gzip) {
         // The server takes no compressed bodies: the same batch again, plain.
         m_gzip = false;
-        post(m_inFlightFromSpool);
+        it->reply = post(it->batch);
         return;
     }
     if (status >= 400 && status < 500) {
@@ -174,13 +187,27 @@ void InfluxSender::onReply()
     onFailure(status != 0 ? ServerMessage(status, reply->readAll()) : reply->errorString());
 }
 
-// The server cannot be reached or failed (5xx): the batch and all behind it wait.
+// Every request still on its way is called back, and its lines go to the spool, oldest
+// first, before those of the queue (a batch the server took after all is sent again
+// later, which is harmless).
+void InfluxSender::spillRequests()
+{
+    std::deque<Request> requests = std::move(m_requests);
+    m_requests.clear();
+    for (Request &request : requests) {
+        request.reply->disconnect(this);
+        request.reply->abort();
+        request.reply->deleteLater();
+        if (!request.fromSpool)
+            spill(request.batch);
+    }
+    spillQueue();
+}
+
+// The server cannot be reached or failed (5xx): the batches and all behind them wait.
 void InfluxSender::onFailure(const QString &reason)
 {
-    if (!m_inFlightFromSpool)
-        spill(m_inFlight);
-    m_inFlight = Batch{};
-    spillQueue();
+    spillRequests();
     if (m_state == State::Refused) // the spool itself failed
         return;
     const int delay = LiveSession::retryDelaySeconds(m_attempt++);
@@ -201,15 +228,16 @@ void InfluxSender::onRefusal(const QString &message)
     m_retryTimer.stop();
     m_error = QStringLiteral("%1: the server refused the lines: %2")
                   .arg(m_options.target.display, message);
-    const bool keep = m_options.spoolAfterRefusal;
-    const State before = m_state;
-    m_state = State::Refused;
-    if (keep) {
-        if (!m_inFlightFromSpool && before != State::Refused)
-            spill(m_inFlight);
-        spillQueue();
+    if (m_state != State::Refused && m_options.spoolAfterRefusal) {
+        spillRequests();
+    } else {
+        for (Request &request : m_requests) {
+            request.reply->disconnect(this);
+            request.reply->abort();
+            request.reply->deleteLater();
+        }
+        m_requests.clear();
     }
-    m_inFlight = Batch{};
     m_queue.clear();
     QString text = QStringLiteral("InfluxDB: %1").arg(m_error);
     if (m_spool.lines() > 0)
@@ -223,20 +251,20 @@ void InfluxSender::onRefusal(const QString &message)
 
 void InfluxSender::retry()
 {
-    if (m_reply != nullptr || m_state != State::Waiting)
+    if (!m_requests.empty() || m_state != State::Waiting)
         return;
     if (m_spool.lines() == 0) {
         setState(State::Sending, QStringLiteral("InfluxDB: sending"));
         pump();
         return;
     }
-    m_inFlight = Batch{};
-    m_inFlight.lines = m_spool.peek(BatchLines, m_inFlight.text);
-    if (m_inFlight.lines == 0) {
+    Batch batch;
+    batch.lines = m_spool.peek(BatchLines, batch.text);
+    if (batch.lines == 0) {
         onRefusal(QString::fromLocal8Bit(m_spool.error()));
         return;
     }
-    post(true);
+    send(std::move(batch), true); // one at a time from the spool, in order
 }
 
 // Adds a batch at the end of the spool, creating the file when first needed.
@@ -270,7 +298,7 @@ void InfluxSender::finish()
         return;
     m_finishing = true;
     seal();
-    if (m_state == State::Waiting && m_reply == nullptr) {
+    if (m_state == State::Waiting && m_requests.empty()) {
         // The server may be back by now: one attempt before the lines are left waiting.
         m_retryTimer.stop();
         retry();
@@ -282,15 +310,13 @@ void InfluxSender::abandon()
 {
     m_batchTimer.stop();
     m_retryTimer.stop();
-    if (m_reply != nullptr) {
-        QNetworkReply *reply = m_reply;
-        m_reply = nullptr;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
+    for (Request &request : m_requests) {
+        request.reply->disconnect(this);
+        request.reply->abort();
+        request.reply->deleteLater();
     }
+    m_requests.clear();
     m_batch = Batch{};
-    m_inFlight = Batch{};
     m_queue.clear();
     m_finishing = true;
     m_spool.close();
@@ -302,7 +328,7 @@ void InfluxSender::abandon()
 
 void InfluxSender::checkFinished()
 {
-    if (!m_finishing || m_finished || m_reply != nullptr || m_batch.lines > 0 || !m_queue.empty())
+    if (!m_finishing || m_finished || !m_requests.empty() || m_batch.lines > 0 || !m_queue.empty())
         return;
     m_finished = true;
     m_retryTimer.stop();
@@ -312,7 +338,9 @@ void InfluxSender::checkFinished()
 
 std::uint64_t InfluxSender::heldLines() const
 {
-    std::uint64_t lines = m_inFlight.lines;
+    std::uint64_t lines = 0;
+    for (const Request &request : m_requests)
+        lines += request.batch.lines;
     for (const Batch &batch : m_queue)
         lines += batch.lines;
     return lines;
