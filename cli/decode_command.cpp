@@ -57,6 +57,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         influxOptions.target = *options.influx;
         influxOptions.spoolPath = InfluxStateSpoolFor(*options.influx);
         influxOptions.spoolMode = InfluxSpool::Mode::Adopt;
+        influxOptions.spoolAlternatives = 15; // decodes into one server side by side
         influxOptions.line.station = options.station;
         if (influxOptions.spoolPath.empty())
             return Failure(ExitFailure, "no folder for the InfluxDB spool file: neither "

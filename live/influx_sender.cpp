@@ -11,6 +11,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <algorithm>
+#include <unistd.h>
 
 namespace {
 
@@ -56,7 +57,37 @@ bool InfluxSender::start()
 {
     if (m_options.spoolMode != InfluxSpool::Mode::Adopt)
         return true;
-    if (!m_spool.open(m_options.spoolPath, InfluxSpool::Mode::Adopt)) {
+    std::vector<std::string> paths{m_options.spoolPath};
+    const std::string &base = m_options.spoolPath;
+    const std::size_t dot = base.rfind('.');
+    for (int n = 2; n <= m_options.spoolAlternatives + 1; ++n) {
+        paths.push_back(dot == std::string::npos || dot < base.rfind('/')
+                            ? base + '-' + std::to_string(n)
+                            : base.substr(0, dot) + '-' + std::to_string(n) + base.substr(dot));
+    }
+    // First a file with lines waiting that no other run holds, then any free one.
+    bool opened = false;
+    for (const bool waiting : {true, false}) {
+        for (const std::string &path : paths) {
+            if (waiting && ::access(path.c_str(), F_OK) != 0)
+                continue;
+            if (!m_spool.open(path, InfluxSpool::Mode::Adopt)) {
+                if (m_spool.busy())
+                    continue;
+                m_error = QString::fromLocal8Bit(m_spool.error());
+                return false;
+            }
+            if (waiting && m_spool.lines() == 0) {
+                m_spool.close();
+                continue;
+            }
+            opened = true;
+            break;
+        }
+        if (opened)
+            break;
+    }
+    if (!opened) {
         m_error = QString::fromLocal8Bit(m_spool.error());
         return false;
     }
@@ -303,6 +334,21 @@ void InfluxSender::finish()
         m_retryTimer.stop();
         retry();
     }
+    checkFinished();
+}
+
+void InfluxSender::spoolAndFinish()
+{
+    if (m_finished)
+        return;
+    m_finishing = true;
+    m_batchTimer.stop();
+    m_retryTimer.stop();
+    if (m_batch.lines > 0) {
+        m_queue.push_back(std::move(m_batch));
+        m_batch = Batch{};
+    }
+    spillRequests();
     checkFinished();
 }
 

@@ -24,6 +24,10 @@ struct InfluxSenderOptions
     // there is taken up (Adopt) or the file must be new (New).
     std::string spoolPath;
     InfluxSpool::Mode spoolMode = InfluxSpool::Mode::New;
+    // Adopt: runs at the same time each take a file of their own, the spool path or one
+    // of this many more ("influx-X.lp", "influx-X-2.lp", ...); lines an earlier run left
+    // in any of them are taken up before an empty one is used.
+    int spoolAlternatives = 0;
     // After the server refused the lines (4xx), the lines still to come wait in the
     // spool too (a live session goes on recording); otherwise they are let go.
     bool spoolAfterRefusal = false;
@@ -67,6 +71,9 @@ public:
     // Takes up an earlier run's spool (Adopt) and starts sending what waits in it.
     // False when the spool file cannot be used; error() says why.
     bool start();
+    // Ends now, without waiting for the server: the lines on their way or not yet sent
+    // wait in the spool (a live session stopped a second time). finished() follows.
+    void spoolAndFinish();
     void frame(const kesta::SessionFrame &frame) override;
 
     // No more lines come: the last batch goes now. finished() follows when every line

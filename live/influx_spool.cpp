@@ -31,6 +31,7 @@ bool InfluxSpool::open(const std::string &path, Mode mode)
     close();
     m_path = path;
     m_error.clear();
+    m_busy = false;
     m_front = m_end = m_lines = 0;
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | (mode == Mode::New ? O_EXCL : 0);
     for (;;) {
@@ -42,6 +43,7 @@ bool InfluxSpool::open(const std::string &path, Mode mode)
             ::close(m_fd);
             m_fd = -1;
             if (busy) {
+                m_busy = true;
                 m_error = path + ": the spool file is in use by another run";
                 return false;
             }

@@ -35,6 +35,8 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     const std::string &path() const { return m_path; }
     const std::string &error() const { return m_error; }
+    // The last open() failed because another run holds the file.
+    bool busy() const { return m_busy; }
     std::uint64_t lines() const { return m_lines; }
 
     // Adds whole lines (each ending in LF) at the end.
@@ -52,6 +54,7 @@ private:
     void compact();
 
     int m_fd = -1;
+    bool m_busy = false;
     std::string m_path;
     std::string m_error;
     std::uint64_t m_front = 0; // offset of the first line not yet sent

@@ -251,8 +251,12 @@ void LiveSession::onLost(const QString &reason)
 
 void LiveSession::stop()
 {
-    if (m_state == State::Disconnected)
+    if (m_state == State::Disconnected) {
+        // Asked again while the last lines go to the server: they wait in the spool.
+        if (m_influxSender && !m_influxSender->isFinished())
+            m_influxSender->spoolAndFinish();
         return;
+    }
     m_retryTimer.stop();
     m_flushTimer.stop();
     if (m_socket) {

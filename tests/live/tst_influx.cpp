@@ -94,7 +94,7 @@ private slots:
         QString error;
         QVERIFY2(m_influx.start(error), qPrintable(error));
         QJsonObject result;
-        for (const char *db : {"decode", "live", "later"})
+        for (const char *db : {"decode", "live", "later", "pair"})
             QVERIFY(m_influx.query(QStringLiteral("CREATE DATABASE %1").arg(QLatin1String(db)), result));
     }
 
@@ -155,6 +155,31 @@ private slots:
         QVERIFY2(QJsonDocument(tags).toJson(QJsonDocument::Compact).contains(
                      R"(["station","Bremen 1,a"])"),
                  QJsonDocument(tags).toJson().constData());
+        QVERIFY(QDir(spoolFolder()).isEmpty());
+    }
+
+    // Two stations' logs decoded into one database side by side: each run has a spool
+    // of its own, and neither is turned away.
+    void decodesSideBySide()
+    {
+        QTemporaryDir dir;
+        QList<QProcess *> runs;
+        for (int station = 0; station < 2; ++station) {
+            const QString log = dir.filePath(QStringLiteral("pass%1.kss").arg(station));
+            QVERIFY(writeFile(log, generatedLog(5000, 20 + station, 1796119200000 + station)));
+            runs << decode({QStringLiteral("-q"), QStringLiteral("--no-dump"), QStringLiteral("--no-tlm"),
+                            QStringLiteral("--station"), QString::number(station),
+                            QStringLiteral("--influx-url"), m_influx.writeUrl(QStringLiteral("pair")), log});
+        }
+        for (QProcess *p : runs) {
+            QVERIFY(p->waitForFinished(120000));
+            QVERIFY2(p->exitCode() == 0, p->readAllStandardError().constData());
+        }
+        QJsonObject result;
+        QVERIFY(m_influx.query(QStringLiteral("SELECT count(Rssi) FROM kesta1 GROUP BY station"), result,
+                               QStringLiteral("pair")));
+        const QByteArray json = QJsonDocument(result).toJson(QJsonDocument::Compact);
+        QCOMPARE(json.count("\"station\":"), 2);
         QVERIFY(QDir(spoolFolder()).isEmpty());
     }
 
