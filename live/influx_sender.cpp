@@ -241,16 +241,19 @@ void InfluxSender::onFailure(const QString &reason)
     spillRequests();
     if (m_state == State::Refused) // the spool itself failed
         return;
-    const int delay = LiveSession::retryDelaySeconds(m_attempt++);
-    setState(State::Waiting, QStringLiteral("InfluxDB: %1 lines wait in %2 (%3) - retrying in %4 s")
-                                 .arg(m_spool.lines())
-                                 .arg(QString::fromLocal8Bit(m_spool.path()), reason)
-                                 .arg(delay));
-    emit progressed();
+    QString text = QStringLiteral("InfluxDB: %1 lines wait in %2 (%3)")
+                       .arg(m_spool.lines())
+                       .arg(QString::fromLocal8Bit(m_spool.path()), reason);
     if (m_finishing) {
-        checkFinished(); // one attempt at the end, no more: the lines wait for the next run
+        // One attempt at the end, no more: the lines wait for the next run.
+        setState(State::Waiting, text);
+        emit progressed();
+        checkFinished();
         return;
     }
+    const int delay = LiveSession::retryDelaySeconds(m_attempt++);
+    setState(State::Waiting, text + QStringLiteral(" - retrying in %1 s").arg(delay));
+    emit progressed();
     m_retryTimer.start(delay * m_retryUnitMs);
 }
 
