@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "station_name.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -82,8 +84,15 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("With --connect: the new log the received frames are recorded in "
                        "(default: kesta1-YYYYMMDD-HHMMSSZ.kss in the last folder used)."),
         QStringLiteral("FILE"));
+    const QCommandLineOption station(
+        QStringLiteral("station"),
+        QStringLiteral("Name the receiving station for this run, as Settings > Station... does: "
+                       "exported records carry it (the Station column, station=NAME in the "
+                       "line protocol)."),
+        QStringLiteral("NAME"));
     parser.addOption(connect);
     parser.addOption(record);
+    parser.addOption(station);
     parser.addPositionalArgument(
         QStringLiteral("LOG"), QStringLiteral("A log to open at start, as if chosen in \"Open\"."),
         QStringLiteral("[LOG]"));
@@ -115,6 +124,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
         line.logPath = QFileInfo(logs.first()).absoluteFilePath();
     }
     line.quitAfterShow = parser.isSet(quitAfterShow);
+    if (parser.isSet(station)) {
+        const QByteArray name = parser.value(station).toUtf8();
+        if (const auto problem = kesta::StationNameProblem(name.toStdString()))
+            return exitWith(UsageError, QStringLiteral("--station: ") +
+                                            QString::fromStdString(*problem) + u'\n' + tryHelp);
+        line.station = parser.value(station);
+    }
 
     if (parser.isSet(record) && !parser.isSet(connect))
         return exitWith(UsageError, QStringLiteral("--record needs --connect.\n") + tryHelp);

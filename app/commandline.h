@@ -7,7 +7,7 @@
 #include <optional>
 
 // The desktop program's command line:
-// kesta-decoder [--help] [--version] [LOG | --connect HOST:PORT [--record FILE]].
+// kesta-decoder [--help] [--version] [--station NAME] [LOG | --connect HOST:PORT [--record FILE]].
 namespace startup {
 
 struct CommandLine
@@ -33,6 +33,10 @@ struct CommandLine
     // (absolute; empty for the default name in the remembered folder).
     std::optional<HostPort> connect;
     QString recordPath;
+
+    // --station: the receiving station for this run (Settings -> Station... otherwise);
+    // empty when not given.
+    QString station;
 };
 
 // The program's name and version, as --version and --help print them, and the organisation

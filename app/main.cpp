@@ -6,6 +6,7 @@
 #include "firstshow.h"
 #include "form1.h"
 #include "program_state.h"
+#include "stationdialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -50,6 +51,8 @@ int main(int argc, char *argv[])
     if (line.action == startup::CommandLine::Action::Exit)
         return startup::finish(line);
 
+    if (!line.station.isEmpty())
+        StationDialog::setForThisRun(line.station);
     kesta::ProgramState state;
     Form1 window(state);
     window.setWindowIcon(icon);

@@ -2,6 +2,7 @@
 // live from a KISS TCP server.
 #include "decode_command.h"
 #include "live_command.h"
+#include "merge_command.h"
 #include "station_name.h"
 
 #include <CLI/CLI.hpp>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <cerrno>
 #include <csignal>
+#include <string_view>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -53,6 +55,12 @@ void CatchInterrupts()
 
 int main(int argc, char **argv)
 {
+    // `kesta-decode merge ...` has options of its own; a log named merge is ./merge.
+    if (argc > 1 && std::string_view(argv[1]) == "merge") {
+        CatchInterrupts();
+        return kesta::MergeMain(argc, argv, &interrupted);
+    }
+
     CLI::App app{"Decodes a KISS log of KESTA-1 telemetry: writes the dump file and the TLM "
                  "file beside the log, and the records as CSV, JSON Lines or InfluxDB line "
                  "protocol on request.",
@@ -121,6 +129,8 @@ int main(int argc, char **argv)
         "With --connect, every received frame is recorded in LOG behind a timestamp frame, and "
         "LOG, its dump and TLM files and the exports are written as frames arrive; "
         "decoding LOG afterwards gives the same files.\n"
+        "kesta-decode merge -o MERGED LOG... merges the logs of several stations into one; see "
+        "kesta-decode merge --help.\n"
         "Exit status: 0 success, 1 log or output failure, 2 usage error, 130 interrupted (a "
         "log; with --connect, Ctrl+C or SIGTERM ends the session with 0). A server that "
         "refuses the lines (4xx: no such database, a bad token) is a failure; one that "

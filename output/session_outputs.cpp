@@ -3,6 +3,7 @@
 #include "tlm_format.h"
 
 #include <array>
+#include <cstring>
 
 namespace kesta {
 
@@ -28,6 +29,13 @@ namespace {
 // Appends `bytes` KISS-escaped. Runs of plain bytes go in whole, which is nearly all.
 void AppendEscaped(std::string &out, std::span<const std::uint8_t> bytes)
 {
+    // Most frames hold neither FEND nor FESC: two memchr() calls find out and the
+    // frame goes in whole.
+    if (std::memchr(bytes.data(), FEND, bytes.size()) == nullptr &&
+        std::memchr(bytes.data(), FESC, bytes.size()) == nullptr) {
+        out.append(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+        return;
+    }
     const auto *p = reinterpret_cast<const char *>(bytes.data());
     const char *const end = p + bytes.size();
     while (p != end) {
@@ -46,22 +54,27 @@ void AppendEscaped(std::string &out, std::span<const std::uint8_t> bytes)
 
 } // namespace
 
+void AppendKissFrame(std::string &out, std::span<const std::uint8_t> bytes)
+{
+    out += static_cast<char>(FEND);
+    AppendEscaped(out, bytes);
+    out += static_cast<char>(FEND);
+}
+
+void AppendTimestampFrame(std::string &out, std::int64_t ms)
+{
+    const auto value = static_cast<std::uint64_t>(ms);
+    std::array<std::uint8_t, 9> timestamp{0x09};
+    for (std::size_t i = 0; i < 8; ++i)
+        timestamp[1 + i] = static_cast<std::uint8_t>(value >> (56 - 8 * i));
+    AppendKissFrame(out, timestamp);
+}
+
 void RecordingSink::frame(const SessionFrame &frame)
 {
-    // Each frame between its own pair of FENDs: a FEND shared by two frames would make
-    // the reader skip the second.
-    if (frame.record.ReceptionTime) {
-        const auto ms = static_cast<std::uint64_t>(*frame.record.ReceptionTime);
-        std::array<std::uint8_t, 9> timestamp{0x09};
-        for (std::size_t i = 0; i < 8; ++i)
-            timestamp[1 + i] = static_cast<std::uint8_t>(ms >> (56 - 8 * i));
-        block_ += static_cast<char>(FEND);
-        AppendEscaped(block_, timestamp);
-        block_ += static_cast<char>(FEND);
-    }
-    block_ += static_cast<char>(FEND);
-    AppendEscaped(block_, frame.bytes);
-    block_ += static_cast<char>(FEND);
+    if (frame.record.ReceptionTime)
+        AppendTimestampFrame(block_, *frame.record.ReceptionTime);
+    AppendKissFrame(block_, frame.bytes);
 }
 
 void RecordingSink::flush()

@@ -42,6 +42,12 @@ private:
     bool openFailed_ = false;
 };
 
+// One frame between its own pair of FENDs, FEND and FESC escaped. A FEND shared by two
+// frames would make the reader skip the second.
+void AppendKissFrame(std::string &out, std::span<const std::uint8_t> bytes);
+// The timestamp frame of a reception time (ms since 1970), as AppendKissFrame writes it.
+void AppendTimestampFrame(std::string &out, std::int64_t ms);
+
 // The recording of a live session: a KISS log of every accepted frame, each preceded
 // by exactly one timestamp frame holding the frame's reception time, so that decoding
 // the recording gives the same records, times and files as the live session did.

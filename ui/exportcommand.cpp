@@ -2,6 +2,7 @@
 
 #include "influx_export.h"
 #include "savefilechooser.h"
+#include "stationdialog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,12 +13,20 @@ const QList<ExportCommand::Format> &ExportCommand::formats()
 {
     using kesta::RecordExporter;
     static const QList<Format> list{
-        {QStringLiteral("CSV (*.csv)"), kesta::RecordExportSink(RecordExporter::Format::Csv)},
+        {QStringLiteral("CSV (*.csv)"),
+         [](const std::string &station) {
+             return kesta::RecordExportSink(RecordExporter::Format::Csv, station);
+         }},
         {QStringLiteral("JSON Lines (*.jsonl)"),
-         kesta::RecordExportSink(RecordExporter::Format::JsonLines)},
+         [](const std::string &station) {
+             return kesta::RecordExportSink(RecordExporter::Format::JsonLines, station);
+         }},
         {QStringLiteral("InfluxDB line protocol (*.lp)"),
-         [](kesta::OutputFile &file) -> std::unique_ptr<kesta::SessionSink> {
-             return std::make_unique<kesta::InfluxSink>(file);
+         [](const std::string &station) -> kesta::ExportSinkFactory {
+             return [station](kesta::OutputFile &file) -> std::unique_ptr<kesta::SessionSink> {
+                 return std::make_unique<kesta::InfluxSink>(file,
+                                                            kesta::InfluxLineOptions{station});
+             };
          }},
     };
     return list;
@@ -68,7 +77,8 @@ bool ExportCommand::start(const QString &path, const QString &filter,
     if (format == formats().end())
         return false;
     request.exportPath = QFile::encodeName(path).toStdString();
-    request.makeSink = format->makeSink;
+    // The station named in Settings when the export starts tags its records.
+    request.makeSink = format->makeSink(StationDialog::station().toStdString());
 
     auto result = std::make_shared<kesta::LogExportResult>();
     m_result = result;

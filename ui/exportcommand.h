@@ -23,11 +23,12 @@ class ExportCommand : public QObject
     Q_OBJECT
 
 public:
-    // A format of the file dialog: its filter, and the sink that writes it.
+    // A format of the file dialog: its filter, and the sink that writes it for the
+    // receiving station (empty for none).
     struct Format
     {
         QString filter;
-        kesta::ExportSinkFactory makeSink;
+        std::function<kesta::ExportSinkFactory(const std::string &station)> makeSink;
     };
     // The formats offered, the first in force when the dialog opens.
     static const QList<Format> &formats();

@@ -23,6 +23,7 @@
 #include "recordview.h"
 #include "runcontroller.h"
 #include "screenfit.h"
+#include "stationdialog.h"
 #include "svgbutton.h"
 #include "value_text.h"
 
@@ -184,6 +185,10 @@ void Form1::buildMenus()
     // toggleWriteTlmFile() are one and the same command.
     m_writeTlmFile->setCheckable(true);
     m_writeTlmFile->setChecked(true);
+
+    QAction *station = settings->addAction(QStringLiteral("&Station..."));
+    station->setObjectName(QStringLiteral("MenuStation"));
+    connect(station, &QAction::triggered, this, [this] { StationDialog::edit(this); });
 
     m_mnuInfo = bar->addAction(QStringLiteral("&Info"));
     m_mnuInfo->setObjectName(QStringLiteral("MnuInfo"));

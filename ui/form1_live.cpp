@@ -2,6 +2,7 @@
 // of a pass shown as its frames arrive, and the session's state on the status bar.
 
 #include "connectdialog.h"
+#include "stationdialog.h"
 #include "form1.h"
 #include "livesession.h"
 #include "output_names.h"
@@ -129,6 +130,7 @@ bool Form1::connectTo(const ConnectRequest &request)
     options.writeTlm = request.writeTlm;
     options.reconnect = true;
     options.store = &m_state.store;
+    options.station = StationDialog::station().toStdString();
 
     // The session on view until now stays so while the new one cannot start.
     std::unique_ptr<LiveSession> previous = std::move(m_live);

@@ -109,6 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"EmptyStation", "--station '' LOG", 2, "--station: the station name is empty"},
         CommandCase{"StationWithALineBreak", "--station \"$(printf 'a\\nb')\" LOG", 2,
                     "--station: the station name holds a line break"},
+        CommandCase{"MergeHelp", "merge --help", 0, "--heard-by"},
+        CommandCase{"MergeWithoutOutput", "merge LOG", 2, "--output"},
+        CommandCase{"MergeNegativeWindow", "merge --window -1 -o DIR/m.kss LOG", 2, "--window"},
         CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"}),
     [](const auto &info) { return std::string(info.param.name); });
 

@@ -87,6 +87,8 @@ void TestCommandLine::startsTheWindow_data()
         << QStringList{"kesta-decoder", "--", "-pass.kss"} << here + "/-pass.kss" << false;
     QTest::newRow("timing run") << QStringList{"kesta-decoder", "--quit-after-show", "/l/a.kss"}
                                 << "/l/a.kss" << true;
+    QTest::newRow("station") << QStringList{"kesta-decoder", "--station", "Z\u00fcrich 2", "/l/a.kss"}
+                             << "/l/a.kss" << false;
 }
 
 void TestCommandLine::startsTheWindow()
@@ -99,6 +101,7 @@ void TestCommandLine::startsTheWindow()
     QVERIFY2(line.action == CommandLine::Action::ShowWindow, qPrintable(line.output));
     QCOMPARE(line.logPath, logPath);
     QCOMPARE(line.quitAfterShow, quitAfterShow);
+    QCOMPARE(line.station, arguments.contains("--station") ? QStringLiteral("Z\u00fcrich 2") : QString());
 }
 
 void TestCommandLine::startsConnected_data()
@@ -169,6 +172,10 @@ void TestCommandLine::endsAtOnce_data()
         << QStringList{"kesta-decoder", "--record", "a.kss"} << 2 << "needs --connect";
     QTest::newRow("--record empty")
         << QStringList{"kesta-decoder", "--connect", "h:8001", "--record", ""} << 2 << "empty";
+    QTest::newRow("--station empty")
+        << QStringList{"kesta-decoder", "--station", ""} << 2 << "--station: the station name is empty";
+    QTest::newRow("--station with a line break")
+        << QStringList{"kesta-decoder", "--station", "a\nb"} << 2 << "line break";
 }
 
 void TestCommandLine::endsAtOnce()
