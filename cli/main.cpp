@@ -193,6 +193,7 @@ int main(int argc, char **argv)
         live.influx = options.influx;
         live.reconnect = reconnect;
         live.station = options.station;
+        live.stopRequested = [] { return interrupted.load(); };
         if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             std::perror("kesta-decode: pipe");
             return kesta::ExitFailure;

@@ -180,6 +180,10 @@ std::vector<std::string> LoadReportLines(const LoadReport &report)
                                0;
     if (!report.satnogsFrames && nothingFramed && s.ignoredBytes != 0)
         lines.push_back("neither a KISS log nor SatNOGS frames: no frame found");
+    Line(lines, report.timesBeyondLineProtocol,
+         "record with a time the line protocol cannot hold, left out of it",
+         "records with a time the line protocol cannot hold, left out of it",
+         report.firstTimeBeyondLineProtocol);
     return lines;
 }
 

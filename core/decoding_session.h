@@ -67,6 +67,10 @@ struct LoadReport
     // The input was a SatNOGS frame export, read line by line; then `reader` is all zero.
     bool satnogsFrames = false;
     SatnogsLineStats lines;
+    // Filled in by a run with a line protocol export: records whose time that protocol
+    // cannot hold, left out of it.
+    std::uint64_t timesBeyondLineProtocol = 0;
+    std::uint64_t firstTimeBeyondLineProtocol = NoOffset;
 };
 
 // The lines of a load report that are not zero, each with the offset of the first

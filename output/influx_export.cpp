@@ -3,6 +3,7 @@
 #include "value_text.h"
 
 #include <cmath>
+#include <limits>
 
 namespace kesta {
 
@@ -25,6 +26,10 @@ std::string_view KindTag(FrameType type)
 
 constexpr std::size_t BlockSize = std::size_t{1} << 20;
 
+constexpr std::int64_t NanosPerMs = 1000000;
+constexpr std::int64_t LastMs = std::numeric_limits<std::int64_t>::max() / NanosPerMs;
+constexpr std::int64_t FirstMs = std::numeric_limits<std::int64_t>::min() / NanosPerMs;
+
 } // namespace
 
 void AppendInfluxTagValue(std::string &out, std::string_view value)
@@ -36,11 +41,13 @@ void AppendInfluxTagValue(std::string &out, std::string_view value)
     }
 }
 
-void AppendInfluxLine(std::string &out, const SessionFrame &frame, const InfluxLineOptions &options)
+bool AppendInfluxLine(std::string &out, const SessionFrame &frame, const InfluxLineOptions &options)
 {
     const TelemetryRecord &r = frame.record;
     if (!r.ReceptionTime)
-        return;
+        return true;
+    if (*r.ReceptionTime > LastMs || *r.ReceptionTime < FirstMs)
+        return false;
     const std::size_t start = out.size();
     out += "kesta1,kind=";
     out += KindTag(frame.countedAs);
@@ -70,16 +77,18 @@ void AppendInfluxLine(std::string &out, const SessionFrame &frame, const InfluxL
     }
     if (separator == ' ') { // no field: no line
         out.resize(start);
-        return;
+        return true;
     }
     out += ' ';
-    AppendValueText(out, *r.ReceptionTime * 1000000);
+    AppendValueText(out, *r.ReceptionTime * NanosPerMs);
     out += '\n';
+    return true;
 }
 
 void InfluxSink::frame(const SessionFrame &frame)
 {
-    AppendInfluxLine(block_, frame, options_);
+    if (!AppendInfluxLine(block_, frame, options_) && timesOutOfRange_++ == 0)
+        firstTimeOutOfRange_ = frame.offset;
     if (block_.size() >= BlockSize)
         flush();
 }
