@@ -1,11 +1,15 @@
 #include "decode_command.h"
 
 #include "decoding_session.h"
+#include "influx_sender.h"
 #include "kiss_log.h"
 #include "output_names.h"
 #include "output_plan.h"
 #include "value_text.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 namespace kesta {
@@ -56,6 +60,22 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     if (!log)
         return Failure(ExitFailure, error);
 
+    std::unique_ptr<InfluxSender> sender;
+    if (options.influx) {
+        InfluxSenderOptions influxOptions;
+        influxOptions.target = *options.influx;
+        influxOptions.spoolPath = InfluxStateSpoolFor(*options.influx);
+        influxOptions.spoolMode = InfluxSpool::Mode::Adopt;
+        influxOptions.spoolAlternatives = 15; // decodes into one server side by side
+        influxOptions.line.station = options.station;
+        if (influxOptions.spoolPath.empty())
+            return Failure(ExitFailure, "no folder for the InfluxDB spool file: neither "
+                                        "XDG_STATE_HOME nor HOME is set");
+        sender = std::make_unique<InfluxSender>(std::move(influxOptions));
+        if (!sender->start())
+            return Failure(ExitFailure, sender->error().toStdString());
+    }
+
     DecodeOutcome outcome;
     // A FIFO without a reader, or a reader that does not read, is waited for only until
     // the decode is interrupted.
@@ -70,12 +90,20 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     }
     DecodingSession session;
     plan.attach(session);
+    if (sender)
+        session.addSink(*sender);
+    auto refused = [&] { return sender && sender->state() == InfluxSender::State::Refused; };
 
     // Stop on the caller's cancel or on a failed output, whichever comes first.
     ReadControl control;
     control.cancel = [&] {
-        // Looked at between blocks: a failed output means the decode has failed.
-        return (options.cancel != nullptr && options.cancel->load()) || plan.anyFailed();
+        // Looked at between blocks: a failed output means the decode has failed. The
+        // InfluxDB server gets its turn here, and holds the decode back while it is
+        // behind.
+        if (sender)
+            sender->waitForRoom(options.cancel);
+        return (options.cancel != nullptr && options.cancel->load()) || plan.anyFailed() ||
+               refused();
     };
     const ReadOutcome read = FeedLog(*log, session, error, control);
 
@@ -88,6 +116,21 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         outcome.errors.push_back(error);
     if (read == ReadOutcome::Cancelled && (!plan.anyFailed() || plan.anyInterrupted()))
         return Interrupted(logPath, totals); // every output is discarded on the way out
+    if (read == ReadOutcome::Complete && sender) {
+        // The last lines go to the server, or wait in the spool.
+        sender->finish();
+        sender->waitUntilFinished(options.cancel);
+        if (!sender->isFinished()) { // interrupted while waiting: what waits stays
+            sender.reset();
+            return Interrupted(logPath, totals);
+        }
+    }
+    if (sender) {
+        outcome.notes.push_back(sender->summary().toStdString());
+        outcome.influxLinesWait = sender->waitingLines() > 0;
+        if (refused())
+            outcome.errors.push_back(sender->error().toStdString());
+    }
     if (read == ReadOutcome::Complete) {
         session.flush();
         if (OutputFile *report = plan.file(OutputKind::Report)) {
@@ -107,6 +150,31 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         outcome.exitCode = ExitFailure;
     }
     return outcome;
+}
+
+std::string InfluxStateSpoolFor(const InfluxTarget &target)
+{
+    namespace fs = std::filesystem;
+    fs::path folder;
+    if (const char *state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
+        folder = state;
+    else if (const char *home = std::getenv("HOME"); home != nullptr && *home == '/')
+        folder = fs::path(home) / ".local" / "state";
+    else
+        return {};
+    folder /= "kesta-decoder";
+    std::error_code ec;
+    if (fs::create_directories(folder, ec)) // private to the user, as state folders are
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+    // One file per server, database and precision: FNV-1a of the write URL.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : target.writeUrl.toString(QUrl::FullyEncoded).toStdString()) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, "influx-%016llx.lp", static_cast<unsigned long long>(hash));
+    return (folder / name).string();
 }
 
 DecodeTotals TotalsOf(const SessionTotals &counts, const LoadReport &load)

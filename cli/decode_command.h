@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding_session.h"
+#include "influx_target.h"
 #include "kiss_reader.h"
 
 #include <atomic>
@@ -21,6 +22,9 @@ struct DecodeOptions
     std::optional<std::string> jsonlPath;  // nullopt: no JSON Lines; "-": standard output
     std::optional<std::string> influxPath; // InfluxDB line protocol; "-": standard output
     std::optional<std::string> reportPath; // the load report as JSON; "-": standard output
+    // Send the records to this InfluxDB server too (needs a QCoreApplication); lines
+    // that wait for it are kept in InfluxStateSpoolFor(target).
+    std::optional<InfluxTarget> influx;
     // The receiving station: the tag station=NAME of the line protocol and the Station
     // column of the exports; empty for none.
     std::string station;
@@ -48,6 +52,9 @@ struct DecodeOutcome
     std::vector<std::string> errors; // one line each, naming the file and the reason
     DecodeTotals totals;
     bool cancelled = false;
+    // Lines for after the summary: what went to the InfluxDB server, what waits.
+    std::vector<std::string> notes;
+    bool influxLinesWait = false; // said even when the counts are not
 };
 
 inline constexpr int ExitSuccess = 0;
@@ -63,6 +70,11 @@ inline constexpr int ExitInterrupted = 130;
 // as it was. Outputs that are one file with each other or with the log, by any
 // spelling, are a usage error, and nothing is created.
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options);
+
+// The spool file of a log decode's InfluxDB lines: one per server and database, in the
+// user's state folder ($XDG_STATE_HOME/kesta-decoder, else ~/.local/state/kesta-decoder),
+// taken up by the next decode that writes there. Empty when there is no such folder.
+std::string InfluxStateSpoolFor(const InfluxTarget &target);
 
 // "HTRX: 3    FSS: 2    FSS (Hi): 1", the line with records, oversized and
 // rejected frames, then the load report's lines, each ending in a newline.

@@ -1,6 +1,7 @@
 #include "live_command.h"
 
 #include "decode_command.h"
+#include "influx_sender.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -16,6 +17,10 @@ int RunLiveCommand(const LiveOptions &options, bool quiet, int stopSignalFd)
                          if (!quiet)
                              std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(text));
                      });
+    QObject::connect(&session, &LiveSession::influxStatusChanged, [&](const QString &text) {
+        if (!quiet)
+            std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(text));
+    });
     QObject::connect(&session, &LiveSession::finished, [&](bool ok) {
         if (!ok) {
             std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(session.error()));
@@ -28,6 +33,14 @@ int RunLiveCommand(const LiveOptions &options, bool quiet, int stopSignalFd)
         if (ok && !quiet) {
             const kesta::DecodeTotals totals = kesta::TotalsOf(session.totals(), session.report());
             std::fputs(kesta::SummaryText(totals).c_str(), stderr);
+        }
+        if (const InfluxSender *influx = session.influxSender()) {
+            if (influx->state() == InfluxSender::State::Refused) {
+                std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(influx->error()));
+                exitCode = kesta::ExitFailure;
+            }
+            if (ok && (!quiet || influx->waitingLines() > 0))
+                std::fprintf(stderr, "%s\n", qPrintable(influx->summary()));
         }
         QCoreApplication::exit(exitCode);
     });

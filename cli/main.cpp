@@ -9,6 +9,8 @@
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 #include <cerrno>
 #include <csignal>
 #include <string_view>
@@ -71,7 +73,7 @@ int main(int argc, char **argv)
     bool noDump = false;
     bool noTlm = false;
     bool quiet = false;
-    std::string csv, jsonl, influx, report, connect, station;
+    std::string csv, jsonl, influx, influxUrl, report, connect, station;
     bool reconnect = false;
     app.add_flag("--no-dump", noDump, "Do not write the dump file (LOG with the extension .dmp)");
     app.add_flag("--no-tlm", noTlm, "Do not write the TLM file (LOG with the extension .tlm)");
@@ -88,6 +90,16 @@ int main(int argc, char **argv)
                "Write the records that have a reception time and numeric values (HTRX, FSS, "
                "FSS Hi-Mode) as InfluxDB line protocol to FILE (- for standard output)")
             ->option_text("FILE");
+    CLI::Option *influxUrlOption =
+        app.add_option("--influx-url", influxUrl,
+                       "Send the same lines to an InfluxDB server: "
+                       "http://HOST:8086/write?db=NAME (1.x) or "
+                       "http://HOST:8086/api/v2/write?org=ORG&bucket=BUCKET (2.x); the token, "
+                       "if any, from the environment variable INFLUX_TOKEN. Lines the server "
+                       "cannot take yet wait in a spool file (beside the recording with "
+                       "--connect, in ~/.local/state/kesta-decoder otherwise) and are sent "
+                       "when it answers again")
+            ->option_text("URL");
     CLI::Option *reportOption =
         app.add_option("--report", report,
                        "Write the load report (counts and first offsets of what the reader "
@@ -122,7 +134,9 @@ int main(int argc, char **argv)
         "kesta-decode merge -o MERGED LOG... merges the logs of several stations into one; see "
         "kesta-decode merge --help.\n"
         "Exit status: 0 success, 1 log or output failure, 2 usage error, 130 interrupted (a "
-        "log; with --connect, Ctrl+C or SIGTERM ends the session with 0).");
+        "log; with --connect, Ctrl+C or SIGTERM ends the session with 0). A server that "
+        "refuses the lines (4xx: no such database, a bad token) is a failure; one that "
+        "cannot be reached is not: the lines wait, and the summary says where.");
 
     try {
         app.parse(argc, argv);
@@ -140,6 +154,16 @@ int main(int argc, char **argv)
         options.influxPath = influx;
     if (reportOption->count() > 0)
         options.reportPath = report;
+    if (influxUrlOption->count() > 0) {
+        QString error;
+        const char *token = std::getenv("INFLUX_TOKEN");
+        options.influx = ParseInfluxUrl(QString::fromLocal8Bit(influxUrl),
+                                        QByteArray(token != nullptr ? token : ""), error);
+        if (!options.influx) {
+            std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(error));
+            return kesta::ExitUsage;
+        }
+    }
     options.cancel = &interrupted;
     if (stationOption->count() > 0) {
         if (const auto problem = kesta::StationNameProblem(station)) {
@@ -168,6 +192,7 @@ int main(int argc, char **argv)
         live.csvPath = options.csvPath;
         live.jsonlPath = options.jsonlPath;
         live.influxPath = options.influxPath;
+        live.influx = options.influx;
         live.reconnect = reconnect;
         live.station = options.station;
         live.stopRequested = [] { return interrupted.load(); };
@@ -181,12 +206,20 @@ int main(int argc, char **argv)
     }
     CatchInterrupts();
 
+    // The InfluxDB sender works on Qt's event loop, between the decode's blocks.
+    std::optional<QCoreApplication> application;
+    if (options.influx)
+        application.emplace(argc, argv);
     const kesta::DecodeOutcome outcome = kesta::RunDecodeCommand(options);
     for (const std::string &error : outcome.errors) {
         std::fprintf(stderr, "kesta-decode: %s\n", error.c_str());
     }
     if (!quiet && outcome.exitCode == kesta::ExitSuccess) {
         std::fputs(kesta::SummaryText(outcome.totals).c_str(), stderr);
+    }
+    if (!quiet || outcome.influxLinesWait) {
+        for (const std::string &note : outcome.notes)
+            std::fprintf(stderr, "%s\n", note.c_str());
     }
     return outcome.exitCode;
 }

@@ -1,9 +1,11 @@
 #include "livesession.h"
 
+#include "influx_sender.h"
 #include "output_names.h"
 #include "tcpconnector.h"
 
 #include <QTcpSocket>
+#include <sys/stat.h>
 #include <algorithm>
 #include <chrono>
 #include <fcntl.h>
@@ -27,6 +29,11 @@ constexpr qint64 ReadBufferBytes = qint64{256} << 10;
 constexpr unsigned FramesPerHandOver = 64;
 
 } // namespace
+
+std::string InfluxSpoolNameFor(const std::string &recordingPath)
+{
+    return kesta::DerivedOutputName(recordingPath, "spool.lp");
+}
 
 LiveSession::LiveSession(LiveOptions options, QObject *parent)
     : QObject(parent), m_options(std::move(options))
@@ -71,6 +78,23 @@ int LiveSession::retryDelaySeconds(int attempt)
     return attempt >= 5 ? 30 : 1 << attempt;
 }
 
+// The spool file is made only when lines have to wait, but is as new as the
+// recording, and none of the exports.
+std::optional<std::string> LiveSession::checkInfluxSpool() const
+{
+    const std::string spool = InfluxSpoolNameFor(m_options.recordingPath);
+    struct stat st
+    {};
+    if (::lstat(spool.c_str(), &st) == 0)
+        return spool + ": the InfluxDB spool file exists already; a live session writes a new "
+                       "one (its lines can be sent with curl)";
+    for (const auto *path : {&m_options.csvPath, &m_options.jsonlPath, &m_options.influxPath}) {
+        if (*path && kesta::IsSameFile(**path, spool))
+            return spool + ": is the InfluxDB spool file of the recording";
+    }
+    return std::nullopt;
+}
+
 bool LiveSession::start()
 {
     using kesta::OutputKind;
@@ -91,6 +115,8 @@ bool LiveSession::start()
     plan.setStopCheck(m_options.stopRequested);
     std::optional<std::string> problem = plan.check();
     m_errorIsUsage = problem.has_value();
+    if (!problem && m_options.influx)
+        problem = checkInfluxSpool();
     if (!problem) {
         const std::vector<std::string> errors = plan.open(kesta::OutputPlan::OnFailure::DiscardAll);
         if (!errors.empty())
@@ -109,6 +135,19 @@ bool LiveSession::start()
     if (m_options.store)
         m_session.addSink(m_storeSink.emplace(*m_options.store));
     m_flushEveryChunk = plan.anyStream();
+    if (m_options.influx) {
+        InfluxSenderOptions influx;
+        influx.target = *m_options.influx;
+        influx.spoolPath = InfluxSpoolNameFor(m_options.recordingPath);
+        influx.spoolMode = InfluxSpool::Mode::New;
+        influx.line.station = m_options.station;
+        influx.spoolAfterRefusal = true; // the recording goes on; so do its lines
+        m_influxSender = std::make_unique<InfluxSender>(std::move(influx));
+        m_influxSender->setRetryUnitMilliseconds(m_retryUnitMs);
+        connect(m_influxSender.get(), &InfluxSender::statusChanged, this,
+                &LiveSession::influxStatusChanged);
+        m_session.addSink(*m_influxSender);
+    }
     // The header of the TLM file and of a CSV export are there at once.
     m_session.flush();
     m_flushTimer.start();
@@ -226,6 +265,8 @@ void LiveSession::onLost(const QString &reason)
         m_error = QStringLiteral("%1: %2").arg(m_options.server.text(), reason);
         m_flushTimer.stop();
         m_outputs->discard();
+        if (m_influxSender)
+            m_influxSender->abandon(); // nothing was received, nothing waits
         setState(State::Disconnected, QStringLiteral("Disconnected"));
         emit finished(false);
         return;
@@ -235,8 +276,12 @@ void LiveSession::onLost(const QString &reason)
 
 void LiveSession::stop()
 {
-    if (m_state == State::Disconnected)
+    if (m_state == State::Disconnected) {
+        // Asked again while the last lines go to the server: they wait in the spool.
+        if (m_influxSender && !m_influxSender->isFinished())
+            m_influxSender->spoolAndFinish();
         return;
+    }
     m_retryTimer.stop();
     m_flushTimer.stop();
     delete m_connector;
@@ -250,6 +295,13 @@ void LiveSession::stop()
     if (recording())
         endFiles();
     setState(State::Disconnected, QStringLiteral("Disconnected"));
+    if (m_influxSender && !m_influxSender->isFinished()) {
+        // The last lines are on their way to the server, or into the spool.
+        connect(m_influxSender.get(), &InfluxSender::finished, this, [this] { emit finished(true); },
+                Qt::SingleShotConnection);
+        m_influxSender->finish();
+        return;
+    }
     emit finished(true);
 }
 

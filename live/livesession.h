@@ -2,6 +2,7 @@
 
 #include "decoding_session.h"
 #include "hostport.h"
+#include "influx_target.h"
 #include "output_plan.h"
 #include "record_store.h"
 
@@ -14,8 +15,13 @@
 #include <string>
 #include <vector>
 
+class InfluxSender;
 class QTcpSocket;
 class TcpConnector;
+
+// The spool file of a live session's InfluxDB lines, beside its recording:
+// /logs/pass.kss -> /logs/pass.spool.lp
+std::string InfluxSpoolNameFor(const std::string &recordingPath);
 
 // What a live session writes and where it listens.
 struct LiveOptions
@@ -27,6 +33,9 @@ struct LiveOptions
     std::optional<std::string> csvPath; // "-": standard output
     std::optional<std::string> jsonlPath;
     std::optional<std::string> influxPath;
+    // Send the records to this InfluxDB server as well; lines that wait for it are
+    // kept beside the recording (InfluxSpoolNameFor).
+    std::optional<InfluxTarget> influx;
     bool reconnect = false; // retry a lost or refused connection until stopped
     // The receiving station: the tag station=NAME of the line protocol and the Station
     // column of the exports; empty for none.
@@ -89,6 +98,8 @@ public:
     const LiveOptions &options() const { return m_options; }
     std::string dumpPath() const;
     std::string tlmPath() const;
+    // The InfluxDB sender while the session runs and after it, null without one.
+    const InfluxSender *influxSender() const { return m_influxSender.get(); }
 
     // The delays between attempts to reconnect: 1, 2, 4 ... 30 s.
     static int retryDelaySeconds(int attempt);
@@ -100,9 +111,13 @@ signals:
     // New frames were decoded; the newest has session number `lastNumber`.
     void framesArrived(qint64 lastNumber);
     // The session has ended; `ok` is false when it could not connect (without retrying).
+    // With an InfluxDB server, this waits until the last lines are sent or spooled.
     void finished(bool ok);
+    // The InfluxDB sender's status: lines waiting for the server, its refusal.
+    void influxStatusChanged(const QString &text);
 
 private:
+    std::optional<std::string> checkInfluxSpool() const;
     void connectToServer();
     void onConnected(qintptr descriptor);
     void onReadyRead();
@@ -140,4 +155,5 @@ private:
     std::unique_ptr<kesta::OutputPlan> m_outputs;
     std::optional<kesta::RollingStoreSink> m_storeSink;
     std::optional<kesta::PacedFlushSink> m_pacedFlush;
+    std::unique_ptr<InfluxSender> m_influxSender;
 };

@@ -11,6 +11,11 @@ kesta_packages=(
     # The offscreen Qt platform of the window tests still draws text and loads
     # the SVG artwork: fonts and the SVG image and icon plugins.
     fonts-dejavu-core fontconfig libqt6svg6 libgl1 libegl1
+    # gzip bodies for InfluxDB; a real InfluxDB server (influxd) that the tests start
+    # themselves on free loopback ports. The package's own service is never used (on a
+    # machine with systemd, installing it starts one on port 8086; the tests do not
+    # touch it, and `systemctl disable --now influxdb` stops it for good).
+    zlib1g-dev influxdb
 )
 
 # Validators of the installed files, the manual pages' writer and renderer, and
