@@ -1,8 +1,11 @@
 #include "decode_command.h"
 
 #include "decoding_session.h"
+#include "health_report.h"
+#include "html_report.h"
 #include "influx_export.h"
 #include "kiss_log.h"
+#include "limits_file.h"
 #include "output_file.h"
 #include "output_names.h"
 #include "record_export.h"
@@ -10,6 +13,7 @@
 #include "tlm_format.h"
 #include "value_text.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -62,6 +66,28 @@ bool OpenOutputs(std::vector<std::unique_ptr<Output>> &outputs, DecodeOutcome &o
     return true;
 }
 
+// The fields a pass report charts: those named, or else those with limits.
+std::optional<std::vector<Field>> ChartedFields(const std::vector<std::string> &names,
+                                                const LimitSet *limits, std::string &error)
+{
+    if (names.empty())
+        return limits != nullptr ? limits->fields() : std::vector<Field>{};
+    std::vector<Field> fields;
+    for (const std::string &name : names) {
+        const auto info = std::find_if(Fields.begin(), Fields.end(),
+                                       [&name](const FieldInfo &f) { return f.name == name; });
+        if (info == Fields.end() || info->type == ValueType::Text) {
+            error = "--report-fields: \"" + name + "\" is " +
+                    (info == Fields.end() ? "not a field of the JSON Lines export"
+                                          : "not a numeric field");
+            return std::nullopt;
+        }
+        if (std::find(fields.begin(), fields.end(), info->field) == fields.end())
+            fields.push_back(info->field);
+    }
+    return fields;
+}
+
 bool AnyOutputFailed(const std::vector<std::unique_ptr<Output>> &outputs)
 {
     for (const auto &output : outputs) {
@@ -77,10 +103,15 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 {
     const std::string &logPath = options.logPath;
     for (const auto *name :
-         {&options.csvPath, &options.jsonlPath, &options.influxPath, &options.reportPath}) {
+         {&options.csvPath, &options.jsonlPath, &options.influxPath, &options.reportPath,
+          &options.htmlReportPath}) {
         if (*name && (*name)->empty())
             return Failure(ExitUsage, "an output file name is empty (use - for standard output)");
     }
+    if (options.failOn && !options.limitsPath)
+        return Failure(ExitUsage, "--fail-on needs a limits file (--limits)");
+    if (options.passGapMs <= 0)
+        return Failure(ExitUsage, "--pass-gap must be longer than 0");
 
     std::vector<std::unique_ptr<Output>> outputs;
     auto plan = [&outputs](std::string what, std::string path) {
@@ -96,12 +127,30 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     Output *jsonl = options.jsonlPath ? plan("JSON Lines file", *options.jsonlPath) : nullptr;
     Output *influx = options.influxPath ? plan("line protocol file", *options.influxPath) : nullptr;
     Output *report = options.reportPath ? plan("report file", *options.reportPath) : nullptr;
+    Output *html =
+        options.htmlReportPath ? plan("HTML report file", *options.htmlReportPath) : nullptr;
 
     std::vector<PlannedOutput> planned;
     for (const auto &output : outputs)
         planned.push_back({output->what, output->path});
     if (auto clash = FindOutputClash(logPath, planned))
         return Failure(ExitUsage, std::move(*clash));
+    std::unique_ptr<LimitSet> limits;
+    if (options.limitsPath) {
+        for (const PlannedOutput &output : planned) {
+            if (output.path != StandardOutputName && IsSameFile(*options.limitsPath, output.path))
+                return Failure(ExitUsage, output.path + ": named as both the limits file and the " +
+                                              output.what);
+        }
+        LimitsFileResult read = ReadLimitsFile(*options.limitsPath);
+        if (!read.limits)
+            return Failure(ExitFailure, std::move(read.error));
+        limits = std::make_unique<LimitSet>(std::move(*read.limits));
+    }
+    std::string fieldError;
+    const auto charted = ChartedFields(options.reportFields, limits.get(), fieldError);
+    if (!charted)
+        return Failure(ExitUsage, std::move(fieldError));
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(logPath, error);
@@ -132,6 +181,11 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         session.addSink(jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file));
     if (influx != nullptr)
         session.addSink(influxSink.emplace(influx->file));
+    // Passes and limits; values for charts only when a pass report is written.
+    auto health = std::make_unique<LogHealth>(limits.get(), options.passGapMs,
+                                              html != nullptr ? *charted : std::vector<Field>{});
+    HealthSink healthSink(*health);
+    session.addSink(healthSink);
 
     // Stop on the caller's cancel or on a failed output, whichever comes first.
     ReadControl control;
@@ -143,6 +197,8 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 
     outcome.totals = TotalsOf(session.totals(), session.report());
     const DecodeTotals &totals = outcome.totals;
+    outcome.limits = std::move(limits);
+    outcome.health = std::move(health);
 
     if (read == ReadOutcome::Failed)
         outcome.errors.push_back(error);
@@ -155,8 +211,18 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     if (read == ReadOutcome::Complete) {
         session.flush();
         if (report != nullptr) {
-            report->file.write(LoadReportJson(totals));
-            report->file.write("\n");
+            std::string json = LoadReportJson(totals);
+            json.pop_back(); // the closing brace: the limits and passes go into the same object
+            AppendHealthJson(json, *outcome.health);
+            json += "}\n";
+            report->file.write(json);
+        }
+        if (html != nullptr) {
+            HtmlReportInput input;
+            input.logName = logPath;
+            input.limitsName = options.limitsPath;
+            input.records = totals.records;
+            html->file.write(HtmlReport(input, *outcome.health));
         }
     }
     if (outcome.errors.empty()) {
@@ -176,6 +242,8 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         outcome.exitCode = ExitFailure;
         for (auto &output : outputs)
             output->file.discard();
+    } else if (options.failOn && outcome.health->worst() >= *options.failOn) {
+        outcome.exitCode = ExitLimits;
     }
     return outcome;
 }

@@ -2,9 +2,12 @@
 
 #include "decoding_session.h"
 #include "kiss_reader.h"
+#include "limit_set.h"
+#include "log_health.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +24,12 @@ struct DecodeOptions
     std::optional<std::string> jsonlPath;  // nullopt: no JSON Lines; "-": standard output
     std::optional<std::string> influxPath; // InfluxDB line protocol; "-": standard output
     std::optional<std::string> reportPath; // the load report as JSON; "-": standard output
+    std::optional<std::string> limitsPath; // a limits file (TOML) to check the records against
+    // With limits: a record at this level or worse makes the exit status ExitLimits.
+    std::optional<LimitLevel> failOn;
+    std::int64_t passGapMs = PassSplitter::DefaultGapMs; // a longer pause begins a new pass
+    std::optional<std::string> htmlReportPath;           // the pass report; "-": standard output
+    std::vector<std::string> reportFields; // fields the pass report charts; none: the limited ones
     // Set (from a signal handler, say) to stop the decode; the earlier files stay.
     const std::atomic<bool> *cancel = nullptr;
 };
@@ -45,11 +54,15 @@ struct DecodeOutcome
     std::vector<std::string> errors; // one line each, naming the file and the reason
     DecodeTotals totals;
     bool cancelled = false;
+    // The log's passes and, with limits, the records outside them; set once the log was read.
+    std::unique_ptr<LimitSet> limits;
+    std::unique_ptr<LogHealth> health;
 };
 
 inline constexpr int ExitSuccess = 0;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
+inline constexpr int ExitLimits = 3; // decoded, and a record reached the --fail-on level
 inline constexpr int ExitInterrupted = 130;
 
 // Decodes a whole log as a stream, so the memory needed does not grow with the

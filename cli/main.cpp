@@ -1,11 +1,14 @@
 // kesta-decode: decodes a KISS log of KESTA-1 telemetry from the command line, or a pass
 // live from a KISS TCP server.
 #include "decode_command.h"
+#include "health_report.h"
 #include "live_command.h"
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <atomic>
+#include <cmath>
+#include <map>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -60,7 +63,8 @@ int main(int argc, char **argv)
     bool noDump = false;
     bool noTlm = false;
     bool quiet = false;
-    std::string csv, jsonl, influx, report, connect;
+    std::string csv, jsonl, influx, report, connect, limits, failOn, html;
+    double passGapSeconds = 300;
     bool reconnect = false;
     app.add_flag("--no-dump", noDump, "Do not write the dump file (LOG with the extension .dmp)");
     app.add_flag("--no-tlm", noTlm, "Do not write the TLM file (LOG with the extension .tlm)");
@@ -82,6 +86,36 @@ int main(int argc, char **argv)
                        "Write the load report (counts and first offsets of what the reader "
                        "skipped) as one JSON object to FILE (- for standard output)")
             ->option_text("FILE");
+    CLI::Option *limitsOption =
+        app.add_option("--limits", limits,
+                       "Check the records against the limits in FILE (TOML, one table per "
+                       "field named as in the JSON Lines export); the summary and --report give "
+                       "per field the records in warning and in critical")
+            ->option_text("FILE");
+    app.add_option("--fail-on", failOn,
+                   "With --limits: exit with status 3 when a record reaches LEVEL (warning: "
+                   "warning or critical)")
+        ->option_text("warning|critical")
+        ->check(CLI::IsMember({"warning", "critical"}))
+        ->needs(limitsOption);
+    app.add_option("--pass-gap", passGapSeconds,
+                   "A pause in reception longer than this begins a new pass (s, min or h; "
+                   "default 5min)")
+        ->option_text("DURATION")
+        ->transform(CLI::AsNumberWithUnit(std::map<std::string, double>{
+            {"s", 1}, {"min", 60}, {"m", 60}, {"h", 3600}}))
+        ->check(CLI::PositiveNumber);
+    CLI::Option *htmlOption =
+        app.add_option("--html-report", html,
+                       "Write the pass report to FILE: one HTML page with each pass's times, "
+                       "frame counts, records outside limits and charts of the limited fields "
+                       "(- for standard output)")
+            ->option_text("FILE");
+    app.add_option("--report-fields", options.reportFields,
+                   "With --html-report: chart these fields (A,B,...) instead of the limited ones")
+        ->option_text("A,B,...")
+        ->delimiter(',')
+        ->needs(htmlOption);
     CLI::Option *connectOption =
         app.add_option("--connect", connect,
                        "Receive live from the KISS TCP server at HOST:PORT (8001 for soundcard "
@@ -102,8 +136,9 @@ int main(int argc, char **argv)
         "With --connect, every received frame is recorded in LOG behind a timestamp frame, and "
         "LOG, its dump and TLM files and the exports are written as frames arrive; "
         "decoding LOG afterwards gives the same files.\n"
-        "Exit status: 0 success, 1 log or output failure, 2 usage error, 130 interrupted (a "
-        "log; with --connect, Ctrl+C or SIGTERM ends the session with 0).");
+        "Exit status: 0 success, 1 log, limits file or output failure, 2 usage error, 3 a "
+        "record reached the --fail-on level, 130 interrupted (a log; with --connect, Ctrl+C or "
+        "SIGTERM ends the session with 0).");
 
     try {
         app.parse(argc, argv);
@@ -121,6 +156,14 @@ int main(int argc, char **argv)
         options.influxPath = influx;
     if (reportOption->count() > 0)
         options.reportPath = report;
+    if (limitsOption->count() > 0)
+        options.limitsPath = limits;
+    if (!failOn.empty())
+        options.failOn = failOn == "critical" ? kesta::LimitLevel::Critical
+                                              : kesta::LimitLevel::Warning;
+    options.passGapMs = std::llround(passGapSeconds * 1000);
+    if (htmlOption->count() > 0)
+        options.htmlReportPath = html;
     options.cancel = &interrupted;
 
     if (connectOption->count() > 0) {
@@ -130,8 +173,9 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(error));
             return kesta::ExitUsage;
         }
-        if (options.reportPath) {
-            std::fprintf(stderr, "kesta-decode: --report goes with a log, not with --connect\n");
+        if (options.reportPath || options.limitsPath || options.htmlReportPath) {
+            std::fprintf(stderr, "kesta-decode: --report, --limits and --html-report go with a "
+                                 "log, not with --connect\n");
             return kesta::ExitUsage;
         }
         LiveOptions live;
@@ -157,8 +201,13 @@ int main(int argc, char **argv)
     for (const std::string &error : outcome.errors) {
         std::fprintf(stderr, "kesta-decode: %s\n", error.c_str());
     }
-    if (!quiet && outcome.exitCode == kesta::ExitSuccess) {
+    if (!quiet && (outcome.exitCode == kesta::ExitSuccess || outcome.exitCode == kesta::ExitLimits)) {
         std::fputs(kesta::SummaryText(outcome.totals).c_str(), stderr);
+        std::fputs(kesta::HealthSummaryText(*outcome.health).c_str(), stderr);
+    }
+    if (!quiet && outcome.exitCode == kesta::ExitLimits) {
+        std::fprintf(stderr, "kesta-decode: records reached the %s level (--fail-on)\n",
+                     failOn.c_str());
     }
     return outcome.exitCode;
 }
