@@ -62,6 +62,9 @@ TEST_P(KestaDecode, ExitsWithTheRightStatus)
         testing::Concat({Kiss(testing::Timestamp(1796119200123)), Kiss(testing::HtrxFrame(1, 0, 0)),
                          Kiss(testing::MessageFrame(1, "HELLO"))}));
     testing::WriteFile(folder / "x.dmp", Kiss(testing::HtrxFrame(1, 0, 0)));
+    // The log's RSSI is 32.946: in warning.
+    testing::WriteFile(folder / "limits.toml", std::string("[Rssi]\nwarning = { high = 30 }\n"));
+    testing::WriteFile(folder / "bad.toml", std::string("[Rssi]\nwarning = [1, 2]\n[Rsi]\n"));
     auto substituted = [&folder](std::string text) {
         for (const auto &[token, value] :
              {std::pair<std::string, std::string>{"LOG", folder / "pass.kss"},
@@ -106,7 +109,28 @@ INSTANTIATE_TEST_SUITE_P(
                     "127.0.0.1:1: Connection refused"},
         CommandCase{"ConnectToAnExistingRecording", "--connect 127.0.0.1:1 LOG", 1,
                     "the recording exists already"},
-        CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"}),
+        CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"},
+        CommandCase{"Limits", "--limits DIR/limits.toml LOG", 0,
+                    "Rssi: 1 in warning, first record 1 at 2026-12-01T10:00:00.123Z; 0 in "
+                    "critical\nPass 1: records 1 to 2, "},
+        CommandCase{"FailOnWarning", "--limits DIR/limits.toml --fail-on warning LOG", 3,
+                    "records reached the warning level"},
+        CommandCase{"FailOnCritical", "--limits DIR/limits.toml --fail-on critical LOG", 0, ""},
+        CommandCase{"FailOnWithoutLimits", "--fail-on warning LOG", 2, "--limits"},
+        CommandCase{"BadLimitsFile", "--limits DIR/bad.toml LOG", 1,
+                    "DIR/bad.toml:3: unknown field \"Rsi\""},
+        CommandCase{"MissingLimitsFile", "--limits DIR/none.toml LOG", 1,
+                    "DIR/none.toml: No such file or directory"},
+        CommandCase{"HtmlReportOverLimits",
+                    "--limits DIR/limits.toml --html-report DIR/./limits.toml LOG", 2,
+                    "named as both the limits file and the HTML report file"},
+        CommandCase{"HtmlReportOverLog", "--html-report DIR/pass.kss LOG", 2,
+                    "would overwrite the log itself"},
+        CommandCase{"ReportFieldNotNumeric", "--html-report DIR/r.html --report-fields RawHex LOG",
+                    2, "\"RawHex\" is not a numeric field"},
+        CommandCase{"PassGapZero", "--pass-gap 0 LOG", 2, "--pass-gap"},
+        CommandCase{"LimitsWithConnect", "--limits DIR/limits.toml --connect 127.0.0.1:1 DIR/n.kss",
+                    2, "not with --connect"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(KestaDecodeQuiet, PrintsNothingOnSuccess)
