@@ -96,15 +96,22 @@ std::string DurationText(std::int64_t ms)
     const std::int64_t s = (ms + 500) / 1000;
     std::string text;
     if (s >= 3600) {
-        text = std::to_string(s / 3600) + " h ";
         const std::int64_t min = s / 60 % 60;
-        text += (min < 10 ? "0" : "") + std::to_string(min) + " min";
+        text = std::to_string(s / 3600);
+        text += min < 10 ? " h 0" : " h ";
+        text += std::to_string(min);
+        text += " min";
     } else if (s >= 60) {
-        text = std::to_string(s / 60) + " min";
-        if (s % 60 != 0)
-            text += " " + std::to_string(s % 60) + " s";
+        text = std::to_string(s / 60);
+        text += " min";
+        if (s % 60 != 0) {
+            text += ' ';
+            text += std::to_string(s % 60);
+            text += " s";
+        }
     } else {
-        text = std::to_string(s) + " s";
+        text = std::to_string(s);
+        text += " s";
     }
     return text;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <initializer_list>
 #include <cmath>
 #include <span>
 
@@ -95,6 +96,21 @@ void Coord(std::string &out, double v)
     const auto r = std::to_chars(text.data(), text.data() + text.size(), v,
                                  std::chars_format::fixed, 1);
     out.append(text.data(), r.ptr);
+}
+
+// Appends pieces one by one: chains of + on strings make GCC 12 at -O3 warn falsely
+// (-Wrestrict).
+void Append(std::string &out, std::initializer_list<std::string_view> pieces)
+{
+    for (const std::string_view piece : pieces)
+        out += piece;
+}
+
+std::string Cat(std::initializer_list<std::string_view> pieces)
+{
+    std::string text;
+    Append(text, pieces);
+    return text;
 }
 
 void Count(std::string &out, std::uint64_t n)
@@ -322,10 +338,11 @@ void AppendChart(std::string &out, std::size_t passNumber, Field field, const Pa
             points.push_back(&*it);
     }
     const std::string name(InfoOf(field).name);
-    const std::string id = "p" + std::to_string(passNumber) + "-" + name;
+    const std::string passText = std::to_string(passNumber);
+    const std::string id = Cat({"p", passText, "-", name});
     out += "<figure>\n";
     if (points.empty()) {
-        out += "<figcaption>" + name + ": no values in this pass.</figcaption>\n</figure>\n";
+        Append(out, {"<figcaption>", name, ": no values in this pass.</figcaption>\n</figure>\n"});
         return;
     }
     const LimitSet *limitSet = health.limitSet();
@@ -347,10 +364,10 @@ void AppendChart(std::string &out, std::size_t passNumber, Field field, const Pa
     const Axis y = ValueAxis(values, limits);
     Chart chart(out, x, y);
 
-    out += "<svg viewBox=\"0 0 720 260\" role=\"img\" aria-labelledby=\"" + id +
-           "\" xmlns=\"http://www.w3.org/2000/svg\" font-family=\"DejaVu Sans, Helvetica, Arial, "
-           "sans-serif\">\n<title id=\"" +
-           id + "\">" + name + " in pass " + std::to_string(passNumber) + "</title>\n";
+    Append(out, {"<svg viewBox=\"0 0 720 260\" role=\"img\" aria-labelledby=\"", id,
+                 "\" xmlns=\"http://www.w3.org/2000/svg\" font-family=\"DejaVu Sans, Helvetica, "
+                 "Arial, sans-serif\">\n<title id=\"",
+                 id, "\">", name, " in pass ", passText, "</title>\n"});
     // Limit bands: amber between the warning and the critical bound, red beyond.
     if (limits != nullptr) {
         const LimitRange none;
@@ -424,14 +441,14 @@ void AppendChart(std::string &out, std::size_t passNumber, Field field, const Pa
     chart.text(Left + PlotWidth / 2, Height - 8, "middle",
                timeAxis ? "Reception time (UTC)" : "Record");
     chart.text(16, Top + PlotHeight / 2, "middle", AxisTitle(field),
-               "transform=\"rotate(-90 16 " + std::to_string(Top + PlotHeight / 2) + ")\"");
-    out += "</svg>\n<figcaption>" + AxisTitle(field) + ", pass " + std::to_string(passNumber);
-    if (timeAxis) {
-        out += ", " + IsoTimeText(static_cast<std::int64_t>(x.min)).substr(0, 10);
-    }
-    out += ": " + std::to_string(points.size()) + " values";
+               "transform=\"rotate(-90 16 112)\"");
+    static_assert(Top + PlotHeight / 2 == 112);
+    Append(out, {"</svg>\n<figcaption>", AxisTitle(field), ", pass ", passText});
+    if (timeAxis)
+        Append(out, {", ", IsoTimeText(static_cast<std::int64_t>(x.min)).substr(0, 10)});
+    Append(out, {": ", std::to_string(points.size()), " values"});
     if (untimed > 0)
-        out += " (" + std::to_string(untimed) + " without reception time not drawn)";
+        Append(out, {" (", std::to_string(untimed), " without reception time not drawn)"});
     out += ".</figcaption>\n</figure>\n";
 }
 
@@ -469,11 +486,11 @@ std::string LimitsText(const FieldLimits &limits)
         text += name;
         const LimitRange &r = **range;
         if (r.low && r.high) {
-            text += " outside " + ValueText(*r.low) + " to " + ValueText(*r.high);
+            Append(text, {" outside ", ValueText(*r.low), " to ", ValueText(*r.high)});
         } else if (r.low) {
-            text += " below " + ValueText(*r.low);
+            Append(text, {" below ", ValueText(*r.low)});
         } else {
-            text += " above " + ValueText(*r.high);
+            Append(text, {" above ", ValueText(*r.high)});
         }
     }
     return text;
@@ -533,14 +550,15 @@ std::string HtmlReport(const HtmlReportInput &input, const LogHealth &health)
     if (input.station)
         Row(out, "Station", *input.station);
     Row(out, "Records", std::to_string(input.records));
-    Row(out, "Passes", std::to_string(health.passes().size()) + " (a pause of more than " +
-                           DurationText(health.passGapMs()) + " begins a new pass)");
+    Row(out, "Passes",
+        Cat({std::to_string(health.passes().size()), " (a pause of more than ",
+             DurationText(health.passGapMs()), " begins a new pass)"}));
     Row(out, "Limits", input.limitsName ? *input.limitsName : "none given");
     const LimitSet *limits = health.limitSet();
     if (limits != nullptr) {
-        std::string outside = std::to_string(health.recordsInWarning()) + " in warning, " +
-                              std::to_string(health.recordsInCritical()) + " in critical";
-        Row(out, "Records outside limits", outside);
+        Row(out, "Records outside limits",
+            Cat({std::to_string(health.recordsInWarning()), " in warning, ",
+                 std::to_string(health.recordsInCritical()), " in critical"}));
     }
     out += "</table>\n";
     if (limits != nullptr) {
@@ -560,7 +578,8 @@ std::string HtmlReport(const HtmlReportInput &input, const LogHealth &health)
     std::size_t n = 0;
     for (const Pass &pass : health.passes()) {
         ++n;
-        out += "<section>\n<h2>Pass " + std::to_string(n) + "</h2>\n<div class=\"scroll\"><table>\n";
+        Append(out, {"<section>\n<h2>Pass ", std::to_string(n),
+                     "</h2>\n<div class=\"scroll\"><table>\n"});
         out += "<tr><th>Start</th><th>End</th><th>Duration</th><th>Records</th><th>HTRX</th>"
                "<th>FSS</th><th>FSS (Hi)</th>";
         if (limits != nullptr)
