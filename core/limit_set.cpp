@@ -67,6 +67,7 @@ void LimitSet::set(Field field, const FieldLimits &limits)
                         high(limits.critical)};
     if (std::find(fields_.begin(), fields_.end(), field) == fields_.end()) {
         fields_.push_back(field);
+        mask_.set(field);
         std::sort(fields_.begin(), fields_.end());
     }
 }

@@ -29,6 +29,8 @@ void LogHealth::add(std::uint64_t number, const TelemetryRecord &record, FrameTy
         ++recordsInCritical_;
         ++pass.recordsInCritical;
     }
+    if (seriesFields_.empty())
+        return;
     for (const Field field : seriesFields_) {
         if (!record.Written.test(field))
             continue;

@@ -43,13 +43,36 @@ public:
 
     explicit PassSplitter(std::int64_t gapMs = DefaultGapMs) : gapMs_(gapMs) {}
 
-    // Adds record `number` (1, 2, ... in order) and returns its pass.
-    Pass &add(std::uint64_t number, std::optional<std::int64_t> time, FrameType countedAs);
+    // Adds record `number` (1, 2, ... in order) and returns its pass. Inline: it runs for
+    // every record of a log.
+    Pass &add(std::uint64_t number, const std::optional<std::int64_t> &time, FrameType countedAs)
+    {
+        if (passes_.empty() || (time && lastTime_ && Distance(*time, *lastTime_) > gapMs_))
+            open(number);
+        Pass &pass = passes_.back();
+        pass.last = number;
+        if (time) {
+            if (!pass.start)
+                pass.start = time;
+            pass.end = time;
+            lastTime_ = time;
+        }
+        if (countedAs == FrameType::Htrx)
+            ++pass.frames.htrx;
+        else if (countedAs == FrameType::Fss)
+            ++pass.frames.fss;
+        else if (countedAs == FrameType::FssHi)
+            ++pass.frames.fssHi;
+        return pass;
+    }
 
     const std::vector<Pass> &passes() const { return passes_; }
     std::int64_t gapMs() const { return gapMs_; }
 
 private:
+    static std::int64_t Distance(std::int64_t a, std::int64_t b) { return a > b ? a - b : b - a; }
+    void open(std::uint64_t first);
+
     std::int64_t gapMs_;
     std::vector<Pass> passes_;
     std::optional<std::int64_t> lastTime_;

@@ -135,6 +135,14 @@ std::string ClockText(std::int64_t ms)
     return IsoTimeText(ms).substr(11, 8);
 }
 
+// "2026-12-01 10:02:03": the page says once that times are UTC.
+std::string DayTime(std::int64_t ms)
+{
+    std::string text = IsoTimeText(ms).substr(0, 19);
+    text[10] = ' ';
+    return text;
+}
+
 struct Axis
 {
     double min;
@@ -461,7 +469,7 @@ void AppendFirstCell(std::string &out, Field field, const std::optional<LimitFir
         Count(out, first->record);
         if (first->time) {
             out += ", ";
-            out += IsoTimeText(*first->time);
+            out += DayTime(*first->time);
         }
         if (const auto breach = limits.breachOf(field, first->value)) {
             out += ", ";
@@ -578,16 +586,23 @@ std::string HtmlReport(const HtmlReportInput &input, const LogHealth &health)
     std::size_t n = 0;
     for (const Pass &pass : health.passes()) {
         ++n;
-        Append(out, {"<section>\n<h2>Pass ", std::to_string(n),
-                     "</h2>\n<div class=\"scroll\"><table>\n"});
+        Append(out, {"<section>\n<h2>Pass ", std::to_string(n)});
+        if (pass.start)
+            Append(out, {" &middot; ", DayTime(*pass.start), " UTC"});
+        out += "</h2>\n<div class=\"scroll\"><table>\n";
         out += "<tr><th>Start</th><th>End</th><th>Duration</th><th>Records</th><th>HTRX</th>"
                "<th>FSS</th><th>FSS (Hi)</th>";
         if (limits != nullptr)
             out += "<th>In warning</th><th>In critical</th>";
         out += "</tr>\n<tr><td>";
-        out += pass.start ? IsoTimeText(*pass.start) : "&ndash;";
+        out += pass.start ? ClockText(*pass.start) : "&ndash;";
         out += "</td><td>";
-        out += pass.end ? IsoTimeText(*pass.end) : "&ndash;";
+        if (pass.end) // with its date when the pass ends on another day
+            out += DayTime(*pass.end).substr(0, 10) == DayTime(*pass.start).substr(0, 10)
+                       ? ClockText(*pass.end)
+                       : DayTime(*pass.end);
+        else
+            out += "&ndash;";
         out += "</td><td>";
         out += pass.start ? DurationText(*pass.end - *pass.start) : "&ndash;";
         out += "</td><td class=\"n\">";
@@ -611,7 +626,7 @@ std::string HtmlReport(const HtmlReportInput &input, const LogHealth &health)
             AppendChart(out, n, field, pass, health);
         out += "</section>\n";
     }
-    out += "<footer>Written by kesta-decode. Times are UTC.</footer>\n</body>\n</html>\n";
+    out += "<footer>Written by kesta-decode. All times are UTC.</footer>\n</body>\n</html>\n";
     return out;
 }
 
