@@ -3,40 +3,18 @@
 #include "decoding_session.h"
 #include "health_report.h"
 #include "html_report.h"
-#include "influx_export.h"
 #include "kiss_log.h"
 #include "limits_file.h"
-#include "output_file.h"
 #include "output_names.h"
-#include "record_export.h"
-#include "session_outputs.h"
-#include "tlm_format.h"
+#include "output_plan.h"
 #include "value_text.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
-#include <optional>
-#include <system_error>
-#include <unistd.h>
 
 namespace kesta {
 
 namespace {
-
-namespace fs = std::filesystem;
-
-constexpr std::string_view StandardOutputName = "-";
-
-// One file the command writes.
-struct Output
-{
-    std::string what; // "dump file", "CSV file", ...
-    std::string path;
-    OutputFile file;
-
-    bool toStandardOutput() const { return path == StandardOutputName; }
-};
 
 DecodeOutcome Failure(int exitCode, std::string message)
 {
@@ -44,26 +22,6 @@ DecodeOutcome Failure(int exitCode, std::string message)
     outcome.exitCode = exitCode;
     outcome.errors.push_back(std::move(message));
     return outcome;
-}
-
-// Opens every output; on the first failure the others are discarded again, so a
-// decode that cannot start leaves no new file behind and every old one as it was.
-bool OpenOutputs(std::vector<std::unique_ptr<Output>> &outputs, DecodeOutcome &outcome)
-{
-    for (auto &output : outputs) {
-        if (output->toStandardOutput()) {
-            output->file.openStandardOutput();
-            continue;
-        }
-        if (output->file.open(output->path, OutputFile::Mode::CreateAnew))
-            continue;
-        outcome.exitCode = ExitFailure;
-        outcome.errors.push_back(output->file.error());
-        for (auto &other : outputs)
-            other->file.discard();
-        return false;
-    }
-    return true;
 }
 
 // The fields a pass report charts: those named, or else those with limits.
@@ -88,60 +46,36 @@ std::optional<std::vector<Field>> ChartedFields(const std::vector<std::string> &
     return fields;
 }
 
-bool AnyOutputFailed(const std::vector<std::unique_ptr<Output>> &outputs)
-{
-    for (const auto &output : outputs) {
-        if (output->file.failed())
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 {
     const std::string &logPath = options.logPath;
-    for (const auto *name :
-         {&options.csvPath, &options.jsonlPath, &options.influxPath, &options.reportPath,
-          &options.htmlReportPath}) {
-        if (*name && (*name)->empty())
-            return Failure(ExitUsage, "an output file name is empty (use - for standard output)");
-    }
+    OutputPlan plan(OutputPlan::Purpose::Decode, logPath);
+    if (options.writeDump)
+        plan.add(OutputKind::Dump, DumpNameFor(logPath));
+    if (options.writeTlm)
+        plan.add(OutputKind::Tlm, TlmNameFor(logPath));
+    if (options.csvPath)
+        plan.add(OutputKind::Csv, *options.csvPath);
+    if (options.jsonlPath)
+        plan.add(OutputKind::JsonLines, *options.jsonlPath);
+    if (options.influxPath)
+        plan.add(OutputKind::LineProtocol, *options.influxPath);
+    if (options.reportPath)
+        plan.add(OutputKind::Report, *options.reportPath);
+    if (options.htmlReportPath)
+        plan.add(OutputKind::HtmlReport, *options.htmlReportPath);
+    if (options.limitsPath)
+        plan.protect("limits file", *options.limitsPath);
     if (options.failOn && !options.limitsPath)
         return Failure(ExitUsage, "--fail-on needs a limits file (--limits)");
     if (options.passGapMs <= 0)
         return Failure(ExitUsage, "--pass-gap must be longer than 0");
-
-    std::vector<std::unique_ptr<Output>> outputs;
-    auto plan = [&outputs](std::string what, std::string path) {
-        auto output = std::make_unique<Output>();
-        output->what = std::move(what);
-        output->path = std::move(path);
-        outputs.push_back(std::move(output));
-        return outputs.back().get();
-    };
-    Output *dump = options.writeDump ? plan("dump file", DumpNameFor(logPath)) : nullptr;
-    Output *tlm = options.writeTlm ? plan("TLM file", TlmNameFor(logPath)) : nullptr;
-    Output *csv = options.csvPath ? plan("CSV file", *options.csvPath) : nullptr;
-    Output *jsonl = options.jsonlPath ? plan("JSON Lines file", *options.jsonlPath) : nullptr;
-    Output *influx = options.influxPath ? plan("line protocol file", *options.influxPath) : nullptr;
-    Output *report = options.reportPath ? plan("report file", *options.reportPath) : nullptr;
-    Output *html =
-        options.htmlReportPath ? plan("HTML report file", *options.htmlReportPath) : nullptr;
-
-    std::vector<PlannedOutput> planned;
-    for (const auto &output : outputs)
-        planned.push_back({output->what, output->path});
-    if (auto clash = FindOutputClash(logPath, planned))
-        return Failure(ExitUsage, std::move(*clash));
+    if (auto problem = plan.check())
+        return Failure(ExitUsage, std::move(*problem));
     std::unique_ptr<LimitSet> limits;
     if (options.limitsPath) {
-        for (const PlannedOutput &output : planned) {
-            if (output.path != StandardOutputName && IsSameFile(*options.limitsPath, output.path))
-                return Failure(ExitUsage, output.path + ": named as both the limits file and the " +
-                                              output.what);
-        }
         LimitsFileResult read = ReadLimitsFile(*options.limitsPath);
         if (!read.limits)
             return Failure(ExitFailure, std::move(read.error));
@@ -158,32 +92,18 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         return Failure(ExitFailure, error);
 
     DecodeOutcome outcome;
-    if (!OpenOutputs(outputs, outcome))
+    // A decode that cannot start leaves no new file behind and every old one as it was.
+    if (auto errors = plan.open(OutputPlan::OnFailure::DiscardAll); !errors.empty()) {
+        outcome.exitCode = ExitFailure;
+        outcome.errors = std::move(errors);
         return outcome;
-
-    DecodingSession session;
-    std::optional<DumpSink> dumpSink;
-    std::optional<TlmSink> tlmSink;
-    std::optional<ExportSink> csvSink;
-    std::optional<ExportSink> jsonlSink;
-    std::optional<InfluxSink> influxSink;
-    if (dump != nullptr)
-        session.addSink(dumpSink.emplace(dump->file));
-    if (tlm != nullptr) {
-        std::error_code ec;
-        const fs::path absolute = fs::absolute(logPath, ec);
-        WriteTlmHeader(tlm->file, ec ? logPath : absolute.string());
-        session.addSink(tlmSink.emplace(tlm->file));
     }
-    if (csv != nullptr)
-        session.addSink(csvSink.emplace(RecordExporter::Format::Csv, csv->file));
-    if (jsonl != nullptr)
-        session.addSink(jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file));
-    if (influx != nullptr)
-        session.addSink(influxSink.emplace(influx->file));
+    DecodingSession session;
+    plan.attach(session);
     // Passes and limits; values for charts only when a pass report is written.
+    const bool charts = plan.file(OutputKind::HtmlReport) != nullptr;
     auto health = std::make_unique<LogHealth>(limits.get(), options.passGapMs,
-                                              html != nullptr ? *charted : std::vector<Field>{});
+                                              charts ? *charted : std::vector<Field>{});
     HealthSink healthSink(*health);
     session.addSink(healthSink);
 
@@ -191,7 +111,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     ReadControl control;
     control.cancel = [&] {
         // Looked at between blocks: a failed output means the decode has failed.
-        return (options.cancel != nullptr && options.cancel->load()) || AnyOutputFailed(outputs);
+        return (options.cancel != nullptr && options.cancel->load()) || plan.anyFailed();
     };
     const ReadOutcome read = FeedLog(*log, session, error, control);
 
@@ -202,7 +122,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 
     if (read == ReadOutcome::Failed)
         outcome.errors.push_back(error);
-    if (read == ReadOutcome::Cancelled && !AnyOutputFailed(outputs)) {
+    if (read == ReadOutcome::Cancelled && !plan.anyFailed()) {
         outcome.cancelled = true;
         outcome.exitCode = ExitInterrupted;
         outcome.errors.push_back(logPath + ": interrupted; earlier output files are unchanged");
@@ -210,38 +130,28 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     }
     if (read == ReadOutcome::Complete) {
         session.flush();
-        if (report != nullptr) {
+        if (OutputFile *report = plan.file(OutputKind::Report)) {
             std::string json = LoadReportJson(totals);
             json.pop_back(); // the closing brace: the limits and passes go into the same object
             AppendHealthJson(json, *outcome.health);
             json += "}\n";
-            report->file.write(json);
+            report->write(json);
         }
-        if (html != nullptr) {
+        if (OutputFile *html = plan.file(OutputKind::HtmlReport)) {
             HtmlReportInput input;
             input.logName = logPath;
             input.limitsName = options.limitsPath;
             input.records = totals.records;
-            html->file.write(HtmlReport(input, *outcome.health));
+            html->write(HtmlReport(input, *outcome.health));
         }
     }
     if (outcome.errors.empty()) {
-        for (auto &output : outputs) {
-            if (output->file.failed())
-                outcome.errors.push_back(output->file.error());
-        }
-    }
-    if (outcome.errors.empty()) {
-        // Every output is whole: each takes its name now.
-        for (auto &output : outputs) {
-            if (!output->file.close())
-                outcome.errors.push_back(output->file.error());
-        }
+        // Every output is whole: each takes its name now, or none does.
+        outcome.errors = plan.commit(true);
     }
     if (!outcome.errors.empty()) {
         outcome.exitCode = ExitFailure;
-        for (auto &output : outputs)
-            output->file.discard();
+        plan.discard();
     } else if (options.failOn && outcome.health->worst() >= *options.failOn) {
         outcome.exitCode = ExitLimits;
     }

@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "DIR/none.toml: No such file or directory"},
         CommandCase{"HtmlReportOverLimits",
                     "--limits DIR/limits.toml --html-report DIR/./limits.toml LOG", 2,
-                    "named as both the limits file and the HTML report file"},
+                    "not written: it is the limits file"},
         CommandCase{"HtmlReportOverLog", "--html-report DIR/pass.kss LOG", 2,
                     "would overwrite the log itself"},
         CommandCase{"ReportFieldNotNumeric", "--html-report DIR/r.html --report-fields RawHex LOG",
