@@ -2,6 +2,7 @@
 #include "decode_command.h"
 #include "test_logs.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -131,6 +132,26 @@ TEST_F(HealthCommand, HtmlReportChartsEachLimitedFieldPerPassAndNeedsNothingElse
     EXPECT_NE(html.find("critical: -2.023 dbuV below -1.734"), std::string::npos);
     for (const char *external : {"<script", "src=", "href=", "@import", "url("})
         EXPECT_EQ(html.find(external), std::string::npos) << external;
+}
+
+// The report as a reader sees it: Debian's Chromium, headless, loads it without a
+// console message and draws it.
+TEST_F(HealthCommand, HtmlReportLoadsInChromiumWithoutConsoleMessages)
+{
+    if (std::system("command -v chromium >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "chromium is not installed";
+    DecodeOptions o = options();
+    o.htmlReportPath = folder_ / "report.html";
+    ASSERT_EQ(RunDecodeCommand(o).exitCode, ExitSuccess);
+
+    const std::string command =
+        "chromium --headless --no-sandbox --disable-gpu --enable-logging=stderr --v=0 "
+        "--user-data-dir=" + folder_ / "profile" + " --window-size=390,800 --screenshot=" +
+        folder_ / "shot.png" + " file://" + folder_ / "report.html" + " 2>" + folder_ / "log";
+    ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(folder_ / "log");
+    EXPECT_EQ(ReadFile(folder_ / "log").find(":CONSOLE"), std::string::npos)
+        << ReadFile(folder_ / "log");
+    EXPECT_GT(ReadFile(folder_ / "shot.png").size(), 1000u);
 }
 
 } // namespace
