@@ -142,7 +142,8 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
             input.logName = logPath;
             input.limitsName = options.limitsPath;
             input.records = totals.records;
-            html->write(HtmlReport(input, *outcome.health));
+            WriteHtmlReport(input, *outcome.health,
+                            [html](std::string_view part) { html->write(part); });
         }
     }
     if (outcome.errors.empty()) {

@@ -544,7 +544,8 @@ void Row(std::string &out, std::string_view head, const std::string &value)
 
 } // namespace
 
-std::string HtmlReport(const HtmlReportInput &input, const LogHealth &health)
+void WriteHtmlReport(const HtmlReportInput &input, const LogHealth &health,
+                     const std::function<void(std::string_view)> &write)
 {
     std::string out;
     out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -625,9 +626,13 @@ std::string HtmlReport(const HtmlReportInput &input, const LogHealth &health)
         for (const Field field : health.seriesFields())
             AppendChart(out, n, field, pass, health);
         out += "</section>\n";
+        // Pass by pass: the report of a long archive is never whole in memory.
+        write(out);
+        out.clear();
     }
     out += "<footer>Written by kesta-decode. All times are UTC.</footer>\n</body>\n</html>\n";
-    return out;
+    write(out);
 }
+
 
 } // namespace kesta

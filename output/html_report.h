@@ -2,8 +2,10 @@
 
 #include "log_health.h"
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kesta {
 
@@ -21,7 +23,9 @@ struct HtmlReportInput
 // records outside limits, and per pass an SVG chart of every series field of
 // `health` over reception time (or record number in a log without times), limit
 // bands drawn and values outside them marked by shape as well as colour. It prints on
-// A4 with no chart split across pages and narrows to a phone's width.
-std::string HtmlReport(const HtmlReportInput &input, const LogHealth &health);
+// A4 with no chart split across pages and narrows to a phone's width. Handed to `write`
+// piece by piece, a pass at a time, so a long archive's report is never whole in memory.
+void WriteHtmlReport(const HtmlReportInput &input, const LogHealth &health,
+                     const std::function<void(std::string_view)> &write);
 
 } // namespace kesta
