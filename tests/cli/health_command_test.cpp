@@ -134,6 +134,26 @@ TEST_F(HealthCommand, HtmlReportChartsEachLimitedFieldPerPassAndNeedsNothingElse
         EXPECT_EQ(html.find(external), std::string::npos) << external;
 }
 
+// A log without reception times is one pass, charted over record numbers.
+TEST_F(HealthCommand, HtmlReportOfALogWithoutTimesChartsOverRecords)
+{
+    DecodeOptions o = options();
+    o.logPath = folder_.write("untimed.kss", Kiss({testing::HtrxFrame(1, 0, 50),
+                                                   testing::HtrxFrame(2, 0, 101),
+                                                   testing::HtrxFrame(3, 0, 121)}));
+    o.htmlReportPath = folder_ / "untimed.html";
+    o.reportPath = folder_ / "untimed.json";
+    ASSERT_EQ(RunDecodeCommand(o).exitCode, ExitSuccess);
+
+    const std::string html = ReadFile(folder_ / "untimed.html");
+    EXPECT_EQ(Occurrences(html, "<svg "), 1u);
+    EXPECT_NE(html.find(">Record</text>"), std::string::npos);
+    EXPECT_EQ(html.find("Reception time"), std::string::npos);
+    EXPECT_NE(ReadFile(folder_ / "untimed.json")
+                  .find(",\"passes\":[{\"first\":1,\"last\":3,\"frames\""),
+              std::string::npos);
+}
+
 // The report as a reader sees it: Debian's Chromium, headless, loads it without a
 // console message and draws it.
 TEST_F(HealthCommand, HtmlReportLoadsInChromiumWithoutConsoleMessages)

@@ -133,6 +133,30 @@ INSTANTIATE_TEST_SUITE_P(
                     2, "not with --connect"}),
     [](const auto &info) { return std::string(info.param.name); });
 
+// --pass-gap takes seconds or a unit: records two minutes apart are one pass or two.
+TEST(KestaDecodePassGap, SplitsAtTheGapGivenWithItsUnit)
+{
+    ScratchFolder folder;
+    testing::WriteFile(folder / "pass.kss",
+                       testing::Concat({Kiss(testing::Timestamp(1796119200000)),
+                                        Kiss(testing::HtrxFrame(1, 0, 0)),
+                                        Kiss(testing::Timestamp(1796119320000)),
+                                        Kiss(testing::HtrxFrame(2, 0, 0))}));
+    for (const auto &[gap, passes] : {std::pair{"", 1}, {"--pass-gap 2min", 1},
+                                      {"--pass-gap 119", 2}, {"--pass-gap 1m", 2},
+                                      {"--pass-gap 0.1h", 1}}) {
+        const ProgramRun run =
+            RunProgram(std::string("--no-dump --no-tlm ") + gap + " " + (folder / "pass.kss"));
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_EQ(run.output.find("Pass " + std::to_string(passes) + ":") != std::string::npos &&
+                      run.output.find("Pass " + std::to_string(passes + 1) + ":") ==
+                          std::string::npos,
+                  true)
+            << gap << "\n"
+            << run.output;
+    }
+}
+
 TEST(KestaDecodeQuiet, PrintsNothingOnSuccess)
 {
     ScratchFolder folder;

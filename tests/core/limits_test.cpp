@@ -125,6 +125,41 @@ TEST(LimitBreach, SaysLevelValueUnitAndBound)
     EXPECT_FALSE(limits.breachOf(Field::HtxCurrent, 2.5));
 }
 
+// A record counts once, at its worst field; fields the frame did not write are not looked at.
+TEST(LogHealth, CountsEachRecordAtItsWorstLevel)
+{
+    const LimitSet limits = Parsed("[HtxCurrent]\nwarning = { high = 2 }\ncritical = { high = 3 }\n"
+                                   "[TncCurrent]\nwarning = { high = 2 }\n"
+                                   "[Angle]\ncritical = { low = 10 }\n");
+    LogHealth health(&limits, 300'000, {Field::HtxCurrent});
+    auto record = [](double htx, double tnc) {
+        TelemetryRecord r;
+        r.HtxCurrent = htx;
+        r.TncCurrent = tnc;
+        r.Written.set(Field::HtxCurrent);
+        r.Written.set(Field::TncCurrent);
+        return r; // Angle (0) not written: never critical
+    };
+    health.add(1, record(1, 1), FrameType::Htrx);
+    health.add(2, record(2.5, 2.5), FrameType::Htrx); // two fields in warning
+    health.add(3, record(3.5, 2.5), FrameType::Htrx); // critical and warning
+    health.add(4, TelemetryRecord{}, FrameType::Fss);
+
+    EXPECT_EQ(health.recordsInWarning(), 1u);
+    EXPECT_EQ(health.recordsInCritical(), 1u);
+    EXPECT_EQ(health.worst(), LimitLevel::Critical);
+    EXPECT_EQ(health.limits().of(Field::HtxCurrent).warning, 1u);
+    EXPECT_EQ(health.limits().of(Field::HtxCurrent).critical, 1u);
+    EXPECT_EQ(health.limits().of(Field::TncCurrent).warning, 2u);
+    EXPECT_EQ(health.limits().of(Field::TncCurrent).firstWarning->record, 2u);
+    EXPECT_EQ(health.limits().of(Field::Angle).critical, 0u);
+    ASSERT_EQ(health.series(Field::HtxCurrent).size(), 3u);
+    EXPECT_EQ(health.series(Field::HtxCurrent)[2].level, LimitLevel::Critical);
+    ASSERT_EQ(health.passes().size(), 1u);
+    EXPECT_EQ(health.passes()[0].frames.htrx, 3u);
+    EXPECT_EQ(health.passes()[0].frames.fss, 1u);
+}
+
 struct SplitCase
 {
     const char *name;
