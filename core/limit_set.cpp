@@ -52,6 +52,8 @@ void LimitSet::set(Field field, const FieldLimits &limits)
 {
     const auto i = static_cast<std::size_t>(field);
     const ValueType type = InfoOf(field).type;
+    if (type == ValueType::Text)
+        return; // a text has no level
     auto low = [type](const std::optional<LimitRange> &r) {
         if (!r || !r->low)
             return -Infinity;

@@ -59,7 +59,7 @@ class LimitSet
 public:
     LimitSet();
 
-    // Sets a numeric field's limits, replacing earlier ones.
+    // Sets a numeric field's limits, replacing earlier ones; a text field is left without.
     void set(Field field, const FieldLimits &limits);
     // The field's limits as given; nullptr when it has none.
     const FieldLimits *limitsOf(Field field) const;
