@@ -7,12 +7,12 @@
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <atomic>
-#include <cmath>
-#include <map>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <map>
 #include <unistd.h>
 
 namespace {
@@ -102,8 +102,8 @@ int main(int argc, char **argv)
                    "A pause in reception longer than this begins a new pass (s, min or h; "
                    "default 5min)")
         ->option_text("DURATION")
-        ->transform(CLI::AsNumberWithUnit(std::map<std::string, double>{
-            {"s", 1}, {"min", 60}, {"m", 60}, {"h", 3600}}))
+        ->transform(CLI::AsNumberWithUnit(
+            std::map<std::string, double>{{"s", 1}, {"min", 60}, {"m", 60}, {"h", 3600}}))
         ->check(CLI::PositiveNumber);
     CLI::Option *htmlOption =
         app.add_option("--html-report", html,
@@ -159,8 +159,8 @@ int main(int argc, char **argv)
     if (limitsOption->count() > 0)
         options.limitsPath = limits;
     if (!failOn.empty())
-        options.failOn = failOn == "critical" ? kesta::LimitLevel::Critical
-                                              : kesta::LimitLevel::Warning;
+        options.failOn =
+            failOn == "critical" ? kesta::LimitLevel::Critical : kesta::LimitLevel::Warning;
     options.passGapMs = std::llround(passGapSeconds * 1000);
     if (htmlOption->count() > 0)
         options.htmlReportPath = html;
@@ -201,7 +201,8 @@ int main(int argc, char **argv)
     for (const std::string &error : outcome.errors) {
         std::fprintf(stderr, "kesta-decode: %s\n", error.c_str());
     }
-    if (!quiet && (outcome.exitCode == kesta::ExitSuccess || outcome.exitCode == kesta::ExitLimits)) {
+    if (!quiet &&
+        (outcome.exitCode == kesta::ExitSuccess || outcome.exitCode == kesta::ExitLimits)) {
         std::fputs(kesta::SummaryText(outcome.totals).c_str(), stderr);
         std::fputs(kesta::HealthSummaryText(*outcome.health).c_str(), stderr);
     }

@@ -71,9 +71,9 @@ std::optional<LimitRange> RangeOf(const toml::node &node, const std::string &wha
             } else if (key.str() == "high") {
                 range.high = BoundOf(value, what + " high", failure);
             } else {
-                failure = Failure{key.source().begin.line,
-                                  "unknown key " + Quoted(key.str()) + " in " + what +
-                                      " (only low and high)"};
+                failure =
+                    Failure{key.source().begin.line, "unknown key " + Quoted(key.str()) + " in " +
+                                                         what + " (only low and high)"};
             }
             if (failure)
                 return std::nullopt;
@@ -139,8 +139,7 @@ std::optional<FieldLimits> FieldLimitsOf(std::string_view name, const toml::tabl
         if (w.low && c.low && *c.low > *w.low)
             side = "critical low " + Number(*c.low) + " is above warning low " + Number(*w.low);
         else if (w.high && c.high && *c.high < *w.high)
-            side =
-                "critical high " + Number(*c.high) + " is below warning high " + Number(*w.high);
+            side = "critical high " + Number(*c.high) + " is below warning high " + Number(*w.high);
         if (!side.empty()) {
             failure = Failure{criticalLine, std::string(name) + ": " + side +
                                                 " (the critical range lies inside the warning "
@@ -178,8 +177,8 @@ LimitsFileResult ParseLimits(std::string_view text, const std::string &fileName)
             return fail(line, Quoted(key.str()) + " is not a numeric field");
         const toml::table *table = node.as_table();
         if (table == nullptr)
-            return fail(line, Quoted(key.str()) + " must be a table: [" +
-                                  std::string(key.str()) + "] with warning and critical");
+            return fail(line, Quoted(key.str()) + " must be a table: [" + std::string(key.str()) +
+                                  "] with warning and critical");
         const std::optional<FieldLimits> field = FieldLimitsOf(key.str(), *table, line, failure);
         if (!field)
             return fail(failure->line, failure->reason);
@@ -197,7 +196,7 @@ LimitsFileResult ReadLimitsFile(const std::string &path)
         return result;
     };
     const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
-                                                               &std::fclose);
+                                                                &std::fclose);
     if (!file)
         return failed(std::strerror(errno));
     std::string text;

@@ -37,10 +37,9 @@ void LogHealth::add(std::uint64_t number, const TelemetryRecord &record, FrameTy
         const auto value = FieldNumber(record, field);
         if (!value)
             continue;
-        const LimitLevel level =
-            limits_ != nullptr && limits_->limitsOf(field) != nullptr
-                ? limits_->levelOf(field, *value)
-                : LimitLevel::Ok;
+        const LimitLevel level = limits_ != nullptr && limits_->limitsOf(field) != nullptr
+                                     ? limits_->levelOf(field, *value)
+                                     : LimitLevel::Ok;
         series_[static_cast<std::size_t>(field)].push_back(
             SeriesPoint{number, record.ReceptionTime, *value, level});
     }

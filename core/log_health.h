@@ -30,8 +30,7 @@ class LogHealth
 public:
     // `limits` may be null (passes only) and must outlive this object. `seriesFields`
     // are numeric fields whose values are kept.
-    explicit LogHealth(const LimitSet *limits,
-                       std::int64_t passGapMs = PassSplitter::DefaultGapMs,
+    explicit LogHealth(const LimitSet *limits, std::int64_t passGapMs = PassSplitter::DefaultGapMs,
                        std::vector<Field> seriesFields = {});
 
     void add(std::uint64_t number, const TelemetryRecord &record, FrameType countedAs);

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <initializer_list>
 #include <cmath>
+#include <initializer_list>
 #include <span>
 
 namespace kesta {
@@ -93,8 +93,8 @@ void Escaped(std::string &out, std::string_view text)
 void Coord(std::string &out, double v)
 {
     std::array<char, 32> text{};
-    const auto r = std::to_chars(text.data(), text.data() + text.size(), v,
-                                 std::chars_format::fixed, 1);
+    const auto r =
+        std::to_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed, 1);
     out.append(text.data(), r.ptr);
 }
 
@@ -285,8 +285,8 @@ private:
 // Time ticks: the smallest of these steps that gives at most seven ticks.
 double TimeStep(double spanMs)
 {
-    constexpr std::array<double, 19> steps{1e3,   2e3,   5e3,   1e4,    15e3,   3e4,   6e4,
-                                           12e4,  3e5,   6e5,   9e5,    18e5,   36e5,  72e5,
+    constexpr std::array<double, 19> steps{1e3,   2e3,   5e3,   1e4,   15e3,  3e4,  6e4,
+                                           12e4,  3e5,   6e5,   9e5,   18e5,  36e5, 72e5,
                                            108e5, 216e5, 432e5, 864e5, 1728e5};
     for (const double s : steps) {
         if (spanMs / s <= 7)
@@ -633,6 +633,5 @@ void WriteHtmlReport(const HtmlReportInput &input, const LogHealth &health,
     out += "<footer>Written by kesta-decode. All times are UTC.</footer>\n</body>\n</html>\n";
     write(out);
 }
-
 
 } // namespace kesta

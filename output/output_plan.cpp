@@ -128,7 +128,8 @@ std::optional<std::string> OutputPlan::check() const
 
     // Checked by file identity: another spelling or a link of the log is still the log.
     for (const PlannedOutput &output : planned) {
-        if (purpose_ == Purpose::Export && (output.path == input_ || IsSameFile(output.path, input_)))
+        if (purpose_ == Purpose::Export &&
+            (output.path == input_ || IsSameFile(output.path, input_)))
             return output.path + ": not written: it is the log " + input_ + " itself";
         for (const PlannedOutput &kept : protected_) {
             if (!kept.path.empty() && !IsStandardOutput(output.path) &&

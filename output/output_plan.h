@@ -25,7 +25,7 @@ enum class OutputKind
     LineProtocol,
     Report,     // written by the caller at the end, not frame by frame
     HtmlReport, // the pass report, written by the caller at the end
-    Export, // a CSV or JSON Lines export of a whole log (its sink comes with the request)
+    Export,     // a CSV or JSON Lines export of a whole log (its sink comes with the request)
 };
 
 // "dump file", "TLM file", "CSV file", ... as messages name it.

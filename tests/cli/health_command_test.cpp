@@ -17,7 +17,8 @@ using testing::ScratchFolder;
 constexpr std::int64_t T0 = 1796119200000; // 2026-12-01T10:00:00Z
 
 // RSSI is 32.946 - 0.289 * byte: byte 100 reads 4.046, byte 120 reads -1.734.
-constexpr const char *RssiLimits = "[Rssi]\nwarning = { low = 4.046 }\ncritical = { low = -1.734 }\n";
+constexpr const char *RssiLimits =
+    "[Rssi]\nwarning = { low = 4.046 }\ncritical = { low = -1.734 }\n";
 
 std::size_t Occurrences(const std::string &text, const std::string &what)
 {
@@ -35,8 +36,8 @@ protected:
     HealthCommand()
     {
         auto at = [](std::int64_t ms, const Bytes &frame) {
-            return testing::Concat({Kiss(testing::Timestamp(static_cast<std::uint64_t>(T0 + ms))),
-                                    Kiss(frame)});
+            return testing::Concat(
+                {Kiss(testing::Timestamp(static_cast<std::uint64_t>(T0 + ms))), Kiss(frame)});
         };
         log_ = folder_.write(
             "pass.kss",
@@ -71,10 +72,11 @@ TEST_F(HealthCommand, ReportCountsRecordsOutsideLimitsPerFieldAndPass)
     ASSERT_EQ(RunDecodeCommand(o).exitCode, ExitSuccess);
 
     const std::string report = ReadFile(folder_ / "report.json");
-    const std::string limits = ",\"limits\":{\"Rssi\":{\"warning\":2,\"critical\":1,"
-                               "\"firstWarning\":{\"record\":4,\"time\":\"2026-12-01T10:00:03.000Z\","
-                               "\"value\":3.757},\"firstCritical\":{\"record\":6,\"time\":"
-                               "\"2026-12-01T10:10:04.000Z\",\"value\":-2.023}}}";
+    const std::string limits =
+        ",\"limits\":{\"Rssi\":{\"warning\":2,\"critical\":1,"
+        "\"firstWarning\":{\"record\":4,\"time\":\"2026-12-01T10:00:03.000Z\","
+        "\"value\":3.757},\"firstCritical\":{\"record\":6,\"time\":"
+        "\"2026-12-01T10:10:04.000Z\",\"value\":-2.023}}}";
     const std::string passes =
         ",\"passes\":[{\"first\":1,\"last\":5,\"start\":\"2026-12-01T10:00:00.000Z\",\"end\":"
         "\"2026-12-01T10:00:04.000Z\",\"frames\":{\"HTRX\":4,\"FSS\":1,\"FSS (Hi)\":0},"
@@ -83,7 +85,8 @@ TEST_F(HealthCommand, ReportCountsRecordsOutsideLimitsPerFieldAndPass)
         "{\"first\":6,\"last\":7,\"start\":\"2026-12-01T10:10:04.000Z\",\"end\":"
         "\"2026-12-01T10:10:06.000Z\",\"frames\":{\"HTRX\":2,\"FSS\":0,\"FSS (Hi)\":0},"
         "\"limits\":{\"Rssi\":{\"warning\":0,\"critical\":1,\"firstWarning\":null,"
-        "\"firstCritical\":{\"record\":6,\"time\":\"2026-12-01T10:10:04.000Z\",\"value\":-2.023}}}}]}"
+        "\"firstCritical\":{\"record\":6,\"time\":\"2026-12-01T10:10:04.000Z\",\"value\":-2.023}}}}"
+        "]}"
         "\n";
     EXPECT_NE(report.find(limits + passes), std::string::npos) << report;
 }
@@ -127,7 +130,7 @@ TEST_F(HealthCommand, HtmlReportChartsEachLimitedFieldPerPassAndNeedsNothingElse
     const std::string html = ReadFile(folder_ / "report.html");
     EXPECT_EQ(Occurrences(html, "<h2>Pass "), 2u);
     EXPECT_EQ(Occurrences(html, "<svg "), 4u);
-    EXPECT_EQ(Occurrences(html, "l4.5,8h-9z"), 2u);                     // warning marks
+    EXPECT_EQ(Occurrences(html, "l4.5,8h-9z"), 2u);                    // warning marks
     EXPECT_EQ(Occurrences(html, "width=\"8\" height=\"8\" fill"), 1u); // critical marks
     EXPECT_NE(html.find("critical: -2.023 dbuV below -1.734"), std::string::npos);
     for (const char *external : {"<script", "src=", "href=", "@import", "url("})
@@ -138,9 +141,9 @@ TEST_F(HealthCommand, HtmlReportChartsEachLimitedFieldPerPassAndNeedsNothingElse
 TEST_F(HealthCommand, HtmlReportOfALogWithoutTimesChartsOverRecords)
 {
     DecodeOptions o = options();
-    o.logPath = folder_.write("untimed.kss", Kiss({testing::HtrxFrame(1, 0, 50),
-                                                   testing::HtrxFrame(2, 0, 101),
-                                                   testing::HtrxFrame(3, 0, 121)}));
+    o.logPath = folder_.write("untimed.kss",
+                              Kiss({testing::HtrxFrame(1, 0, 50), testing::HtrxFrame(2, 0, 101),
+                                    testing::HtrxFrame(3, 0, 121)}));
     o.htmlReportPath = folder_ / "untimed.html";
     o.reportPath = folder_ / "untimed.json";
     ASSERT_EQ(RunDecodeCommand(o).exitCode, ExitSuccess);
@@ -149,9 +152,9 @@ TEST_F(HealthCommand, HtmlReportOfALogWithoutTimesChartsOverRecords)
     EXPECT_EQ(Occurrences(html, "<svg "), 1u);
     EXPECT_NE(html.find(">Record</text>"), std::string::npos);
     EXPECT_EQ(html.find("Reception time"), std::string::npos);
-    EXPECT_NE(ReadFile(folder_ / "untimed.json")
-                  .find(",\"passes\":[{\"first\":1,\"last\":3,\"frames\""),
-              std::string::npos);
+    EXPECT_NE(
+        ReadFile(folder_ / "untimed.json").find(",\"passes\":[{\"first\":1,\"last\":3,\"frames\""),
+        std::string::npos);
 }
 
 // The report as a reader sees it: Debian's Chromium, headless, loads it without a
@@ -166,8 +169,9 @@ TEST_F(HealthCommand, HtmlReportLoadsInChromiumWithoutConsoleMessages)
 
     const std::string command =
         "chromium --headless --no-sandbox --disable-gpu --enable-logging=stderr --v=0 "
-        "--user-data-dir=" + folder_ / "profile" + " --window-size=390,800 --screenshot=" +
-        folder_ / "shot.png" + " file://" + folder_ / "report.html" + " 2>" + folder_ / "log";
+        "--user-data-dir=" +
+        folder_ / "profile" + " --window-size=390,800 --screenshot=" + folder_ / "shot.png" +
+        " file://" + folder_ / "report.html" + " 2>" + folder_ / "log";
     ASSERT_EQ(std::system(command.c_str()), 0) << ReadFile(folder_ / "log");
     EXPECT_EQ(ReadFile(folder_ / "log").find(":CONSOLE"), std::string::npos)
         << ReadFile(folder_ / "log");

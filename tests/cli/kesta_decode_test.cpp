@@ -137,13 +137,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(KestaDecodePassGap, SplitsAtTheGapGivenWithItsUnit)
 {
     ScratchFolder folder;
-    testing::WriteFile(folder / "pass.kss",
-                       testing::Concat({Kiss(testing::Timestamp(1796119200000)),
-                                        Kiss(testing::HtrxFrame(1, 0, 0)),
-                                        Kiss(testing::Timestamp(1796119320000)),
-                                        Kiss(testing::HtrxFrame(2, 0, 0))}));
-    for (const auto &[gap, passes] : {std::pair{"", 1}, {"--pass-gap 2min", 1},
-                                      {"--pass-gap 119", 2}, {"--pass-gap 1m", 2},
+    testing::WriteFile(
+        folder / "pass.kss",
+        testing::Concat({Kiss(testing::Timestamp(1796119200000)), Kiss(testing::HtrxFrame(1, 0, 0)),
+                         Kiss(testing::Timestamp(1796119320000)),
+                         Kiss(testing::HtrxFrame(2, 0, 0))}));
+    for (const auto &[gap, passes] : {std::pair{"", 1},
+                                      {"--pass-gap 2min", 1},
+                                      {"--pass-gap 119", 2},
+                                      {"--pass-gap 1m", 2},
                                       {"--pass-gap 0.1h", 1}}) {
         const ProgramRun run =
             RunProgram(std::string("--no-dump --no-tlm ") + gap + " " + (folder / "pass.kss"));

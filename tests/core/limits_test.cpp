@@ -57,12 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
                   -1000.0, LimitLevel::Ok},
         LevelCase{"CriticalOnly", "[Angle]\ncritical = { high = 80 }\n", Field::Angle,
                   double(86.5f), LimitLevel::Critical},
-        LevelCase{"FloatOnBound", "[Angle]\nwarning = [29.5, 86.5]\n", Field::Angle,
-                  double(86.5f), LimitLevel::Ok},
+        LevelCase{"FloatOnBound", "[Angle]\nwarning = [29.5, 86.5]\n", Field::Angle, double(86.5f),
+                  LimitLevel::Ok},
         LevelCase{"FloatTextOnBound", "[Angle]\nwarning = { low = 0.1 }\n", Field::Angle,
                   double(0.1f) - 1e-9, LimitLevel::Ok},
-        LevelCase{"IntegerOnBound", "[Threshold]\nwarning = { low = 20 }\n", Field::Threshold,
-                  20.0, LimitLevel::Ok},
+        LevelCase{"IntegerOnBound", "[Threshold]\nwarning = { low = 20 }\n", Field::Threshold, 20.0,
+                  LimitLevel::Ok},
         LevelCase{"IntegerBelow", "[Threshold]\nwarning = { low = 20 }\n", Field::Threshold, 19.0,
                   LimitLevel::Warning}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -94,8 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"UnknownField", "# x\n[HtxCurent]\nwarning = [0, 1]\n", 2,
                 "unknown field \"HtxCurent\""},
         BadFile{"TextField", "[RawHex]\nwarning = [0, 1]\n", 1, "\"RawHex\" is not a numeric"},
-        BadFile{"LowAboveHigh", "[Rssi]\n\nwarning = [10, -10]\n", 3,
-                "low 10 is above high -10"},
+        BadFile{"LowAboveHigh", "[Rssi]\n\nwarning = [10, -10]\n", 3, "low 10 is above high -10"},
         BadFile{"LowAboveHighOneTable", "[Rssi]\ncritical = { high = 1, low = 2 }\n", 2,
                 "low 2 is above high 1"},
         BadFile{"CriticalInsideWarningLow",
@@ -186,13 +185,13 @@ TEST_P(PassSplitting, SplitsWhereTheGapIsLongerThanAllowed)
 
 INSTANTIATE_TEST_SUITE_P(
     Gaps, PassSplitting,
-    ::testing::Values(
-        SplitCase{"GapOfExactlyTheLimit", {0, 300'000, 600'000}, {{1, 3}}},
-        SplitCase{"GapOneMsLonger", {0, 300'001, 301'000}, {{1, 1}, {2, 3}}},
-        SplitCase{"UntimedJoinThePassBefore", {0, -1, 1'000'000, -1, -1}, {{1, 2}, {3, 5}}},
-        SplitCase{"UntimedAtTheStart", {-1, -1, 5000, 6'000'000}, {{1, 3}, {4, 4}}},
-        SplitCase{"NoTimeAtAll", {-1, -1, -1}, {{1, 3}}},
-        SplitCase{"TimeJumpsBack", {9'000'000, 9'001'000, 1000}, {{1, 2}, {3, 3}}}),
+    ::testing::Values(SplitCase{"GapOfExactlyTheLimit", {0, 300'000, 600'000}, {{1, 3}}},
+                      SplitCase{"GapOneMsLonger", {0, 300'001, 301'000}, {{1, 1}, {2, 3}}},
+                      SplitCase{
+                          "UntimedJoinThePassBefore", {0, -1, 1'000'000, -1, -1}, {{1, 2}, {3, 5}}},
+                      SplitCase{"UntimedAtTheStart", {-1, -1, 5000, 6'000'000}, {{1, 3}, {4, 4}}},
+                      SplitCase{"NoTimeAtAll", {-1, -1, -1}, {{1, 3}}},
+                      SplitCase{"TimeJumpsBack", {9'000'000, 9'001'000, 1000}, {{1, 2}, {3, 3}}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
