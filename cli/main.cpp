@@ -3,6 +3,7 @@
 #include "decode_command.h"
 #include "health_report.h"
 #include "live_command.h"
+#include "standard_descriptors.h"
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
@@ -53,6 +54,7 @@ void CatchInterrupts()
 
 int main(int argc, char **argv)
 {
+    kesta::EnsureStandardDescriptors();
     CLI::App app{"Decodes a KISS log of KESTA-1 telemetry: writes the dump file and the TLM "
                  "file beside the log, and the records as CSV, JSON Lines or InfluxDB line "
                  "protocol on request.",
