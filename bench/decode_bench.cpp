@@ -1,12 +1,14 @@
 // Throughput of the decoding engine in memory, in MB of log per second: the KISS
 // reader alone, the decoding session (reader and frame decoder) as kesta-decode
-// drives it, a run of the windows into the record store, and the two record
-// exports.
+// drives it, the same with passes and with limits checked, a run of the windows
+// into the record store, and the two record exports.
 
 #include "decoding_session.h"
 #include "frame_decoder.h"
 #include "kiss_reader.h"
+#include "limits_file.h"
 #include "log_generator.h"
+#include "log_health.h"
 #include "record_export.h"
 #include "record_store.h"
 #include "telemetry_record.h"
@@ -96,6 +98,55 @@ void BM_ReaderDecoder(benchmark::State &state)
         benchmark::Counter(static_cast<double>(records), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_ReaderDecoder)->Unit(benchmark::kMillisecond);
+
+// Limits on seven fields of HTRX and FSS frames, some of them crossed on the generated log.
+constexpr std::string_view BenchLimits = R"(
+[Rssi]
+warning = { low = -12 }
+critical = { low = -15 }
+[HtxCurrent]
+warning = [1.5, 2.5]
+critical = [1.0, 2.6]
+[HrxCurrent]
+warning = [0.9, 1.1]
+critical = [0.8, 1.2]
+[TncCurrent]
+warning = { high = 0.55 }
+[FssCurrent]
+critical = [0.5, 1.0]
+[Threshold]
+warning = [20, 120]
+[Angle]
+critical = { low = 30 }
+)";
+
+// BM_ReaderDecoder with what kesta-decode adds for passes (arg 0) and for passes and
+// limits (arg 1): the cost of checking is the difference to BM_ReaderDecoder.
+void BM_ReaderDecoderHealth(benchmark::State &state)
+{
+    const auto &log = Log();
+    const kesta::LimitsFileResult limits = kesta::ParseLimits(BenchLimits, "bench.toml");
+    if (!limits.limits) {
+        state.SkipWithError(limits.error.c_str());
+        return;
+    }
+    const bool checkLimits = state.range(0) != 0;
+    std::uint64_t outside = 0;
+    for (auto _ : state) {
+        kesta::DecodingSession session;
+        NullSink sink;
+        kesta::LogHealth health(checkLimits ? &*limits.limits : nullptr);
+        kesta::HealthSink healthSink(health);
+        session.addSink(sink);
+        session.addSink(healthSink);
+        FeedInBlocks(session, log);
+        outside += health.recordsInWarning() + health.recordsInCritical();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * log.size()));
+    state.counters["outside_limits"] =
+        benchmark::Counter(static_cast<double>(outside), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ReaderDecoderHealth)->ArgName("limits")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // A decoding run of the windows over a 1000-frame log, into the record store.
 void BM_WindowsRun1000Frames(benchmark::State &state)

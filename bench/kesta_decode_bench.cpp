@@ -170,7 +170,9 @@ void BM_KestaDecode(benchmark::State &state, std::vector<std::string> options)
     }
     std::vector<std::string> args;
     for (const auto &o : options)
-        args.push_back(o == "@out" ? (ws.folder() / "records.out").string() : o);
+        args.push_back(o == "@out"      ? (ws.folder() / "records.out").string()
+                       : o == "@limits" ? std::string(KESTA_SAMPLE_LIMITS)
+                                        : o);
     args.push_back(ws.log().string());
 
     long peakKiB = 0;
@@ -199,6 +201,12 @@ void BM_KestaDecode(benchmark::State &state, std::vector<std::string> options)
 }
 
 BENCHMARK_CAPTURE(BM_KestaDecode, dump_tlm, std::vector<std::string>{})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+// The same with the sample limits checked on every record: the cost of limit checking
+// is the difference to dump_tlm.
+BENCHMARK_CAPTURE(BM_KestaDecode, dump_tlm_limits, std::vector<std::string>{"--limits", "@limits"})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);

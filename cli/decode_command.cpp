@@ -2,7 +2,10 @@
 
 #include "decoding_session.h"
 #include "influx_sender.h"
+#include "health_report.h"
+#include "html_report.h"
 #include "kiss_log.h"
+#include "limits_file.h"
 #include "output_names.h"
 #include "output_plan.h"
 #include "value_text.h"
@@ -10,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <algorithm>
 #include <memory>
 
 namespace kesta {
@@ -22,6 +26,28 @@ DecodeOutcome Failure(int exitCode, std::string message)
     outcome.exitCode = exitCode;
     outcome.errors.push_back(std::move(message));
     return outcome;
+}
+
+// The fields a pass report charts: those named, or else those with limits.
+std::optional<std::vector<Field>> ChartedFields(const std::vector<std::string> &names,
+                                                const LimitSet *limits, std::string &error)
+{
+    if (names.empty())
+        return limits != nullptr ? limits->fields() : std::vector<Field>{};
+    std::vector<Field> fields;
+    for (const std::string &name : names) {
+        const auto info = std::find_if(Fields.begin(), Fields.end(),
+                                       [&name](const FieldInfo &f) { return f.name == name; });
+        if (info == Fields.end() || info->type == ValueType::Text) {
+            error = "--report-fields: \"" + name + "\" is " +
+                    (info == Fields.end() ? "not a field of the JSON Lines export"
+                                          : "not a numeric field");
+            return std::nullopt;
+        }
+        if (std::find(fields.begin(), fields.end(), info->field) == fields.end())
+            fields.push_back(info->field);
+    }
+    return fields;
 }
 
 DecodeOutcome Interrupted(const std::string &logPath, const DecodeTotals &totals = {})
@@ -52,8 +78,27 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         plan.add(OutputKind::LineProtocol, *options.influxPath);
     if (options.reportPath)
         plan.add(OutputKind::Report, *options.reportPath);
+    if (options.htmlReportPath)
+        plan.add(OutputKind::HtmlReport, *options.htmlReportPath);
+    if (options.limitsPath)
+        plan.protect("limits file", *options.limitsPath);
+    if (options.failOn && !options.limitsPath)
+        return Failure(ExitUsage, "--fail-on needs a limits file (--limits)");
+    if (options.passGapMs <= 0)
+        return Failure(ExitUsage, "--pass-gap must be longer than 0");
     if (auto problem = plan.check())
         return Failure(ExitUsage, std::move(*problem));
+    std::unique_ptr<LimitSet> limits;
+    if (options.limitsPath) {
+        LimitsFileResult read = ReadLimitsFile(*options.limitsPath);
+        if (!read.limits)
+            return Failure(ExitFailure, std::move(read.error));
+        limits = std::make_unique<LimitSet>(std::move(*read.limits));
+    }
+    std::string fieldError;
+    const auto charted = ChartedFields(options.reportFields, limits.get(), fieldError);
+    if (!charted)
+        return Failure(ExitUsage, std::move(fieldError));
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(logPath, error);
@@ -93,6 +138,12 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     if (sender)
         session.addSink(*sender);
     auto refused = [&] { return sender && sender->state() == InfluxSender::State::Refused; };
+    // Passes and limits; values for charts only when a pass report is written.
+    const bool charts = plan.file(OutputKind::HtmlReport) != nullptr;
+    auto health = std::make_unique<LogHealth>(limits.get(), options.passGapMs,
+                                              charts ? *charted : std::vector<Field>{});
+    HealthSink healthSink(*health);
+    session.addSink(healthSink);
 
     // Stop on the caller's cancel or on a failed output, whichever comes first.
     ReadControl control;
@@ -111,6 +162,8 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     plan.addOmissions(load);
     outcome.totals = TotalsOf(session.totals(), load);
     const DecodeTotals &totals = outcome.totals;
+    outcome.limits = std::move(limits);
+    outcome.health = std::move(health);
 
     if (read == ReadOutcome::Failed)
         outcome.errors.push_back(error);
@@ -134,8 +187,19 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     if (read == ReadOutcome::Complete) {
         session.flush();
         if (OutputFile *report = plan.file(OutputKind::Report)) {
-            report->write(LoadReportJson(totals));
-            report->write("\n");
+            std::string json = LoadReportJson(totals);
+            json.pop_back(); // the closing brace: the limits and passes go into the same object
+            AppendHealthJson(json, *outcome.health);
+            json += "}\n";
+            report->write(json);
+        }
+        if (OutputFile *html = plan.file(OutputKind::HtmlReport)) {
+            HtmlReportInput input;
+            input.logName = logPath;
+            input.limitsName = options.limitsPath;
+            input.records = totals.records;
+            WriteHtmlReport(input, *outcome.health,
+                            [html](std::string_view part) { html->write(part); });
         }
     }
     if (outcome.errors.empty()) {
@@ -148,6 +212,8 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         if (plan.anyInterrupted())
             return Interrupted(logPath, totals);
         outcome.exitCode = ExitFailure;
+    } else if (options.failOn && outcome.health->worst() >= *options.failOn) {
+        outcome.exitCode = ExitLimits;
     }
     return outcome;
 }

@@ -3,9 +3,12 @@
 #include "decoding_session.h"
 #include "influx_target.h"
 #include "kiss_reader.h"
+#include "limit_set.h"
+#include "log_health.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +31,12 @@ struct DecodeOptions
     // The receiving station: the tag station=NAME of the line protocol and the Station
     // column of the exports; empty for none.
     std::string station;
+    std::optional<std::string> limitsPath; // a limits file (TOML) to check the records against
+    // With limits: a record at this level or worse makes the exit status ExitLimits.
+    std::optional<LimitLevel> failOn;
+    std::int64_t passGapMs = PassSplitter::DefaultGapMs; // a longer pause begins a new pass
+    std::optional<std::string> htmlReportPath;           // the pass report; "-": standard output
+    std::vector<std::string> reportFields; // fields the pass report charts; none: the limited ones
     // Set (from a signal handler, say) to stop the decode; the earlier files stay.
     const std::atomic<bool> *cancel = nullptr;
 };
@@ -55,11 +64,15 @@ struct DecodeOutcome
     // Lines for after the summary: what went to the InfluxDB server, what waits.
     std::vector<std::string> notes;
     bool influxLinesWait = false; // said even when the counts are not
+    // The log's passes and, with limits, the records outside them; set once the log was read.
+    std::unique_ptr<LimitSet> limits;
+    std::unique_ptr<LogHealth> health;
 };
 
 inline constexpr int ExitSuccess = 0;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
+inline constexpr int ExitLimits = 3; // decoded, and a record reached the --fail-on level
 inline constexpr int ExitInterrupted = 130;
 
 // Decodes a whole log as a stream, so the memory needed does not grow with the

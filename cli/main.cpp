@@ -1,6 +1,7 @@
 // kesta-decode: decodes a KISS log of KESTA-1 telemetry from the command line, or a pass
 // live from a KISS TCP server.
 #include "decode_command.h"
+#include "health_report.h"
 #include "live_command.h"
 #include "standard_descriptors.h"
 #include "merge_command.h"
@@ -12,10 +13,12 @@
 #include <cstdlib>
 #include <optional>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <string_view>
 #include <cstdio>
 #include <fcntl.h>
+#include <map>
 #include <unistd.h>
 
 namespace {
@@ -73,7 +76,8 @@ int main(int argc, char **argv)
     bool noDump = false;
     bool noTlm = false;
     bool quiet = false;
-    std::string csv, jsonl, influx, influxUrl, report, connect, station;
+    std::string csv, jsonl, influx, influxUrl, report, connect, station, limits, failOn, html;
+    double passGapSeconds = 300;
     bool reconnect = false;
     app.add_flag("--no-dump", noDump, "Do not write the dump file (LOG with the extension .dmp)");
     app.add_flag("--no-tlm", noTlm, "Do not write the TLM file (LOG with the extension .tlm)");
@@ -111,6 +115,36 @@ int main(int argc, char **argv)
                        "line-protocol line gets the tag station=NAME, and the CSV and JSON "
                        "Lines exports a Station column")
             ->option_text("NAME");
+    CLI::Option *limitsOption =
+        app.add_option("--limits", limits,
+                       "Check the records against the limits in FILE (TOML, one table per "
+                       "field named as in the JSON Lines export); the summary and --report give "
+                       "per field the records in warning and in critical")
+            ->option_text("FILE");
+    app.add_option("--fail-on", failOn,
+                   "With --limits: exit with status 3 when a record reaches LEVEL (warning: "
+                   "warning or critical)")
+        ->option_text("warning|critical")
+        ->check(CLI::IsMember({"warning", "critical"}))
+        ->needs(limitsOption);
+    app.add_option("--pass-gap", passGapSeconds,
+                   "A pause in reception longer than this begins a new pass (s, min or h; "
+                   "default 5min)")
+        ->option_text("DURATION")
+        ->transform(CLI::AsNumberWithUnit(
+            std::map<std::string, double>{{"s", 1}, {"min", 60}, {"m", 60}, {"h", 3600}}))
+        ->check(CLI::PositiveNumber);
+    CLI::Option *htmlOption =
+        app.add_option("--html-report", html,
+                       "Write the pass report to FILE: one HTML page with each pass's times, "
+                       "frame counts, records outside limits and charts of the limited fields "
+                       "(- for standard output)")
+            ->option_text("FILE");
+    app.add_option("--report-fields", options.reportFields,
+                   "With --html-report: chart these fields (A,B,...) instead of the limited ones")
+        ->option_text("A,B,...")
+        ->delimiter(',')
+        ->needs(htmlOption);
     CLI::Option *connectOption =
         app.add_option("--connect", connect,
                        "Receive live from the KISS TCP server at HOST:PORT (8001 for soundcard "
@@ -133,10 +167,11 @@ int main(int argc, char **argv)
         "decoding LOG afterwards gives the same files.\n"
         "kesta-decode merge -o MERGED LOG... merges the logs of several stations into one; see "
         "kesta-decode merge --help.\n"
-        "Exit status: 0 success, 1 log or output failure, 2 usage error, 130 interrupted (a "
-        "log; with --connect, Ctrl+C or SIGTERM ends the session with 0). A server that "
-        "refuses the lines (4xx: no such database, a bad token) is a failure; one that "
-        "cannot be reached is not: the lines wait, and the summary says where.");
+        "Exit status: 0 success, 1 log, limits file or output failure, 2 usage error, 3 a "
+        "record reached the --fail-on level, 130 interrupted (a log; with --connect, Ctrl+C or "
+        "SIGTERM ends the session with 0). A server that refuses the lines (4xx: no such "
+        "database, a bad token) is a failure; one that cannot be reached is not: the lines "
+        "wait, and the summary says where.");
 
     try {
         app.parse(argc, argv);
@@ -164,6 +199,14 @@ int main(int argc, char **argv)
             return kesta::ExitUsage;
         }
     }
+    if (limitsOption->count() > 0)
+        options.limitsPath = limits;
+    if (!failOn.empty())
+        options.failOn =
+            failOn == "critical" ? kesta::LimitLevel::Critical : kesta::LimitLevel::Warning;
+    options.passGapMs = std::llround(passGapSeconds * 1000);
+    if (htmlOption->count() > 0)
+        options.htmlReportPath = html;
     options.cancel = &interrupted;
     if (stationOption->count() > 0) {
         if (const auto problem = kesta::StationNameProblem(station)) {
@@ -180,8 +223,9 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(error));
             return kesta::ExitUsage;
         }
-        if (options.reportPath) {
-            std::fprintf(stderr, "kesta-decode: --report goes with a log, not with --connect\n");
+        if (options.reportPath || options.limitsPath || options.htmlReportPath) {
+            std::fprintf(stderr, "kesta-decode: --report, --limits and --html-report go with a "
+                                 "log, not with --connect\n");
             return kesta::ExitUsage;
         }
         LiveOptions live;
@@ -214,8 +258,14 @@ int main(int argc, char **argv)
     for (const std::string &error : outcome.errors) {
         std::fprintf(stderr, "kesta-decode: %s\n", error.c_str());
     }
-    if (!quiet && outcome.exitCode == kesta::ExitSuccess) {
+    if (!quiet &&
+        (outcome.exitCode == kesta::ExitSuccess || outcome.exitCode == kesta::ExitLimits)) {
         std::fputs(kesta::SummaryText(outcome.totals).c_str(), stderr);
+        std::fputs(kesta::HealthSummaryText(*outcome.health).c_str(), stderr);
+    }
+    if (!quiet && outcome.exitCode == kesta::ExitLimits) {
+        std::fprintf(stderr, "kesta-decode: records reached the %s level (--fail-on)\n",
+                     failOn.c_str());
     }
     if (!quiet || outcome.influxLinesWait) {
         for (const std::string &note : outcome.notes)

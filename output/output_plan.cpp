@@ -55,6 +55,8 @@ std::string_view OutputLabel(OutputKind kind)
         return "line protocol file";
     case OutputKind::Report:
         return "report file";
+    case OutputKind::HtmlReport:
+        return "HTML report file";
     case OutputKind::Export:
         return "export file";
     }
@@ -124,15 +126,15 @@ std::optional<std::string> OutputPlan::check() const
         planned.push_back({std::string(OutputLabel(output->kind)), output->path});
     }
 
-    if (purpose_ == Purpose::Export) {
-        // Checked by file identity: another spelling or a link of the log is still the log.
-        for (const PlannedOutput &output : planned) {
-            if (output.path == input_ || IsSameFile(output.path, input_))
-                return output.path + ": not written: it is the log " + input_ + " itself";
-            for (const PlannedOutput &kept : protected_) {
-                if (!kept.path.empty() && IsSameFile(output.path, kept.path))
-                    return output.path + ": not written: it is the " + kept.what + " " + kept.path;
-            }
+    // Checked by file identity: another spelling or a link of the log is still the log.
+    for (const PlannedOutput &output : planned) {
+        if (purpose_ == Purpose::Export &&
+            (output.path == input_ || IsSameFile(output.path, input_)))
+            return output.path + ": not written: it is the log " + input_ + " itself";
+        for (const PlannedOutput &kept : protected_) {
+            if (!kept.path.empty() && !IsStandardOutput(output.path) &&
+                IsSameFile(output.path, kept.path))
+                return output.path + ": not written: it is the " + kept.what + " " + kept.path;
         }
     }
     return FindOutputClash(input_, planned);
@@ -223,6 +225,7 @@ void OutputPlan::attach(DecodingSession &session)
                 output->sink = makeExportSink_(file);
             break;
         case OutputKind::Report:
+        case OutputKind::HtmlReport:
             break;
         }
         if (output->sink)

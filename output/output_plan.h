@@ -23,8 +23,9 @@ enum class OutputKind
     Csv,
     JsonLines,
     LineProtocol,
-    Report, // written by the caller at the end, not frame by frame
-    Export, // a CSV or JSON Lines export of a whole log (its sink comes with the request)
+    Report,     // written by the caller at the end, not frame by frame
+    HtmlReport, // the pass report, written by the caller at the end
+    Export,     // a CSV or JSON Lines export of a whole log (its sink comes with the request)
 };
 
 // "dump file", "TLM file", "CSV file", ... as messages name it.
@@ -72,7 +73,8 @@ public:
     // The receiving station's name: the Station column of the CSV and JSON Lines files
     // and the tag station=NAME of the line protocol; empty (the default) for none.
     void setStation(std::string station) { station_ = std::move(station); }
-    // A file the plan's outputs must never take the place of ("log's dump file").
+    // A file the plan's outputs must never take the place of ("log's dump file", "limits
+    // file").
     void protect(std::string what, std::string path);
     // Asked while a file waits for a FIFO's reader or for a reader that does not read:
     // true ends the wait and that file fails as interrupted. Set before open().

@@ -8,6 +8,10 @@ kesta_packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev
     qt6-base-dev qt6-charts-dev qt6-svg-dev
     libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+    # Limits files (TOML), read with toml++ as a header-only library.
+    libtomlplusplus-dev
+    # The pass report's test loads it in a real browser.
+    chromium
     # The offscreen Qt platform of the window tests still draws text and loads
     # the SVG artwork: fonts and the SVG image and icon plugins.
     fonts-dejavu-core fontconfig libqt6svg6 libgl1 libegl1

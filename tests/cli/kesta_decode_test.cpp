@@ -64,6 +64,9 @@ TEST_P(KestaDecode, ExitsWithTheRightStatus)
         testing::Concat({Kiss(testing::Timestamp(1796119200123)), Kiss(testing::HtrxFrame(1, 0, 0)),
                          Kiss(testing::MessageFrame(1, "HELLO"))}));
     testing::WriteFile(folder / "x.dmp", Kiss(testing::HtrxFrame(1, 0, 0)));
+    // The log's RSSI is 32.946: in warning.
+    testing::WriteFile(folder / "limits.toml", std::string("[Rssi]\nwarning = { high = 30 }\n"));
+    testing::WriteFile(folder / "bad.toml", std::string("[Rssi]\nwarning = [1, 2]\n[Rsi]\n"));
     auto substituted = [&folder](std::string text) {
         for (const auto &[token, value] :
              {std::pair<std::string, std::string>{"LOG", folder / "pass.kss"},
@@ -120,6 +123,27 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"MergeWithoutOutput", "merge LOG", 2, "--output"},
         CommandCase{"MergeNegativeWindow", "merge --window -1 -o DIR/m.kss LOG", 2, "--window"},
         CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"},
+        CommandCase{"Limits", "--limits DIR/limits.toml LOG", 0,
+                    "Rssi: 1 in warning, first record 1 at 2026-12-01T10:00:00.123Z; 0 in "
+                    "critical\nPass 1: records 1 to 2, "},
+        CommandCase{"FailOnWarning", "--limits DIR/limits.toml --fail-on warning LOG", 3,
+                    "records reached the warning level"},
+        CommandCase{"FailOnCritical", "--limits DIR/limits.toml --fail-on critical LOG", 0, ""},
+        CommandCase{"FailOnWithoutLimits", "--fail-on warning LOG", 2, "--limits"},
+        CommandCase{"BadLimitsFile", "--limits DIR/bad.toml LOG", 1,
+                    "DIR/bad.toml:3: unknown field \"Rsi\""},
+        CommandCase{"MissingLimitsFile", "--limits DIR/none.toml LOG", 1,
+                    "DIR/none.toml: No such file or directory"},
+        CommandCase{"HtmlReportOverLimits",
+                    "--limits DIR/limits.toml --html-report DIR/./limits.toml LOG", 2,
+                    "not written: it is the limits file"},
+        CommandCase{"HtmlReportOverLog", "--html-report DIR/pass.kss LOG", 2,
+                    "would overwrite the log itself"},
+        CommandCase{"ReportFieldNotNumeric", "--html-report DIR/r.html --report-fields RawHex LOG",
+                    2, "\"RawHex\" is not a numeric field"},
+        CommandCase{"PassGapZero", "--pass-gap 0 LOG", 2, "--pass-gap"},
+        CommandCase{"LimitsWithConnect", "--limits DIR/limits.toml --connect 127.0.0.1:1 DIR/n.kss",
+                    2, "not with --connect"},
         // Names of standard output and error are written through, as "-" is. (Names under
         // /proc: were the rule ever lost, a run as root would replace /dev/stdout.)
         CommandCase{"CsvToDevFd", "--quiet --no-dump --no-tlm --csv /dev/fd/1 LOG", 0,
@@ -137,6 +161,32 @@ INSTANTIATE_TEST_SUITE_P(
                     "--connect 127.0.0.1:1 --csv /dev/stdout DIR/new.kss", 1,
                     "127.0.0.1:1: Connection refused"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// --pass-gap takes seconds or a unit: records two minutes apart are one pass or two.
+TEST(KestaDecodePassGap, SplitsAtTheGapGivenWithItsUnit)
+{
+    ScratchFolder folder;
+    testing::WriteFile(
+        folder / "pass.kss",
+        testing::Concat({Kiss(testing::Timestamp(1796119200000)), Kiss(testing::HtrxFrame(1, 0, 0)),
+                         Kiss(testing::Timestamp(1796119320000)),
+                         Kiss(testing::HtrxFrame(2, 0, 0))}));
+    for (const auto &[gap, passes] : {std::pair{"", 1},
+                                      {"--pass-gap 2min", 1},
+                                      {"--pass-gap 119", 2},
+                                      {"--pass-gap 1m", 2},
+                                      {"--pass-gap 0.1h", 1}}) {
+        const ProgramRun run =
+            RunProgram(std::string("--no-dump --no-tlm ") + gap + " " + (folder / "pass.kss"));
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_EQ(run.output.find("Pass " + std::to_string(passes) + ":") != std::string::npos &&
+                      run.output.find("Pass " + std::to_string(passes + 1) + ":") ==
+                          std::string::npos,
+                  true)
+            << gap << "\n"
+            << run.output;
+    }
+}
 
 TEST(KestaDecodeQuiet, PrintsNothingOnSuccess)
 {
