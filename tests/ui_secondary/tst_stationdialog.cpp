@@ -18,7 +18,9 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void init()
     {
-        QSettings(QStringLiteral("kesta-decoder"), QStringLiteral("kesta-decoder")).clear();
+        // Only its own key: other tests share the settings file and run at the same time.
+        QSettings(QStringLiteral("kesta-decoder"), QStringLiteral("kesta-decoder"))
+            .remove(QStringLiteral("station/name"));
         StationDialog::setForThisRun({});
     }
     void acceptsOnlyNamesTheExportsCanCarry_data();
