@@ -16,13 +16,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <chrono>
-#include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -327,6 +327,29 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
     }
 
+    // A FIFO whose reader never reads does not hold the session for ever: the stop
+    // (here asked at once) ends the wait, the session ends, the file is named.
+    void aReaderThatDoesNotReadNeverHoldsUpTheStop()
+    {
+        KissServer server({generatedLog(true, false, 4000)}, 65536);
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(path(dir, "pass.csv"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(reader >= 0);
+        LiveOptions options = optionsFor(dir, server.port());
+        options.stopRequested = [] { return true; };
+        LiveSession session(options);
+        QSignalSpy finished(&session, &LiveSession::finished);
+        QVERIFY2(session.start(), qPrintable(session.error()));
+        QVERIFY(finished.wait(15000));
+        ::close(reader);
+        QCOMPARE(session.outputErrors(),
+                 std::vector<std::string>{fifo.toStdString() +
+                                          ": interrupted while waiting for its reader"});
+        QVERIFY(QFileInfo(path(dir, "pass.kss")).size() > 0);
+    }
+
     // A server that sends and resets at once: what arrived before the reset is the
     // session's, whatever the connection looked like when the session got to it.
     void dataBeforeAResetIsRecorded_data()
@@ -495,29 +518,6 @@ private slots:
         program.kill();
         QVERIFY(program.state() == QProcess::NotRunning || program.waitForFinished(20000));
         checkRecordingDecodesToTheSameFiles(dir, true);
-    }
-
-    // A FIFO whose reader never reads does not hold the session for ever: the stop
-    // (here asked at once) ends the wait, the session ends, the file is named.
-    void aReaderThatDoesNotReadNeverHoldsUpTheStop()
-    {
-        KissServer server({generatedLog(true, false, 4000)}, 65536);
-        QTemporaryDir dir;
-        const QByteArray fifo = QFile::encodeName(path(dir, "pass.csv"));
-        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        QVERIFY(reader >= 0);
-        LiveOptions options = optionsFor(dir, server.port());
-        options.stopRequested = [] { return true; };
-        LiveSession session(options);
-        QSignalSpy finished(&session, &LiveSession::finished);
-        QVERIFY2(session.start(), qPrintable(session.error()));
-        QVERIFY(finished.wait(15000));
-        ::close(reader);
-        QCOMPARE(session.outputErrors(),
-                 std::vector<std::string>{fifo.toStdString() +
-                                          ": interrupted while waiting for its reader"});
-        QVERIFY(QFileInfo(path(dir, "pass.kss")).size() > 0);
     }
 
     // Each line follows the line protocol's grammar: measurement, tag, fields with
