@@ -4,6 +4,7 @@
 #include "live_command.h"
 #include "merge_command.h"
 #include "station_name.h"
+#include "standard_descriptors.h"
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
@@ -55,6 +56,8 @@ void CatchInterrupts()
 
 int main(int argc, char **argv)
 {
+    kesta::EnsureStandardDescriptors();
+
     // `kesta-decode merge ...` has options of its own; a log named merge is ./merge.
     if (argc > 1 && std::string_view(argv[1]) == "merge") {
         CatchInterrupts();

@@ -8,6 +8,7 @@
 #include "output_names.h"
 #include "parameter_catalogue.h"
 #include "program_state.h"
+#include "recordrowfit.h"
 #include "value_text.h"
 
 #include <QAction>
@@ -218,6 +219,7 @@ void Form1::showLiveCounts()
     m_label5->setText(QString::fromStdString(kesta::CounterText(
         static_cast<std::int64_t>(totals.htrx), static_cast<std::int64_t>(totals.fss),
         static_cast<std::int64_t>(totals.fssHi))));
+    m_recordRowFit->schedule();
     m_liveCounts->setText(
         totals.frames == 1 ? QStringLiteral("1 frame")
                            : QStringLiteral("%1 frames").arg(static_cast<qint64>(totals.frames)));
@@ -265,9 +267,8 @@ bool Form1::endLiveSessionFirst()
         return true;
     const HostPort &server = m_live->options().server;
     const QString question =
-        QStringLiteral("A live session is recording from %1:%2. End it to open a log?")
-            .arg(server.host)
-            .arg(server.port);
+        QStringLiteral("A live session is recording from %1. End it to open a log?")
+            .arg(server.text());
     if (!m_questioner->ask(this, windowTitle(), question))
         return false;
     m_live->stop();
