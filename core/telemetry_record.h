@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -50,8 +51,44 @@ enum class ValueType : std::uint8_t
     I16,
     I32,
     F64,
-    F32
+    F32,
+    Kind, // a FrameKind, written as its name
+    Bytes // raw bytes, written as two upper-case hex digits each
 };
+
+// True for the types the chart can plot and the line protocol carries as numbers.
+constexpr bool IsNumeric(ValueType type)
+{
+    return type != ValueType::Text && type != ValueType::Kind && type != ValueType::Bytes;
+}
+
+// The frame's type, byte 17: how it was decoded and counted.
+enum class FrameType : std::uint8_t
+{
+    None,
+    Htrx,
+    Fss,
+    FssHi
+};
+
+// What a frame turned out to be. An FSS frame with a mode that names no kind keeps
+// None: it is still an FSS frame by its type.
+enum class FrameKind : std::uint8_t
+{
+    None,
+    Htrx,
+    FssStandby,
+    FssNormal,
+    FssNormalAlg2,
+    FssMessage,
+    FssHiMode
+};
+
+// The kind's name as records show and exports write it; empty for None.
+std::string_view KindText(FrameKind kind);
+
+// The 64 light-element readings of an FSS frame, one byte each.
+using LightElementBytes = std::array<std::uint8_t, 64>;
 
 // Which fields a frame wrote into its record.
 class FieldMask
@@ -74,7 +111,7 @@ private:
 struct TelemetryRecord
 {
     std::string RawHex;
-    std::string FrameKind;
+    kesta::FrameKind FrameKind = kesta::FrameKind::None;
     std::int32_t HtrxCounter = 0;
     std::uint8_t MovementFlag = 0;
     double Rssi = 0;
@@ -89,7 +126,7 @@ struct TelemetryRecord
     std::string CcuTelemetry;
     std::uint8_t ModeStatus = 0;
     std::uint8_t FssFrameCounter = 0;
-    std::string LightElements;
+    LightElementBytes LightElements{};
     std::uint8_t ElementNumber = 0;
     std::string MessageText; // the message bytes as the frame holds them, one char per byte
     std::int16_t Threshold = 0;
@@ -98,6 +135,8 @@ struct TelemetryRecord
     std::uint8_t HiLowerAddress = 0;
     std::uint8_t HiDataSize = 0;
 
+    // The frame's type; None for a frame too short to have one or of no known type.
+    FrameType Type = FrameType::None;
     // Reception time of the frame, milliseconds since 1970-01-01 00:00 UTC, taken
     // from the last timestamp frame before it in the log; empty when the log had none.
     std::optional<std::int64_t> ReceptionTime;
@@ -109,9 +148,11 @@ struct TelemetryRecord
 };
 
 // Where a field's value lives in a record; the alternative is the value's type.
-using FieldMember = std::variant<std::string TelemetryRecord::*, std::uint8_t TelemetryRecord::*,
-                                 std::int16_t TelemetryRecord::*, std::int32_t TelemetryRecord::*,
-                                 double TelemetryRecord::*, float TelemetryRecord::*>;
+using FieldMember =
+    std::variant<std::string TelemetryRecord::*, std::uint8_t TelemetryRecord::*,
+                 std::int16_t TelemetryRecord::*, std::int32_t TelemetryRecord::*,
+                 double TelemetryRecord::*, float TelemetryRecord::*,
+                 kesta::FrameKind TelemetryRecord::*, LightElementBytes TelemetryRecord::*>;
 
 struct FieldInfo
 {
@@ -124,7 +165,7 @@ struct FieldInfo
 
 inline constexpr std::array<FieldInfo, FieldCount> Fields{{
     {Field::RawHex, "RawHex", ValueType::Text, false, &TelemetryRecord::RawHex},
-    {Field::FrameKind, "FrameKind", ValueType::Text, false, &TelemetryRecord::FrameKind},
+    {Field::FrameKind, "FrameKind", ValueType::Kind, false, &TelemetryRecord::FrameKind},
     {Field::HtrxCounter, "HtrxCounter", ValueType::I32, false, &TelemetryRecord::HtrxCounter},
     {Field::MovementFlag, "MovementFlag", ValueType::U8, true, &TelemetryRecord::MovementFlag},
     {Field::Rssi, "Rssi", ValueType::F64, false, &TelemetryRecord::Rssi},
@@ -140,7 +181,7 @@ inline constexpr std::array<FieldInfo, FieldCount> Fields{{
     {Field::ModeStatus, "ModeStatus", ValueType::U8, true, &TelemetryRecord::ModeStatus},
     {Field::FssFrameCounter, "FssFrameCounter", ValueType::U8, false,
      &TelemetryRecord::FssFrameCounter},
-    {Field::LightElements, "LightElements", ValueType::Text, false,
+    {Field::LightElements, "LightElements", ValueType::Bytes, false,
      &TelemetryRecord::LightElements},
     {Field::ElementNumber, "ElementNumber", ValueType::U8, false, &TelemetryRecord::ElementNumber},
     {Field::MessageText, "MessageText", ValueType::Text, false, &TelemetryRecord::MessageText},
@@ -162,8 +203,9 @@ constexpr const FieldInfo &InfoOf(Field f)
 // new field cannot be read through another's row.
 constexpr bool FieldsTableIsConsistent()
 {
-    constexpr ValueType ByAlternative[] = {ValueType::Text, ValueType::U8,  ValueType::I16,
-                                           ValueType::I32,  ValueType::F64, ValueType::F32};
+    constexpr ValueType ByAlternative[] = {ValueType::Text, ValueType::U8,   ValueType::I16,
+                                           ValueType::I32,  ValueType::F64,  ValueType::F32,
+                                           ValueType::Kind, ValueType::Bytes};
     for (std::size_t i = 0; i < Fields.size(); ++i) {
         if (static_cast<std::size_t>(Fields[i].field) != i ||
             ByAlternative[Fields[i].member.index()] != Fields[i].type)
@@ -173,8 +215,6 @@ constexpr bool FieldsTableIsConsistent()
 }
 static_assert(FieldsTableIsConsistent());
 
-// The number a numeric field holds (status bytes as 0 to 255); nullopt for text fields.
-// Inline: the exports call it for every numeric field of every row.
 // The value of an integer field (status bytes as 0 to 255); 0 for any other field.
 // A switch on the member's alternative rather than std::visit: the exports call this for
 // every field of every row, and the compiler inlines it whole.
@@ -197,7 +237,9 @@ inline std::optional<double> FieldNumber(const TelemetryRecord &r, const FieldIn
     const FieldMember &m = info.member;
     switch (m.index()) {
     case 0:
-        return std::nullopt; // a text
+    case 6:
+    case 7:
+        return std::nullopt; // a text, a kind, bytes
     case 4:
         return r.**std::get_if<4>(&m);
     case 5:
@@ -210,9 +252,17 @@ inline std::optional<double> FieldNumber(const TelemetryRecord &r, Field f)
 {
     return FieldNumber(r, InfoOf(f));
 }
-static_assert(std::variant_size_v<FieldMember> == 6);
+static_assert(std::variant_size_v<FieldMember> == 8);
 
-// The text a text field holds; empty view for numeric fields.
+// The bytes a bytes field holds; empty for every other field.
+inline std::span<const std::uint8_t> FieldBytes(const TelemetryRecord &r, const FieldInfo &info)
+{
+    if (const auto *bytes = std::get_if<LightElementBytes TelemetryRecord::*>(&info.member))
+        return r.**bytes;
+    return {};
+}
+
+// The text a text field holds, the name of a kind; empty view for every other field.
 std::string_view FieldText(const TelemetryRecord &r, Field f);
 
 } // namespace kesta

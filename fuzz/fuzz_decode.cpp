@@ -243,7 +243,7 @@ void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recordNumber
     using kesta::Field;
     for (const auto &info : kesta::Fields) {
         const std::string text = kesta::FieldValueText(r, info.field);
-        if (info.type != kesta::ValueType::Text) {
+        if (kesta::IsNumeric(info.type)) {
             Check(!text.empty(), "a number has value text");
             std::string withComma = text;
             std::replace(withComma.begin(), withComma.end(), '.', ',');
@@ -257,11 +257,12 @@ void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recordNumber
         }
     }
     Check(IsUpperHex(r.RawHex) && r.RawHex.size() % 2 == 0, "RawHex is hex text");
-    Check(IsUpperHex(r.CcuTelemetry) && IsUpperHex(r.LightElements), "hex fields are hex text");
+    const std::string lights = kesta::FieldValueText(r, Field::LightElements);
+    Check(IsUpperHex(r.CcuTelemetry) && IsUpperHex(lights), "hex fields are hex text");
     if (r.Written.test(Field::CcuTelemetry))
         Check(r.CcuTelemetry.size() == 64, "CcuTelemetry has 64 characters");
     if (r.Written.test(Field::LightElements))
-        Check(r.LightElements.size() == 128, "LightElements has 128 characters");
+        Check(lights.size() == 128, "LightElements has 128 characters");
     if (r.Written.test(Field::MessageText))
         Check(r.MessageText.size() == 65, "MessageText has 65 characters");
     if (!r.RawHex.empty())

@@ -429,6 +429,7 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         const kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(r)];
         if (!record.Written.test(*entry.field))
             continue;
+        // The point is the value as shown: its value text read back as a number.
         text.clear();
         kesta::AppendFieldValueText(text, record, *entry.field);
         double y = 0;

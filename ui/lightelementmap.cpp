@@ -249,9 +249,8 @@ void LightElementMap::refresh()
         const kesta::TelemetryRecord &record = m_store[r];
         if (!record.Written.test(kesta::Field::LightElements))
             continue;
-        const auto readings = LightElementRow::readings(record.LightElements);
         for (int e = 0; e < ElementCount; ++e) {
-            const int reading = std::clamp(readings[static_cast<std::size_t>(e)], 0, 255);
+            const int reading = record.LightElements[static_cast<std::size_t>(e)];
             auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(ElementCount - 1 - e));
             line[c] = colors[static_cast<std::size_t>(reading)];
         }
@@ -272,7 +271,7 @@ void LightElementMap::describe()
         if (!record.Written.test(kesta::Field::LightElements))
             continue;
         ++withReadings;
-        for (int v : LightElementRow::readings(record.LightElements)) {
+        for (int v : record.LightElements) {
             low = std::min(low, v);
             high = std::max(high, v);
         }
@@ -363,8 +362,7 @@ void LightElementMap::pointAt(const QPoint &position)
                        TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
                        QStringLiteral(" UTC");
             if (record.Written.test(kesta::Field::LightElements)) {
-                const int reading = LightElementRow::readings(
-                    record.LightElements)[static_cast<std::size_t>(element - 1)];
+                const int reading = record.LightElements[static_cast<std::size_t>(element - 1)];
                 text = QStringLiteral("Record %1%2, element %3: reading %4")
                            .arg(r)
                            .arg(when)
@@ -374,7 +372,7 @@ void LightElementMap::pointAt(const QPoint &position)
                 text = QStringLiteral("Record %1%2 (%3): no light elements")
                            .arg(r)
                            .arg(when)
-                           .arg(QString::fromLatin1(record.FrameKind));
+                           .arg(QString::fromLatin1(kesta::KindText(record.FrameKind)));
             }
         }
     }

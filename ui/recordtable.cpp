@@ -28,16 +28,17 @@ QString FromLatin1(std::string_view text)
 
 } // namespace
 
-RecordTableModel::KindGroup RecordTableModel::GroupOf(std::string_view frameKind)
+RecordTableModel::KindGroup RecordTableModel::GroupOf(const kesta::TelemetryRecord &record)
 {
-    if (frameKind == kesta::KindHtrx)
+    switch (record.Type) {
+    case kesta::FrameType::Htrx:
         return KindGroup::Htrx;
-    if (frameKind == kesta::KindFssHiMode)
+    case kesta::FrameType::Fss:
+        return KindGroup::Fss;
+    case kesta::FrameType::FssHi:
         return KindGroup::FssHiMode;
-    for (std::string_view fss : {kesta::KindFssStandby, kesta::KindFssNormal,
-                                 kesta::KindFssNormalAlg2, kesta::KindFssMessage}) {
-        if (frameKind == fss)
-            return KindGroup::Fss;
+    case kesta::FrameType::None:
+        break;
     }
     return KindGroup::Other;
 }
@@ -116,7 +117,7 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
             return QVariant::fromValue<qlonglong>(*r.ReceptionTime);
         return QString::fromStdString(kesta::IsoTimeText(*r.ReceptionTime));
     case KindColumn:
-        return FromLatin1(r.FrameKind);
+        return FromLatin1(kesta::KindText(r.FrameKind));
     default:
         break;
     }
@@ -171,7 +172,7 @@ bool RecordTableFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) con
     if (!m_group)
         return true;
     const auto *model = static_cast<const RecordTableModel *>(sourceModel());
-    return RecordTableModel::GroupOf(model->record(sourceRow).FrameKind) == *m_group;
+    return RecordTableModel::GroupOf(model->record(sourceRow)) == *m_group;
 }
 
 bool RecordTableFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const

@@ -74,7 +74,9 @@ void RecordView::setCarried(int index, bool carried)
 
 void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separator)
 {
-    m_controls.frameKind->setText(QString::fromLatin1(r.FrameKind));
+    const std::string_view kind = kesta::KindText(r.FrameKind);
+    m_controls.frameKind->setText(
+        QString::fromLatin1(kind.data(), static_cast<qsizetype>(kind.size())));
     const QString raw = QString::fromLatin1(r.RawHex);
     if (m_controls.rawFrame->toPlainText() != raw)
         m_controls.rawFrame->setPlainText(raw);
@@ -93,11 +95,8 @@ void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separa
         setCarried(hi.index, r.Written.test(hi.field));
     }
 
-    // The light-element row follows the text now in its value box, two hex digits a bar;
-    // a text that ends early leaves one digit or none for the bars beyond it.
-    const QByteArray lights = valueText(LightElementsBox).toLatin1();
-    const auto readings = LightElementRow::readings(
-        std::string_view(lights.constData(), static_cast<std::size_t>(lights.size())));
+    // The light-element row shows the record's readings, all 0 when the frame carried none.
+    const auto readings = LightElementRow::readings(r);
     std::array<QColor, LightElementRow::BarCount> colors;
     QString spoken = QStringLiteral("64 light-element readings:");
     for (std::size_t k = 0; k < colors.size(); ++k) {

@@ -137,7 +137,8 @@ private slots:
         QVERIFY(fixture::openAndWait(*form, writeLog("kinds.kss", 80)));
         showActive();
         const auto kind = [this](int r) {
-            return state->store[static_cast<std::int16_t>(r)].FrameKind;
+            const kesta::TelemetryRecord &record = state->store[static_cast<std::int16_t>(r)];
+            return std::pair(record.Type, record.FrameKind);
         };
         scrollBar()->setFocus();
         for (int start : {1, 2, 3}) {

@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(scrollBar()->value(), 1);
         QCOMPARE(rawFrame(), QString::fromLatin1(log.hexFrames.at(0)));
         QCOMPARE(control<QLabel>(QStringLiteral("Label4"))->text(),
-                 QString::fromStdString(state->store[1].FrameKind));
+                 QString::fromLatin1(kesta::KindText(state->store[1].FrameKind)));
         QVERIFY(!control<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
         QCOMPARE(control<QLabel>(QStringLiteral("Label5"))->text(),
                  QStringLiteral("HTRX: %1    FSS: %2    FSS (Hi): %3")
