@@ -1,38 +1,16 @@
 #include "decode_command.h"
 
 #include "decoding_session.h"
-#include "influx_export.h"
 #include "kiss_log.h"
-#include "output_file.h"
 #include "output_names.h"
-#include "record_export.h"
-#include "session_outputs.h"
-#include "tlm_format.h"
+#include "output_plan.h"
 #include "value_text.h"
 
-#include <filesystem>
 #include <memory>
-#include <optional>
-#include <system_error>
-#include <unistd.h>
 
 namespace kesta {
 
 namespace {
-
-namespace fs = std::filesystem;
-
-constexpr std::string_view StandardOutputName = "-";
-
-// One file the command writes.
-struct Output
-{
-    std::string what; // "dump file", "CSV file", ...
-    std::string path;
-    OutputFile file;
-
-    bool toStandardOutput() const { return path == StandardOutputName; }
-};
 
 DecodeOutcome Failure(int exitCode, std::string message)
 {
@@ -42,66 +20,26 @@ DecodeOutcome Failure(int exitCode, std::string message)
     return outcome;
 }
 
-// Opens every output; on the first failure the others are discarded again, so a
-// decode that cannot start leaves no new file behind and every old one as it was.
-bool OpenOutputs(std::vector<std::unique_ptr<Output>> &outputs, DecodeOutcome &outcome)
-{
-    for (auto &output : outputs) {
-        if (output->toStandardOutput()) {
-            output->file.openStandardOutput();
-            continue;
-        }
-        if (output->file.open(output->path, OutputFile::Mode::CreateAnew))
-            continue;
-        outcome.exitCode = ExitFailure;
-        outcome.errors.push_back(output->file.error());
-        for (auto &other : outputs)
-            other->file.discard();
-        return false;
-    }
-    return true;
-}
-
-bool AnyOutputFailed(const std::vector<std::unique_ptr<Output>> &outputs)
-{
-    for (const auto &output : outputs) {
-        if (output->file.failed())
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 {
     const std::string &logPath = options.logPath;
-    for (const auto *name :
-         {&options.csvPath, &options.jsonlPath, &options.influxPath, &options.reportPath}) {
-        if (*name && (*name)->empty())
-            return Failure(ExitUsage, "an output file name is empty (use - for standard output)");
-    }
-
-    std::vector<std::unique_ptr<Output>> outputs;
-    auto plan = [&outputs](std::string what, std::string path) {
-        auto output = std::make_unique<Output>();
-        output->what = std::move(what);
-        output->path = std::move(path);
-        outputs.push_back(std::move(output));
-        return outputs.back().get();
-    };
-    Output *dump = options.writeDump ? plan("dump file", DumpNameFor(logPath)) : nullptr;
-    Output *tlm = options.writeTlm ? plan("TLM file", TlmNameFor(logPath)) : nullptr;
-    Output *csv = options.csvPath ? plan("CSV file", *options.csvPath) : nullptr;
-    Output *jsonl = options.jsonlPath ? plan("JSON Lines file", *options.jsonlPath) : nullptr;
-    Output *influx = options.influxPath ? plan("line protocol file", *options.influxPath) : nullptr;
-    Output *report = options.reportPath ? plan("report file", *options.reportPath) : nullptr;
-
-    std::vector<PlannedOutput> planned;
-    for (const auto &output : outputs)
-        planned.push_back({output->what, output->path});
-    if (auto clash = FindOutputClash(logPath, planned))
-        return Failure(ExitUsage, std::move(*clash));
+    OutputPlan plan(OutputPlan::Purpose::Decode, logPath);
+    if (options.writeDump)
+        plan.add(OutputKind::Dump, DumpNameFor(logPath));
+    if (options.writeTlm)
+        plan.add(OutputKind::Tlm, TlmNameFor(logPath));
+    if (options.csvPath)
+        plan.add(OutputKind::Csv, *options.csvPath);
+    if (options.jsonlPath)
+        plan.add(OutputKind::JsonLines, *options.jsonlPath);
+    if (options.influxPath)
+        plan.add(OutputKind::LineProtocol, *options.influxPath);
+    if (options.reportPath)
+        plan.add(OutputKind::Report, *options.reportPath);
+    if (auto problem = plan.check())
+        return Failure(ExitUsage, std::move(*problem));
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(logPath, error);
@@ -109,35 +47,20 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         return Failure(ExitFailure, error);
 
     DecodeOutcome outcome;
-    if (!OpenOutputs(outputs, outcome))
+    // A decode that cannot start leaves no new file behind and every old one as it was.
+    if (auto errors = plan.open(OutputPlan::OnFailure::DiscardAll); !errors.empty()) {
+        outcome.exitCode = ExitFailure;
+        outcome.errors = std::move(errors);
         return outcome;
-
-    DecodingSession session;
-    std::optional<DumpSink> dumpSink;
-    std::optional<TlmSink> tlmSink;
-    std::optional<ExportSink> csvSink;
-    std::optional<ExportSink> jsonlSink;
-    std::optional<InfluxSink> influxSink;
-    if (dump != nullptr)
-        session.addSink(dumpSink.emplace(dump->file));
-    if (tlm != nullptr) {
-        std::error_code ec;
-        const fs::path absolute = fs::absolute(logPath, ec);
-        WriteTlmHeader(tlm->file, ec ? logPath : absolute.string());
-        session.addSink(tlmSink.emplace(tlm->file));
     }
-    if (csv != nullptr)
-        session.addSink(csvSink.emplace(RecordExporter::Format::Csv, csv->file));
-    if (jsonl != nullptr)
-        session.addSink(jsonlSink.emplace(RecordExporter::Format::JsonLines, jsonl->file));
-    if (influx != nullptr)
-        session.addSink(influxSink.emplace(influx->file));
+    DecodingSession session;
+    plan.attach(session);
 
     // Stop on the caller's cancel or on a failed output, whichever comes first.
     ReadControl control;
     control.cancel = [&] {
         // Looked at between blocks: a failed output means the decode has failed.
-        return (options.cancel != nullptr && options.cancel->load()) || AnyOutputFailed(outputs);
+        return (options.cancel != nullptr && options.cancel->load()) || plan.anyFailed();
     };
     const ReadOutcome read = FeedLog(*log, session, error, control);
 
@@ -146,7 +69,7 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
 
     if (read == ReadOutcome::Failed)
         outcome.errors.push_back(error);
-    if (read == ReadOutcome::Cancelled && !AnyOutputFailed(outputs)) {
+    if (read == ReadOutcome::Cancelled && !plan.anyFailed()) {
         outcome.cancelled = true;
         outcome.exitCode = ExitInterrupted;
         outcome.errors.push_back(logPath + ": interrupted; earlier output files are unchanged");
@@ -154,28 +77,18 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     }
     if (read == ReadOutcome::Complete) {
         session.flush();
-        if (report != nullptr) {
-            report->file.write(LoadReportJson(totals));
-            report->file.write("\n");
+        if (OutputFile *report = plan.file(OutputKind::Report)) {
+            report->write(LoadReportJson(totals));
+            report->write("\n");
         }
     }
     if (outcome.errors.empty()) {
-        for (auto &output : outputs) {
-            if (output->file.failed())
-                outcome.errors.push_back(output->file.error());
-        }
-    }
-    if (outcome.errors.empty()) {
-        // Every output is whole: each takes its name now.
-        for (auto &output : outputs) {
-            if (!output->file.close())
-                outcome.errors.push_back(output->file.error());
-        }
+        // Every output is whole: each takes its name now, or none does.
+        outcome.errors = plan.commit(true);
     }
     if (!outcome.errors.empty()) {
         outcome.exitCode = ExitFailure;
-        for (auto &output : outputs)
-            output->file.discard();
+        plan.discard();
     }
     return outcome;
 }

@@ -1,13 +1,10 @@
 #include "livesession.h"
 
 #include "output_names.h"
-#include "tlm_format.h"
 
 #include <QTcpSocket>
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <sys/stat.h>
 
 namespace {
 
@@ -15,22 +12,6 @@ std::int64_t NowMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-bool IsStandardOutput(const std::string &path)
-{
-    return path == "-";
-}
-
-// True for a name that stands for a pipe or a terminal, which a reader follows as the
-// lines come: those are handed on at every chunk, not once a second.
-bool IsStream(const std::string &path)
-{
-    struct stat st
-    {};
-    if (IsStandardOutput(path))
-        return ::fstat(1, &st) != 0 || !S_ISREG(st.st_mode);
-    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
 constexpr int FlushIntervalMs = 1000;
@@ -55,7 +36,7 @@ LiveSession::LiveSession(LiveOptions options, QObject *parent)
 
 LiveSession::~LiveSession()
 {
-    if (m_recording.isOpen()) {
+    if (recording()) {
         m_session.finish();
         closeFiles();
     }
@@ -76,98 +57,38 @@ int LiveSession::retryDelaySeconds(int attempt)
     return attempt >= 5 ? 30 : 1 << attempt;
 }
 
-bool LiveSession::openOutput(kesta::OutputFile &file, const std::string &path, const char *what)
-{
-    using Mode = kesta::OutputFile::Mode;
-    if (IsStandardOutput(path)) {
-        file.openStandardOutput();
-        return true;
-    }
-    // Written in place as frames arrive, so an existing file is never replaced; a
-    // device or FIFO (/dev/null, a named pipe) is written as it is.
-    struct stat st
-    {};
-    const bool exists = ::lstat(path.c_str(), &st) == 0;
-    if (exists && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode))) {
-        m_error = QString::fromLocal8Bit(path) +
-                  QStringLiteral(": the %1 exists already; a live session writes a new one")
-                      .arg(QLatin1String(what));
-        return false;
-    }
-    if (!file.open(path, exists ? Mode::CreateAnew : Mode::CreateNew)) {
-        m_error = QString::fromLocal8Bit(file.error());
-        return false;
-    }
-    return true;
-}
-
 bool LiveSession::start()
 {
-    const std::string &recording = m_options.recordingPath;
-    std::vector<kesta::PlannedOutput> planned;
+    using kesta::OutputKind;
+    m_outputs = std::make_unique<kesta::OutputPlan>(kesta::OutputPlan::Purpose::Record,
+                                                    m_options.recordingPath);
+    kesta::OutputPlan &plan = *m_outputs;
     if (m_options.writeDump)
-        planned.push_back({"dump file", dumpPath()});
+        plan.add(OutputKind::Dump, dumpPath());
     if (m_options.writeTlm)
-        planned.push_back({"TLM file", tlmPath()});
+        plan.add(OutputKind::Tlm, tlmPath());
     if (m_options.csvPath)
-        planned.push_back({"CSV file", *m_options.csvPath});
+        plan.add(OutputKind::Csv, *m_options.csvPath);
     if (m_options.jsonlPath)
-        planned.push_back({"JSON Lines file", *m_options.jsonlPath});
+        plan.add(OutputKind::JsonLines, *m_options.jsonlPath);
     if (m_options.influxPath)
-        planned.push_back({"line protocol file", *m_options.influxPath});
-    for (const auto &output : planned) {
-        if (output.path.empty()) {
-            m_error = QStringLiteral("an output file name is empty (use - for standard output)");
-            return false;
-        }
+        plan.add(OutputKind::LineProtocol, *m_options.influxPath);
+    std::optional<std::string> problem = plan.check();
+    if (!problem) {
+        const std::vector<std::string> errors = plan.open(kesta::OutputPlan::OnFailure::DiscardAll);
+        if (!errors.empty())
+            problem = errors.front();
     }
-    if (recording.empty() || IsStandardOutput(recording)) {
-        m_error = QStringLiteral("the recording needs a file name");
-        return false;
-    }
-    if (auto clash = kesta::FindOutputClash(recording, planned)) {
-        m_error = QString::fromLocal8Bit(*clash);
+    if (problem) {
+        m_error = QString::fromLocal8Bit(*problem);
+        m_outputs.reset();
         return false;
     }
 
-    bool ok = openOutput(m_recording, recording, "recording");
-    if (ok && m_options.writeDump)
-        ok = openOutput(m_dump, dumpPath(), "dump file");
-    if (ok && m_options.writeTlm)
-        ok = openOutput(m_tlm, tlmPath(), "TLM file");
-    if (ok && m_options.csvPath)
-        ok = openOutput(m_csv, *m_options.csvPath, "CSV file");
-    if (ok && m_options.jsonlPath)
-        ok = openOutput(m_jsonl, *m_options.jsonlPath, "JSON Lines file");
-    if (ok && m_options.influxPath)
-        ok = openOutput(m_influx, *m_options.influxPath, "line protocol file");
-    if (!ok) {
-        for (kesta::OutputFile *file : files())
-            file->discard();
-        return false;
-    }
-
-    m_session.addSink(m_recordingSink.emplace(m_recording));
+    plan.attach(m_session);
     if (m_options.store)
         m_session.addSink(m_storeSink.emplace(*m_options.store));
-    if (m_options.writeDump)
-        m_session.addSink(m_dumpSink.emplace(m_dump));
-    if (m_options.writeTlm) {
-        std::error_code ec;
-        const auto absolute = std::filesystem::absolute(recording, ec);
-        kesta::WriteTlmHeader(m_tlm, ec ? recording : absolute.string());
-        m_session.addSink(m_tlmSink.emplace(m_tlm));
-    }
-    if (m_options.csvPath)
-        m_session.addSink(m_csvSink.emplace(kesta::RecordExporter::Format::Csv, m_csv));
-    if (m_options.jsonlPath)
-        m_session.addSink(m_jsonlSink.emplace(kesta::RecordExporter::Format::JsonLines, m_jsonl));
-    if (m_options.influxPath)
-        m_session.addSink(m_influxSink.emplace(m_influx));
-    for (const auto *path : {&m_options.csvPath, &m_options.jsonlPath, &m_options.influxPath}) {
-        if (*path && IsStream(**path))
-            m_flushEveryChunk = true;
-    }
+    m_flushEveryChunk = plan.anyStream();
     // The header of the TLM file and of a CSV export are there at once.
     m_session.flush();
     m_flushTimer.start();
@@ -225,7 +146,7 @@ void LiveSession::onReadyRead()
             reinterpret_cast<const std::uint8_t *>(m_chunk.data()), static_cast<std::size_t>(n)));
         // Every frame received so far is on the disk: a crash loses at most the frame
         // still being received.
-        m_recordingSink->flush();
+        m_outputs->flushSink(kesta::OutputKind::Recording);
         if (m_flushEveryChunk)
             m_session.flush();
         if (anyOutputFailed()) {
@@ -261,7 +182,7 @@ void LiveSession::onLost(const QString &reason)
     // A frame cut off by the lost connection is dropped; the next connection starts
     // between frames.
     m_session.finish();
-    m_recordingSink->flush();
+    m_outputs->flushSink(kesta::OutputKind::Recording);
     if (m_options.reconnect) {
         const int delay = retryDelaySeconds(m_attempt++);
         const QString what =
@@ -278,8 +199,7 @@ void LiveSession::onLost(const QString &reason)
                       .arg(m_options.server.port)
                       .arg(reason);
         m_flushTimer.stop();
-        for (kesta::OutputFile *file : files())
-            file->discard();
+        m_outputs->discard();
         setState(State::Disconnected, QStringLiteral("Disconnected"));
         emit finished(false);
         return;
@@ -299,7 +219,7 @@ void LiveSession::stop()
         m_socket->deleteLater();
         m_socket = nullptr;
     }
-    if (m_recording.isOpen()) {
+    if (recording()) {
         m_session.finish();
         closeFiles();
     }
@@ -307,38 +227,25 @@ void LiveSession::stop()
     emit finished(true);
 }
 
-std::array<kesta::OutputFile *, 6> LiveSession::files()
+void LiveSession::noteFailures(std::vector<std::string> errors)
 {
-    return {&m_recording, &m_dump, &m_tlm, &m_csv, &m_jsonl, &m_influx};
-}
-
-bool LiveSession::anyOutputFailed()
-{
-    const auto all = files();
-    return std::any_of(all.begin(), all.end(), [](const auto *file) { return file->failed(); });
-}
-
-void LiveSession::noteFailures()
-{
-    for (const kesta::OutputFile *file : files()) {
-        if (file->failed() && std::find(m_outputErrors.begin(), m_outputErrors.end(),
-                                        file->error()) == m_outputErrors.end())
-            m_outputErrors.push_back(file->error());
+    for (std::string &error : errors) {
+        if (std::find(m_outputErrors.begin(), m_outputErrors.end(), error) == m_outputErrors.end())
+            m_outputErrors.push_back(std::move(error));
     }
 }
 
 void LiveSession::flushOutputs()
 {
     m_session.flush();
-    noteFailures();
+    noteFailures(m_outputs->failures());
 }
 
 void LiveSession::closeFiles()
 {
     m_session.flush();
-    for (kesta::OutputFile *file : files())
-        file->close();
-    noteFailures();
+    noteFailures(m_outputs->failures());
+    noteFailures(m_outputs->commit(false));
 }
 
 void LiveSession::setState(State state, const QString &text)

@@ -2,15 +2,12 @@
 
 #include "decoding_session.h"
 #include "hostport.h"
-#include "influx_export.h"
-#include "output_file.h"
+#include "output_plan.h"
 #include "record_store.h"
-#include "session_outputs.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -95,13 +92,11 @@ private:
     void onLost(const QString &reason);
     void setState(State state, const QString &text);
     void flushOutputs();
-    // The session's files, open or not, for what is done to each of them.
-    std::array<kesta::OutputFile *, 6> files();
-    bool anyOutputFailed();
+    bool recording() const { return m_outputs && m_outputs->file(kesta::OutputKind::Recording); }
+    bool anyOutputFailed() const { return m_outputs && m_outputs->anyFailed(); }
     // Keeps the error of every file that has failed, once each.
-    void noteFailures();
+    void noteFailures(std::vector<std::string> errors);
     void closeFiles();
-    bool openOutput(kesta::OutputFile &file, const std::string &path, const char *what);
 
     LiveOptions m_options;
     kesta::DecodingSession m_session;
@@ -119,17 +114,6 @@ private:
     QString m_error;
     std::vector<std::string> m_outputErrors;
 
-    kesta::OutputFile m_recording;
-    kesta::OutputFile m_dump;
-    kesta::OutputFile m_tlm;
-    kesta::OutputFile m_csv;
-    kesta::OutputFile m_jsonl;
-    kesta::OutputFile m_influx;
-    std::optional<kesta::RecordingSink> m_recordingSink;
-    std::optional<kesta::DumpSink> m_dumpSink;
-    std::optional<kesta::TlmSink> m_tlmSink;
-    std::optional<kesta::ExportSink> m_csvSink;
-    std::optional<kesta::ExportSink> m_jsonlSink;
-    std::optional<kesta::InfluxSink> m_influxSink;
+    std::unique_ptr<kesta::OutputPlan> m_outputs;
     std::optional<kesta::RollingStoreSink> m_storeSink;
 };

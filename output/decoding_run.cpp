@@ -1,9 +1,7 @@
 #include "decoding_run.h"
 
-#include "output_file.h"
 #include "output_names.h"
-#include "session_outputs.h"
-#include "tlm_format.h"
+#include "output_plan.h"
 
 #include <algorithm>
 
@@ -43,11 +41,14 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
 
     // The log is only ever read: an output name that is the log itself would empty
     // or change it, so such a run does not start at all.
-    std::vector<PlannedOutput> outputs{{"dump file", dmpName}};
-    const std::string &tlmTarget = request.writeTlm ? tlmName : request.keptTlmPath;
-    if (!tlmTarget.empty())
-        outputs.push_back({"TLM file", tlmTarget});
-    if (auto clash = FindOutputClash(inputPath, outputs))
+    // The TLM file comes first, then the dump, as the windows have always made them.
+    OutputPlan plan(OutputPlan::Purpose::Decode, inputPath);
+    if (request.writeTlm)
+        plan.add(OutputKind::Tlm, tlmName);
+    else if (!request.keptTlmPath.empty())
+        plan.appendTlmTo(request.keptTlmPath);
+    plan.add(OutputKind::Dump, dmpName);
+    if (auto clash = plan.check())
         return Refusal(std::move(*clash));
 
     std::string error;
@@ -60,35 +61,21 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     result.store = std::make_unique<RecordStore>();
     result.inputPath = inputPath;
     result.dmpPath = dmpName;
-
-    OutputFile tlm;
-    std::optional<std::string> appendTo;
-    if (request.writeTlm) {
+    if (request.writeTlm)
         result.tlmPath = tlmName;
-        if (tlm.open(tlmName, OutputFile::Mode::CreateAnew))
-            WriteTlmHeader(tlm, inputPath);
-        else
-            report.warnings.push_back(tlm.error());
-    } else if (!request.keptTlmPath.empty()) {
-        appendTo = request.keptTlmPath;
-    }
-    OutputFile dump;
-    if (!dump.open(dmpName, OutputFile::Mode::CreateAnew))
-        report.warnings.push_back(dump.error());
 
+    // A file that cannot be made is a warning: the run goes on without it.
+    report.warnings = plan.open(OutputPlan::OnFailure::LeaveOut);
     DecodingSession session(RecordStore::MaxRecords);
     RecordStoreSink records(*result.store);
-    DumpSink dumpSink(dump);
-    TlmSink tlmSink(tlm, std::move(appendTo));
     session.addSink(records);
-    session.addSink(dumpSink);
-    session.addSink(tlmSink);
+    plan.attach(session);
 
     const ReadOutcome read = FeedLog(*log, session, error, control);
     report.load = session.report();
     report.totals = session.totals();
     if (read != ReadOutcome::Complete) {
-        // The outputs are discarded as they go out of scope: every earlier file stays.
+        // The outputs are discarded as the plan goes: every earlier file stays.
         if (read == ReadOutcome::Cancelled)
             report.outcome = RunReport::Outcome::Cancelled;
         else {
@@ -99,20 +86,11 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
         return result;
     }
 
-    if (tlmSink.openFailed())
-        report.warnings.push_back(tlm.error());
-    for (OutputFile *file : {&tlm, &dump}) {
-        if (!file->isOpen())
-            continue;
-        const bool created = file->created();
-        if (file->close()) {
-            if (created)
-                Remember(result.createdFiles, file->path());
-        } else {
-            report.warnings.push_back(file->error());
-        }
-    }
-    report.dumpWritten = !dump.failed();
+    for (std::string &warning : plan.commit(false))
+        report.warnings.push_back(std::move(warning));
+    report.dumpWritten = plan.committed(OutputKind::Dump);
+    for (const std::string &path : plan.createdFiles())
+        Remember(result.createdFiles, path);
     return result;
 }
 
@@ -143,7 +121,8 @@ std::optional<RunMessage> RunSummary(const RunReport &report, const std::string 
     if (report.outcome == Outcome::Cancelled)
         return std::nullopt;
     if (report.outcome != Outcome::Decoded)
-        return RunMessage{RunMessage::Severity::Error, "The log was not decoded.\n\n" + report.error};
+        return RunMessage{RunMessage::Severity::Error,
+                          "The log was not decoded.\n\n" + report.error};
 
     const std::vector<std::string> load = LoadReportLines(report.load);
     const KissReaderStats &s = report.load.reader;

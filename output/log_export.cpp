@@ -1,6 +1,7 @@
 #include "log_export.h"
 
 #include "output_names.h"
+#include "output_plan.h"
 #include "session_outputs.h"
 
 namespace kesta {
@@ -32,36 +33,27 @@ std::vector<LogExportRequest::Kept> KeptFilesOf(const std::string &logPath)
 LogExportResult ExportLog(const LogExportRequest &request, const ReadControl &control)
 {
     using Outcome = LogExportResult::Outcome;
-    const std::string &target = request.exportPath;
-    if (target.empty())
-        return Ended(Outcome::Refused, "the export file name is empty");
-    // Checked by file identity, before anything is opened: another spelling or a
-    // link of the log is still the log.
-    if (target == request.logPath || IsSameFile(target, request.logPath))
-        return Ended(Outcome::Refused,
-                     target + ": not written: it is the log " + request.logPath + " itself");
-    for (const LogExportRequest::Kept &kept : request.keptFiles) {
-        if (!kept.path.empty() && IsSameFile(target, kept.path))
-            return Ended(Outcome::Refused,
-                         target + ": not written: it is the " + kept.what + " " + kept.path);
-    }
+    OutputPlan plan(OutputPlan::Purpose::Export, request.logPath);
+    plan.add(OutputKind::Export, request.exportPath);
+    plan.setExportSink(request.makeSink);
+    for (const LogExportRequest::Kept &kept : request.keptFiles)
+        plan.protect(kept.what, kept.path);
+    if (auto problem = plan.check())
+        return Ended(Outcome::Refused, std::move(*problem));
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(request.logPath, error);
     if (!log)
         return Ended(Outcome::Failed, error);
-
-    OutputFile file;
-    if (!file.open(target, OutputFile::Mode::CreateAnew))
-        return Ended(Outcome::Failed, file.error());
+    if (auto errors = plan.open(OutputPlan::OnFailure::DiscardAll); !errors.empty())
+        return Ended(Outcome::Failed, errors.front());
 
     DecodingSession session;
-    std::unique_ptr<SessionSink> sink = request.makeSink(file);
-    session.addSink(*sink);
+    plan.attach(session);
 
     // A file that fails stops the reading too: the export has failed.
     ReadControl reading = control;
-    reading.cancel = [&] { return (control.cancel && control.cancel()) || file.failed(); };
+    reading.cancel = [&] { return (control.cancel && control.cancel()) || plan.anyFailed(); };
     const ReadOutcome read = FeedLog(*log, session, error, reading);
 
     LogExportResult result;
@@ -72,18 +64,16 @@ LogExportResult ExportLog(const LogExportRequest &request, const ReadControl &co
     if (read == ReadOutcome::Failed) {
         result.outcome = Outcome::Failed;
         result.error = error;
-    } else if (file.failed()) {
+    } else if (plan.anyFailed()) {
         result.outcome = Outcome::Failed;
-        result.error = file.error();
+        result.error = plan.failures().front();
     } else if (read == ReadOutcome::Cancelled) {
         result.outcome = Outcome::Cancelled;
-    } else if (!file.close()) {
+    } else if (auto errors = plan.commit(true); !errors.empty()) {
         result.outcome = Outcome::Failed;
-        result.error = file.error();
+        result.error = errors.front();
     }
-    if (result.outcome != Outcome::Written)
-        file.discard();
-    return result;
+    return result; // an export not written whole is discarded as the plan goes
 }
 
 } // namespace kesta

@@ -155,6 +155,20 @@ TEST_F(DecodingRun, AnUncheckedRunWithoutMessagesLeavesTheKeptTlmFileAlone)
     EXPECT_FALSE(fs::exists(folder / "a.tlm"));
 }
 
+TEST_F(DecodingRun, TheTlmHeaderNamesALogGivenRelativelyByItsFullPath)
+{
+    const SmallPass pass;
+    const std::string log = folder.write("pass.kss", pass.log());
+    const fs::path before = fs::current_path();
+    fs::current_path(folder.path());
+
+    const RunReport report = RunDecoding(state, "pass.kss", true);
+
+    fs::current_path(before);
+    ASSERT_EQ(report.outcome, RunReport::Outcome::Decoded) << report.error;
+    EXPECT_EQ(ReadFile(folder / "pass.tlm"), TlmHeader(log) + pass.messages());
+}
+
 TEST_F(DecodingRun, TheSameLogTwiceGivesTheSecondRunsFilesOnly)
 {
     const SmallPass pass;
