@@ -39,9 +39,9 @@ enum class Field : std::uint8_t
     Angle,
     HiUpperAddress,
     HiLowerAddress,
-    HiDataSize,
+    HiDataSize, // the last: FieldCount follows it
 };
-inline constexpr std::size_t FieldCount = 24;
+inline constexpr std::size_t FieldCount = static_cast<std::size_t>(Field::HiDataSize) + 1;
 
 // How a field's value is stored, which decides its value text.
 enum class ValueType : std::uint8_t
@@ -54,6 +54,15 @@ enum class ValueType : std::uint8_t
     F32,
     Kind, // a FrameKind, written as its name
     Bytes // raw bytes, written as two upper-case hex digits each
+};
+
+// How the record view and the record table write a field's value.
+enum class DisplayFormat : std::uint8_t
+{
+    Decimal, // value text: numbers in plain decimal, the decimal separator the locale's
+    Bits,    // a status byte as eight "0"/"1" characters, most significant bit first
+    Hex,     // bytes as two upper-case hex digits each
+    Text     // as it stands
 };
 
 // True for the types the chart can plot and the line protocol carries as numbers.
@@ -154,44 +163,71 @@ using FieldMember =
                  double TelemetryRecord::*, float TelemetryRecord::*,
                  kesta::FrameKind TelemetryRecord::*, LightElementBytes TelemetryRecord::*>;
 
+// One row per field: everything the decoder, the exports, the record view, the chart
+// and a screen reader need to know of it. Adding a field is a row here, a member of
+// TelemetryRecord, its decoding, and its place on screen.
 struct FieldInfo
 {
     Field field;
     std::string_view name; // export key, e.g. "HtrxCounter"
     ValueType type;
-    bool statusBits;    // shown as eight "0"/"1" characters in the record view
-    FieldMember member; // the record's member that holds the value
+    DisplayFormat format;
+    std::string_view label;  // as the record view labels it; empty when it has no label
+    std::string_view unit;   // empty when it has none
+    std::string_view spoken; // the name a screen reader and the record table use, unique
+    FieldMember member;      // the record's member that holds the value
 };
 
+// The labels of the record view's parameters are padded to 15 characters.
 inline constexpr std::array<FieldInfo, FieldCount> Fields{{
-    {Field::RawHex, "RawHex", ValueType::Text, false, &TelemetryRecord::RawHex},
-    {Field::FrameKind, "FrameKind", ValueType::Kind, false, &TelemetryRecord::FrameKind},
-    {Field::HtrxCounter, "HtrxCounter", ValueType::I32, false, &TelemetryRecord::HtrxCounter},
-    {Field::MovementFlag, "MovementFlag", ValueType::U8, true, &TelemetryRecord::MovementFlag},
-    {Field::Rssi, "Rssi", ValueType::F64, false, &TelemetryRecord::Rssi},
-    {Field::HrxCurrent, "HrxCurrent", ValueType::F64, false, &TelemetryRecord::HrxCurrent},
-    {Field::HtxCurrent, "HtxCurrent", ValueType::F64, false, &TelemetryRecord::HtxCurrent},
-    {Field::TncCurrent, "TncCurrent", ValueType::F64, false, &TelemetryRecord::TncCurrent},
-    {Field::FssCurrent, "FssCurrent", ValueType::F64, false, &TelemetryRecord::FssCurrent},
-    {Field::FssStatus, "FssStatus", ValueType::U8, true, &TelemetryRecord::FssStatus},
-    {Field::FssCounter, "FssCounter", ValueType::I32, false, &TelemetryRecord::FssCounter},
-    {Field::FssAngleData, "FssAngleData", ValueType::U8, false, &TelemetryRecord::FssAngleData},
-    {Field::CcuTime, "CcuTime", ValueType::I32, false, &TelemetryRecord::CcuTime},
-    {Field::CcuTelemetry, "CcuTelemetry", ValueType::Text, false, &TelemetryRecord::CcuTelemetry},
-    {Field::ModeStatus, "ModeStatus", ValueType::U8, true, &TelemetryRecord::ModeStatus},
-    {Field::FssFrameCounter, "FssFrameCounter", ValueType::U8, false,
-     &TelemetryRecord::FssFrameCounter},
-    {Field::LightElements, "LightElements", ValueType::Bytes, false,
-     &TelemetryRecord::LightElements},
-    {Field::ElementNumber, "ElementNumber", ValueType::U8, false, &TelemetryRecord::ElementNumber},
-    {Field::MessageText, "MessageText", ValueType::Text, false, &TelemetryRecord::MessageText},
-    {Field::Threshold, "Threshold", ValueType::I16, false, &TelemetryRecord::Threshold},
-    {Field::Angle, "Angle", ValueType::F32, false, &TelemetryRecord::Angle},
-    {Field::HiUpperAddress, "HiUpperAddress", ValueType::U8, false,
-     &TelemetryRecord::HiUpperAddress},
-    {Field::HiLowerAddress, "HiLowerAddress", ValueType::U8, false,
-     &TelemetryRecord::HiLowerAddress},
-    {Field::HiDataSize, "HiDataSize", ValueType::U8, false, &TelemetryRecord::HiDataSize},
+    {Field::RawHex, "RawHex", ValueType::Text, DisplayFormat::Hex, "", "", "Raw frame",
+     &TelemetryRecord::RawHex},
+    {Field::FrameKind, "FrameKind", ValueType::Kind, DisplayFormat::Text, "", "", "Frame kind",
+     &TelemetryRecord::FrameKind},
+    {Field::HtrxCounter, "HtrxCounter", ValueType::I32, DisplayFormat::Decimal,
+     "Counter        ", "", "HTRX Counter", &TelemetryRecord::HtrxCounter},
+    {Field::MovementFlag, "MovementFlag", ValueType::U8, DisplayFormat::Bits, "Movement Flag  ",
+     "", "Movement Flag", &TelemetryRecord::MovementFlag},
+    {Field::Rssi, "Rssi", ValueType::F64, DisplayFormat::Decimal, "RSSI           ", "dbuV",
+     "RSSI", &TelemetryRecord::Rssi},
+    {Field::HrxCurrent, "HrxCurrent", ValueType::F64, DisplayFormat::Decimal, "HRX Current    ",
+     "mA", "HRX Current", &TelemetryRecord::HrxCurrent},
+    {Field::HtxCurrent, "HtxCurrent", ValueType::F64, DisplayFormat::Decimal, "HTX Current    ",
+     "mA", "HTX Current", &TelemetryRecord::HtxCurrent},
+    {Field::TncCurrent, "TncCurrent", ValueType::F64, DisplayFormat::Decimal, "TNC Current    ",
+     "mA", "TNC Current", &TelemetryRecord::TncCurrent},
+    {Field::FssCurrent, "FssCurrent", ValueType::F64, DisplayFormat::Decimal, "FSS Current    ",
+     "mA", "FSS Current", &TelemetryRecord::FssCurrent},
+    {Field::FssStatus, "FssStatus", ValueType::U8, DisplayFormat::Bits, "FSS Status     ", "",
+     "FSS Status", &TelemetryRecord::FssStatus},
+    {Field::FssCounter, "FssCounter", ValueType::I32, DisplayFormat::Decimal, "FSS Counter    ",
+     "", "FSS Counter", &TelemetryRecord::FssCounter},
+    {Field::FssAngleData, "FssAngleData", ValueType::U8, DisplayFormat::Decimal,
+     "FSS Angle Data ", "", "FSS Angle Data", &TelemetryRecord::FssAngleData},
+    {Field::CcuTime, "CcuTime", ValueType::I32, DisplayFormat::Decimal, "CCU time       ", "",
+     "CCU time", &TelemetryRecord::CcuTime},
+    {Field::CcuTelemetry, "CcuTelemetry", ValueType::Text, DisplayFormat::Hex, "CCU telemetry  ",
+     "", "CCU telemetry", &TelemetryRecord::CcuTelemetry},
+    {Field::ModeStatus, "ModeStatus", ValueType::U8, DisplayFormat::Bits, "Mode Status    ", "",
+     "Mode Status", &TelemetryRecord::ModeStatus},
+    {Field::FssFrameCounter, "FssFrameCounter", ValueType::U8, DisplayFormat::Decimal,
+     "Counter        ", "", "FSS Frame Counter", &TelemetryRecord::FssFrameCounter},
+    {Field::LightElements, "LightElements", ValueType::Bytes, DisplayFormat::Hex,
+     "Light Element  ", "", "Light Element", &TelemetryRecord::LightElements},
+    {Field::ElementNumber, "ElementNumber", ValueType::U8, DisplayFormat::Decimal,
+     "Element #      ", "", "Element #", &TelemetryRecord::ElementNumber},
+    {Field::MessageText, "MessageText", ValueType::Text, DisplayFormat::Text, "", "",
+     "FSS message", &TelemetryRecord::MessageText},
+    {Field::Threshold, "Threshold", ValueType::I16, DisplayFormat::Decimal, "Treshold       ", "",
+     "Treshold", &TelemetryRecord::Threshold},
+    {Field::Angle, "Angle", ValueType::F32, DisplayFormat::Decimal, "Angle          ", "deg",
+     "Angle", &TelemetryRecord::Angle},
+    {Field::HiUpperAddress, "HiUpperAddress", ValueType::U8, DisplayFormat::Decimal,
+     "Hi :  Upper Address", "", "Hi Upper Address", &TelemetryRecord::HiUpperAddress},
+    {Field::HiLowerAddress, "HiLowerAddress", ValueType::U8, DisplayFormat::Decimal,
+     "Lower Address", "", "Hi Lower Address", &TelemetryRecord::HiLowerAddress},
+    {Field::HiDataSize, "HiDataSize", ValueType::U8, DisplayFormat::Decimal, "DataSize", "",
+     "Hi DataSize", &TelemetryRecord::HiDataSize},
 }};
 
 constexpr const FieldInfo &InfoOf(Field f)
@@ -199,8 +235,8 @@ constexpr const FieldInfo &InfoOf(Field f)
     return Fields[static_cast<std::size_t>(f)];
 }
 
-// Every row stands at its field's place, and its type is the type of its member: a
-// new field cannot be read through another's row.
+// Every row stands at its field's place, its type is the type of its member (a new
+// field cannot be read through another's row), and only a status byte is shown as bits.
 constexpr bool FieldsTableIsConsistent()
 {
     constexpr ValueType ByAlternative[] = {ValueType::Text, ValueType::U8,   ValueType::I16,
@@ -208,7 +244,8 @@ constexpr bool FieldsTableIsConsistent()
                                            ValueType::Kind, ValueType::Bytes};
     for (std::size_t i = 0; i < Fields.size(); ++i) {
         if (static_cast<std::size_t>(Fields[i].field) != i ||
-            ByAlternative[Fields[i].member.index()] != Fields[i].type)
+            ByAlternative[Fields[i].member.index()] != Fields[i].type ||
+            (Fields[i].format == DisplayFormat::Bits && Fields[i].type != ValueType::U8))
             return false;
     }
     return true;

@@ -257,13 +257,15 @@ void Form1::liveFinished(bool ok)
                            windowTitle(), problems);
 }
 
-bool Form1::endLiveSessionFirst()
+bool Form1::endLiveSessionFirst(LiveEndReason reason)
 {
     if (!isLive())
         return true;
     const HostPort &server = m_live->options().server;
     const QString question =
-        QStringLiteral("A live session is recording from %1:%2. End it to open a log?")
+        (reason == LiveEndReason::OpenLog
+             ? tr("A live session is recording from %1:%2. End it to open a log?")
+             : tr("A live session is recording from %1:%2. End it and exit?"))
             .arg(server.host)
             .arg(server.port);
     if (!m_questioner->ask(this, windowTitle(), question))

@@ -177,6 +177,10 @@ LightElementMap::LightElementMap(const kesta::RecordStore &store, QWidget *paren
     connect(m_save, &QPushButton::clicked, this, &LightElementMap::saveImageAs);
     auto *save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, &LightElementMap::saveImageAs);
+    // Esc and Ctrl+W close the window, as they close the bits window.
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_hover, 1);
@@ -195,6 +199,11 @@ void LightElementMap::refresh()
     const int records = std::max<int>(m_store.RecordCount, 0);
     m_columnRecord.clear();
     m_columnTime.clear();
+    // Without a single reception time the columns are by record number, as the chart's.
+    bool anyTime = false;
+    for (int r = 1; r <= records && !anyTime; ++r)
+        anyTime = m_store[static_cast<std::int16_t>(r)].ReceptionTime.has_value();
+    m_byTime = m_timeAxisChosen && anyTime;
     if (!m_byTime) {
         for (int r = 1; r <= records; ++r)
             m_columnRecord.push_back(static_cast<std::int16_t>(r));
@@ -289,9 +298,9 @@ void LightElementMap::describe()
 
 void LightElementMap::setTimeAxis(bool byTime)
 {
-    if (m_byTime == byTime)
+    if (m_timeAxisChosen == byTime)
         return;
-    m_byTime = byTime;
+    m_timeAxisChosen = byTime;
     refresh();
 }
 

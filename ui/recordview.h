@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainlayout.h"
 #include "telemetry_record.h"
 
 #include <QColor>
@@ -20,7 +21,7 @@ class QWidget;
 class RecordView
 {
 public:
-    static constexpr int ValueBoxCount = 22; // Text1(0) to Text1(21)
+    static constexpr int ValueBoxCount = mainlayout::ValueBoxCount; // Text1(0) to Text1(21)
     static constexpr int LightElementsBox = 14;
 
     struct Controls

@@ -19,8 +19,10 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -34,12 +36,14 @@ class FakeSaveChooser : public SaveFileChooser
 public:
     Choice answer;
     QStringList offered;
+    QString suggested;
     int asked = 0;
     Choice chooseSaveFile(QWidget *, const QString &, const QStringList &filters,
-                          const QString &) override
+                          const QString &suggestedName) override
     {
         ++asked;
         offered = filters;
+        suggested = suggestedName;
         return answer;
     }
 };
@@ -48,10 +52,17 @@ class RecordingNotifier : public RunNotifier
 {
 public:
     QStringList errors;
+    bool modal = false;           // keeps the event loop turning a while, as a message box does
+    bool progressOverMessage = false; // a progress dialog showed while the message was up
     void notify(QWidget *, Severity severity, const QString &, const QString &text) override
     {
         if (severity == Severity::Error)
             errors << text;
+        if (!modal)
+            return;
+        QTest::qWait(600); // longer than a progress dialog waits before it shows
+        for (QWidget *w : QApplication::topLevelWidgets())
+            progressOverMessage |= qobject_cast<QProgressDialog *>(w) && w->isVisible();
     }
 };
 
@@ -229,6 +240,21 @@ private slots:
         QCOMPARE(clicked.count(), 1);
     }
 
+    // A log without timestamps: the map falls back to record numbers, as the chart does.
+    void mapWithoutReceptionTimesKeepsRecordNumbers()
+    {
+        fillMapStore();
+        LightElementMap map(state->store);
+        map.setTimeAxis(true);
+        QVERIFY(!map.timeAxis());
+        QCOMPARE(map.columnCount(), 4);
+        QCOMPARE(map.recordAt(3), 4);
+        state->store[2].ReceptionTime = 1796119200000;
+        map.refresh();
+        QVERIFY(map.timeAxis());
+        QCOMPARE(map.columnCount(), 1);
+    }
+
     void mapOnTheTimeAxisPlacesRecordsByReceptionTime()
     {
         fillMapStore();
@@ -273,6 +299,33 @@ private slots:
         QImage saved(chooser.answer.path, "PNG");
         QVERIFY(!saved.isNull());
         QCOMPARE(saved.size(), map.canvas()->grab().toImage().size());
+    }
+
+    // Esc and Ctrl+W close the map and the table, as they close a dialog.
+    void viewsCloseOnEscAndCtrlW_data()
+    {
+        QTest::addColumn<bool>("table");
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::newRow("map, Esc") << false << QKeySequence(Qt::Key_Escape);
+        QTest::newRow("map, Ctrl+W") << false << QKeySequence(Qt::CTRL | Qt::Key_W);
+        QTest::newRow("table, Esc") << true << QKeySequence(Qt::Key_Escape);
+        QTest::newRow("table, Ctrl+W") << true << QKeySequence(Qt::CTRL | Qt::Key_W);
+    }
+    void viewsCloseOnEscAndCtrlW()
+    {
+        QFETCH(bool, table);
+        QFETCH(QKeySequence, keys);
+        fillMapStore();
+        std::unique_ptr<QWidget> window;
+        if (table)
+            window = std::make_unique<RecordTable>(state->store);
+        else
+            window = std::make_unique<LightElementMap>(state->store);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keySequence(window.get(), keys);
+        QTRY_VERIFY(!window->isVisible());
     }
 
     void tableSortsByTheNumberNotTheText()
@@ -396,6 +449,11 @@ private slots:
                                     << "jsonl";
         QTest::newRow("line protocol") << "InfluxDB line protocol (*.lp)"
                                        << "lp";
+        // The name's ending decides over the filter in force.
+        QTest::newRow("JSON Lines by name") << "CSV (*.csv)"
+                                            << "jsonl";
+        QTest::newRow("CSV by name") << "InfluxDB line protocol (*.lp)"
+                                     << "csv";
     }
     void exportIsWhatKestaDecodeWrites()
     {
@@ -419,6 +477,12 @@ private slots:
         QCOMPARE(ended.count(), 1);
         QVERIFY(notifier.errors.isEmpty());
         QCOMPARE(chooser.offered.mid(0, 2), (QStringList{"CSV (*.csv)", "JSON Lines (*.jsonl)"}));
+        QCOMPARE(chooser.suggested, QStringLiteral("pass.csv"));
+        // The message names the file and is read whole: the record's fields make room.
+        const QString message = form.statusBar()->currentMessage();
+        QVERIFY2(message.endsWith(QStringLiteral(" records exported to records.") + option),
+                 qPrintable(message));
+        QVERIFY(!form.findChild<QWidget *>(QStringLiteral("RecordStatus"))->isVisibleTo(&form));
 
         kesta::DecodeOptions decode;
         decode.logPath = state->InputPath;
@@ -468,11 +532,16 @@ private slots:
                           QStringLiteral("CSV (*.csv)")};
         form.setSaveChooser(&chooser);
         RecordingNotifier notifier;
+        notifier.modal = true;
         form.setNotifier(&notifier);
+        form.show();
         form.exportRecords();
         QTRY_VERIFY_WITH_TIMEOUT(!form.isExporting(), 20000);
 
+        // The refusal comes alone: no progress over it, nothing left open after it.
         QCOMPARE(notifier.errors.size(), 1);
+        QVERIFY(!notifier.progressOverMessage);
+        QTRY_VERIFY(form.findChildren<QProgressDialog *>().isEmpty());
         QVERIFY2(notifier.errors.first().contains(chooser.answer.path),
                  qPrintable(notifier.errors.first()));
         QVERIFY2(notifier.errors.first().contains(reason), qPrintable(notifier.errors.first()));
