@@ -504,6 +504,7 @@ void Form1::openLog(const QString &path)
     request.inputPath = QFile::encodeName(path).toStdString();
     request.writeTlm = m_writeTlmFile->isChecked();
     request.keptTlmPath = m_state.TlmPath;
+    m_runPath = path;
     m_runs->start(request);
     m_menuFileOpen->setEnabled(false);
     m_runClock.start();
@@ -589,6 +590,9 @@ void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
         // Nothing of this run is kept: the store and the view stay as they were.
         for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
             setValueText(static_cast<int>(i), m_shownBeforeRun[i]);
+        // A log that cannot be read is no longer offered among the recent files.
+        if (report.outcome == kesta::RunReport::Outcome::LogUnreadable)
+            m_recent->remove(m_runPath);
         if (report.outcome == kesta::RunReport::Outcome::Cancelled)
             statusBar()->showMessage(QStringLiteral("Cancelled; the earlier files are unchanged."),
                                      5000);

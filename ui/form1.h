@@ -320,4 +320,5 @@ private:
         int parameter = ChartedParameterOnOpen;
     };
     ShownPlace m_placeOnReload;
+    QString m_runPath; // the log of the run going on or last run
 };

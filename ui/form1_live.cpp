@@ -231,6 +231,8 @@ void Form1::liveStateChanged()
     const bool live = isLive();
     m_menuFileDisconnect->setEnabled(live);
     m_menuFileConnect->setEnabled(!live && !isRunning());
+    // A session on view has no log to read again.
+    m_reload->setEnabled(!live && !m_state.InputPath.empty());
     showLiveCounts();
 }
 

@@ -68,8 +68,11 @@ void RecordView::setCarried(int index, bool carried)
     if (was == carried)
         return;
     was = carried;
-    layoutstyle::setTextColor(m_controls.valueBoxes[static_cast<std::size_t>(index)],
-                              carried ? m_textColor : NotCarriedColor);
+    QWidget *box = m_controls.valueBoxes[static_cast<std::size_t>(index)];
+    layoutstyle::setTextColor(box, carried ? m_textColor : NotCarriedColor);
+    box->setAccessibleDescription(carried ? QString()
+                                          : QObject::tr("Not in this frame; the value shown is "
+                                                        "not a received one"));
 }
 
 void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separator)

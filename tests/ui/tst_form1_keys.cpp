@@ -298,10 +298,10 @@ private slots:
         QCOMPARE(RecentFiles().files().first(), opened.at(3));
         QCOMPARE(RecentFiles().files().count(opened.at(3)), 1);
 
-        // The menu lists them and opens the one chosen.
+        // The menu lists them, then a line and "Clear Recent Files", and opens the one chosen.
         auto *menu = control<QMenu>(QStringLiteral("MnuRecentFiles"));
         emit menu->aboutToShow();
-        QCOMPARE(menu->actions().size(), RecentFiles::MaxFiles);
+        QCOMPARE(menu->actions().size(), RecentFiles::MaxFiles + 2);
         QVERIFY(menu->actions().at(1)->text().startsWith(QStringLiteral("&2 ")));
         menu->actions().at(1)->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
@@ -309,6 +309,27 @@ private slots:
 
         // The open dialog starts where the last log is.
         QCOMPARE(QtFileChooser::startFolder(), folder->path());
+
+        // A log that is gone is dropped from the list when it fails to open.
+        struct Quiet : RunNotifier
+        {
+            int told = 0;
+            void notify(QWidget *, Severity, const QString &, const QString &) override { ++told; }
+        } quiet;
+        form->setNotifier(&quiet);
+        QVERIFY(QFile::remove(opened.at(1)));
+        form->openLog(opened.at(1));
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
+        form->setNotifier(nullptr);
+        QCOMPARE(quiet.told, 1);
+        QVERIFY(!RecentFiles().files().contains(opened.at(1)));
+        QVERIFY(RecentFiles().files().contains(opened.at(0)));
+
+        // "Clear Recent Files" empties the list.
+        emit menu->aboutToShow();
+        menu->findChild<QAction *>(QStringLiteral("ClearRecentFiles"))->trigger();
+        QVERIFY(RecentFiles().files().isEmpty());
+        QCOMPARE(menu->actions().size(), 1); // "(none)"
     }
 
     void ctrlOAndCtrlQStillWork()

@@ -30,6 +30,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 #include <memory>
 #include <sys/stat.h>
 
@@ -581,6 +582,21 @@ private slots:
             QCOMPARE(rssi == RecordView::NotCarriedColor, !record.Written.test(kesta::Field::Rssi));
             QCOMPARE(mode == RecordView::NotCarriedColor,
                      !record.Written.test(kesta::Field::ModeStatus));
+            // A screen reader hears it too, and the grey stays readable (WCAG AA, 4.5:1).
+            QCOMPARE(control<QLineEdit>(QStringLiteral("Text1_2"))->accessibleDescription().isEmpty(),
+                     record.Written.test(kesta::Field::Rssi));
+        }
+        const auto luminance = [](const QColor &c) {
+            auto linear = [](double v) {
+                return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+            };
+            return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) +
+                   0.0722 * linear(c.blueF());
+        };
+        for (const QColor &box : {QColor(255, 255, 255), QColor(255, 255, 192)}) {
+            const double contrast = (luminance(box) + 0.05) /
+                                    (luminance(RecordView::NotCarriedColor) + 0.05);
+            QVERIFY2(contrast >= 4.5, qPrintable(QString::number(contrast)));
         }
     }
 
