@@ -386,6 +386,8 @@ void LightElementMap::pointAt(const QPoint &position)
         }
     }
     m_hover->setText(text);
+    // A screen reader says the reading itself.
+    m_hover->setAccessibleName(text.isEmpty() ? tr("Reading pointed at") : text);
 }
 
 void LightElementMap::clickAt(const QPoint &position)
@@ -406,7 +408,8 @@ void LightElementMap::setSaveChooser(SaveFileChooser *chooser)
 void LightElementMap::saveImageAs()
 {
     const SaveFileChooser::Choice choice = m_chooser->chooseSaveFile(
-        this, QStringLiteral("Save Image"), {QStringLiteral("PNG Image (*.png)")}, {});
+        this, tr("Save Image"), {QStringLiteral("PNG Image (*.png)")},
+        QStringLiteral("light-elements.png"));
     if (choice.path.isEmpty())
         return;
     if (!saveImage(choice.path))

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressDialog>
@@ -225,6 +226,9 @@ private slots:
         QTest::mouseMove(map.canvas(), cellCentre(map, 3, 40));
         QTRY_COMPARE(map.hoverText(),
                      QStringLiteral("Record 4, element 40: reading %1").arg(ReadingOf(4, 40)));
+        // The read-out is named by the reading, for a screen reader.
+        QCOMPARE(map.findChild<QLabel *>(QStringLiteral("LightMapHover"))->accessibleName(),
+                 map.hoverText());
         QTest::mouseClick(map.canvas(), Qt::LeftButton, {}, cellCentre(map, 3, 40));
         QCOMPARE(clicked.count(), 1);
         QCOMPARE(clicked.at(0).at(0).toInt(), 4);
