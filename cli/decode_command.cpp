@@ -20,6 +20,15 @@ DecodeOutcome Failure(int exitCode, std::string message)
     return outcome;
 }
 
+DecodeOutcome Interrupted(const std::string &logPath, const DecodeTotals &totals = {})
+{
+    DecodeOutcome outcome =
+        Failure(ExitInterrupted, logPath + ": interrupted; earlier output files are unchanged");
+    outcome.cancelled = true;
+    outcome.totals = totals;
+    return outcome;
+}
+
 } // namespace
 
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
@@ -47,8 +56,13 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         return Failure(ExitFailure, error);
 
     DecodeOutcome outcome;
+    // A FIFO without a reader, or a reader that does not read, is waited for only until
+    // the decode is interrupted.
+    plan.setStopCheck([cancel = options.cancel] { return cancel != nullptr && cancel->load(); });
     // A decode that cannot start leaves no new file behind and every old one as it was.
     if (auto errors = plan.open(OutputPlan::OnFailure::DiscardAll); !errors.empty()) {
+        if (plan.anyInterrupted())
+            return Interrupted(logPath);
         outcome.exitCode = ExitFailure;
         outcome.errors = std::move(errors);
         return outcome;
@@ -64,17 +78,15 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
     };
     const ReadOutcome read = FeedLog(*log, session, error, control);
 
-    outcome.totals = TotalsOf(session.totals(), session.report());
+    LoadReport load = session.report();
+    plan.addOmissions(load);
+    outcome.totals = TotalsOf(session.totals(), load);
     const DecodeTotals &totals = outcome.totals;
 
     if (read == ReadOutcome::Failed)
         outcome.errors.push_back(error);
-    if (read == ReadOutcome::Cancelled && !plan.anyFailed()) {
-        outcome.cancelled = true;
-        outcome.exitCode = ExitInterrupted;
-        outcome.errors.push_back(logPath + ": interrupted; earlier output files are unchanged");
-        return outcome; // every output is discarded on the way out
-    }
+    if (read == ReadOutcome::Cancelled && (!plan.anyFailed() || plan.anyInterrupted()))
+        return Interrupted(logPath, totals); // every output is discarded on the way out
     if (read == ReadOutcome::Complete) {
         session.flush();
         if (OutputFile *report = plan.file(OutputKind::Report)) {
@@ -87,8 +99,11 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         outcome.errors = plan.commit(true);
     }
     if (!outcome.errors.empty()) {
-        outcome.exitCode = ExitFailure;
         plan.discard();
+        // Interrupted while the last of an output still waited for its reader.
+        if (plan.anyInterrupted())
+            return Interrupted(logPath, totals);
+        outcome.exitCode = ExitFailure;
     }
     return outcome;
 }
@@ -156,6 +171,8 @@ std::string LoadReportJson(const DecodeTotals &totals)
     JsonCount(out, "unterminatedFrames", s.unfinishedFrames, s.first.unfinished);
     JsonCount(out, "badEscapes", s.badEscapes, s.first.badEscape);
     JsonCount(out, "oversizedFrames", s.oversizedFrames, s.first.oversized);
+    JsonCount(out, "timesBeyondLineProtocol", totals.load.timesBeyondLineProtocol,
+              totals.load.firstTimeBeyondLineProtocol);
     out += '}';
     return out;
 }

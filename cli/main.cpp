@@ -143,6 +143,7 @@ int main(int argc, char **argv)
         live.jsonlPath = options.jsonlPath;
         live.influxPath = options.influxPath;
         live.reconnect = reconnect;
+        live.stopRequested = [] { return interrupted.load(); };
         if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
             std::perror("kesta-decode: pipe");
             return kesta::ExitFailure;

@@ -169,6 +169,10 @@ std::vector<std::string> LoadReportLines(const LoadReport &report)
          "frames longer than 512 bytes dropped", s.first.oversized);
     Line(lines, report.framesBeyondLimit, "frame beyond record 1000 (dump and TLM only)",
          "frames beyond record 1000 (dump and TLM only)", report.firstBeyondLimit);
+    Line(lines, report.timesBeyondLineProtocol,
+         "record with a time the line protocol cannot hold, left out of it",
+         "records with a time the line protocol cannot hold, left out of it",
+         report.firstTimeBeyondLineProtocol);
     return lines;
 }
 

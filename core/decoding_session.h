@@ -63,6 +63,10 @@ struct LoadReport
     KissReaderStats reader;
     std::uint64_t framesBeyondLimit = 0; // accepted frames past the record limit
     std::uint64_t firstBeyondLimit = NoOffset;
+    // Filled in by a run with a line protocol export: records whose time that protocol
+    // cannot hold, left out of it.
+    std::uint64_t timesBeyondLineProtocol = 0;
+    std::uint64_t firstTimeBeyondLineProtocol = NoOffset;
 };
 
 // The lines of a load report that are not zero, each with the offset of the first

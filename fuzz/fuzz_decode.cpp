@@ -1,7 +1,7 @@
 // Arbitrary bytes through everything a log reaches: the KISS reader fed in
 // chunks, the decoding session with every sink a run has (record store, dump,
-// TLM file, CSV and JSON Lines exports written through real output files), value
-// text and the exports.
+// TLM file, CSV, JSON Lines and line protocol exports written through real output
+// files), value text and the exports.
 //
 // The first byte of the input chooses how the rest is cut into chunks and how
 // large the output files' buffers are; the rest is the log. Besides crashes and
@@ -13,10 +13,13 @@
 //   the reference's offset, decoded as a fresh record would be;
 // - the files hold exactly one dump line per frame, the header and every
 //   message, one export row per frame; the record store the first 1000 records;
-// - each export row is one line, and the values have the shapes they promise.
+// - each export row is one line, and the values have the shapes they promise;
+// - a line protocol line ends in the time in nanoseconds, and a time beyond what
+//   64-bit nanoseconds hold gives no line and is counted instead.
 
 #include "decoding_session.h"
 #include "frame_decoder.h"
+#include "influx_export.h"
 #include "kiss_reader.h"
 #include "output_file.h"
 #include "record_export.h"
@@ -294,6 +297,7 @@ void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recordNumber
 struct Expected
 {
     std::vector<kesta::TelemetryRecord> records;
+    std::vector<kesta::FrameType> kinds;
     std::vector<std::vector<std::uint8_t>> messages;
     kesta::SessionTotals totals;
 };
@@ -311,6 +315,7 @@ Expected Decode(const ReaderRun &reference)
         Check(result.message.empty() || result.message.size() == 65, "messages of 65 bytes");
         if (!result.message.empty())
             e.messages.emplace_back(result.message.begin(), result.message.end());
+        e.kinds.push_back(result.countedAs);
         ++e.totals.frames;
         e.totals.htrx += result.countedAs == kesta::FrameType::Htrx;
         e.totals.fss += result.countedAs == kesta::FrameType::Fss;
@@ -384,13 +389,18 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
     const Expected expected = Decode(reference);
     const std::filesystem::path &folder = OutputFolder();
     const std::string dumpPath = folder / "f.dmp", tlmPath = folder / "f.tlm",
-                      csvPath = folder / "f.csv", jsonlPath = folder / "f.jsonl";
+                      csvPath = folder / "f.csv", jsonlPath = folder / "f.jsonl",
+                      influxPath = folder / "f.lp";
     // Small buffers now and then, so that lines are cut at every place.
     const std::size_t bufferSize =
         control & 0x80 ? 1 + control % 97 : kesta::OutputFile::DefaultBufferSize;
-    kesta::OutputFile dump(bufferSize), tlm(bufferSize), csv(bufferSize), jsonl(bufferSize);
-    for (auto [file, path] :
-         {std::pair{&dump, &dumpPath}, {&tlm, &tlmPath}, {&csv, &csvPath}, {&jsonl, &jsonlPath}}) {
+    kesta::OutputFile dump(bufferSize), tlm(bufferSize), csv(bufferSize), jsonl(bufferSize),
+        influx(bufferSize);
+    for (auto [file, path] : {std::pair{&dump, &dumpPath},
+                              {&tlm, &tlmPath},
+                              {&csv, &csvPath},
+                              {&jsonl, &jsonlPath},
+                              {&influx, &influxPath}}) {
         Check(file->open(*path, kesta::OutputFile::Mode::CreateAnew), "an output file opens");
         file->setSyncOnClose(false);
     }
@@ -405,9 +415,10 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
     kesta::TlmSink tlmSink(tlm);
     kesta::ExportSink csvSink(kesta::RecordExporter::Format::Csv, csv);
     kesta::ExportSink jsonlSink(kesta::RecordExporter::Format::JsonLines, jsonl);
+    kesta::InfluxSink influxSink(influx);
     CheckingSink checking(reference, expected);
     for (kesta::SessionSink *sink : std::initializer_list<kesta::SessionSink *>{
-             &records, &dumpSink, &tlmSink, &csvSink, &jsonlSink, &checking})
+             &records, &dumpSink, &tlmSink, &csvSink, &jsonlSink, &influxSink, &checking})
         session.addSink(*sink);
     FeedInChunks(log, control, [&session](std::span<const std::uint8_t> chunk) {
         session.feed(chunk);
@@ -415,7 +426,7 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
     });
     session.finish();
     session.flush();
-    for (kesta::OutputFile *file : {&dump, &tlm, &csv, &jsonl})
+    for (kesta::OutputFile *file : {&dump, &tlm, &csv, &jsonl, &influx})
         Check(file->close(), "an output file is written");
 
     const kesta::LoadReport report = session.report();
@@ -431,7 +442,8 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
               totals.fss == expected.totals.fss && totals.fssHi == expected.totals.fssHi,
           "the session's totals");
 
-    std::string dumpText, tlmText, csvText, jsonlText;
+    std::string dumpText, tlmText, csvText, jsonlText, influxText;
+    std::uint64_t timesOutOfRange = 0, firstTimeOutOfRange = kesta::NoOffset;
     tlmText.append(kesta::TlmTitle).append("\r\n").append(kesta::TlmRule);
     tlmText.append("\r\nFile: f.kss\r\n\r\n");
     for (const auto &m : expected.messages)
@@ -443,11 +455,32 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
         dumpText.append(expected.records[i].RawHex).append("\r\n");
         csvExporter.appendRecord(csvText, i + 1, expected.records[i]);
         jsonlExporter.appendRecord(jsonlText, i + 1, expected.records[i]);
+        const SeenFrame &ref = reference.frames[i];
+        const kesta::SessionFrame frame{
+            i + 1, ref.offset, ref.bytes, expected.records[i], expected.kinds[i], {}, false};
+        std::string line;
+        const bool held = kesta::AppendInfluxLine(line, frame);
+        // The last millisecond that 64-bit nanoseconds hold is 2262-04-11T23:47:16.854Z.
+        Check(held == (!ref.time || *ref.time <= 9223372036854), "a time the protocol holds");
+        if (!held && timesOutOfRange++ == 0)
+            firstTimeOutOfRange = ref.offset;
+        if (!line.empty()) {
+            // Nanoseconds as text, without arithmetic that could overflow.
+            const std::string ns = *ref.time == 0 ? "0" : std::to_string(*ref.time) + "000000";
+            Check(line.starts_with("kesta1,kind=") && line.ends_with(" " + ns + "\n") &&
+                      line.find('\n') == line.size() - 1,
+                  "a line protocol line: measurement, fields, time in nanoseconds");
+        }
+        influxText += line;
     }
     Check(ReadWhole(dumpPath) == dumpText, "the dump file: one line per frame");
     Check(ReadWhole(tlmPath) == tlmText, "the TLM file: header and every message");
     Check(ReadWhole(csvPath) == csvText, "the CSV file: header and one row per frame");
     Check(ReadWhole(jsonlPath) == jsonlText, "the JSON Lines file: one object per frame");
+    Check(ReadWhole(influxPath) == influxText, "the line protocol file: one line per timed frame");
+    Check(influxSink.timesOutOfRange() == timesOutOfRange &&
+              influxSink.firstTimeOutOfRange() == firstTimeOutOfRange,
+          "times the line protocol cannot hold counted");
 
     Check(static_cast<std::uint64_t>(store.RecordCount) == kept,
           "one record per accepted frame up to the limit");

@@ -52,6 +52,14 @@ std::string LiveSession::tlmPath() const
     return m_options.writeTlm ? kesta::TlmNameFor(m_options.recordingPath) : std::string();
 }
 
+kesta::LoadReport LiveSession::report() const
+{
+    kesta::LoadReport load = m_session.report();
+    if (m_outputs)
+        m_outputs->addOmissions(load);
+    return load;
+}
+
 int LiveSession::retryDelaySeconds(int attempt)
 {
     return attempt >= 5 ? 30 : 1 << attempt;
@@ -73,6 +81,7 @@ bool LiveSession::start()
         plan.add(OutputKind::JsonLines, *m_options.jsonlPath);
     if (m_options.influxPath)
         plan.add(OutputKind::LineProtocol, *m_options.influxPath);
+    plan.setStopCheck(m_options.stopRequested);
     std::optional<std::string> problem = plan.check();
     if (!problem) {
         const std::vector<std::string> errors = plan.open(kesta::OutputPlan::OnFailure::DiscardAll);

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,9 @@ struct LiveOptions
     std::optional<std::string> jsonlPath;
     std::optional<std::string> influxPath;
     bool reconnect = false; // retry a lost or refused connection until stopped
+    // Asked while an output waits for a FIFO's reader or for a reader that does not
+    // read (from a signal handler's flag, say); true ends the wait and that file fails.
+    std::function<bool()> stopRequested;
     // The windows' record store: holds the newest 1000 records while frames arrive.
     kesta::RecordStore *store = nullptr;
 };
@@ -68,7 +72,8 @@ public:
     // Files that failed while the session ran, one message each.
     const std::vector<std::string> &outputErrors() const { return m_outputErrors; }
     const kesta::SessionTotals &totals() const { return m_session.totals(); }
-    kesta::LoadReport report() const { return m_session.report(); }
+    // With the records the line protocol file left out for their time.
+    kesta::LoadReport report() const;
     const LiveOptions &options() const { return m_options; }
     std::string dumpPath() const;
     std::string tlmPath() const;

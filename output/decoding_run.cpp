@@ -64,7 +64,9 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     if (request.writeTlm)
         result.tlmPath = tlmName;
 
-    // A file that cannot be made is a warning: the run goes on without it.
+    // A file that cannot be made is a warning: the run goes on without it. A FIFO without
+    // a reader, or a reader that does not read, is waited for only until cancelled.
+    plan.setStopCheck(control.cancel);
     report.warnings = plan.open(OutputPlan::OnFailure::LeaveOut);
     DecodingSession session(RecordStore::MaxRecords);
     RecordStoreSink records(*result.store);

@@ -3,6 +3,7 @@
 #include "value_text.h"
 
 #include <cmath>
+#include <limits>
 
 namespace kesta {
 
@@ -25,13 +26,19 @@ std::string_view KindTag(FrameType type)
 
 constexpr std::size_t BlockSize = std::size_t{1} << 20;
 
+constexpr std::int64_t NanosPerMs = 1000000;
+constexpr std::int64_t LastMs = std::numeric_limits<std::int64_t>::max() / NanosPerMs;
+constexpr std::int64_t FirstMs = std::numeric_limits<std::int64_t>::min() / NanosPerMs;
+
 } // namespace
 
-void AppendInfluxLine(std::string &out, const SessionFrame &frame)
+bool AppendInfluxLine(std::string &out, const SessionFrame &frame)
 {
     const TelemetryRecord &r = frame.record;
     if (!r.ReceptionTime)
-        return;
+        return true;
+    if (*r.ReceptionTime > LastMs || *r.ReceptionTime < FirstMs)
+        return false;
     const std::size_t start = out.size();
     out += "kesta1,kind=";
     out += KindTag(frame.countedAs);
@@ -57,16 +64,18 @@ void AppendInfluxLine(std::string &out, const SessionFrame &frame)
     }
     if (separator == ' ') { // no field: no line
         out.resize(start);
-        return;
+        return true;
     }
     out += ' ';
-    AppendValueText(out, *r.ReceptionTime * 1000000);
+    AppendValueText(out, *r.ReceptionTime * NanosPerMs);
     out += '\n';
+    return true;
 }
 
 void InfluxSink::frame(const SessionFrame &frame)
 {
-    AppendInfluxLine(block_, frame);
+    if (!AppendInfluxLine(block_, frame) && timesOutOfRange_++ == 0)
+        firstTimeOutOfRange_ = frame.offset;
     if (block_.size() >= BlockSize)
         flush();
 }

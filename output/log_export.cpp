@@ -45,8 +45,9 @@ LogExportResult ExportLog(const LogExportRequest &request, const ReadControl &co
     std::unique_ptr<LogFile> log = LogFile::open(request.logPath, error);
     if (!log)
         return Ended(Outcome::Failed, error);
+    plan.setStopCheck(control.cancel); // a FIFO's reader is waited for until cancelled
     if (auto errors = plan.open(OutputPlan::OnFailure::DiscardAll); !errors.empty())
-        return Ended(Outcome::Failed, errors.front());
+        return Ended(plan.anyInterrupted() ? Outcome::Cancelled : Outcome::Failed, errors.front());
 
     DecodingSession session;
     plan.attach(session);
@@ -64,13 +65,13 @@ LogExportResult ExportLog(const LogExportRequest &request, const ReadControl &co
     if (read == ReadOutcome::Failed) {
         result.outcome = Outcome::Failed;
         result.error = error;
-    } else if (plan.anyFailed()) {
+    } else if (plan.anyFailed() && !plan.anyInterrupted()) {
         result.outcome = Outcome::Failed;
         result.error = plan.failures().front();
-    } else if (read == ReadOutcome::Cancelled) {
+    } else if (read == ReadOutcome::Cancelled || plan.anyInterrupted()) {
         result.outcome = Outcome::Cancelled;
     } else if (auto errors = plan.commit(true); !errors.empty()) {
-        result.outcome = Outcome::Failed;
+        result.outcome = plan.anyInterrupted() ? Outcome::Cancelled : Outcome::Failed;
         result.error = errors.front();
     }
     return result; // an export not written whole is discarded as the plan goes

@@ -1,17 +1,28 @@
 #include "output_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <string_view>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kesta {
 
 namespace {
+
+// How long a wait for a FIFO's reader or for room in a pipe goes before the stop
+// check is asked again.
+constexpr int WaitSliceMs = 100;
 
 int openRetrying(const std::string &path, int flags, mode_t mode = 0666)
 {
@@ -38,34 +49,124 @@ std::string nameOf(const std::string &path)
 
 constexpr std::string_view TemporarySuffix = ".kesta-part";
 
-// Removes the temporaries of `path` that a killed process left behind: hidden
-// names ".<name>.<pid>.kesta-part" of a process that no longer runs.
-void removeStaleTemporaries(const std::string &path)
+// The process id in a temporary's name ".<name>.<pid>.kesta-part", or -1 for any
+// other name.
+long TemporaryPid(std::string_view name)
 {
-    const std::string folder = folderOf(path);
-    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + name.
-    std::string prefix = ".";
-    prefix += nameOf(path);
-    prefix += '.';
+    if (name.size() < 4 + TemporarySuffix.size() || name[0] != '.' ||
+        !name.ends_with(TemporarySuffix))
+        return -1;
+    name.remove_suffix(TemporarySuffix.size());
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot < 2)
+        return -1;
+    const std::string_view digits = name.substr(dot + 1);
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return -1;
+    return std::stol(std::string(digits));
+}
+
+bool ProcessRuns(long pid)
+{
+    return pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+// Removes the temporaries that killed processes left in `folder`, whatever output
+// they were for: names of the temporaries' pattern whose process no longer runs.
+// A writer holds a lock on its temporary for as long as it lives, so a temporary of a
+// process that runs under another pid namespace (a container) is left alone as well.
+void RemoveStaleTemporaries(const std::string &folder)
+{
     DIR *dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return;
+    const int dirFd = ::dirfd(dir);
     while (const dirent *entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name.size() <= prefix.size() + TemporarySuffix.size() || !name.starts_with(prefix) ||
-            !name.ends_with(TemporarySuffix))
+        const long pid = TemporaryPid(entry->d_name);
+        if (pid < 0 || ProcessRuns(pid))
             continue;
-        const std::string_view digits =
-            name.substr(prefix.size(), name.size() - prefix.size() - TemporarySuffix.size());
-        if (digits.empty() || digits.size() > 9 ||
-            digits.find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        const long pid = std::stol(std::string(digits));
-        if (pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
-            continue;
-        ::unlink((folder + "/" + std::string(name)).c_str());
+        // O_NONBLOCK: a FIFO of that name must not stop us.
+        const int fd =
+            ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        bool stale = fd < 0 && errno == EACCES; // a write-only copy of a user's mode
+        if (fd >= 0) {
+            struct stat st
+            {};
+            stale =
+                ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        }
+        if (stale)
+            ::unlinkat(dirFd, entry->d_name, 0);
+        if (fd >= 0)
+            ::close(fd);
     }
     ::closedir(dir);
+}
+
+// 64-bit FNV-1a: enough to tell apart the long names in one folder.
+std::uint64_t NameHash(std::string_view name)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : name) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+// write() to a pipe or FIFO whose reader has gone, without SIGPIPE: the broken pipe is
+// this file's failure (EPIPE), not the end of the program, also where the signal is not
+// ignored (the windows). The signal is blocked for this thread only, and the one the
+// write raised is taken before it is unblocked.
+ssize_t WriteWithoutSignal(int fd, const char *data, std::size_t size)
+{
+    sigset_t pipeSignal, before;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &before);
+    const ssize_t n = ::write(fd, data, size);
+    const int error = errno;
+    sigset_t pending;
+    if (n < 0 && error == EPIPE && !sigismember(&before, SIGPIPE) && ::sigpending(&pending) == 0 &&
+        sigismember(&pending, SIGPIPE)) {
+        const timespec now{};
+        ::sigtimedwait(&pipeSignal, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    errno = error;
+    return n;
+}
+
+bool SameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The process's standard output or error when `target` is that file, else -1.
+int StandardStreamOf(const struct stat &target)
+{
+    for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat st
+        {};
+        if (::fstat(fd, &st) == 0 && SameFile(st, target))
+            return fd;
+    }
+    return -1;
+}
+
+// Whether a name that lstat() found as `name` is written as it is: a device, FIFO or
+// socket, or a symbolic link to one or to standard output or error. `target` is what
+// the name leads to, nullptr for a dangling link.
+bool WrittenThrough(const struct stat &name, const struct stat *target)
+{
+    if (S_ISREG(name.st_mode) || S_ISDIR(name.st_mode))
+        return false;
+    if (!S_ISLNK(name.st_mode))
+        return true;
+    if (target == nullptr || S_ISDIR(target->st_mode))
+        return false;
+    return !S_ISREG(target->st_mode) || StandardStreamOf(*target) >= 0;
 }
 
 } // namespace
@@ -74,7 +175,43 @@ std::string OutputFile::TemporaryName(const std::string &path, long pid)
 {
     const std::string folder = folderOf(path);
     const std::string prefix = path.rfind('/') == std::string::npos ? "" : folder + "/";
-    return prefix + "." + nameOf(path) + "." + std::to_string(pid) + std::string(TemporarySuffix);
+    const std::string name = nameOf(path);
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + name.
+    std::string tail = ".";
+    tail += std::to_string(pid);
+    tail += TemporarySuffix;
+    std::string hidden = ".";
+    hidden += name;
+    hidden += tail;
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t nameMax = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+    if (hidden.size() > nameMax) {
+        // Too long for a name: a part of it, and a hash of the whole to keep it unique.
+        char hash[24];
+        std::snprintf(hash, sizeof hash, "~%016llx",
+                      static_cast<unsigned long long>(NameHash(name)));
+        const std::size_t fixed = 1 + std::strlen(hash) + tail.size();
+        std::size_t keep = nameMax > fixed ? std::min(name.size(), nameMax - fixed) : 0;
+        while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)
+            --keep; // not within a UTF-8 character
+        hidden.resize(1);
+        hidden.append(name, 0, keep);
+        hidden += hash;
+        hidden += tail;
+    }
+    return prefix + hidden;
+}
+
+bool OutputFile::WritesThrough(const std::string &path)
+{
+    struct stat name
+    {};
+    if (path.empty() || ::lstat(path.c_str(), &name) != 0)
+        return false;
+    struct stat target
+    {};
+    const bool leads = ::stat(path.c_str(), &target) == 0;
+    return WrittenThrough(name, leads ? &target : nullptr);
 }
 
 OutputFile::OutputFile(std::size_t bufferSize) : bufferSize_(bufferSize == 0 ? 1 : bufferSize) {}
@@ -98,14 +235,22 @@ bool OutputFile::openReplacement(const std::string &path)
         fail(EISDIR);
         return false;
     }
-    if (exists && !S_ISREG(old.st_mode) && !S_ISLNK(old.st_mode)) {
-        // A device, FIFO or socket (/dev/null, a named pipe) is written as it is.
-        const int fd = openRetrying(path, O_WRONLY | O_CLOEXEC);
+    struct stat target
+    {};
+    const bool leads = exists && ::stat(path.c_str(), &target) == 0;
+    if (exists && WrittenThrough(old, leads ? &target : nullptr)) {
+        // A device, FIFO or socket (/dev/null, a named pipe, /dev/stdout) is written as
+        // it is; standard output or error by any name is written as "-" is.
+        const int stream = leads ? StandardStreamOf(target) : -1;
+        if (stream >= 0)
+            return openDescriptor(stream);
+        const int fd = openWaiting(path, O_WRONLY | O_CLOEXEC);
         if (fd < 0) {
             fail(errno);
             return false;
         }
         fd_ = fd;
+        ownsFd_ = true;
         return true;
     }
     // An immutable or append-only file cannot be replaced either; find out now rather
@@ -118,7 +263,7 @@ bool OutputFile::openReplacement(const std::string &path)
         fail(path.empty() ? ENOENT : EISDIR);
         return false;
     }
-    removeStaleTemporaries(path);
+    RemoveStaleTemporaries(folderOf(path));
     temporary_ = TemporaryName(path, ::getpid());
     ::unlink(temporary_.c_str()); // ours, from an earlier file of this process that failed
     const mode_t mode = exists && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0666;
@@ -128,9 +273,68 @@ bool OutputFile::openReplacement(const std::string &path)
         fail(errno);
         return false;
     }
+    // Held until the file is closed: tells a later run that the temporary is in use.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     if (exists && S_ISREG(old.st_mode))
         ::fchmod(fd, old.st_mode & 07777); // the umask must not narrow what the user had
     fd_ = fd;
+    ownsFd_ = true;
+    return true;
+}
+
+int OutputFile::openWaiting(const std::string &path, int flags, unsigned mode)
+{
+    for (;;) {
+        const int fd = openRetrying(path, flags | O_NONBLOCK, static_cast<mode_t>(mode));
+        if (fd >= 0 || errno != ENXIO)
+            return fd;
+        // ENXIO: a FIFO without a reader yet, or a socket (which cannot be opened).
+        struct stat st
+        {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) {
+            errno = ENXIO;
+            return -1;
+        }
+        if (!stopCheck_) {
+            // Nothing could end the wait (a live session on the windows' own thread):
+            // better a clear error now than a program that hangs.
+            failWith("a FIFO without a reader");
+            errno = ENXIO;
+            return -1;
+        }
+        if (stopRequested()) {
+            failInterrupted();
+            errno = EINTR;
+            return -1;
+        }
+        ::poll(nullptr, 0, WaitSliceMs);
+    }
+}
+
+bool OutputFile::openDescriptor(int fd)
+{
+    struct stat st
+    {};
+    if (::fstat(fd, &st) != 0) {
+        fail(errno);
+        return false;
+    }
+    fd_ = fd;
+    ownsFd_ = false;
+    if (S_ISSOCK(st.st_mode)) {
+        sendOnly_ = true; // send() can be told not to block, call by call
+    } else if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) {
+        // A pipe or terminal is opened again, without blocking: the flag then belongs
+        // to this program's own open file, not to one it shares with the shell or the
+        // reader. Where that fails (no /proc, a reader gone), the descriptor is written
+        // as it is, and a signal still ends a write that waits.
+        const int own =
+            openRetrying("/proc/self/fd/" + std::to_string(fd), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (own >= 0) {
+            fd_ = own;
+            ownsFd_ = true;
+        }
+    }
     return true;
 }
 
@@ -140,6 +344,8 @@ bool OutputFile::open(const std::string &path, Mode mode)
     path_ = path;
     error_.clear();
     created_ = false;
+    interrupted_ = false;
+    sendOnly_ = false;
     appendRollback_ = false;
     temporary_.clear();
     mode_ = mode;
@@ -149,23 +355,25 @@ bool OutputFile::open(const std::string &path, Mode mode)
         if (!openReplacement(path))
             return false;
     } else if (mode == Mode::CreateNew) {
-        const int fd = openRetrying(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
+        RemoveStaleTemporaries(folderOf(path));
+        const int fd = openWaiting(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             fail(errno);
             return false;
         }
         created_ = true;
         fd_ = fd;
+        ownsFd_ = true;
     } else {
         // Append to the file that is there; only when there is none, create it, and
         // remember that this program made it. A symbolic link is not followed.
-        int fd = openRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        RemoveStaleTemporaries(folderOf(path));
+        int fd = openWaiting(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) {
-            fd =
-                openRetrying(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
+            fd = openWaiting(path, O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
             created_ = fd >= 0;
             if (fd < 0 && errno == EEXIST)
-                fd = openRetrying(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+                fd = openWaiting(path, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
         }
         if (fd < 0) {
             if (errno == ELOOP)
@@ -181,10 +389,18 @@ bool OutputFile::open(const std::string &path, Mode mode)
             appendStart_ = st.st_size;
         }
         fd_ = fd;
+        ownsFd_ = true;
     }
-    ownsFd_ = true;
+    notePipe();
     buffer_.reserve(bufferSize_);
     return true;
+}
+
+void OutputFile::notePipe()
+{
+    struct stat st
+    {};
+    pipe_ = !sendOnly_ && ::fstat(fd_, &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
 void OutputFile::openStandardOutput()
@@ -193,10 +409,14 @@ void OutputFile::openStandardOutput()
     path_ = "standard output";
     error_.clear();
     created_ = false;
+    interrupted_ = false;
+    sendOnly_ = false;
     appendRollback_ = false;
     temporary_.clear();
-    fd_ = STDOUT_FILENO;
-    ownsFd_ = false;
+    mode_ = Mode::CreateAnew;
+    if (!openDescriptor(STDOUT_FILENO))
+        return;
+    notePipe();
     buffer_.reserve(bufferSize_);
 }
 
@@ -243,6 +463,8 @@ void OutputFile::closeDescriptor()
     }
     fd_ = -1;
     ownsFd_ = false;
+    sendOnly_ = false;
+    pipe_ = false;
     buffer_.clear();
     buffer_.shrink_to_fit();
 }
@@ -298,6 +520,13 @@ void OutputFile::fail(int errorNumber)
     failWith(std::strerror(errorNumber));
 }
 
+void OutputFile::failInterrupted()
+{
+    if (error_.empty())
+        interrupted_ = true;
+    failWith("interrupted while waiting for its reader");
+}
+
 void OutputFile::failWith(std::string reason)
 {
     if (error_.empty()) {
@@ -308,11 +537,18 @@ void OutputFile::failWith(std::string reason)
 void OutputFile::writeThrough(const char *data, std::size_t size)
 {
     while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
+        const ssize_t n = sendOnly_ ? ::send(fd_, data, size, MSG_DONTWAIT | MSG_NOSIGNAL)
+                          : pipe_   ? WriteWithoutSignal(fd_, data, size)
+                                    : ::write(fd_, data, size);
         if (n < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR && !stopRequested())
                 continue;
+            if (errno == EINTR) {
+                failInterrupted();
+                return;
             }
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && waitWritable())
+                continue;
             fail(errno);
             return;
         }
@@ -334,6 +570,24 @@ void OutputFile::writeThrough(const char *data, std::size_t size)
         syncStarted_ = written_;
     }
 #endif
+}
+
+bool OutputFile::waitWritable()
+{
+    for (;;) {
+        if (stopRequested()) {
+            failInterrupted();
+            return false;
+        }
+        pollfd ready{fd_, POLLOUT, 0};
+        const int n = ::poll(&ready, 1, WaitSliceMs);
+        if (n > 0)
+            return true; // room, or an error that the write then reports
+        if (n < 0 && errno != EINTR) {
+            fail(errno);
+            return false;
+        }
+    }
 }
 
 } // namespace kesta

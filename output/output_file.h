@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,16 @@ namespace kesta {
 // hidden temporary name beside its own and takes the place of the old file only
 // when close() succeeds; discard() (or destroying an unclosed file) removes the
 // temporary and leaves the old file exactly as it was. An existing symbolic link
-// of that name is replaced, never written through. Appending is undone by
-// discard() by cutting the file back to its length before.
+// to a regular file (or to nothing) is replaced, never written through. Appending
+// is undone by discard() by cutting the file back to its length before.
+//
+// A device, FIFO or socket is written as it is, also through a symbolic link
+// (/dev/stdout, /proc/self/fd/1, /dev/fd/2), and so is a name of the process's own
+// standard output or error. Such outputs never block: a FIFO without a reader is
+// waited for, and a reader that does not take what is written is waited on, and
+// both waits ask the stop check every tenth of a second; a stop ends the wait and
+// the file fails as interrupted. Without a stop check, a FIFO without a reader is
+// an error at once.
 //
 // Written by hand on POSIX calls rather than on std::ofstream, stdio or
 // QSaveFile: the core and the command line have no Qt, stdio and streams lose the
@@ -37,6 +46,10 @@ public:
 
     static constexpr std::size_t DefaultBufferSize = std::size_t{1} << 20;
 
+    // Asked while the file waits for a FIFO's reader or for room in a pipe; true
+    // ends the wait. Safe to call from any thread; set it before open().
+    using StopCheck = std::function<bool()>;
+
     explicit OutputFile(std::size_t bufferSize = DefaultBufferSize);
     // An unclosed file is discarded.
     ~OutputFile();
@@ -47,6 +60,7 @@ public:
     bool open(const std::string &path, Mode mode);
     // Writes to the process's standard output, which close() flushes but leaves open.
     void openStandardOutput();
+    void setStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
 
     void write(std::string_view text);
     void writeLine(std::string_view text); // the text and CR LF
@@ -60,6 +74,8 @@ public:
 
     bool isOpen() const { return fd_ >= 0; }
     bool failed() const { return !error_.empty(); }
+    // True when the file failed because the stop check ended a wait.
+    bool interrupted() const { return interrupted_; }
     const std::string &error() const { return error_; }
     const std::string &path() const { return path_; }
     // True when no file of this name existed before open(): the file is this
@@ -70,15 +86,26 @@ public:
     // name. On by default.
     void setSyncOnClose(bool sync) { syncOnClose_ = sync; }
 
-    // The hidden temporary name of `path` for process `pid`.
+    // The hidden temporary name of `path` for process `pid`: ".<name>.<pid>.kesta-part"
+    // beside it, with the name shortened (a part kept, a hash of the whole added) where
+    // that would be longer than a file name may be.
     static std::string TemporaryName(const std::string &path, long pid);
+    // True when `path` is written as it is rather than replaced: a device, FIFO or
+    // socket, a symbolic link leading to one, or a name of standard output or error.
+    static bool WritesThrough(const std::string &path);
 
 private:
     void fail(int errorNumber);
     void failWith(std::string reason);
+    void failInterrupted();
+    bool stopRequested() const { return stopCheck_ && stopCheck_(); }
     void writeThrough(const char *data, std::size_t size);
+    bool waitWritable();
     void closeDescriptor();
     bool openReplacement(const std::string &path);
+    int openWaiting(const std::string &path, int flags, unsigned mode = 0666);
+    bool openDescriptor(int fd);
+    void notePipe();
 
     std::string path_;
     std::string temporary_; // CreateAnew: the name written until close()
@@ -87,7 +114,11 @@ private:
     std::size_t bufferSize_;
     int fd_ = -1;
     bool ownsFd_ = false;
+    bool sendOnly_ = false; // a socket: written with send(), never blocking
+    bool pipe_ = false;     // a pipe or FIFO: written without SIGPIPE
     bool created_ = false;
+    bool interrupted_ = false;
+    StopCheck stopCheck_;
     bool syncOnClose_ = true;
     static constexpr std::uint64_t SyncChunk = std::uint64_t{8} << 20;
     std::uint64_t written_ = 0;     // bytes written since open()

@@ -143,16 +143,19 @@ bool OutputPlan::openOne(Output &output, std::string &error)
     OutputFile &file = output.file;
     if (IsStandardOutput(output.path)) {
         file.openStandardOutput();
-        return true;
+        if (!file.failed())
+            return true;
+        error = file.error();
+        return false;
     }
     OutputFile::Mode mode = OutputFile::Mode::CreateAnew;
     if (purpose_ == Purpose::Record) {
         // Written in place as frames arrive, so an existing file is never replaced; a
-        // device or FIFO (/dev/null, a named pipe) is written as it is.
+        // device, FIFO or socket (/dev/null, a named pipe, /dev/stdout) is written as it is.
         struct stat st
         {};
         const bool exists = ::lstat(output.path.c_str(), &st) == 0;
-        if (exists && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) || S_ISDIR(st.st_mode))) {
+        if (exists && !OutputFile::WritesThrough(output.path)) {
             error = output.path + ": the " + std::string(OutputLabel(output.kind)) +
                     " exists already; a live session writes a new one";
             return false;
@@ -169,6 +172,7 @@ std::vector<std::string> OutputPlan::open(OnFailure onFailure)
 {
     std::vector<std::string> errors;
     for (auto &output : outputs_) {
+        output->file.setStopCheck(stopCheck_);
         if (output->keptTlm)
             continue;
         std::string error;
@@ -257,6 +261,24 @@ bool OutputPlan::anyFailed() const
 {
     return std::any_of(outputs_.begin(), outputs_.end(),
                        [](const auto &output) { return output->file.failed(); });
+}
+
+bool OutputPlan::anyInterrupted() const
+{
+    return std::any_of(outputs_.begin(), outputs_.end(),
+                       [](const auto &output) { return output->file.interrupted(); });
+}
+
+void OutputPlan::addOmissions(LoadReport &load) const
+{
+    for (const auto &output : outputs_) {
+        const auto *influx = dynamic_cast<const InfluxSink *>(output->sink.get());
+        if (influx == nullptr || influx->timesOutOfRange() == 0)
+            continue;
+        if (load.timesBeyondLineProtocol == 0)
+            load.firstTimeBeyondLineProtocol = influx->firstTimeOutOfRange();
+        load.timesBeyondLineProtocol += influx->timesOutOfRange();
+    }
 }
 
 std::vector<std::string> OutputPlan::failures() const

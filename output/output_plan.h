@@ -71,6 +71,9 @@ public:
     void setExportSink(std::function<std::unique_ptr<SessionSink>(OutputFile &)> makeSink);
     // A file the plan's outputs must never take the place of ("log's dump file").
     void protect(std::string what, std::string path);
+    // Asked while a file waits for a FIFO's reader or for a reader that does not read:
+    // true ends the wait and that file fails as interrupted. Set before open().
+    void setStopCheck(OutputFile::StopCheck check) { stopCheck_ = std::move(check); }
 
     // The first reason the plan cannot be carried out, naming the file; nothing is
     // opened or created by the check.
@@ -93,6 +96,11 @@ public:
     OutputFile *file(OutputKind kind);
     // True when a file has failed since it was opened.
     bool anyFailed() const;
+    // True when a file failed because the stop check ended its wait for a reader.
+    bool anyInterrupted() const;
+    // Adds to `load` what the files' sinks left out: the records with a time the line
+    // protocol cannot hold.
+    void addOmissions(LoadReport &load) const;
     // One message per file that has failed, the kept TLM file that could not be opened
     // for appending included.
     std::vector<std::string> failures() const;
@@ -125,6 +133,7 @@ private:
     std::function<std::unique_ptr<SessionSink>(OutputFile &)> makeExportSink_;
     std::vector<PlannedOutput> protected_;
     std::vector<std::string> created_;
+    OutputFile::StopCheck stopCheck_;
 };
 
 } // namespace kesta

@@ -447,5 +447,38 @@ TEST_F(DecodeCommand, TheReportFileHoldsCountsAndFirstOffsets)
         EXPECT_EQ(CountAndOffset(json, key), value) << key << " in " << json;
 }
 
+// 64-bit nanoseconds end at 2262-04-11T23:47:16.854Z: a later time gets no line and
+// is counted, in the summary and in the report file.
+TEST_F(DecodeCommand, TimesTheLineProtocolCannotHoldAreLeftOutAndCounted)
+{
+    const Bytes htrx = testing::HtrxFrame(1, 0, 0);
+    const Bytes lastHeld = Kiss(testing::Timestamp(9223372036854));
+    const Bytes tooLate = Kiss(testing::Timestamp(9223372036855));
+    const Bytes log = testing::Concat({lastHeld, Kiss(htrx), tooLate, Kiss(htrx),
+                                       Kiss(testing::Timestamp(253402300799999)), Kiss(htrx),
+                                       Kiss(testing::Timestamp(1796119200123)), Kiss(htrx)});
+    DecodeOptions o = options(folder.write("t.kss", log));
+    o.influxPath = folder / "t.lp";
+    o.reportPath = folder / "t.json";
+
+    const DecodeOutcome outcome = RunDecodeCommand(o);
+
+    ASSERT_EQ(outcome.exitCode, ExitSuccess);
+    const std::string lines = ReadFile(folder / "t.lp");
+    EXPECT_EQ(LineCount(lines), 2u) << lines;
+    EXPECT_NE(lines.find(" 9223372036854000000\n"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(" 1796119200123000000\n"), std::string::npos) << lines;
+    const long firstLate =
+        static_cast<long>(lastHeld.size() + Kiss(htrx).size() + tooLate.size()) + 1;
+    EXPECT_EQ(CountAndOffset(ReadFile(folder / "t.json"), "timesBeyondLineProtocol"),
+              std::make_pair(2L, firstLate));
+    EXPECT_NE(SummaryText(outcome.totals)
+                  .find("2 records with a time the line protocol cannot hold, left out of it, "
+                        "first at offset " +
+                        std::to_string(firstLate)),
+              std::string::npos)
+        << SummaryText(outcome.totals);
+}
+
 } // namespace
 } // namespace kesta

@@ -1,7 +1,9 @@
 // Runs the built kesta-decode program as a user would and checks its exit status
 // and what it prints.
+#include "log_generator.h"
 #include "test_logs.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -106,7 +108,23 @@ INSTANTIATE_TEST_SUITE_P(
                     "127.0.0.1:1: Connection refused"},
         CommandCase{"ConnectToAnExistingRecording", "--connect 127.0.0.1:1 LOG", 1,
                     "the recording exists already"},
-        CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"}),
+        CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"},
+        // Names of standard output and error are written through, as "-" is. (Names under
+        // /proc: were the rule ever lost, a run as root would replace /dev/stdout.)
+        CommandCase{"CsvToDevFd", "--quiet --no-dump --no-tlm --csv /dev/fd/1 LOG", 0,
+                    "Record,Time,RawHex,"},
+        CommandCase{"JsonLinesToProcSelfFd",
+                    "--quiet --no-dump --no-tlm --jsonl /proc/self/fd/1 LOG", 0, "{\"Record\":1,"},
+        CommandCase{"LineProtocolToStandardError",
+                    "--quiet --no-dump --no-tlm --influx /dev/fd/2 LOG", 0, "kesta1,kind=HTRX "},
+        CommandCase{"ReportToStandardError",
+                    "--quiet --no-dump --no-tlm --report /proc/self/fd/2 LOG", 0,
+                    "{\"records\":2,"},
+        CommandCase{"StandardOutputByTwoNames", "--csv - --jsonl /dev/stdout LOG", 2,
+                    "/dev/stdout: named as both the CSV file and the JSON Lines file"},
+        CommandCase{"ConnectWithCsvToDevStdout",
+                    "--connect 127.0.0.1:1 --csv /dev/stdout DIR/new.kss", 1,
+                    "127.0.0.1:1: Connection refused"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(KestaDecodeQuiet, PrintsNothingOnSuccess)
@@ -143,6 +161,68 @@ TEST(KestaDecodeBrokenPipe, IsReportedAndLeavesNoTemporaryFiles)
         EXPECT_EQ(entry.path().string().find("kesta-part"), std::string::npos) << entry.path();
     EXPECT_FALSE(std::filesystem::exists(folder / "pass.dmp"));
 }
+
+struct Interruption
+{
+    const char *name;
+    // A shell script: $K is the program, $D the scratch folder, which holds big.kss (more
+    // JSON Lines than a pipe and the output buffer hold). It runs $K in the background,
+    // writes its process id to $D/pid and its exit status to $D/rc.
+    const char *script;
+};
+
+class KestaDecodeInterrupted : public ::testing::TestWithParam<Interruption>
+{};
+
+// Whatever an output waits for, SIGINT or SIGTERM ends the decode with 130 and leaves no
+// temporary and no new file behind. The scripts wait (bounded) for what each case needs,
+// never for a time.
+TEST_P(KestaDecodeInterrupted, EndsWith130AndLeavesNothing)
+{
+    ScratchFolder folder;
+    loggen::GeneratorOptions options;
+    options.frames = 12000;
+    testing::WriteFile(folder / "big.kss", loggen::GenerateLog(options));
+    std::string script = "K='";
+    for (const std::string &piece :
+         {std::string(KESTA_DECODE_PATH), std::string("'; D='"), folder.path().string(),
+          std::string("'; "), std::string(GetParam().script)})
+        script += piece;
+
+    ASSERT_EQ(std::system(script.c_str()), 0) << script;
+
+    EXPECT_EQ(testing::ReadFile(folder / "rc"), "130\n") << testing::ReadFile(folder / "err");
+    const std::vector<std::string> expected{"big.kss", "err", "fifo.csv", "pid", "rc"};
+    for (const auto &entry : std::filesystem::directory_iterator(folder.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_NE(std::find(expected.begin(), expected.end(), name), expected.end()) << name;
+    }
+}
+
+// Waits for a condition in steps of a tenth of a second, at most 30 s: a condition never
+// met lets the test fail instead of hanging.
+#define POLL(condition)                                                                            \
+    "i=0; until " condition " || [ $i -ge 300 ]; do sleep 0.1; i=$((i+1)); done; "
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, KestaDecodeInterrupted,
+    ::testing::Values(
+        // The reader takes one byte and no more: the decode waits to write on.
+        Interruption{"TermWhileStandardOutputIsNotRead",
+            "( $K --no-dump --no-tlm --jsonl - $D/big.kss 2>$D/err & echo $! >$D/pid; wait $!;"
+            "  echo $? >$D/rc ) |"
+            "( dd bs=1 count=1 of=/dev/null 2>/dev/null; " POLL("[ -s $D/pid ]")
+            "  kill -TERM $(cat $D/pid); " POLL("[ -e $D/rc ]") "cat >/dev/null )"},
+        // No reader ever opens the FIFO; the dump and TLM temporaries exist by then.
+        Interruption{"IntWhileAFifoHasNoReader",
+            "mkfifo $D/fifo.csv; "
+            "( $K --csv $D/fifo.csv $D/big.kss 2>$D/err & echo $! >$D/pid; wait $!;"
+            "  echo $? >$D/rc ) & "
+            POLL("[ -s $D/pid ] && ls -a $D | grep -q 'tlm.*kesta-part'")
+            "kill -INT $(cat $D/pid); " POLL("[ -e $D/rc ]") "true"}),
+    [](const auto &info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace
 } // namespace kesta

@@ -8,12 +8,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -235,6 +239,29 @@ private slots:
         QVERIFY2(session.error().contains(QStringLiteral("pass.kss")), qPrintable(session.error()));
         QCOMPARE(readAll(path(dir, "pass.kss")), QByteArray("an earlier pass"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+    }
+
+    // A FIFO whose reader never reads does not hold the session for ever: the stop
+    // (here asked at once) ends the wait, the session ends, the file is named.
+    void aReaderThatDoesNotReadNeverHoldsUpTheStop()
+    {
+        KissServer server({generatedLog(true, false, 4000)}, 65536);
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(path(dir, "pass.csv"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const int reader = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(reader >= 0);
+        LiveOptions options = optionsFor(dir, server.port());
+        options.stopRequested = [] { return true; };
+        LiveSession session(options);
+        QSignalSpy finished(&session, &LiveSession::finished);
+        QVERIFY2(session.start(), qPrintable(session.error()));
+        QVERIFY(finished.wait(15000));
+        ::close(reader);
+        QCOMPARE(session.outputErrors(),
+                 std::vector<std::string>{fifo.toStdString() +
+                                          ": interrupted while waiting for its reader"});
+        QVERIFY(QFileInfo(path(dir, "pass.kss")).size() > 0);
     }
 
     // Each line follows the line protocol's grammar: measurement, tag, fields with

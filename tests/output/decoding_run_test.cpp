@@ -6,11 +6,14 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -418,7 +421,24 @@ TEST_F(DecodingRun, ACancelledRunKeepsEveryEarlierFile)
 
 // A symbolic link where an output goes is replaced by the new file; the file it
 // points to is never written.
-TEST_F(DecodingRun, ALinkWhereTheDumpGoesIsReplacedNotWrittenThrough)
+// Cancel ends a run whose dump is a FIFO that nobody reads from: the wait for a reader
+// asks the cancel, and the run's TLM temporary goes.
+TEST_F(DecodingRun, CancelEndsTheWaitForAFifosReader)
+{
+    const std::string log = folder.write("f.kss", SmallPass().log());
+    ASSERT_EQ(::mkfifo((folder / "f.dmp").c_str(), 0600), 0);
+    int asked = 0;
+    ReadControl control;
+    control.cancel = [&asked] { return ++asked > 2; };
+
+    const RunResult result = ExecuteRun({log, true, ""}, control);
+
+    EXPECT_EQ(result.report.outcome, RunReport::Outcome::Cancelled);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"f.dmp", "f.kss"}));
+}
+
+// A link to a regular file is replaced; a link to a device is written through.
+TEST_F(DecodingRun, ALinkToAFileIsReplacedAndALinkToADeviceWrittenThrough)
 {
     const SmallPass pass;
     const std::string log = folder.write("a.kss", pass.log());
@@ -429,30 +449,48 @@ TEST_F(DecodingRun, ALinkWhereTheDumpGoesIsReplacedNotWrittenThrough)
     const RunReport report = RunDecoding(state, log, true);
 
     ASSERT_EQ(report.outcome, RunReport::Outcome::Decoded);
-    EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+    EXPECT_EQ(report.warnings,
+              std::vector<std::string>{folder / "a.tlm" + ": No space left on device"});
     EXPECT_EQ(ReadFile(folder / "victim.txt"), "keep me");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "a.dmp")));
-    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder / "a.tlm")));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder / "a.tlm")));
     EXPECT_EQ(ReadFile(folder / "a.dmp"), pass.dump());
 }
 
 // A temporary left by a process that was killed is removed by the next run that
-// writes that name; one of a process that is still running is not touched.
+// writes into its folder, whatever output it was for; one of a process that is
+// still running, one still locked by its writer and files of other names are not
+// touched.
 TEST_F(DecodingRun, TemporariesOfDeadProcessesAreRemovedByTheNextRun)
 {
     const long deadPid = 4999999; // above the kernel's highest process id
     ASSERT_TRUE(::kill(static_cast<pid_t>(deadPid), 0) != 0 && errno == ESRCH);
     const std::string log = folder.write("x.kss", SmallPass().log());
     const std::string dead = OutputFile::TemporaryName(folder / "x.dmp", deadPid);
+    const std::string deadOther = OutputFile::TemporaryName(folder / "other.csv", deadPid);
     const std::string live = OutputFile::TemporaryName(folder / "x.dmp", ::getppid());
-    WriteFile(dead, std::string("half a dump"));
-    WriteFile(live, std::string("being written"));
+    const std::string locked = OutputFile::TemporaryName(folder / "locked.csv", deadPid);
+    const std::vector<std::string> notOurs{folder / "x.4999999.kesta-part",
+                                           folder / ".x.49a9.kesta-part",
+                                           folder / ".4999999.kesta-part"};
+    for (const std::string &path : {dead, deadOther, live, locked})
+        WriteFile(path, std::string("half a file"));
+    for (const std::string &path : notOurs)
+        WriteFile(path, std::string("a user's"));
     ASSERT_EQ(fs::path(dead).filename(), ".x.dmp.4999999.kesta-part");
+    // Its writer runs in another pid namespace, say: the lock tells.
+    const int lockFd = ::open(locked.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX), 0);
 
     ASSERT_EQ(RunDecoding(state, log, false).outcome, RunReport::Outcome::Decoded);
+    ::close(lockFd);
 
     EXPECT_FALSE(fs::exists(dead));
-    EXPECT_EQ(ReadFile(live), "being written");
+    EXPECT_FALSE(fs::exists(deadOther));
+    for (const std::string &path : notOurs)
+        EXPECT_TRUE(fs::exists(path)) << path;
+    EXPECT_EQ(ReadFile(live), "half a file");
+    EXPECT_EQ(ReadFile(locked), "half a file");
 }
 
 struct SummaryCase
