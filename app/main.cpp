@@ -6,6 +6,8 @@
 #include "firstshow.h"
 #include "form1.h"
 #include "program_state.h"
+#include "standard_descriptors.h"
+#include "stopsignals.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,6 +30,7 @@ QIcon programIcon()
 
 int main(int argc, char *argv[])
 {
+    kesta::EnsureStandardDescriptors();
     QElapsedTimer sinceStart;
     sinceStart.start();
 
@@ -54,6 +57,16 @@ int main(int argc, char *argv[])
     Form1 window(state);
     window.setWindowIcon(icon);
     window.show();
+    // SIGINT and SIGTERM end the program as Exit does, with the status a shell gives a
+    // process ended by them (130, 143).
+    int stoppedBy = 0;
+    const StopSignals stopSignals([&](int signal) {
+        if (stoppedBy != 0)
+            return;
+        stoppedBy = signal;
+        window.close();
+        QCoreApplication::exit(128 + signal);
+    });
     const auto quit = [&] {
         std::printf("shown after %lld ms\n", static_cast<long long>(sinceStart.elapsed()));
         std::fflush(stdout);
@@ -81,5 +94,6 @@ int main(int argc, char *argv[])
             quit();
         }
     });
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    return stoppedBy != 0 ? 128 + stoppedBy : status;
 }

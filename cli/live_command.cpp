@@ -43,7 +43,7 @@ int RunLiveCommand(const LiveOptions &options, bool quiet, int stopSignalFd)
 
     if (!session.start()) {
         std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(session.error()));
-        return kesta::ExitFailure;
+        return session.errorIsUsage() ? kesta::ExitUsage : kesta::ExitFailure;
     }
     if (session.state() == LiveSession::State::Disconnected)
         return exitCode;

@@ -2,6 +2,7 @@
 // live from a KISS TCP server.
 #include "decode_command.h"
 #include "live_command.h"
+#include "standard_descriptors.h"
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
@@ -50,6 +51,7 @@ void CatchInterrupts()
 
 int main(int argc, char **argv)
 {
+    kesta::EnsureStandardDescriptors();
     CLI::App app{"Decodes a KISS log of KESTA-1 telemetry: writes the dump file and the TLM "
                  "file beside the log, and the records as CSV, JSON Lines or InfluxDB line "
                  "protocol on request.",

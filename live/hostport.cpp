@@ -22,3 +22,10 @@ std::optional<HostPort> ParseHostPort(const QString &text, QString &error)
     }
     return HostPort{host, static_cast<quint16>(port)};
 }
+
+QString HostPort::text() const
+{
+    if (host.contains(QLatin1Char(':')))
+        return QStringLiteral("[%1]:%2").arg(host).arg(port);
+    return QStringLiteral("%1:%2").arg(host).arg(port);
+}

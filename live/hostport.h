@@ -9,6 +9,9 @@ struct HostPort
 {
     QString host;
     quint16 port = 0;
+
+    // "host:port", an IPv6 address in brackets ("[::1]:8100") so that the port stands apart.
+    QString text() const;
 };
 
 // Parses `text`; on failure returns nullopt and says why in `error`.

@@ -1,10 +1,13 @@
 #include "livesession.h"
 
 #include "output_names.h"
+#include "tcpconnector.h"
 
 #include <QTcpSocket>
 #include <algorithm>
 #include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +20,11 @@ std::int64_t NowMs()
 constexpr int FlushIntervalMs = 1000;
 constexpr int ConnectTimeoutMs = 10000;
 constexpr qint64 ReadBufferBytes = qint64{256} << 10;
+// The files are handed on, recording first, every this many frames: a frame is at most
+// 512 bytes and no file's text of one frame comes near 16 KiB (a JSON Lines row, the
+// longest, is under 4 KiB), so between two hand-overs no file's 1 MiB buffer can fill
+// and spill ahead of the recording.
+constexpr unsigned FramesPerHandOver = 64;
 
 } // namespace
 
@@ -36,10 +44,8 @@ LiveSession::LiveSession(LiveOptions options, QObject *parent)
 
 LiveSession::~LiveSession()
 {
-    if (recording()) {
-        m_session.finish();
-        closeFiles();
-    }
+    if (recording())
+        endFiles();
 }
 
 std::string LiveSession::dumpPath() const
@@ -83,6 +89,7 @@ bool LiveSession::start()
         plan.add(OutputKind::LineProtocol, *m_options.influxPath);
     plan.setStopCheck(m_options.stopRequested);
     std::optional<std::string> problem = plan.check();
+    m_errorIsUsage = problem.has_value();
     if (!problem) {
         const std::vector<std::string> errors = plan.open(kesta::OutputPlan::OnFailure::DiscardAll);
         if (!errors.empty())
@@ -94,7 +101,10 @@ bool LiveSession::start()
         return false;
     }
 
+    // The recording's sink comes first, and so it is written first at every hand-over:
+    // whatever another file holds is in the recording already, even after a kill.
     plan.attach(m_session);
+    m_session.addSink(m_pacedFlush.emplace(m_session, FramesPerHandOver));
     if (m_options.store)
         m_session.addSink(m_storeSink.emplace(*m_options.store));
     m_flushEveryChunk = plan.anyStream();
@@ -110,12 +120,27 @@ void LiveSession::connectToServer()
     if (m_state == State::Disconnected)
         return;
     delete m_socket;
+    m_socket = nullptr;
+    delete m_connector;
+    m_connector = new TcpConnector(this);
+    connect(m_connector, &TcpConnector::connected, this, &LiveSession::onConnected);
+    connect(m_connector, &TcpConnector::failed, this, &LiveSession::onLost);
+    setState(State::Connecting, QStringLiteral("Connecting to %1").arg(m_options.server.text()));
+    m_connector->connectToHost(m_options.server.host, m_options.server.port);
+    QTimer::singleShot(ConnectTimeoutMs, m_connector, [this, connector = m_connector] {
+        if (connector == m_connector && m_state == State::Connecting)
+            onLost(QStringLiteral("no answer within %1 s").arg(ConnectTimeoutMs / 1000));
+    });
+}
+
+void LiveSession::onConnected(qintptr descriptor)
+{
+    m_connector->deleteLater();
+    m_connector = nullptr;
     m_socket = new QTcpSocket(this);
-    m_connectedNow = false;
     // A bounded buffer lets TCP hold back a server that sends faster than the session
     // decodes, instead of the whole stream piling up in memory.
     m_socket->setReadBufferSize(ReadBufferBytes);
-    connect(m_socket, &QTcpSocket::connected, this, &LiveSession::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &LiveSession::onReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this,
             [this] { onLost(QStringLiteral("closed by the server")); });
@@ -123,24 +148,13 @@ void LiveSession::connectToServer()
         if (e != QAbstractSocket::RemoteHostClosedError)
             onLost(m_socket->errorString());
     });
-    setState(State::Connecting, QStringLiteral("Connecting to %1:%2")
-                                    .arg(m_options.server.host)
-                                    .arg(m_options.server.port));
-    m_socket->connectToHost(m_options.server.host, m_options.server.port);
-    QTimer::singleShot(ConnectTimeoutMs, m_socket, [this, socket = m_socket] {
-        if (socket == m_socket && m_state == State::Connecting)
-            onLost(QStringLiteral("no answer within %1 s").arg(ConnectTimeoutMs / 1000));
-    });
-}
-
-void LiveSession::onConnected()
-{
     m_everConnected = true;
-    m_connectedNow = true;
     m_attempt = 0;
-    setState(
-        State::Connected,
-        QStringLiteral("Connected to %1:%2").arg(m_options.server.host).arg(m_options.server.port));
+    setState(State::Connected, QStringLiteral("Connected to %1").arg(m_options.server.text()));
+    if (!m_socket->setSocketDescriptor(descriptor)) {
+        ::close(static_cast<int>(descriptor));
+        onLost(m_socket->errorString());
+    }
 }
 
 void LiveSession::onReadyRead()
@@ -174,6 +188,11 @@ void LiveSession::onLost(const QString &reason)
 {
     if (m_state == State::Disconnected || m_state == State::Retrying || m_state == State::Idle)
         return;
+    if (m_connector) {
+        m_connector->disconnect(this);
+        m_connector->deleteLater();
+        m_connector = nullptr;
+    }
     if (m_socket) {
         m_socket->disconnect(this);
         // What the server sent before it closed is still to be read.
@@ -203,10 +222,7 @@ void LiveSession::onLost(const QString &reason)
     }
     if (!m_everConnected) {
         // Nothing was received: the files made for the session go again.
-        m_error = QStringLiteral("%1:%2: %3")
-                      .arg(m_options.server.host)
-                      .arg(m_options.server.port)
-                      .arg(reason);
+        m_error = QStringLiteral("%1: %2").arg(m_options.server.text(), reason);
         m_flushTimer.stop();
         m_outputs->discard();
         setState(State::Disconnected, QStringLiteral("Disconnected"));
@@ -222,16 +238,16 @@ void LiveSession::stop()
         return;
     m_retryTimer.stop();
     m_flushTimer.stop();
+    delete m_connector;
+    m_connector = nullptr;
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
         m_socket->deleteLater();
         m_socket = nullptr;
     }
-    if (recording()) {
-        m_session.finish();
-        closeFiles();
-    }
+    if (recording())
+        endFiles();
     setState(State::Disconnected, QStringLiteral("Disconnected"));
     emit finished(true);
 }
@@ -255,6 +271,38 @@ void LiveSession::closeFiles()
     m_session.flush();
     noteFailures(m_outputs->failures());
     noteFailures(m_outputs->commit(false));
+}
+
+void LiveSession::endFiles()
+{
+    m_session.finish();
+    if (m_session.totals().frames == 0) {
+        // Nothing was received (a server that never answered, a session stopped while
+        // retrying): the files made for it go, so that the same command can run again.
+        // Devices and standard output are only closed.
+        m_outputs->discard();
+        return;
+    }
+    closeFiles();
+    if (!m_outputs->committed(kesta::OutputKind::Recording))
+        countStoredFrames();
+}
+
+void LiveSession::countStoredFrames()
+{
+    // A recording that failed (a full disk) holds fewer frames than were received: the
+    // counts become those it holds, as decoding it afterwards finds them.
+    const int fd = ::open(m_options.recordingPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    kesta::DecodingSession stored;
+    std::vector<std::uint8_t> block(std::size_t{1} << 16);
+    ssize_t n = 0;
+    while ((n = ::read(fd, block.data(), block.size())) > 0)
+        stored.feed(std::span<const std::uint8_t>(block.data(), static_cast<std::size_t>(n)));
+    ::close(fd);
+    stored.finish();
+    m_storedTotals = stored.totals();
 }
 
 void LiveSession::setState(State state, const QString &text)

@@ -15,6 +15,7 @@
 #include <vector>
 
 class QTcpSocket;
+class TcpConnector;
 
 // What a live session writes and where it listens.
 struct LiveOptions
@@ -69,9 +70,17 @@ public:
     State state() const { return m_state; }
     QString stateText() const { return m_stateText; }
     QString error() const { return m_error; }
+    // True when start() refused what it was asked (outputs that are one file, an empty
+    // name): a usage error rather than a file that failed.
+    bool errorIsUsage() const { return m_errorIsUsage; }
     // Files that failed while the session ran, one message each.
     const std::vector<std::string> &outputErrors() const { return m_outputErrors; }
-    const kesta::SessionTotals &totals() const { return m_session.totals(); }
+    // The frames decoded; after a session whose recording failed (a full disk), those
+    // the recording holds.
+    const kesta::SessionTotals &totals() const
+    {
+        return m_storedTotals ? *m_storedTotals : m_session.totals();
+    }
     // With the records the line protocol file left out for their time.
     kesta::LoadReport report() const;
     const LiveOptions &options() const { return m_options; }
@@ -92,7 +101,7 @@ signals:
 
 private:
     void connectToServer();
-    void onConnected();
+    void onConnected(qintptr descriptor);
     void onReadyRead();
     void onLost(const QString &reason);
     void setState(State state, const QString &text);
@@ -102,23 +111,30 @@ private:
     // Keeps the error of every file that has failed, once each.
     void noteFailures(std::vector<std::string> errors);
     void closeFiles();
+    // Finishes the files at the end: written out and closed, or removed when no frame
+    // was recorded.
+    void endFiles();
+    void countStoredFrames();
 
     LiveOptions m_options;
     kesta::DecodingSession m_session;
     std::vector<char> m_chunk; // what was read from the socket, reused
     QTcpSocket *m_socket = nullptr;
+    TcpConnector *m_connector = nullptr;
     QTimer m_retryTimer;
     QTimer m_flushTimer;
     int m_attempt = 0;
     int m_retryUnitMs = 1000;
     bool m_everConnected = false;
-    bool m_connectedNow = false; // the present socket got connected
     bool m_flushEveryChunk = false;
     State m_state = State::Idle;
     QString m_stateText;
     QString m_error;
+    bool m_errorIsUsage = false;
+    std::optional<kesta::SessionTotals> m_storedTotals;
     std::vector<std::string> m_outputErrors;
 
     std::unique_ptr<kesta::OutputPlan> m_outputs;
     std::optional<kesta::RollingStoreSink> m_storeSink;
+    std::optional<kesta::PacedFlushSink> m_pacedFlush;
 };

@@ -57,6 +57,29 @@ private:
     std::string block_;
 };
 
+// Asks the whole session to hand on its buffers every `frames` frames. Placed behind
+// a live session's recording, it keeps the other files' buffers too small to spill on
+// their own: they reach the disk only at a hand-over, after the recording.
+class PacedFlushSink final : public SessionSink
+{
+public:
+    PacedFlushSink(DecodingSession &session, unsigned frames) : session_(session), frames_(frames)
+    {}
+    void frame(const SessionFrame &) override
+    {
+        if (++count_ >= frames_) {
+            count_ = 0;
+            session_.flush();
+        }
+    }
+    void flush() override { count_ = 0; }
+
+private:
+    DecodingSession &session_;
+    unsigned frames_;
+    unsigned count_ = 0;
+};
+
 // CSV, JSON Lines: one row per accepted frame, numbered as the session numbers them.
 class ExportSink final : public SessionSink
 {

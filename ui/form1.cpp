@@ -18,6 +18,7 @@
 #include "program_state.h"
 #include "recentfiles.h"
 #include "recordnavigator.h"
+#include "recordrowfit.h"
 #include "recordstatus.h"
 #include "recordtable.h"
 #include "recordview.h"
@@ -334,6 +335,7 @@ void Form1::buildControls(QWidget *client)
     layoutstyle::setTextBoxColor(m_text2, layoutstyle::BackgroundColor);
     layoutstyle::setTextColor(m_text2, layoutstyle::TextColor);
     layoutstyle::place(m_text2, {496, 640, 57, 19});
+    m_recordRowFit = new RecordRowFit(m_label4, m_label5, m_text2, this);
 
     m_line1 = new QFrame(client);
     m_line1->setObjectName(QStringLiteral("Line1"));
@@ -614,6 +616,7 @@ void Form1::showDecodedLog()
     const kesta::FrameCounters &counters = m_state.store.counters;
     m_label5->setText(QString::fromStdString(
         kesta::CounterText(counters.HtrxCount, counters.FssCount, counters.FssHiCount)));
+    m_recordRowFit->schedule();
 
     const std::int16_t count = m_state.store.RecordCount;
     // A log opened shows record 1 and the mode status; a reload keeps the record on view

@@ -41,6 +41,7 @@ class RecordStatus;
 class RecordTable;
 class QTimer;
 class RecordView;
+class RecordRowFit;
 class SaveFileChooser;
 class RunController;
 struct ConnectRequest;
@@ -242,6 +243,7 @@ private:
     QLineEdit *m_text2 = nullptr;
     QLabel *m_label4 = nullptr;
     QLabel *m_label5 = nullptr;
+    RecordRowFit *m_recordRowFit = nullptr; // long numbers in the counts and record box
     QWidget *m_image1 = nullptr;
     QWidget *m_image4 = nullptr;
     QFrame *m_line1 = nullptr;

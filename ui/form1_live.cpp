@@ -7,6 +7,7 @@
 #include "output_names.h"
 #include "parameter_catalogue.h"
 #include "program_state.h"
+#include "recordrowfit.h"
 #include "value_text.h"
 
 #include <QAction>
@@ -216,6 +217,7 @@ void Form1::showLiveCounts()
     m_label5->setText(QString::fromStdString(kesta::CounterText(
         static_cast<std::int64_t>(totals.htrx), static_cast<std::int64_t>(totals.fss),
         static_cast<std::int64_t>(totals.fssHi))));
+    m_recordRowFit->schedule();
     m_liveCounts->setText(
         totals.frames == 1 ? QStringLiteral("1 frame")
                            : QStringLiteral("%1 frames").arg(static_cast<qint64>(totals.frames)));
@@ -266,10 +268,9 @@ bool Form1::endLiveSessionFirst(LiveEndReason reason)
     const HostPort &server = m_live->options().server;
     const QString question =
         (reason == LiveEndReason::OpenLog
-             ? tr("A live session is recording from %1:%2. End it to open a log?")
-             : tr("A live session is recording from %1:%2. End it and exit?"))
-            .arg(server.host)
-            .arg(server.port);
+             ? tr("A live session is recording from %1. End it to open a log?")
+             : tr("A live session is recording from %1. End it and exit?"))
+            .arg(server.text());
     if (!m_questioner->ask(this, windowTitle(), question))
         return false;
     m_live->stop();

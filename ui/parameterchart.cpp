@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
@@ -196,7 +197,12 @@ ParameterChart::ParameterChart(QWidget *parent)
     connect(saveAction_, &QAction::triggered, this, &ParameterChart::saveChart);
     connect(copyAction_, &QAction::triggered, this, &ParameterChart::copyChart);
     connect(resetZoomAction_, &QAction::triggered, this, &ParameterChart::resetZoom);
-    connect(chart, &QChart::plotAreaChanged, this, [this] { updateOverlays(); });
+    connect(chart, &QChart::plotAreaChanged, this, [this](const QRectF &plot) {
+        // The record labels' spacing depends on the plot's width, known once laid out.
+        if (!timeAxis_ && std::abs(plot.width() - labelFitWidth_) > 1)
+            applyRecordScale(axisX_->min(), axisX_->max());
+        updateOverlays();
+    });
 
     timeAxisWanted_ = QSettings().value(timeAxisSettingsKey(), false).toBool();
     setRowCount(0);
@@ -259,6 +265,25 @@ void ParameterChart::applyRecordScale(double from, double to)
         // Zoomed in: round record numbers, about ZoomedRecordLabels of them.
         step = std::max(1, static_cast<int>(niceNumber((to - from) / ZoomedRecordLabels, true)));
         anchor = 0;
+    }
+    // Long record numbers (a long live session's seven digits) are wider than the rule's
+    // spacing: it then widens to round steps that keep them a digit apart.
+    // Labels that touch by less than half a digit (four digits at the rule's 20 labels)
+    // keep the rule. Before the chart is laid out there is no width to go by.
+    labelFitWidth_ = isVisible() ? chart()->plotArea().width() : 0;
+    if (labelFitWidth_ > 0) {
+        const QFontMetricsF metrics(axisX_->labelsFont());
+        const double digit = metrics.horizontalAdvance(QLatin1Char('0'));
+        const QString widest =
+            QString::number(static_cast<qint64>(std::max(std::abs(from), std::abs(to))));
+        const double labelWidth = metrics.horizontalAdvance(widest);
+        const double perRecord = labelFitWidth_ / (to - from);
+        if (step * perRecord < labelWidth - digit / 2) {
+            // A digit's width apart at least.
+            step = std::max(step,
+                            static_cast<int>(niceNumber((labelWidth + digit) / perRecord, true)));
+            anchor = 0;
+        }
     }
     // A wider spacing goes in before a longer range and a narrower one after a shorter
     // range, so that the axis never lays out a label for every record on the way.

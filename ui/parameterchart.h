@@ -183,6 +183,7 @@ private:
     int rows_ = 0;
     qint64 firstRow_ = 1;
     int divisionsPerLabel_ = 1;
+    double labelFitWidth_ = 0; // the plot width the record labels were spaced for
 
     std::vector<Sample> samples_;
     std::vector<int> plotted_; // indices into samples_ of the series' points, in its order

@@ -108,6 +108,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "127.0.0.1:1: Connection refused"},
         CommandCase{"ConnectToAnExistingRecording", "--connect 127.0.0.1:1 LOG", 1,
                     "the recording exists already"},
+        CommandCase{"ConnectExportIsTheRecording",
+                    "--connect 127.0.0.1:1 --csv DIR/new.kss DIR/new.kss", 2,
+                    "its CSV file DIR/new.kss would overwrite the log itself"},
+        CommandCase{"ConnectExportNameEmpty", "--connect 127.0.0.1:1 --jsonl '' DIR/new.kss", 2,
+                    "an output file name is empty"},
         CommandCase{"ReconnectWithoutConnect", "--reconnect LOG", 2, "--connect"},
         // Names of standard output and error are written through, as "-" is. (Names under
         // /proc: were the rule ever lost, a run as root would replace /dev/stdout.)

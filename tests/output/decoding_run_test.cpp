@@ -102,6 +102,29 @@ TEST_F(DecodingRun, WritesDumpAndTlmByteForByte)
     EXPECT_EQ(ReadFile(log), testing::AsText(pass.log()));
 }
 
+// A log's name may hold any byte but '/' and NUL; the header stays four lines.
+TEST_F(DecodingRun, ControlCharactersInTheLogNameAreWrittenEscaped)
+{
+    const std::pair<std::string, std::string> names[] = {
+        {"two\nlines.kss", "two\\nlines.kss"},
+        {"cr\r\ttab.kss", "cr\\r\\ttab.kss"},
+        {"bell\x07"
+         "del\x7f.kss",
+         "bell\\x07"
+         "del\\x7F.kss"},
+        {"plain \xc3\xa9"
+         "t\xc3\xa9.kss",
+         "plain \xc3\xa9"
+         "t\xc3\xa9.kss"},
+    };
+    for (const auto &[name, written] : names) {
+        const std::string log = folder.write(name, SmallPass().log());
+        ASSERT_EQ(RunDecoding(state, log, true).outcome, RunReport::Outcome::Decoded) << name;
+        const std::string tlm = ReadFile(fs::path(log).replace_extension(".tlm"));
+        EXPECT_EQ(tlm.substr(0, tlm.find("\r\n\r\n") + 4), TlmHeader(folder / written)) << name;
+    }
+}
+
 TEST_F(DecodingRun, ALogWithoutMessagesGetsTheHeaderOnlyAndAnEmptyLogAnEmptyDump)
 {
     const std::string log = folder.write("quiet.kss", Bytes{});

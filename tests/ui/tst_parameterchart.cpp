@@ -244,6 +244,39 @@ private slots:
         QVERIFY(chart()->isMarkerVisible());
     }
 
+    // The record rule's labels where they fit; wider round steps where the numbers are
+    // long (a live session past record 999,999): labels never overlap.
+    void recordLabelsNeverOverlap_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<int>("ruleStep"); // 0: wider than the rule
+        QTest::newRow("400 records") << 400 << qint64{1} << 20;
+        QTest::newRow("1000 records") << 1000 << qint64{1} << 50;
+        QTest::newRow("records 999401 to 1000400") << 1000 << qint64{999401} << 0;
+        QTest::newRow("records 9999001 to 10000000") << 1000 << qint64{9999001} << 0;
+    }
+    void recordLabelsNeverOverlap()
+    {
+        QFETCH(int, rows);
+        QFETCH(qint64, first);
+        QFETCH(int, ruleStep);
+        showForm();
+        chart()->setRowCount(rows, first);
+        QApplication::processEvents();
+        const QAbstractAxis *axis = chart()->chart()->axes(Qt::Horizontal).constFirst();
+        const double widest =
+            QFontMetricsF(axis->labelsFont()).horizontalAdvance(QString::number(first + rows - 1));
+        const double spacing =
+            chart()->divisionsPerLabel() * chart()->chart()->plotArea().width() / rows;
+        if (ruleStep != 0)
+            QCOMPARE(chart()->divisionsPerLabel(), ruleStep);
+        else
+            QVERIFY2(
+                spacing > widest,
+                qPrintable(QStringLiteral("%1 px apart, %2 px wide").arg(spacing).arg(widest)));
+    }
+
     void wheelZoomsAndResetShowsTheWholeRange_data()
     {
         QTest::addColumn<QString>("reset");

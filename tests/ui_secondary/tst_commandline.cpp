@@ -1,13 +1,19 @@
 // The desktop program's command line: how it is read, and what the built program does with it.
 
 #include "commandline.h"
+#include "decoding_run.h"
+#include "decoding_session.h"
 #include "log_generator.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/stat.h>
 
 using startup::CommandLine;
 
@@ -62,6 +68,8 @@ private slots:
     void programPrintsVersionAndHelp();
     void programRefusesUsageMistakes();
     void programOpensTheLogGiven();
+    void signalEndsTheProgramAsExitDoes_data();
+    void signalEndsTheProgramAsExitDoes();
 };
 
 void TestCommandLine::initTestCase()
@@ -257,6 +265,107 @@ void TestCommandLine::programOpensTheLogGiven()
 
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), log);
+}
+
+namespace {
+
+QByteArray generatedLog(std::uint64_t frames)
+{
+    kesta::loggen::GeneratorOptions options;
+    options.frames = frames;
+    const std::vector<std::uint8_t> bytes = kesta::loggen::GenerateLog(options);
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+std::uint64_t framesIn(const QByteArray &log)
+{
+    kesta::DecodingSession session;
+    session.feed(
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(log.constData()),
+                                      static_cast<std::size_t>(log.size())));
+    session.finish();
+    return session.totals().frames;
+}
+
+} // namespace
+
+void TestCommandLine::signalEndsTheProgramAsExitDoes_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("live");
+    QTest::newRow("SIGTERM, live session") << SIGTERM << true;
+    QTest::newRow("SIGINT, live session") << SIGINT << true;
+    QTest::newRow("SIGTERM, log run") << SIGTERM << false;
+}
+
+// A live session's files hold every frame the recording holds; a run is cancelled and
+// leaves nothing behind; the exit status is the one a shell gives for the signal.
+void TestCommandLine::signalEndsTheProgramAsExitDoes()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, live);
+    QTemporaryDir directory;
+    const QString recording = directory.filePath("pass.kss");
+    const QByteArray log = generatedLog(300);
+    QTcpServer server; // sends the pass and keeps the connection open
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    connect(&server, &QTcpServer::newConnection, &server,
+            [&] { server.nextPendingConnection()->write(log); });
+    QFile fifo(recording);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(environment);
+    QSignalSpy ended(&program, &QProcess::finished);
+    if (live) {
+        program.start(QStringLiteral(KESTA_DECODER_BINARY),
+                      {QStringLiteral("--connect"),
+                       QStringLiteral("127.0.0.1:%1").arg(server.serverPort()),
+                       QStringLiteral("--record"), recording});
+        QTRY_COMPARE_WITH_TIMEOUT(framesIn(contents(recording)), framesIn(log), 30000);
+    } else {
+        // A log read from a FIFO: the run waits in the middle for as long as the test likes.
+        QVERIFY(::mkfifo(QFile::encodeName(recording).constData(), 0600) == 0);
+        program.start(QStringLiteral(KESTA_DECODER_BINARY), {recording});
+        QVERIFY(fifo.open(QIODevice::WriteOnly));
+        fifo.write(log.left(log.size() / 2));
+        fifo.flush();
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(directory.path())
+                                     .entryList(QDir::Files | QDir::Hidden)
+                                     .join(' ')
+                                     .contains("kesta-part"),
+                                 30000);
+    }
+    ::kill(static_cast<pid_t>(program.processId()), signal);
+    QVERIFY(ended.wait(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 128 + signal);
+
+    if (!live) {
+        QCOMPARE(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList{QStringLiteral("pass.kss")});
+        return;
+    }
+    // Decoding the recording afterwards gives the same dump and TLM text.
+    QTemporaryDir after;
+    const QString copy = after.filePath("pass.kss");
+    QVERIFY(QFile::copy(recording, copy));
+    kesta::ProgramState state;
+    QCOMPARE(kesta::RunDecoding(state, QFile::encodeName(copy).toStdString(), true).outcome,
+             kesta::RunReport::Outcome::Decoded);
+    QCOMPARE(contents(directory.filePath("pass.dmp")), contents(after.filePath("pass.dmp")));
+    if (QFile::exists(directory.filePath("pass.tlm"))) {
+        const QByteArray tlm = contents(directory.filePath("pass.tlm"));
+        const QByteArray expected = contents(after.filePath("pass.tlm"));
+        QCOMPARE(tlm.mid(tlm.indexOf("\r\n\r\n")), expected.mid(expected.indexOf("\r\n\r\n")));
+    }
 }
 
 QTEST_MAIN(TestCommandLine)
