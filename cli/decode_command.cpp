@@ -38,7 +38,7 @@ std::optional<std::vector<Field>> ChartedFields(const std::vector<std::string> &
     for (const std::string &name : names) {
         const auto info = std::find_if(Fields.begin(), Fields.end(),
                                        [&name](const FieldInfo &f) { return f.name == name; });
-        if (info == Fields.end() || info->type == ValueType::Text) {
+        if (info == Fields.end() || !IsNumeric(info->type)) {
             error = "--report-fields: \"" + name + "\" is " +
                     (info == Fields.end() ? "not a field of the JSON Lines export"
                                           : "not a numeric field");

@@ -3,6 +3,7 @@
 #include "parameter_catalogue.h"
 #include "value_text.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace kesta {
@@ -59,6 +60,14 @@ void StoreCurrent(TelemetryRecord &r, double TelemetryRecord::*member, Field fie
         Store(r, member, field, std::optional<double>(0.0109 * *value));
 }
 
+void StoreBytes(TelemetryRecord &r, const std::optional<std::span<const std::uint8_t>> &bytes)
+{
+    if (!bytes)
+        return;
+    std::copy(bytes->begin(), bytes->end(), r.LightElements.begin());
+    r.Written.set(Field::LightElements);
+}
+
 void StoreHex(TelemetryRecord &r, std::string TelemetryRecord::*member, Field field,
               const std::optional<std::span<const std::uint8_t>> &bytes)
 {
@@ -70,9 +79,9 @@ void StoreHex(TelemetryRecord &r, std::string TelemetryRecord::*member, Field fi
     r.Written.set(field);
 }
 
-void SetKind(TelemetryRecord &r, std::string_view kind)
+void SetKind(TelemetryRecord &r, FrameKind kind)
 {
-    r.FrameKind.assign(kind);
+    r.FrameKind = kind;
     r.Written.set(Field::FrameKind);
 }
 
@@ -88,7 +97,7 @@ void StoreElement(TelemetryRecord &r, const std::optional<std::uint8_t> &element
 
 void DecodeHtrx(const FrameView &f, TelemetryRecord &r)
 {
-    SetKind(r, KindHtrx);
+    SetKind(r, FrameKind::Htrx);
     Store(r, &TelemetryRecord::HtrxCounter, Field::HtrxCounter, f.word(18));
     Store(r, &TelemetryRecord::MovementFlag, Field::MovementFlag, f.byte(20));
     if (const auto b = f.byte(21))
@@ -113,20 +122,20 @@ std::span<const std::uint8_t> DecodeFss(const FrameView &f, TelemetryRecord &r)
         return {}; // no mode byte, so no kind
     switch (*modeStatus >> 4) {
     case 0:
-        SetKind(r, KindFssStandby);
+        SetKind(r, FrameKind::FssStandby);
         return {};
     case 4:
     case 5:
     case 6:
     case 7:
-        SetKind(r, (*modeStatus >> 4) < 6 ? KindFssNormal : KindFssNormalAlg2);
+        SetKind(r, (*modeStatus >> 4) < 6 ? FrameKind::FssNormal : FrameKind::FssNormalAlg2);
         Store(r, &TelemetryRecord::Threshold, Field::Threshold,
               std::optional<int>((*modeStatus & 0x0F) * 8 + 5));
-        StoreHex(r, &TelemetryRecord::LightElements, Field::LightElements, f.bytes(20, 64));
+        StoreBytes(r, f.bytes(20, LightElementBytes{}.size()));
         StoreElement(r, f.byte(84));
         return {};
     case 12: {
-        SetKind(r, KindFssMessage);
+        SetKind(r, FrameKind::FssMessage);
         const auto text = f.bytes(20, 65);
         if (!text)
             return {};
@@ -135,19 +144,19 @@ std::span<const std::uint8_t> DecodeFss(const FrameView &f, TelemetryRecord &r)
         return *text;
     }
     default:
-        return {}; // a mode without a kind: FrameKind keeps its value
+        return {}; // a mode without a kind: an FSS frame by its type alone
     }
 }
 
 void DecodeFssHi(const FrameView &f, TelemetryRecord &r)
 {
-    SetKind(r, KindFssHiMode);
+    SetKind(r, FrameKind::FssHiMode);
     Store(r, &TelemetryRecord::HiUpperAddress, Field::HiUpperAddress, f.byte(18));
     Store(r, &TelemetryRecord::HiLowerAddress, Field::HiLowerAddress, f.byte(19));
     Store(r, &TelemetryRecord::HiDataSize, Field::HiDataSize, f.byte(20));
     Store(r, &TelemetryRecord::ModeStatus, Field::ModeStatus, f.byte(21));
     Store(r, &TelemetryRecord::FssFrameCounter, Field::FssFrameCounter, f.byte(22));
-    StoreHex(r, &TelemetryRecord::LightElements, Field::LightElements, f.bytes(23, 64));
+    StoreBytes(r, f.bytes(23, LightElementBytes{}.size()));
     StoreElement(r, f.byte(87));
 }
 
@@ -180,6 +189,7 @@ DecodeResult DecodeFrame(std::span<const std::uint8_t> frame, TelemetryRecord &r
     default:
         break;
     }
+    r.Type = result.countedAs;
     return result;
 }
 

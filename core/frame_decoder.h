@@ -8,27 +8,12 @@
 
 namespace kesta {
 
-inline constexpr std::string_view KindHtrx = "HTRX Telemetry";
-inline constexpr std::string_view KindFssStandby = "FSS Telemetry (standby)";
-inline constexpr std::string_view KindFssNormal = "FSS Telemetry (normal)";
-inline constexpr std::string_view KindFssNormalAlg2 = "FSS Telemetry (normal, alg. 2)";
-inline constexpr std::string_view KindFssMessage = "FSS Telemetry (message)";
-inline constexpr std::string_view KindFssHiMode = "FSS Telemetry Hi-Mode";
-
 // Frames counted by type (byte 17).
 struct FrameCounters
 {
     std::int16_t HtrxCount = 0;
     std::int16_t FssCount = 0;
     std::int16_t FssHiCount = 0;
-};
-
-enum class FrameType : std::uint8_t
-{
-    None,
-    Htrx,
-    Fss,
-    FssHi
 };
 
 struct DecodeResult
@@ -41,7 +26,7 @@ struct DecodeResult
 
 // Decodes one accepted frame into `r` and counts it in `counters` by its type.
 // A field is written only when every byte it is made of lies inside the frame;
-// the fields written are added to r.Written. `r` should be fresh, apart from its
+// the fields written are added to r.Written, the type to r.Type. `r` should be fresh, apart from its
 // RawHex and ReceptionTime.
 DecodeResult DecodeFrame(std::span<const std::uint8_t> frame, TelemetryRecord &r,
                          FrameCounters &counters);

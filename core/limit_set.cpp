@@ -52,7 +52,7 @@ void LimitSet::set(Field field, const FieldLimits &limits)
 {
     const auto i = static_cast<std::size_t>(field);
     const ValueType type = InfoOf(field).type;
-    if (type == ValueType::Text)
+    if (!IsNumeric(type))
         return; // a text has no level
     auto low = [type](const std::optional<LimitRange> &r) {
         if (!r || !r->low)
@@ -93,11 +93,7 @@ std::optional<LimitBreach> LimitSet::breachOf(Field field, double value) const
 
 std::string_view UnitOf(Field field)
 {
-    for (const ParameterEntry &e : ParameterCatalogue) {
-        if (e.field == field)
-            return e.unit;
-    }
-    return {};
+    return Fields[static_cast<std::size_t>(field)].unit;
 }
 
 std::string BreachText(Field field, double value, const LimitBreach &breach)

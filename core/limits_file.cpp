@@ -173,7 +173,7 @@ LimitsFileResult ParseLimits(std::string_view text, const std::string &fileName)
             return fail(line, "unknown field " + Quoted(key.str()) +
                                   " (limits are keyed by the field names of the JSON Lines "
                                   "export, e.g. HtxCurrent)");
-        if (info->type == ValueType::Text)
+        if (!IsNumeric(info->type))
             return fail(line, Quoted(key.str()) + " is not a numeric field");
         const toml::table *table = node.as_table();
         if (table == nullptr)

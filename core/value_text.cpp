@@ -187,6 +187,12 @@ void AppendFieldValueText(std::string &out, const TelemetryRecord &r, Field f,
             using Value = std::remove_cvref_t<decltype(r.*member)>;
             if constexpr (std::is_same_v<Value, std::string>)
                 out += r.*member;
+            else if constexpr (std::is_same_v<Value, FrameKind>)
+                out += KindText(r.*member);
+            else if constexpr (std::is_same_v<Value, LightElementBytes>) {
+                if (r.Written.test(f)) // bytes not received have no text, as a text field
+                    AppendHexText(out, r.*member);
+            }
             else if constexpr (std::is_floating_point_v<Value>)
                 AppendValueText(out, r.*member, decimalSeparator);
             else

@@ -21,7 +21,8 @@ void AppendValueText(std::string &out, float value, std::string_view decimalSepa
 void AppendValueText(std::string &out, std::int64_t value);
 
 // The value text of any field: numbers by their type (status bytes as 0 to 255),
-// text fields as they stand.
+// text fields as they stand, the kind by its name, bytes as hex
+// text (none when the frame did not write them).
 std::string FieldValueText(const TelemetryRecord &r, Field f,
                            std::string_view decimalSeparator = ".");
 void AppendFieldValueText(std::string &out, const TelemetryRecord &r, Field f,

@@ -228,7 +228,7 @@ inline void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recor
     using kesta::Field;
     for (const auto &info : kesta::Fields) {
         const std::string text = kesta::FieldValueText(r, info.field);
-        if (info.type != kesta::ValueType::Text)
+        if (kesta::IsNumeric(info.type))
             Check(!text.empty(), "a number has value text");
         // Only floats have a decimal separator.
         if (info.type == kesta::ValueType::F64 || info.type == kesta::ValueType::F32) {
@@ -244,11 +244,12 @@ inline void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recor
         }
     }
     Check(IsUpperHex(r.RawHex) && r.RawHex.size() % 2 == 0, "RawHex is hex text");
-    Check(IsUpperHex(r.CcuTelemetry) && IsUpperHex(r.LightElements), "hex fields are hex text");
+    const std::string lights = kesta::FieldValueText(r, Field::LightElements);
+    Check(IsUpperHex(r.CcuTelemetry) && IsUpperHex(lights), "hex fields are hex text");
     if (r.Written.test(Field::CcuTelemetry))
         Check(r.CcuTelemetry.size() == 64, "CcuTelemetry has 64 characters");
     if (r.Written.test(Field::LightElements))
-        Check(r.LightElements.size() == 128, "LightElements has 128 characters");
+        Check(lights.size() == 128, "LightElements has 128 characters");
     if (r.Written.test(Field::MessageText))
         Check(r.MessageText.size() == 65, "MessageText has 65 characters");
     if (!r.RawHex.empty())
@@ -314,8 +315,8 @@ inline bool SameRecord(const kesta::TelemetryRecord &a, const kesta::TelemetryRe
     if (a.Written != b.Written || a.ReceptionTime != b.ReceptionTime)
         return false;
     for (const auto &info : kesta::Fields) {
-        if (info.type == kesta::ValueType::Text) {
-            if (kesta::FieldText(a, info.field) != kesta::FieldText(b, info.field))
+        if (!kesta::IsNumeric(info.type)) {
+            if (kesta::FieldValueText(a, info.field) != kesta::FieldValueText(b, info.field))
                 return false;
             continue;
         }

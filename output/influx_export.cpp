@@ -57,7 +57,7 @@ bool AppendInfluxLine(std::string &out, const SessionFrame &frame, const InfluxL
     }
     char separator = ' ';
     for (const FieldInfo &info : Fields) {
-        if (info.type == ValueType::Text || !r.Written.test(info.field))
+        if (!IsNumeric(info.type) || !r.Written.test(info.field))
             continue;
         const std::optional<double> number = FieldNumber(r, info.field);
         if (!number || !std::isfinite(*number))

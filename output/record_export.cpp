@@ -416,7 +416,11 @@ void RecordExporter::appendCsv(std::string &out, std::uint64_t recordNumber,
         }
         switch (info.type) {
         case ValueType::Text:
+        case ValueType::Kind:
             AppendCsvText(out, FieldText(record, info.field));
+            break;
+        case ValueType::Bytes: // hex digits: nothing to quote or escape
+            AppendHexText(out, FieldBytes(record, info));
             break;
         case ValueType::F64:
         case ValueType::F32: {
@@ -449,7 +453,13 @@ void RecordExporter::appendJson(std::string &out, std::uint64_t recordNumber,
         out.append(jsonKeys_[static_cast<std::size_t>(info.field)]);
         switch (info.type) {
         case ValueType::Text:
+        case ValueType::Kind:
             AppendJsonString(out, FieldText(record, info.field));
+            break;
+        case ValueType::Bytes:
+            out.push_back('"');
+            AppendHexText(out, FieldBytes(record, info));
+            out.push_back('"');
             break;
         case ValueType::F64:
         case ValueType::F32: {

@@ -117,12 +117,13 @@ TEST_P(GeneratedLogTest, DecoderCountsTheGeneratedTypes)
         messages += result.message.empty() ? 0 : 1;
         if (expected.kinds[i] == FrameKind::FssNormal && r.Written.test(Field::LightElements)) {
             ++normal;
-            EXPECT_TRUE(r.FrameKind == KindFssNormal || r.FrameKind == KindFssNormalAlg2)
-                << r.FrameKind;
+            EXPECT_TRUE(r.FrameKind == kesta::FrameKind::FssNormal ||
+                        r.FrameKind == kesta::FrameKind::FssNormalAlg2)
+                << KindText(r.FrameKind);
             normalWithAngle += r.Written.test(Field::Angle) ? 1 : 0;
         }
         if (expected.kinds[i] == FrameKind::FssMessage && !result.message.empty()) {
-            EXPECT_EQ(r.FrameKind, KindFssMessage);
+            EXPECT_EQ(r.FrameKind, kesta::FrameKind::FssMessage);
         }
     }
     EXPECT_EQ(static_cast<std::uint64_t>(counters.HtrxCount), summary.htrxFrames);

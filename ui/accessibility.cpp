@@ -97,16 +97,4 @@ bool isHidden(const QWidget *widget)
     return widget->property(HiddenProperty).toBool();
 }
 
-QString parameterName(int index, const QString &shownName, const QString &unit)
-{
-    QString spoken = shownName.trimmed();
-    if (index == 0)
-        spoken = QStringLiteral("HTRX ") + spoken;
-    else if (index == 16)
-        spoken = QStringLiteral("FSS Frame ") + spoken;
-    if (!unit.isEmpty())
-        spoken += QLatin1Char(' ') + unit;
-    return spoken;
-}
-
 } // namespace accessibility

@@ -36,8 +36,4 @@ public:
     using QGroupBox::QGroupBox;
 };
 
-// The name a screen reader says for parameter `index` of the catalogue: its shown name,
-// told apart where two parameters share one ("Counter"), and its unit.
-QString parameterName(int index, const QString &shownName, const QString &unit);
-
 } // namespace accessibility

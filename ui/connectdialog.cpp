@@ -128,6 +128,13 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
     m_problem->setPalette(palette);
     m_problem->hide();
 
+    // A screen reader names each field by its label, not by the value in it.
+    m_host->setAccessibleName(tr("Host"));
+    m_port->setAccessibleName(tr("Port"));
+    m_port->lineEdit()->setAccessibleName(tr("Port"));
+    m_folder->setAccessibleName(tr("Folder"));
+    m_name->setAccessibleName(tr("Recording"));
+
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Host:"), m_host);
     form->addRow(QStringLiteral("Port:"), m_port);

@@ -60,8 +60,14 @@ void ExportCommand::run(kesta::LogExportRequest request)
     QStringList filters;
     for (const Format &format : formats())
         filters << format.filter;
+    // The log's own name with the first format's ending is offered.
+    const QFileInfo log(QFile::decodeName(QByteArray::fromStdString(request.logPath)));
+    const QString suggested =
+        log.completeBaseName().isEmpty()
+            ? QString()
+            : log.completeBaseName() + QLatin1Char('.') + FilterExtension(filters.first());
     const SaveFileChooser::Choice choice =
-        m_chooser->chooseSaveFile(m_window, QStringLiteral("Export Records"), filters, {});
+        m_chooser->chooseSaveFile(m_window, tr("Export Records"), filters, suggested);
     if (choice.path.isEmpty())
         return;
     start(choice.path, choice.filter, std::move(request));
@@ -72,8 +78,17 @@ bool ExportCommand::start(const QString &path, const QString &filter,
 {
     if (isRunning())
         return false;
-    const auto format = std::find_if(formats().begin(), formats().end(),
-                                     [&](const Format &f) { return f.filter == filter; });
+    // A name that ends as one of the formats does is written in that format, whatever
+    // filter was in force (as "Save Chart..." goes by the name); any other name in the
+    // filter's.
+    const QString ending = QFileInfo(path).suffix();
+    auto format = std::find_if(formats().begin(), formats().end(), [&](const Format &f) {
+        return !ending.isEmpty() &&
+               FilterExtension(f.filter).compare(ending, Qt::CaseInsensitive) == 0;
+    });
+    if (format == formats().end())
+        format = std::find_if(formats().begin(), formats().end(),
+                              [&](const Format &f) { return f.filter == filter; });
     if (format == formats().end())
         return false;
     request.exportPath = QFile::encodeName(path).toStdString();
@@ -122,6 +137,9 @@ void ExportCommand::jobDone()
     std::shared_ptr<kesta::LogExportResult> result = std::move(m_result);
     if (m_progress) {
         // Not from inside its own cancel handler: the dialog goes once the event loop is back.
+        // Until then it must not come back: reset() stops the timer that would show it over
+        // the message that follows.
+        m_progress->reset();
         m_progress->hide();
         m_progress->deleteLater();
     }

@@ -41,6 +41,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
@@ -61,6 +62,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
+#include <utility>
 #include <charconv>
 #include <string>
 
@@ -246,9 +249,9 @@ void Form1::buildControls(QWidget *client)
 
     m_optionGroup = new QButtonGroup(this);
     m_optionGroup->setExclusive(true);
-    for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
-        const int i = entry.index;
-        const ParameterRow &row = ParameterRows[static_cast<std::size_t>(i)];
+    for (std::size_t p = 0; p < ParameterRows.size(); ++p) {
+        const int i = static_cast<int>(p);
+        const ParameterRow &row = ParameterRows[p];
         auto *button = new QRadioButton(container(row.option.box));
         button->setObjectName(indexedName("Option1", i));
         button->setFont(font);
@@ -260,8 +263,8 @@ void Form1::buildControls(QWidget *client)
         m_text1[static_cast<std::size_t>(i)] = makeValueBox(i, row.value, i == MultiLineValueBox);
         m_label2[static_cast<std::size_t>(i)] = makeLabel(indexedName("Label2", i), row.unit);
     }
-    for (std::size_t k = 0; k < kesta::HiModeValues.size(); ++k) {
-        const int i = kesta::HiModeValues[k].index;
+    for (std::size_t k = 0; k < HiModeRows.size(); ++k) {
+        const int i = FirstHiModeBox + static_cast<int>(k);
         m_label1[static_cast<std::size_t>(i)] =
             makeLabel(indexedName("Label1", i), HiModeRows[k].name);
         m_text1[static_cast<std::size_t>(i)] = makeValueBox(i, HiModeRows[k].value, false);
@@ -366,20 +369,24 @@ void Form1::buildControls(QWidget *client)
 
 void Form1::InitParameterCatalogue()
 {
-    for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
-        const auto i = static_cast<std::size_t>(entry.index);
-        const QString name = fromView(entry.name);
-        const QString unit = fromView(entry.unit);
-        m_label1[i]->setText(name);
+    for (std::size_t i = 0; i < ParameterRows.size(); ++i) {
+        const ParameterRow &row = ParameterRows[i];
+        const QString unit = fromView(parameterUnit(row));
+        m_label1[i]->setText(fromView(parameterLabel(row)));
         m_label2[i]->setText(unit);
-        const QString spoken = accessibility::parameterName(entry.index, name, unit);
+        // A screen reader says the field's own name, which tells the two "Counter"s apart.
+        QString spoken = row.field ? fromView(kesta::InfoOf(*row.field).spoken)
+                                   : fromView(parameterLabel(row)).trimmed();
+        if (!unit.isEmpty())
+            spoken += QLatin1Char(' ') + unit;
         m_text1[i]->setAccessibleName(spoken);
         m_option1[i]->setAccessibleName(spoken);
     }
-    for (const kesta::HiModeEntry &hi : kesta::HiModeValues) {
-        const auto i = static_cast<std::size_t>(hi.index);
-        m_label1[i]->setText(fromView(hi.label));
-        m_text1[i]->setAccessibleName(fromView(hi.label).simplified());
+    for (std::size_t k = 0; k < HiModeRows.size(); ++k) {
+        const kesta::FieldInfo &info = kesta::InfoOf(HiModeRows[k].field);
+        const auto i = static_cast<std::size_t>(FirstHiModeBox) + k;
+        m_label1[i]->setText(fromView(info.label));
+        m_text1[i]->setAccessibleName(fromView(info.spoken));
     }
     for (int i = 0; i <= 3; ++i)
         setValueText(i, QString());
@@ -408,19 +415,20 @@ void Form1::ShowRecord(std::int16_t index)
 
 void Form1::DrawParameterChart(std::int16_t parameter)
 {
-    if (parameter < 0 || static_cast<std::size_t>(parameter) >= kesta::ParameterCount)
+    if (parameter < 0 || static_cast<std::size_t>(parameter) >= ParameterRows.size())
         return;
-    const kesta::ParameterEntry &entry =
-        kesta::ParameterCatalogue[static_cast<std::size_t>(parameter)];
+    const ParameterRow &entry = ParameterRows[static_cast<std::size_t>(parameter)];
+    const QString name = fromView(parameterLabel(entry));
+    const QString unit = fromView(parameterUnit(entry));
 
-    QString caption = fromView(entry.name);
-    if (!entry.unit.empty())
-        caption += QStringLiteral(" [ ") + fromView(entry.unit) + QStringLiteral(" ] ");
+    QString caption = name;
+    if (!unit.isEmpty())
+        caption += QStringLiteral(" [ ") + unit + QStringLiteral(" ] ");
     m_frame1->setTitle(caption);
 
     const int rows = std::max<int>(m_state.store.RecordCount, 0);
     m_chart->setRowCount(rows, m_state.store.FirstNumber);
-    if (!entry.field || !entry.chartable)
+    if (!isChartable(entry))
         return; // no numbers to plot: the earlier points stay
 
     // Each point is the value as its value text gives it, i.e. at that text's precision.
@@ -436,6 +444,7 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         const kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(r)];
         if (!record.Written.test(*entry.field))
             continue;
+        // The point is the value as shown: its value text read back as a number.
         text.clear();
         kesta::AppendFieldValueText(text, record, *entry.field);
         double y = 0;
@@ -443,15 +452,15 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         points.append(QPointF(static_cast<double>(m_state.store.numberAt(r)), y));
         times.append(record.ReceptionTime);
     }
-    m_chart->setParameter(fromView(entry.name), fromView(entry.unit));
+    m_chart->setParameter(name, unit);
     m_chart->setPoints(points, times);
 }
 
 void Form1::optionClicked(int index)
 {
-    if (index < 0 || static_cast<std::size_t>(index) >= kesta::ParameterCount)
+    if (index < 0 || static_cast<std::size_t>(index) >= ParameterRows.size())
         return;
-    for (std::size_t a = 0; a < kesta::ParameterCount; ++a)
+    for (std::size_t a = 0; a < ParameterRows.size(); ++a)
         layoutstyle::setTextBoxColor(m_text1[a], PlainValueColor);
     m_option1[static_cast<std::size_t>(index)]->setChecked(true); // the group clears the others
     layoutstyle::setTextBoxColor(m_text1[static_cast<std::size_t>(index)], ChosenValueColor);
@@ -502,6 +511,7 @@ void Form1::openLog(const QString &path)
     request.inputPath = QFile::encodeName(path).toStdString();
     request.writeTlm = m_writeTlmFile->isChecked();
     request.keptTlmPath = m_state.TlmPath;
+    m_runPath = path;
     m_runs->start(request);
     m_menuFileOpen->setEnabled(false);
     m_runClock.start();
@@ -548,6 +558,9 @@ void Form1::showProgress(bool shown)
     m_cancelRun->setVisible(shown);
     if (shown)
         statusBar()->clearMessage();
+    // The progress text has the bar's width only when the record's fields make room.
+    if (m_recordStatus)
+        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
 }
 
 void Form1::runProgress(qint64 bytesRead, qint64 totalBytes)
@@ -580,9 +593,13 @@ void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
         noteDecodedRun(report);
         emit recordsChanged();
     } else {
+        m_placeOnReload = {}; // the next log opened starts at record 1
         // Nothing of this run is kept: the store and the view stay as they were.
         for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
             setValueText(static_cast<int>(i), m_shownBeforeRun[i]);
+        // A log that cannot be read is no longer offered among the recent files.
+        if (report.outcome == kesta::RunReport::Outcome::LogUnreadable)
+            m_recent->remove(m_runPath);
         if (report.outcome == kesta::RunReport::Outcome::Cancelled)
             statusBar()->showMessage(QStringLiteral("Cancelled; the earlier files are unchanged."),
                                      5000);
@@ -607,19 +624,23 @@ void Form1::showDecodedLog()
     m_recordRowFit->schedule();
 
     const std::int16_t count = m_state.store.RecordCount;
+    // A log opened shows record 1 and the mode status; a reload keeps the record on view
+    // (as far as the log still reaches) and the parameter chosen.
+    const ShownPlace place = std::exchange(m_placeOnReload, {});
+    const int record = std::clamp(place.record, 1, std::max<int>(count, 1));
     m_hscroll1->setEnabled(true);
     {
-        // Back to record 1 without a second ShowRecord through the change handler.
+        // To the record without a second ShowRecord through the change handler.
         const QSignalBlocker quiet(m_hscroll1);
         m_hscroll1->setRange(1, std::max<int>(count, 1)); // a log without frames: 1 to 1
-        m_hscroll1->setValue(1);
+        m_hscroll1->setValue(record);
     }
     m_text2->setText(QStringLiteral("#%1 / %2").arg(m_hscroll1->value()).arg(count));
-    ShowRecord(1);
-    if (!m_option1[ChartedParameterOnOpen]->isChecked())
-        optionClicked(ChartedParameterOnOpen); // as the user's click: highlight and chart
+    ShowRecord(static_cast<std::int16_t>(record));
+    if (!m_option1[static_cast<std::size_t>(place.parameter)]->isChecked())
+        optionClicked(place.parameter); // as the user's click: highlight and chart
     else
-        DrawParameterChart(ChartedParameterOnOpen);
+        DrawParameterChart(static_cast<std::int16_t>(place.parameter));
 }
 
 void Form1::scrollBarChanged(int position)
@@ -633,13 +654,20 @@ void Form1::scrollBarChanged(int position)
 
 void Form1::menuFileExit()
 {
+    // As "Open" does, Exit asks before it ends a live session.
+    if (!endLiveSessionFirst(LiveEndReason::Exit))
+        return;
     close();
 }
 
 void Form1::showMovementFlagWindow()
 {
     if (!m_form2) {
-        m_form2 = new Form2([this] { return movementFlagText(); });
+        m_form2 = new Form2([this]() -> std::optional<QString> {
+            if (!m_view->isCarried(1))
+                return std::nullopt;
+            return movementFlagText();
+        });
         m_form2->setAttribute(Qt::WA_QuitOnClose, false);
         placeBeside(m_form2);
     }
@@ -693,6 +721,12 @@ void Form1::showEvent(QShowEvent *event)
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // The user closing the window is asked as Exit asks; a close the program asks for (on
+    // a signal, at the end of a session) is not.
+    if (event->spontaneous() && !endLiveSessionFirst(LiveEndReason::Exit)) {
+        event->ignore();
+        return;
+    }
     // A run still going stops now: its files are discarded, the earlier ones kept.
     m_runs->cancelAndWait();
     if (m_live)
@@ -819,6 +853,11 @@ void Form1::wireKeysAndAccess()
     // Reception time, log name and load report in the status bar.
     m_recordStatus = new RecordStatus(statusBar());
     statusBar()->addPermanentWidget(m_recordStatus);
+    // A message ("... records exported to ...") is read whole: the record's fields step aside
+    // while it is shown.
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
+        m_recordStatus->setVisible(message.isEmpty() && !m_progress->isVisible());
+    });
     connect(m_hscroll1, &QScrollBar::valueChanged, this, &Form1::showRecordTime);
 }
 
@@ -845,8 +884,11 @@ void Form1::showRecordTime()
 
 void Form1::reloadLog()
 {
-    if (!m_state.InputPath.empty())
-        openLog(QFile::decodeName(QByteArray::fromStdString(m_state.InputPath)));
+    if (m_state.InputPath.empty() || isLive())
+        return;
+    const int parameter = m_optionGroup->checkedId();
+    m_placeOnReload = {m_hscroll1->value(), parameter >= 0 ? parameter : ChartedParameterOnOpen};
+    openLog(QFile::decodeName(QByteArray::fromStdString(m_state.InputPath)));
 }
 
 void Form1::fitToScreen(const QRect &available)
@@ -935,7 +977,9 @@ void Form1::buildRecordViews()
                 m_menuExportRecords->setEnabled(!m_state.InputPath.empty());
                 if (result.outcome == Outcome::Written)
                     statusBar()->showMessage(
-                        QStringLiteral("%1 records exported to %2").arg(result.records).arg(path),
+                        tr("%1 records exported to %2")
+                            .arg(QLocale().toString(static_cast<qulonglong>(result.records)),
+                                 QFileInfo(path).fileName()),
                         5000);
                 else if (result.outcome == Outcome::Cancelled)
                     statusBar()->showMessage(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding_session.h"
+#include "mainlayout.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -88,7 +89,7 @@ class Form1 : public QMainWindow
 public:
     static constexpr int ClientWidth = 560;
     static constexpr int ClientHeight = 665;
-    static constexpr int ValueBoxCount = 22; // Text1(0) to Text1(21)
+    static constexpr int ValueBoxCount = mainlayout::ValueBoxCount; // Text1(0) to Text1(21)
     static constexpr int ChartedParameterOnOpen = 13;
 
     explicit Form1(kesta::ProgramState &state, QWidget *parent = nullptr);
@@ -227,10 +228,10 @@ private:
     kesta::ProgramState &m_state;
 
     // Control arrays, indexed as in the layout; gaps are null.
-    std::array<QRadioButton *, 19> m_option1{};
-    std::array<QLabel *, 22> m_label1{};
+    std::array<QRadioButton *, mainlayout::ParameterRows.size()> m_option1{};
+    std::array<QLabel *, mainlayout::ValueBoxCount> m_label1{};
     std::array<QLabel *, 38> m_label2{};
-    std::array<QWidget *, ValueBoxCount> m_text1{};
+    std::array<QWidget *, mainlayout::ValueBoxCount> m_text1{};
     std::array<QWidget *, 4> m_text3{};
     QButtonGroup *m_optionGroup = nullptr;
     LightElementRow *m_shape1 = nullptr;
@@ -278,7 +279,13 @@ private:
     void liveFinished(bool ok);
     void showLiveCounts();
     void clearViewForLive();
-    bool endLiveSessionFirst();
+    enum class LiveEndReason
+    {
+        OpenLog,
+        Exit
+    };
+    // Asks whether to end the live session going on; true when there is none or it ended.
+    bool endLiveSessionFirst(LiveEndReason reason = LiveEndReason::OpenLog);
     void releaseLiveSession();
     // Records in the log or the session on view: Text2's total.
     qint64 recordTotal() const;
@@ -307,4 +314,13 @@ private:
     QAction *m_reload = nullptr;
     QMenu *m_recentMenu = nullptr;
     std::optional<kesta::LoadReport> m_lastLoad;
+    // Where the view stands after the next decoded log: record 1 and the mode status,
+    // unless a reload keeps the place it had.
+    struct ShownPlace
+    {
+        int record = 1;
+        int parameter = ChartedParameterOnOpen;
+    };
+    ShownPlace m_placeOnReload;
+    QString m_runPath; // the log of the run going on or last run
 };

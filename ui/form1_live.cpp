@@ -235,6 +235,8 @@ void Form1::liveStateChanged()
     const bool live = isLive();
     m_menuFileDisconnect->setEnabled(live);
     m_menuFileConnect->setEnabled(!live && !isRunning());
+    // A session on view has no log to read again.
+    m_reload->setEnabled(!live && !m_state.InputPath.empty());
     showLiveCounts();
 }
 
@@ -261,13 +263,15 @@ void Form1::liveFinished(bool ok)
                            windowTitle(), problems);
 }
 
-bool Form1::endLiveSessionFirst()
+bool Form1::endLiveSessionFirst(LiveEndReason reason)
 {
     if (!isLive())
         return true;
     const HostPort &server = m_live->options().server;
     const QString question =
-        QStringLiteral("A live session is recording from %1. End it to open a log?")
+        (reason == LiveEndReason::OpenLog
+             ? tr("A live session is recording from %1. End it to open a log?")
+             : tr("A live session is recording from %1. End it and exit?"))
             .arg(server.text());
     if (!m_questioner->ask(this, windowTitle(), question))
         return false;

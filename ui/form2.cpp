@@ -100,7 +100,17 @@ Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std
 
 void Form2::tick()
 {
-    const QString flag = m_source ? m_source() : QString();
+    const std::optional<QString> carried = m_source ? m_source() : QString();
+    if (!carried) {
+        // Nothing to explain: the bits of another frame's byte would only mislead.
+        m_text1->clear();
+        for (int k = 0; k < BitCount; ++k)
+            m_label2.at(static_cast<std::size_t>(k))
+                ->setText(k == 0 ? tr("The frame of this record did not carry the movement flag.")
+                                 : QString());
+        return;
+    }
+    const QString &flag = *carried;
     m_text1->setText(flag);
     if (!isBitText(flag))
         return;

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -21,9 +22,10 @@ class Form2 : public QWidget
 
 public:
     // Reads the main window's movement-flag box: eight "0"/"1" characters, most significant bit
-    // first, or empty text. Called on every tick; it must stay callable while this window
-    // lives (the main window closes this one when it goes).
-    using FlagSource = std::function<QString()>;
+    // first, or empty text; nothing when the record's frame did not carry the flag. Called on
+    // every tick; it must stay callable while this window lives (the main window closes this
+    // one when it goes).
+    using FlagSource = std::function<std::optional<QString>()>;
 
     static constexpr int BitCount = 8;
     static constexpr int TickInterval = 1000; // ms
@@ -38,6 +40,7 @@ public:
 public slots:
     // One refresh: copies the main window's box into Text1 and, when it holds eight "0"/"1"
     // characters, rewrites the eight bit lines. Any other text leaves the lines as they are.
+    // A flag the frame did not carry empties Text1 and the lines say only that.
     void tick();
 
 protected:

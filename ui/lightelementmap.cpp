@@ -177,6 +177,10 @@ LightElementMap::LightElementMap(const kesta::RecordStore &store, QWidget *paren
     connect(m_save, &QPushButton::clicked, this, &LightElementMap::saveImageAs);
     auto *save = new QShortcut(QKeySequence::Save, this);
     connect(save, &QShortcut::activated, this, &LightElementMap::saveImageAs);
+    // Esc and Ctrl+W close the window, as they close the bits window.
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(m_hover, 1);
@@ -195,6 +199,11 @@ void LightElementMap::refresh()
     const int records = std::max<int>(m_store.RecordCount, 0);
     m_columnRecord.clear();
     m_columnTime.clear();
+    // Without a single reception time the columns are by record number, as the chart's.
+    bool anyTime = false;
+    for (int r = 1; r <= records && !anyTime; ++r)
+        anyTime = m_store[static_cast<std::int16_t>(r)].ReceptionTime.has_value();
+    m_byTime = m_timeAxisChosen && anyTime;
     if (!m_byTime) {
         for (int r = 1; r <= records; ++r)
             m_columnRecord.push_back(static_cast<std::int16_t>(r));
@@ -249,9 +258,8 @@ void LightElementMap::refresh()
         const kesta::TelemetryRecord &record = m_store[r];
         if (!record.Written.test(kesta::Field::LightElements))
             continue;
-        const auto readings = LightElementRow::readings(record.LightElements);
         for (int e = 0; e < ElementCount; ++e) {
-            const int reading = std::clamp(readings[static_cast<std::size_t>(e)], 0, 255);
+            const int reading = record.LightElements[static_cast<std::size_t>(e)];
             auto *line = reinterpret_cast<QRgb *>(m_image.scanLine(ElementCount - 1 - e));
             line[c] = colors[static_cast<std::size_t>(reading)];
         }
@@ -272,7 +280,7 @@ void LightElementMap::describe()
         if (!record.Written.test(kesta::Field::LightElements))
             continue;
         ++withReadings;
-        for (int v : LightElementRow::readings(record.LightElements)) {
+        for (int v : record.LightElements) {
             low = std::min(low, v);
             high = std::max(high, v);
         }
@@ -290,9 +298,9 @@ void LightElementMap::describe()
 
 void LightElementMap::setTimeAxis(bool byTime)
 {
-    if (m_byTime == byTime)
+    if (m_timeAxisChosen == byTime)
         return;
-    m_byTime = byTime;
+    m_timeAxisChosen = byTime;
     refresh();
 }
 
@@ -363,8 +371,7 @@ void LightElementMap::pointAt(const QPoint &position)
                        TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
                        QStringLiteral(" UTC");
             if (record.Written.test(kesta::Field::LightElements)) {
-                const int reading = LightElementRow::readings(
-                    record.LightElements)[static_cast<std::size_t>(element - 1)];
+                const int reading = record.LightElements[static_cast<std::size_t>(element - 1)];
                 text = QStringLiteral("Record %1%2, element %3: reading %4")
                            .arg(r)
                            .arg(when)
@@ -374,11 +381,13 @@ void LightElementMap::pointAt(const QPoint &position)
                 text = QStringLiteral("Record %1%2 (%3): no light elements")
                            .arg(r)
                            .arg(when)
-                           .arg(QString::fromLatin1(record.FrameKind));
+                           .arg(QString::fromLatin1(kesta::KindText(record.FrameKind)));
             }
         }
     }
     m_hover->setText(text);
+    // A screen reader says the reading itself.
+    m_hover->setAccessibleName(text.isEmpty() ? tr("Reading pointed at") : text);
 }
 
 void LightElementMap::clickAt(const QPoint &position)
@@ -399,7 +408,8 @@ void LightElementMap::setSaveChooser(SaveFileChooser *chooser)
 void LightElementMap::saveImageAs()
 {
     const SaveFileChooser::Choice choice = m_chooser->chooseSaveFile(
-        this, QStringLiteral("Save Image"), {QStringLiteral("PNG Image (*.png)")}, {});
+        this, tr("Save Image"), {QStringLiteral("PNG Image (*.png)")},
+        QStringLiteral("light-elements.png"));
     if (choice.path.isEmpty())
         return;
     if (!saveImage(choice.path))

@@ -36,8 +36,10 @@ public:
     // Builds the map again from the records now in the store.
     void refresh();
     // Columns by reception time (true) or one per record (false, the default). Records
-    // without a reception time have no place on the time axis.
+    // without a reception time have no place on the time axis; when no record has one,
+    // the columns are by record number whatever was chosen.
     void setTimeAxis(bool byTime);
+    // The columns are by reception time now.
     bool timeAxis() const { return m_byTime; }
 
     // The map itself: one pixel per column and element, element 1 in the bottom row.
@@ -73,7 +75,8 @@ private:
     QString columnLabel(int column) const;
 
     const kesta::RecordStore &m_store;
-    bool m_byTime = false;
+    bool m_timeAxisChosen = false; // as the chart's "Time Axis"
+    bool m_byTime = false;         // chosen, and some record has a reception time
     QImage m_image;
     std::vector<std::int16_t> m_columnRecord; // record per column, 0 for none
     std::vector<std::int64_t> m_columnTime;   // time axis: the column's moment

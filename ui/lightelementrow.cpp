@@ -1,6 +1,6 @@
 #include "lightelementrow.h"
 
-#include "value_text.h"
+#include "telemetry_record.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -18,13 +18,13 @@ QColor LightElementRow::readingColor(int reading)
     return {level, level, 0};
 }
 
-std::array<int, LightElementRow::BarCount> LightElementRow::readings(std::string_view hexText)
+std::array<int, LightElementRow::BarCount>
+LightElementRow::readings(const kesta::TelemetryRecord &record)
 {
+    static_assert(std::tuple_size_v<kesta::LightElementBytes> == BarCount);
     std::array<int, BarCount> values{};
-    for (std::size_t k = 0; k < values.size(); ++k) {
-        const std::size_t at = std::min(2 * k, hexText.size());
-        values[k] = kesta::HexToLong(hexText.substr(at, 2));
-    }
+    if (record.Written.test(kesta::Field::LightElements))
+        std::copy(record.LightElements.begin(), record.LightElements.end(), values.begin());
     return values;
 }
 

@@ -5,6 +5,10 @@
 #include <array>
 #include <string_view>
 
+namespace kesta {
+struct TelemetryRecord;
+}
+
 // The 64 light elements of the FSS unit as one row of upright bars, element 0 leftmost.
 // Each bar is 9 x 33 pixels with a 1-pixel black border; neighbours share their border
 // line, so bar k starts at x = 8k and the row is 513 pixels wide.
@@ -25,9 +29,8 @@ public:
     // The colour of a light element's reading: black through dark yellow to full
     // yellow, (8r, 8r, 0) capped at 255.
     static QColor readingColor(int reading);
-    // The 64 readings of a light-element text: two hex digits each, element 1 first. A text
-    // that ends early leaves one digit or none for the elements beyond it.
-    static std::array<int, BarCount> readings(std::string_view hexText);
+    // The 64 readings of a record, element 1 first; all 0 when its frame carried none.
+    static std::array<int, BarCount> readings(const kesta::TelemetryRecord &record);
 
     QColor fillColor(int bar) const;
     // Sets the fill of bar `bar` (0 to 63); other indices are ignored.

@@ -41,6 +41,13 @@ void RecentFiles::clear()
     QSettings().remove(Key);
 }
 
+void RecentFiles::remove(const QString &path)
+{
+    QStringList list = files();
+    if (list.removeAll(QFileInfo(path).absoluteFilePath()) > 0)
+        QSettings().setValue(Key, list);
+}
+
 QString RecentFiles::lastFolder() const
 {
     const QStringList list = files();
@@ -66,6 +73,15 @@ void RecentFiles::fill(QMenu *menu)
         action->setData(path);
         connect(action, &QAction::triggered, this, [this, path] { emit chosen(path); });
     }
-    if (list.isEmpty())
-        menu->addAction(QStringLiteral("(none)"))->setEnabled(false);
+    if (list.isEmpty()) {
+        menu->addAction(tr("(none)"))->setEnabled(false);
+        return;
+    }
+    menu->addSeparator();
+    QAction *clearAll = menu->addAction(tr("&Clear Recent Files"));
+    clearAll->setObjectName(QStringLiteral("ClearRecentFiles"));
+    connect(clearAll, &QAction::triggered, this, [this, menu] {
+        clear();
+        fill(menu);
+    });
 }

@@ -20,6 +20,8 @@ public:
     // Puts `path` first, removing an older entry of it and anything past MaxFiles.
     void add(const QString &path);
     void clear();
+    // Forgets `path` (a log that can no longer be read).
+    void remove(const QString &path);
     // The folder of the newest log, or empty text when there is none.
     QString lastFolder() const;
 

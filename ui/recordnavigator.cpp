@@ -143,10 +143,11 @@ void RecordNavigator::sameKind(int direction)
     const int shown = m_records->value();
     if (count <= 0 || shown < 1 || shown > count)
         return;
-    const std::string &kind = m_store[static_cast<std::int16_t>(shown)].FrameKind;
+    const kesta::TelemetryRecord &from = m_store[static_cast<std::int16_t>(shown)];
     const int stepBy = direction < 0 ? -1 : 1;
     for (int r = shown + stepBy; r >= 1 && r <= count; r += stepBy) {
-        if (m_store[static_cast<std::int16_t>(r)].FrameKind == kind) {
+        const kesta::TelemetryRecord &to = m_store[static_cast<std::int16_t>(r)];
+        if (to.Type == from.Type && to.FrameKind == from.FrameKind) {
             moveTo(r);
             return;
         }

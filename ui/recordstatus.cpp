@@ -6,12 +6,22 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 
 namespace {
 
+// A count with the locale's thousands separators (the C locale's too, which leaves them
+// out unless asked).
+QString countText(std::uint64_t n)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    return locale.toString(static_cast<qulonglong>(n));
+}
+
 QString counted(std::uint64_t n, const char *one, const char *many)
 {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+    return QStringLiteral("%1 %2").arg(countText(n), QLatin1String(n == 1 ? one : many));
 }
 
 QLabel *field(QWidget *parent, const char *name, const QString &what)
@@ -57,11 +67,15 @@ QString RecordStatus::loadText(const kesta::SessionTotals &totals, const kesta::
     QStringList parts{counted(totals.frames, "frame", "frames")};
     if (s.timestampFrames > 0)
         parts << counted(s.timestampFrames, "timestamp", "timestamps");
-    // Frames the reader or the record limit left out; the report's lines tell which.
-    const std::uint64_t skipped = (s.rejectedFrames - s.timestampFrames) + s.runtFrames +
-                                  s.unfinishedFrames + s.oversizedFrames + load.framesBeyondLimit;
-    if (skipped > 0)
-        parts << QStringLiteral("%1 skipped").arg(skipped);
+    // Frames decoded but past the records the view holds are in the outputs, not lost.
+    if (load.framesBeyondLimit > 0)
+        parts << QObject::tr("%1 beyond the records on view")
+                     .arg(countText(load.framesBeyondLimit));
+    // Damaged frames the reader left out; the report's lines tell which.
+    const std::uint64_t damaged = (s.rejectedFrames - s.timestampFrames) + s.runtFrames +
+                                  s.unfinishedFrames + s.oversizedFrames;
+    if (damaged > 0)
+        parts << counted(damaged, "damaged frame skipped", "damaged frames skipped");
     if (s.ignoredBytes > 0)
         parts << counted(s.ignoredBytes, "byte ignored", "bytes ignored");
     return parts.join(QStringLiteral(" · "));

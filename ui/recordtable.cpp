@@ -1,7 +1,7 @@
 #include "recordtable.h"
 
 #include "frame_decoder.h"
-#include "parameter_catalogue.h"
+#include "mainlayout.h"
 #include "record_export.h"
 #include "record_store.h"
 #include "value_text.h"
@@ -15,6 +15,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLocale>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -28,16 +29,17 @@ QString FromLatin1(std::string_view text)
 
 } // namespace
 
-RecordTableModel::KindGroup RecordTableModel::GroupOf(std::string_view frameKind)
+RecordTableModel::KindGroup RecordTableModel::GroupOf(const kesta::TelemetryRecord &record)
 {
-    if (frameKind == kesta::KindHtrx)
+    switch (record.Type) {
+    case kesta::FrameType::Htrx:
         return KindGroup::Htrx;
-    if (frameKind == kesta::KindFssHiMode)
+    case kesta::FrameType::Fss:
+        return KindGroup::Fss;
+    case kesta::FrameType::FssHi:
         return KindGroup::FssHiMode;
-    for (std::string_view fss : {kesta::KindFssStandby, kesta::KindFssNormal,
-                                 kesta::KindFssNormalAlg2, kesta::KindFssMessage}) {
-        if (frameKind == fss)
-            return KindGroup::Fss;
+    case kesta::FrameType::None:
+        break;
     }
     return KindGroup::Other;
 }
@@ -45,19 +47,21 @@ RecordTableModel::KindGroup RecordTableModel::GroupOf(std::string_view frameKind
 RecordTableModel::RecordTableModel(const kesta::RecordStore &store, QObject *parent)
     : QAbstractTableModel(parent), m_store(store)
 {
-    for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
-        if (!entry.field)
-            continue;
-        QString header = FromLatin1(entry.name).trimmed();
-        if (!entry.unit.empty())
-            header += QStringLiteral(" [%1]").arg(FromLatin1(entry.unit));
-        m_columns.push_back({header, *entry.field});
+    // The record view's fields in its order, each under its own name (the two "Counter"s
+    // told apart) and unit.
+    auto addColumn = [this](kesta::Field field) {
+        const kesta::FieldInfo &info = kesta::InfoOf(field);
+        QString header = FromLatin1(info.spoken);
+        if (!info.unit.empty())
+            header += QStringLiteral(" [%1]").arg(FromLatin1(info.unit));
+        m_columns.push_back({header, field});
+    };
+    for (const mainlayout::ParameterRow &row : mainlayout::ParameterRows) {
+        if (row.field)
+            addColumn(*row.field);
     }
-    for (const kesta::HiModeEntry &hi : kesta::HiModeValues) {
-        QString label = FromLatin1(hi.label).simplified();
-        label.remove(QStringLiteral("Hi :")); // the first label names the group
-        m_columns.push_back({QStringLiteral("Hi ") + label.trimmed(), hi.field});
-    }
+    for (const mainlayout::HiModeRow &row : mainlayout::HiModeRows)
+        addColumn(row.field);
     reload();
 }
 
@@ -116,7 +120,7 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
             return QVariant::fromValue<qlonglong>(*r.ReceptionTime);
         return QString::fromStdString(kesta::IsoTimeText(*r.ReceptionTime));
     case KindColumn:
-        return FromLatin1(r.FrameKind);
+        return FromLatin1(kesta::KindText(r.FrameKind));
     default:
         break;
     }
@@ -171,7 +175,7 @@ bool RecordTableFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) con
     if (!m_group)
         return true;
     const auto *model = static_cast<const RecordTableModel *>(sourceModel());
-    return RecordTableModel::GroupOf(model->record(sourceRow).FrameKind) == *m_group;
+    return RecordTableModel::GroupOf(model->record(sourceRow)) == *m_group;
 }
 
 bool RecordTableFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
@@ -196,7 +200,11 @@ RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
     : QWidget(parent), m_store(store)
 {
     setObjectName(QStringLiteral("RecordTable"));
-    setWindowTitle(QStringLiteral("Record Table"));
+    setWindowTitle(tr("Record Table"));
+    // Esc and Ctrl+W close the window, as they close the bits window.
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, &QWidget::close);
 
     m_model = new RecordTableModel(store, this);
     m_filter = new RecordTableFilter(this);

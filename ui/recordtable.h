@@ -38,7 +38,7 @@ public:
         KindColumn,
         FirstValueColumn
     };
-    // Frame kinds as the kind filter groups them.
+    // Frames as the kind filter groups them: by their type.
     enum class KindGroup
     {
         Htrx,
@@ -46,7 +46,7 @@ public:
         FssHiMode,
         Other
     };
-    static KindGroup GroupOf(std::string_view frameKind);
+    static KindGroup GroupOf(const kesta::TelemetryRecord &record);
 
     explicit RecordTableModel(const kesta::RecordStore &store, QObject *parent = nullptr);
 

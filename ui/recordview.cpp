@@ -2,7 +2,7 @@
 
 #include "layoutstyle.h"
 #include "lightelementrow.h"
-#include "parameter_catalogue.h"
+#include "mainlayout.h"
 #include "value_text.h"
 
 #include <QLabel>
@@ -16,7 +16,7 @@ namespace {
 // value text with the user's decimal separator.
 std::string boxText(const kesta::TelemetryRecord &r, kesta::Field f, std::string_view separator)
 {
-    if (kesta::InfoOf(f).statusBits)
+    if (kesta::InfoOf(f).format == kesta::DisplayFormat::Bits)
         return kesta::ByteToBits(static_cast<std::uint8_t>(kesta::FieldNumber(r, f).value_or(0)));
     return kesta::FieldValueText(r, f, separator);
 }
@@ -68,13 +68,18 @@ void RecordView::setCarried(int index, bool carried)
     if (was == carried)
         return;
     was = carried;
-    layoutstyle::setTextColor(m_controls.valueBoxes[static_cast<std::size_t>(index)],
-                              carried ? m_textColor : NotCarriedColor);
+    QWidget *box = m_controls.valueBoxes[static_cast<std::size_t>(index)];
+    layoutstyle::setTextColor(box, carried ? m_textColor : NotCarriedColor);
+    box->setAccessibleDescription(carried ? QString()
+                                          : QObject::tr("Not in this frame; the value shown is "
+                                                        "not a received one"));
 }
 
 void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separator)
 {
-    m_controls.frameKind->setText(QString::fromLatin1(r.FrameKind));
+    const std::string_view kind = kesta::KindText(r.FrameKind);
+    m_controls.frameKind->setText(
+        QString::fromLatin1(kind.data(), static_cast<qsizetype>(kind.size())));
     const QString raw = QString::fromLatin1(r.RawHex);
     if (m_controls.rawFrame->toPlainText() != raw)
         m_controls.rawFrame->setPlainText(raw);
@@ -82,22 +87,19 @@ void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separa
     m_controls.message->setText(QString::fromLatin1(r.MessageText));
     m_controls.message->setCursorPosition(0);
 
-    for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
-        if (!entry.field) // box 5 has no field and keeps its text
-            continue;
-        setValueText(entry.index, QString::fromStdString(boxText(r, *entry.field, separator)));
-        setCarried(entry.index, r.Written.test(*entry.field));
+    auto showField = [&](int box, kesta::Field field) {
+        setValueText(box, QString::fromStdString(boxText(r, field, separator)));
+        setCarried(box, r.Written.test(field));
+    };
+    for (std::size_t p = 0; p < mainlayout::ParameterRows.size(); ++p) {
+        if (const auto field = mainlayout::ParameterRows[p].field) // box 5 keeps its text
+            showField(static_cast<int>(p), *field);
     }
-    for (const kesta::HiModeEntry &hi : kesta::HiModeValues) {
-        setValueText(hi.index, QString::fromStdString(boxText(r, hi.field, separator)));
-        setCarried(hi.index, r.Written.test(hi.field));
-    }
+    for (std::size_t k = 0; k < mainlayout::HiModeRows.size(); ++k)
+        showField(mainlayout::FirstHiModeBox + static_cast<int>(k), mainlayout::HiModeRows[k].field);
 
-    // The light-element row follows the text now in its value box, two hex digits a bar;
-    // a text that ends early leaves one digit or none for the bars beyond it.
-    const QByteArray lights = valueText(LightElementsBox).toLatin1();
-    const auto readings = LightElementRow::readings(
-        std::string_view(lights.constData(), static_cast<std::size_t>(lights.size())));
+    // The light-element row shows the record's readings, all 0 when the frame carried none.
+    const auto readings = LightElementRow::readings(r);
     std::array<QColor, LightElementRow::BarCount> colors;
     QString spoken = QStringLiteral("64 light-element readings:");
     for (std::size_t k = 0; k < colors.size(); ++k) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainlayout.h"
 #include "telemetry_record.h"
 
 #include <QColor>
@@ -16,11 +17,12 @@ class QWidget;
 // Shows one telemetry record in the main window's controls: the frame kind, the raw
 // frame, the FSS message, every value box and the light-element row. A box whose field
 // the record's frame did not carry keeps its text ("0", say) but is drawn in grey, so
-// that a received value can be told from one that was not received.
+// that a received value can be told from one that was not received; a screen reader is
+// told so in the box's description.
 class RecordView
 {
 public:
-    static constexpr int ValueBoxCount = 22; // Text1(0) to Text1(21)
+    static constexpr int ValueBoxCount = mainlayout::ValueBoxCount; // Text1(0) to Text1(21)
     static constexpr int LightElementsBox = 14;
 
     struct Controls
@@ -32,7 +34,8 @@ public:
         LightElementRow *lightElements = nullptr;          // Shape1
     };
 
-    static constexpr QColor NotCarriedColor{150, 150, 150};
+    // Grey with at least 4.5:1 contrast on the white and the pale yellow box.
+    static constexpr QColor NotCarriedColor{112, 112, 112};
 
     explicit RecordView(const Controls &controls);
 

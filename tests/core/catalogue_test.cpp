@@ -8,38 +8,37 @@ using namespace kesta;
 
 namespace {
 
-TEST(ParameterCatalogue, EntriesAreConsistent)
+// What a user reads and hears of each field must let every field be told apart: the
+// record table's headers and the screen reader's names are the spoken names, the exports'
+// keys the names.
+TEST(Fields, NamesAndSpokenNamesAreUnique)
 {
-    std::set<Field> fields;
-    for (std::size_t i = 0; i < ParameterCatalogue.size(); ++i) {
-        const ParameterEntry &e = ParameterCatalogue[i];
-        EXPECT_EQ(e.index, static_cast<std::int16_t>(i));
-        EXPECT_EQ(e.name.size(), 15u) << i;
-        if (e.field) {
-            EXPECT_TRUE(fields.insert(*e.field).second) << "field used twice at " << i;
-            // A parameter can be charted exactly when its field is a number.
-            EXPECT_EQ(e.chartable, InfoOf(*e.field).type != ValueType::Text) << i;
-        } else {
-            EXPECT_FALSE(e.chartable);
-        }
+    std::set<std::string_view> names;
+    std::set<std::string_view> spoken;
+    for (const FieldInfo &f : Fields) {
+        EXPECT_TRUE(names.insert(f.name).second) << f.name;
+        EXPECT_TRUE(spoken.insert(f.spoken).second) << f.spoken;
+        EXPECT_FALSE(f.spoken.empty()) << f.name;
     }
-    EXPECT_FALSE(ParameterCatalogue[5].field.has_value());
-    EXPECT_EQ(ParameterCatalogue[17].name, "Treshold       ");
-    EXPECT_EQ(ParameterCatalogue[2].unit, "dbuV");
-    EXPECT_EQ(ParameterCatalogue[18].unit, "deg");
-    EXPECT_EQ(HiModeValues[0].label, "Hi :  Upper Address");
 }
 
-TEST(Fields, TableIsInRecordOrder)
+// A value is written as its format says: a status byte as eight bits, bytes as hex text,
+// numbers as value text; a field the frame did not write has no hex text.
+TEST(Fields, ValuesAreWrittenAsTheirFormatSays)
 {
-    for (std::size_t i = 0; i < Fields.size(); ++i)
-        EXPECT_EQ(static_cast<std::size_t>(Fields[i].field), i);
-    EXPECT_EQ(Fields.front().name, "RawHex");
-    EXPECT_EQ(Fields.back().name, "HiDataSize");
-    int status = 0;
+    TelemetryRecord r;
+    r.FssStatus = 0x81;
+    r.LightElements[0] = 0xAB;
+    r.Written.set(Field::LightElements);
+    EXPECT_EQ(FieldValueText(r, Field::FssStatus), "129");
+    EXPECT_EQ(ByteToBits(r.FssStatus), "10000001");
+    EXPECT_EQ(FieldValueText(r, Field::LightElements), "AB" + std::string(126, '0'));
+    r.Written.clear();
+    EXPECT_EQ(FieldValueText(r, Field::LightElements), "");
+    int bits = 0;
     for (const FieldInfo &f : Fields)
-        status += f.statusBits;
-    EXPECT_EQ(status, 3);
+        bits += f.format == DisplayFormat::Bits;
+    EXPECT_EQ(bits, 3); // movement flag, FSS status, mode status
 }
 
 TEST(AngleTable, FallsFrom86_5To29_5)
@@ -70,7 +69,7 @@ TEST(TelemetryRecord, ClearMakesItFresh)
     r.clear();
     for (const FieldInfo &f : Fields) {
         EXPECT_EQ(FieldNumber(r, f.field).value_or(0), 0) << f.name;
-        EXPECT_EQ(FieldText(r, f.field), "") << f.name;
+        EXPECT_EQ(FieldValueText(r, f.field).find_first_not_of('0'), std::string::npos) << f.name;
     }
     EXPECT_FALSE(r.ReceptionTime);
     EXPECT_TRUE(r.Written.empty());

@@ -51,7 +51,8 @@ TEST(DecodeHtrx, FormulasAndFields)
     f[32] = 0x05;
     f[33] = 0xAB;
     const Decoded d = Decode(f);
-    EXPECT_EQ(d.r.FrameKind, "HTRX Telemetry");
+    EXPECT_EQ(KindText(d.r.FrameKind), "HTRX Telemetry");
+    EXPECT_EQ(d.r.Type, FrameType::Htrx);
     EXPECT_EQ(d.r.HtrxCounter, 4660);
     EXPECT_EQ(d.r.MovementFlag, 0x81);
     EXPECT_EQ(ValueText(d.r.Rssi), "-40.749");
@@ -105,15 +106,18 @@ TEST_P(DecodeFss, ModeSelectsKind)
     EXPECT_EQ(d.r.FssFrameCounter, 9);
     EXPECT_EQ(d.counters.FssCount, 1);
     EXPECT_EQ(d.r.Written.test(Field::FrameKind), c.kind != nullptr);
-    EXPECT_EQ(d.r.FrameKind, c.kind ? c.kind : "");
+    EXPECT_EQ(KindText(d.r.FrameKind), c.kind ? c.kind : "");
+    // A mode that names no kind is still an FSS frame by its type.
+    EXPECT_EQ(d.r.Type, FrameType::Fss);
     EXPECT_EQ(d.r.Written.test(Field::Threshold), c.normal);
     EXPECT_EQ(d.r.Written.test(Field::LightElements), c.normal);
     EXPECT_EQ(d.r.Written.test(Field::ElementNumber), c.normal);
     EXPECT_EQ(d.r.Written.test(Field::Angle), c.normal);
     if (c.normal) {
         EXPECT_EQ(d.r.Threshold, c.threshold);
-        EXPECT_EQ(d.r.LightElements.size(), 128u);
-        EXPECT_EQ(d.r.LightElements.substr(0, 4), "2020");
+        EXPECT_EQ(FieldValueText(d.r, Field::LightElements).size(), 128u);
+        EXPECT_EQ(d.r.LightElements[0], 0x20);
+        EXPECT_EQ(d.r.LightElements[63], 0x20);
         EXPECT_EQ(d.r.ElementNumber, 2);
         EXPECT_EQ(ValueText(d.r.Angle), "84.5");
     }
@@ -140,7 +144,7 @@ TEST(DecodeFssMessage, TextIsTheSixtyFiveBytesAsTheyStand)
     f[21] = 0xE9;
     f[84] = 0x5A;
     const Decoded d = Decode(f);
-    EXPECT_EQ(d.r.FrameKind, "FSS Telemetry (message)");
+    EXPECT_EQ(KindText(d.r.FrameKind), "FSS Telemetry (message)");
     ASSERT_EQ(d.r.MessageText.size(), 65u);
     EXPECT_EQ(d.r.MessageText[0], '\0');
     EXPECT_EQ(static_cast<unsigned char>(d.r.MessageText[1]), 0xE9);
@@ -197,14 +201,16 @@ TEST(DecodeFssHi, Fields)
     f[86] = 0x1F;
     f[87] = 10;
     const Decoded d = Decode(f);
-    EXPECT_EQ(d.r.FrameKind, "FSS Telemetry Hi-Mode");
+    EXPECT_EQ(KindText(d.r.FrameKind), "FSS Telemetry Hi-Mode");
+    EXPECT_EQ(d.r.Type, FrameType::FssHi);
     EXPECT_EQ(d.r.HiUpperAddress, 0xA1);
     EXPECT_EQ(d.r.HiLowerAddress, 0xA2);
     EXPECT_EQ(d.r.HiDataSize, 0x40);
     EXPECT_EQ(d.r.ModeStatus, 0x6F);
     EXPECT_EQ(d.r.FssFrameCounter, 0x33);
-    EXPECT_EQ(d.r.LightElements.substr(0, 4), "FF01");
-    EXPECT_EQ(d.r.LightElements.substr(124), "011F");
+    const std::string lights = FieldValueText(d.r, Field::LightElements);
+    EXPECT_EQ(lights.substr(0, 4), "FF01");
+    EXPECT_EQ(lights.substr(124), "011F");
     EXPECT_EQ(ValueText(d.r.Angle), "70.5");
     EXPECT_FALSE(d.r.Written.test(Field::Threshold));
     EXPECT_EQ(d.counters.FssHiCount, 1);

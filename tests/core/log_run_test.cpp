@@ -92,11 +92,12 @@ TEST(DecodingSession, EverySlotIsFreshForANewRun)
     second.run(Kiss(Frame(1, 64)));
     EXPECT_EQ(store.RecordCount, 1);
     EXPECT_EQ(store.counters.FssCount, 0);
-    EXPECT_EQ(store[1].FrameKind, "HTRX Telemetry");
+    EXPECT_EQ(store[1].FrameKind, FrameKind::Htrx);
     EXPECT_EQ(store[1].Threshold, 0);
-    EXPECT_EQ(store[1].LightElements, "");
+    EXPECT_EQ(FieldValueText(store[1], Field::LightElements), "");
     EXPECT_EQ(store[2].RawHex, "");
-    EXPECT_EQ(store[2].FrameKind, "");
+    EXPECT_EQ(store[2].FrameKind, FrameKind::None);
+    EXPECT_EQ(store[2].Type, FrameType::None);
 }
 
 // The store keeps 1000 records; every later frame is still decoded and handed

@@ -142,7 +142,7 @@ private slots:
         const kesta::TelemetryRecord &first = state->store[1];
         QAccessibleInterface *kind = find(QStringLiteral("Label4"));
         QVERIFY(kind);
-        QCOMPARE(kind->text(QAccessible::Name), QString::fromStdString(first.FrameKind));
+        QCOMPARE(kind->text(QAccessible::Name), QString::fromLatin1(kesta::KindText(first.FrameKind)));
         QCOMPARE(kind->text(QAccessible::Description), QStringLiteral("Frame kind"));
         QAccessibleInterface *counts = find(QStringLiteral("Label5"));
         QVERIFY(counts);

@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QSettings>
 #include <QStandardPaths>
@@ -137,7 +138,8 @@ private slots:
         QVERIFY(fixture::openAndWait(*form, writeLog("kinds.kss", 80)));
         showActive();
         const auto kind = [this](int r) {
-            return state->store[static_cast<std::int16_t>(r)].FrameKind;
+            const kesta::TelemetryRecord &record = state->store[static_cast<std::int16_t>(r)];
+            return std::pair(record.Type, record.FrameKind);
         };
         scrollBar()->setFocus();
         for (int start : {1, 2, 3}) {
@@ -218,17 +220,24 @@ private slots:
         QTest::addColumn<int>("frames");
         QTest::addColumn<int>("timestamps");
         QTest::addColumn<int>("runts");
+        QTest::addColumn<int>("beyond");
         QTest::addColumn<QString>("text");
-        QTest::newRow("one") << 1 << 1 << 0 << "1 frame · 1 timestamp";
-        QTest::newRow("two, untimed") << 2 << 0 << 0 << "2 frames";
-        QTest::newRow("none") << 0 << 0 << 0 << "0 frames";
-        QTest::newRow("skipped") << 400 << 400 << 3 << "400 frames · 400 timestamps · 3 skipped";
+        QTest::newRow("one") << 1 << 1 << 0 << 0 << "1 frame · 1 timestamp";
+        QTest::newRow("two, untimed") << 2 << 0 << 0 << 0 << "2 frames";
+        QTest::newRow("none") << 0 << 0 << 0 << 0 << "0 frames";
+        QTest::newRow("skipped") << 400 << 400 << 3 << 0
+                                 << "400 frames · 400 timestamps · 3 damaged frames skipped";
+        // Frames past the view's records are decoded, not lost; large counts are grouped.
+        QTest::newRow("large") << 2160000 << 2160000 << 1 << 2159000
+                               << "2,160,000 frames · 2,160,000 timestamps · 2,159,000 beyond "
+                                  "the records on view · 1 damaged frame skipped";
     }
     void loadReportInShort()
     {
         QFETCH(int, frames);
         QFETCH(int, timestamps);
         QFETCH(int, runts);
+        QFETCH(int, beyond);
         QFETCH(QString, text);
         kesta::SessionTotals totals;
         totals.frames = static_cast<std::uint64_t>(frames);
@@ -236,6 +245,7 @@ private slots:
         load.reader.timestampFrames = static_cast<std::uint64_t>(timestamps);
         load.reader.rejectedFrames = static_cast<std::uint64_t>(timestamps);
         load.reader.runtFrames = static_cast<std::uint64_t>(runts);
+        load.framesBeyondLimit = static_cast<std::uint64_t>(beyond);
         QCOMPARE(RecordStatus::loadText(totals, load), text);
     }
 
@@ -246,17 +256,32 @@ private slots:
         QCOMPARE(RecordStatus::timeText(std::nullopt), QStringLiteral("No reception time"));
     }
 
-    void reloadOpensTheLogAgain()
+    // F5 shows the log as it is now, at the record and with the parameter the user chose;
+    // a record the log no longer reaches becomes its last. Another log starts afresh.
+    void reloadOpensTheLogAgainWhereTheUserWas()
     {
         const QString path = writeLog("live.kss", 10);
         QVERIFY(fixture::openAndWait(*form, path));
         QCOMPARE(text2(), QStringLiteral("#1 / 10"));
-        // The station goes on writing; F5 shows the log as it is now.
+        scrollBar()->setValue(7);
+        auto *rssi = form->findChild<QRadioButton *>(QStringLiteral("Option1_2"));
+        rssi->click();
+        // The station goes on writing.
         fixture::writeFile(path, fixture::generatedLog(25));
         showActive();
         QTest::keyClick(form.get(), Qt::Key_F5);
         QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
-        QCOMPARE(text2(), QStringLiteral("#1 / 25"));
+        QCOMPARE(text2(), QStringLiteral("#7 / 25"));
+        QVERIFY(rssi->isChecked());
+        // Cut short: the last record.
+        fixture::writeFile(path, fixture::generatedLog(5));
+        QTest::keyClick(form.get(), Qt::Key_F5);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
+        QCOMPARE(text2(), QStringLiteral("#5 / 5"));
+        QVERIFY(rssi->isChecked());
+        QVERIFY(fixture::openAndWait(*form, writeLog("other.kss", 10)));
+        QCOMPARE(text2(), QStringLiteral("#1 / 10"));
+        QVERIFY(form->findChild<QRadioButton *>(QStringLiteral("Option1_13"))->isChecked());
     }
 
     void recentFilesRememberTheLastEight()
@@ -273,10 +298,10 @@ private slots:
         QCOMPARE(RecentFiles().files().first(), opened.at(3));
         QCOMPARE(RecentFiles().files().count(opened.at(3)), 1);
 
-        // The menu lists them and opens the one chosen.
+        // The menu lists them, then a line and "Clear Recent Files", and opens the one chosen.
         auto *menu = control<QMenu>(QStringLiteral("MnuRecentFiles"));
         emit menu->aboutToShow();
-        QCOMPARE(menu->actions().size(), RecentFiles::MaxFiles);
+        QCOMPARE(menu->actions().size(), RecentFiles::MaxFiles + 2);
         QVERIFY(menu->actions().at(1)->text().startsWith(QStringLiteral("&2 ")));
         menu->actions().at(1)->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
@@ -284,6 +309,27 @@ private slots:
 
         // The open dialog starts where the last log is.
         QCOMPARE(QtFileChooser::startFolder(), folder->path());
+
+        // A log that is gone is dropped from the list when it fails to open.
+        struct Quiet : RunNotifier
+        {
+            int told = 0;
+            void notify(QWidget *, Severity, const QString &, const QString &) override { ++told; }
+        } quiet;
+        form->setNotifier(&quiet);
+        QVERIFY(QFile::remove(opened.at(1)));
+        form->openLog(opened.at(1));
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
+        form->setNotifier(nullptr);
+        QCOMPARE(quiet.told, 1);
+        QVERIFY(!RecentFiles().files().contains(opened.at(1)));
+        QVERIFY(RecentFiles().files().contains(opened.at(0)));
+
+        // "Clear Recent Files" empties the list.
+        emit menu->aboutToShow();
+        menu->findChild<QAction *>(QStringLiteral("ClearRecentFiles"))->trigger();
+        QVERIFY(RecentFiles().files().isEmpty());
+        QCOMPARE(menu->actions().size(), 1); // "(none)"
     }
 
     void ctrlOAndCtrlQStillWork()
@@ -327,8 +373,10 @@ private slots:
         QTest::keyClick(button, static_cast<Qt::Key>(key));
         Form2 *bits = form->movementFlagWindow();
         QVERIFY(bits && bits->isVisible());
-        // The bits of the shown record at once, not after the first tick.
-        QCOMPARE(bits->text1()->text(), form->movementFlagText());
+        // The bits of the shown record at once, not after the first tick (none when its
+        // frame did not carry them).
+        const bool carried = state->store[1].Written.test(kesta::Field::MovementFlag);
+        QCOMPARE(bits->text1()->text(), carried ? form->movementFlagText() : QString());
         // Beside the main window where the screen has room (see tst_form1_access).
         QCOMPARE(bits->pos(),
                  screenfit::besidePosition(form->frameGeometry(), bits->frameGeometry().size(),

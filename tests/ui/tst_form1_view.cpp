@@ -230,12 +230,16 @@ private slots:
 
     void initialState()
     {
-        for (const kesta::ParameterEntry &entry : kesta::ParameterCatalogue) {
-            QCOMPARE(control<QLabel>(QStringLiteral("Label1_%1").arg(entry.index))->text(),
-                     QString::fromLatin1(entry.name.data(), entry.name.size()));
-            QCOMPARE(control<QLabel>(QStringLiteral("Label2_%1").arg(entry.index))->text(),
-                     QString::fromLatin1(entry.unit.data(), entry.unit.size()));
-        }
+        QCOMPARE(control<QLabel>(QStringLiteral("Label1_0"))->text(),
+                 QStringLiteral("Counter        "));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label1_16"))->text(),
+                 QStringLiteral("Counter        "));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label1_5"))->text(),
+                 QStringLiteral("-              "));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label2_5"))->text(), QStringLiteral("-"));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label2_2"))->text(), QStringLiteral("dbuV"));
+        QCOMPARE(control<QLabel>(QStringLiteral("Label1_14"))->text(),
+                 QStringLiteral("Light Element  "));
         QCOMPARE(control<QLabel>(QStringLiteral("Label1_17"))->text(),
                  QStringLiteral("Treshold       "));
         QCOMPARE(control<QLabel>(QStringLiteral("Label1_19"))->text(),
@@ -298,7 +302,7 @@ private slots:
         QLocale::setDefault(locale);
         kesta::TelemetryRecord &r = state->store[7];
         r.RawHex = "00C0FFEE";
-        r.FrameKind = "HTRX Telemetry";
+        r.FrameKind = kesta::FrameKind::Htrx;
         r.MessageText = std::string("Sun\xE9\x01", 5);
         r.HtrxCounter = -12;
         r.MovementFlag = 0x21;
@@ -313,7 +317,8 @@ private slots:
         r.CcuTime = 123456;
         r.CcuTelemetry = "0A0B0C";
         r.ModeStatus = 5;
-        r.LightElements = "01FF";
+        r.LightElements = {0x01, 0xFF};
+        r.Written.set(kesta::Field::LightElements);
         r.ElementNumber = 2;
         r.FssFrameCounter = 9;
         r.Threshold = -300;
@@ -338,7 +343,7 @@ private slots:
                                       "123456",
                                       "0A0B0C",
                                       "00000101",
-                                      "01FF",
+                                      "01FF" + QString(124, QLatin1Char('0')),
                                       "2",
                                       "9",
                                       "-300",
@@ -380,24 +385,31 @@ private slots:
 
     void lightElementColours_data()
     {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("carried");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<QColor>>("first");
         const QColor black(0, 0, 0);
         const QColor yellow(255, 255, 0);
-        QTest::newRow("readings") << "00011F20FF" << QList<QColor>{black,  {8, 8, 0}, {248, 248, 0},
-                                                                   yellow, yellow,    black};
-        QTest::newRow("odd length")
-            << "00011F20FFA"
+        const QByteArray readings = QByteArray::fromHex("00011F20FF0A");
+        const QString hex = QString::fromLatin1(readings.toHex().toUpper()) +
+                            QString(2 * (64 - readings.size()), QLatin1Char('0'));
+        QTest::newRow("readings")
+            << readings << true << hex
             << QList<QColor>{black, {8, 8, 0}, {248, 248, 0}, yellow, yellow, {80, 80, 0}, black};
-        QTest::newRow("lower case") << "0a1f" << QList<QColor>{{80, 80, 0}, {248, 248, 0}, black};
-        QTest::newRow("not hex") << "G1zz" << QList<QColor>{black, black, black};
-        QTest::newRow("empty") << "" << QList<QColor>{black};
+        // Bytes the frame did not carry are neither shown nor drawn.
+        QTest::newRow("not carried") << readings << false << QString() << QList<QColor>{black};
     }
     void lightElementColours()
     {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, carried);
         QFETCH(QString, text);
         QFETCH(QList<QColor>, first);
-        state->store[1].LightElements = text.toStdString();
+        kesta::TelemetryRecord &r = state->store[1];
+        std::copy(bytes.begin(), bytes.end(), r.LightElements.begin());
+        if (carried)
+            r.Written.set(kesta::Field::LightElements);
         form->ShowRecord(1);
         QCOMPARE(form->valueText(14), text);
         for (int k = 0; k < LightElementRow::BarCount; ++k) {
@@ -413,11 +425,10 @@ private slots:
 
     void fullLightRowFollowsEveryPair()
     {
-        std::string text;
+        kesta::TelemetryRecord &r = state->store[1];
         for (int k = 0; k < 64; ++k)
-            text +=
-                QStringLiteral("%1").arg(k % 33, 2, 16, QLatin1Char('0')).toUpper().toStdString();
-        state->store[1].LightElements = text;
+            r.LightElements[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(k % 33);
+        r.Written.set(kesta::Field::LightElements);
         form->ShowRecord(1);
         for (int k = 0; k < 64; ++k) {
             const int level = std::min(8 * (k % 33), 255);
@@ -540,9 +551,8 @@ private slots:
         QCOMPARE(form->chart()->points(), before);
         QCOMPARE(form->chart()->rowCount(), 101);
         QCOMPARE(form->chart()->divisionsPerLabel(), 5);
-        const auto &entry = kesta::ParameterCatalogue[static_cast<std::size_t>(parameter)];
         QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title().left(15),
-                 QString::fromLatin1(entry.name.data(), entry.name.size()));
+                 control<QLabel>(QStringLiteral("Label1_%1").arg(parameter))->text());
     }
 
     void cancelledCatalogueRefreshEmptiesOnlyTheFirstFourBoxes()

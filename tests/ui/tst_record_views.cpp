@@ -10,16 +10,20 @@
 #include "record_export.h"
 #include "recordtable.h"
 #include "savefilechooser.h"
+#include "value_text.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,12 +37,14 @@ class FakeSaveChooser : public SaveFileChooser
 public:
     Choice answer;
     QStringList offered;
+    QString suggested;
     int asked = 0;
     Choice chooseSaveFile(QWidget *, const QString &, const QStringList &filters,
-                          const QString &) override
+                          const QString &suggestedName) override
     {
         ++asked;
         offered = filters;
+        suggested = suggestedName;
         return answer;
     }
 };
@@ -47,20 +53,24 @@ class RecordingNotifier : public RunNotifier
 {
 public:
     QStringList errors;
+    bool modal = false;           // keeps the event loop turning a while, as a message box does
+    bool progressOverMessage = false; // a progress dialog showed while the message was up
     void notify(QWidget *, Severity severity, const QString &, const QString &text) override
     {
         if (severity == Severity::Error)
             errors << text;
+        if (!modal)
+            return;
+        QTest::qWait(600); // longer than a progress dialog waits before it shows
+        for (QWidget *w : QApplication::topLevelWidgets())
+            progressOverMessage |= qobject_cast<QProgressDialog *>(w) && w->isVisible();
     }
 };
 
-// The light-element text of 64 readings.
-std::string LightText(const std::array<int, 64> &readings)
+// The light-element bytes of 64 readings.
+std::vector<std::uint8_t> LightBytes(const std::array<int, 64> &readings)
 {
-    std::string text;
-    for (int v : readings)
-        text += QStringLiteral("%1").arg(v, 2, 16, QLatin1Char('0')).toUpper().toStdString();
-    return text;
+    return {readings.begin(), readings.end()};
 }
 
 int ReadingOf(int record, int element)
@@ -68,12 +78,14 @@ int ReadingOf(int record, int element)
     return (record * 7 + element * 3) % 40; // beyond 32 the colour stays full yellow
 }
 
-void AddFss(kesta::RecordStore &store, int n, const std::string &lights)
+void AddFss(kesta::RecordStore &store, int n, const std::vector<std::uint8_t> &lights)
 {
     kesta::TelemetryRecord &r = store[static_cast<std::int16_t>(n)];
-    r.FrameKind = "FSS Telemetry (normal)";
+    r.Type = kesta::FrameType::Fss;
+    r.FrameKind = kesta::FrameKind::FssNormal;
     r.Written.set(kesta::Field::FrameKind);
-    r.LightElements = lights;
+    r.LightElements = {};
+    std::copy(lights.begin(), lights.end(), r.LightElements.begin());
     r.Written.set(kesta::Field::LightElements);
     store.RecordCount = std::max<std::int16_t>(store.RecordCount, static_cast<std::int16_t>(n));
 }
@@ -81,7 +93,8 @@ void AddFss(kesta::RecordStore &store, int n, const std::string &lights)
 void AddHtrx(kesta::RecordStore &store, int n, double rssi)
 {
     kesta::TelemetryRecord &r = store[static_cast<std::int16_t>(n)];
-    r.FrameKind = "HTRX Telemetry";
+    r.Type = kesta::FrameType::Htrx;
+    r.FrameKind = kesta::FrameKind::Htrx;
     r.Written.set(kesta::Field::FrameKind);
     r.Rssi = rssi;
     r.Written.set(kesta::Field::Rssi);
@@ -104,7 +117,7 @@ private:
     std::unique_ptr<kesta::ProgramState> state;
     std::unique_ptr<QTemporaryDir> folder;
 
-    // Records 1 FSS, 2 HTRX (no light elements), 3 FSS whose text ends after three digits,
+    // Records 1 FSS, 2 HTRX (no light elements), 3 FSS with only its first reading above 0,
     // 4 FSS.
     void fillMapStore()
     {
@@ -112,10 +125,10 @@ private:
             std::array<int, 64> readings{};
             for (int e = 1; e <= 64; ++e)
                 readings[static_cast<std::size_t>(e - 1)] = ReadingOf(n, e);
-            AddFss(state->store, n, LightText(readings));
+            AddFss(state->store, n, LightBytes(readings));
         }
         AddHtrx(state->store, 2, -5);
-        AddFss(state->store, 3, "0A1");
+        AddFss(state->store, 3, {0x0A});
     }
 
     // Writes a generated pass as `name` in the folder; returns its path.
@@ -179,9 +192,8 @@ private slots:
                     << record << element
                     << LightElementRow::readingColor(ReadingOf(record, element));
         QTest::newRow("no light elements") << 2 << 10 << LightElementMap::NoReadingColor;
-        QTest::newRow("short text, full pair") << 3 << 1 << LightElementRow::readingColor(0x0A);
-        QTest::newRow("short text, one digit") << 3 << 2 << LightElementRow::readingColor(1);
-        QTest::newRow("short text, no digit") << 3 << 3 << LightElementRow::readingColor(0);
+        QTest::newRow("first reading") << 3 << 1 << LightElementRow::readingColor(0x0A);
+        QTest::newRow("reading 0") << 3 << 2 << LightElementRow::readingColor(0);
     }
     void mapPixelHasTheColourOfItsReading()
     {
@@ -214,6 +226,9 @@ private slots:
         QTest::mouseMove(map.canvas(), cellCentre(map, 3, 40));
         QTRY_COMPARE(map.hoverText(),
                      QStringLiteral("Record 4, element 40: reading %1").arg(ReadingOf(4, 40)));
+        // The read-out is named by the reading, for a screen reader.
+        QCOMPARE(map.findChild<QLabel *>(QStringLiteral("LightMapHover"))->accessibleName(),
+                 map.hoverText());
         QTest::mouseClick(map.canvas(), Qt::LeftButton, {}, cellCentre(map, 3, 40));
         QCOMPARE(clicked.count(), 1);
         QCOMPARE(clicked.at(0).at(0).toInt(), 4);
@@ -227,6 +242,21 @@ private slots:
         QTRY_VERIFY(map.hoverText().isEmpty());
         QTest::mouseClick(map.canvas(), Qt::LeftButton, {}, QPoint(2, 2));
         QCOMPARE(clicked.count(), 1);
+    }
+
+    // A log without timestamps: the map falls back to record numbers, as the chart does.
+    void mapWithoutReceptionTimesKeepsRecordNumbers()
+    {
+        fillMapStore();
+        LightElementMap map(state->store);
+        map.setTimeAxis(true);
+        QVERIFY(!map.timeAxis());
+        QCOMPARE(map.columnCount(), 4);
+        QCOMPARE(map.recordAt(3), 4);
+        state->store[2].ReceptionTime = 1796119200000;
+        map.refresh();
+        QVERIFY(map.timeAxis());
+        QCOMPARE(map.columnCount(), 1);
     }
 
     void mapOnTheTimeAxisPlacesRecordsByReceptionTime()
@@ -275,12 +305,39 @@ private slots:
         QCOMPARE(saved.size(), map.canvas()->grab().toImage().size());
     }
 
+    // Esc and Ctrl+W close the map and the table, as they close a dialog.
+    void viewsCloseOnEscAndCtrlW_data()
+    {
+        QTest::addColumn<bool>("table");
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::newRow("map, Esc") << false << QKeySequence(Qt::Key_Escape);
+        QTest::newRow("map, Ctrl+W") << false << QKeySequence(Qt::CTRL | Qt::Key_W);
+        QTest::newRow("table, Esc") << true << QKeySequence(Qt::Key_Escape);
+        QTest::newRow("table, Ctrl+W") << true << QKeySequence(Qt::CTRL | Qt::Key_W);
+    }
+    void viewsCloseOnEscAndCtrlW()
+    {
+        QFETCH(bool, table);
+        QFETCH(QKeySequence, keys);
+        fillMapStore();
+        std::unique_ptr<QWidget> window;
+        if (table)
+            window = std::make_unique<RecordTable>(state->store);
+        else
+            window = std::make_unique<LightElementMap>(state->store);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keySequence(window.get(), keys);
+        QTRY_VERIFY(!window->isVisible());
+    }
+
     void tableSortsByTheNumberNotTheText()
     {
         QLocale::setDefault(QLocale(QLocale::German)); // "," as decimal separator
         AddHtrx(state->store, 1, -2);
         AddHtrx(state->store, 2, -10);
-        AddFss(state->store, 3, "00"); // no RSSI: an empty cell, sorted last
+        AddFss(state->store, 3, {0x00}); // no RSSI: an empty cell, sorted last
         AddHtrx(state->store, 4, 5.5);
         AddHtrx(state->store, 5, 30);
         RecordTable table(state->store);
@@ -303,22 +360,25 @@ private slots:
         QTest::addColumn<QStringList>("records");
         QTest::newRow("All") << 0 << QStringList{"1", "2", "3", "4", "5", "6"};
         QTest::newRow("HTRX") << 1 << QStringList{"1"};
-        QTest::newRow("FSS") << 2 << QStringList{"2", "3"};
+        // Record 5 is an FSS frame whose mode names no kind: grouped by its type.
+        QTest::newRow("FSS") << 2 << QStringList{"2", "3", "5"};
         QTest::newRow("FSS Hi-Mode") << 3 << QStringList{"4"};
-        QTest::newRow("other") << 4 << QStringList{"5", "6"};
+        QTest::newRow("other") << 4 << QStringList{"6"};
     }
     void tableFiltersByFrameKind()
     {
         QFETCH(int, entry);
         QFETCH(QStringList, records);
-        const char *kinds[] = {"HTRX Telemetry",
-                               "FSS Telemetry (normal)",
-                               "FSS Telemetry (message)",
-                               "FSS Telemetry Hi-Mode",
-                               "",
-                               "Other"};
-        for (int n = 1; n <= 6; ++n)
-            state->store[static_cast<std::int16_t>(n)].FrameKind = kinds[n - 1];
+        using kesta::FrameKind;
+        using kesta::FrameType;
+        const std::pair<FrameType, FrameKind> kinds[] = {
+            {FrameType::Htrx, FrameKind::Htrx},    {FrameType::Fss, FrameKind::FssNormal},
+            {FrameType::Fss, FrameKind::FssMessage}, {FrameType::FssHi, FrameKind::FssHiMode},
+            {FrameType::Fss, FrameKind::None},     {FrameType::None, FrameKind::None}};
+        for (int n = 1; n <= 6; ++n) {
+            kesta::TelemetryRecord &r = state->store[static_cast<std::int16_t>(n)];
+            std::tie(r.Type, r.FrameKind) = kinds[n - 1];
+        }
         state->store.RecordCount = 6;
         RecordTable table(state->store);
         table.setKindFilter(entry);
@@ -328,7 +388,7 @@ private slots:
     void tableCopiesTheChosenRowsAsTheCsvExport()
     {
         AddHtrx(state->store, 1, -2.25);
-        AddFss(state->store, 2, "0102");
+        AddFss(state->store, 2, {0x01, 0x02});
         state->store[2].MessageText = "=HYPERLINK(\"x\"), ok";
         state->store[2].Written.set(kesta::Field::MessageText);
         AddHtrx(state->store, 3, 7);
@@ -375,9 +435,8 @@ private slots:
         table->view()->selectRow(2); // record 58
         QCOMPARE(scroll->value(), 58);
         QCOMPARE(form.valueText(14),
-                 QString::fromStdString(state->store[58].Written.test(kesta::Field::LightElements)
-                                            ? state->store[58].LightElements
-                                            : std::string()));
+                 QString::fromStdString(
+                     kesta::FieldValueText(state->store[58], kesta::Field::LightElements)));
 
         map->resize(700, 400);
         QTest::mouseClick(map->canvas(), Qt::LeftButton, {}, cellCentre(*map, 9, 5));
@@ -394,6 +453,11 @@ private slots:
                                     << "jsonl";
         QTest::newRow("line protocol") << "InfluxDB line protocol (*.lp)"
                                        << "lp";
+        // The name's ending decides over the filter in force.
+        QTest::newRow("JSON Lines by name") << "CSV (*.csv)"
+                                            << "jsonl";
+        QTest::newRow("CSV by name") << "InfluxDB line protocol (*.lp)"
+                                     << "csv";
     }
     void exportIsWhatKestaDecodeWrites()
     {
@@ -417,6 +481,12 @@ private slots:
         QCOMPARE(ended.count(), 1);
         QVERIFY(notifier.errors.isEmpty());
         QCOMPARE(chooser.offered.mid(0, 2), (QStringList{"CSV (*.csv)", "JSON Lines (*.jsonl)"}));
+        QCOMPARE(chooser.suggested, QStringLiteral("pass.csv"));
+        // The message names the file and is read whole: the record's fields make room.
+        const QString message = form.statusBar()->currentMessage();
+        QVERIFY2(message.endsWith(QStringLiteral(" records exported to records.") + option),
+                 qPrintable(message));
+        QVERIFY(!form.findChild<QWidget *>(QStringLiteral("RecordStatus"))->isVisibleTo(&form));
 
         kesta::DecodeOptions decode;
         decode.logPath = state->InputPath;
@@ -466,11 +536,16 @@ private slots:
                           QStringLiteral("CSV (*.csv)")};
         form.setSaveChooser(&chooser);
         RecordingNotifier notifier;
+        notifier.modal = true;
         form.setNotifier(&notifier);
+        form.show();
         form.exportRecords();
         QTRY_VERIFY_WITH_TIMEOUT(!form.isExporting(), 20000);
 
+        // The refusal comes alone: no progress over it, nothing left open after it.
         QCOMPARE(notifier.errors.size(), 1);
+        QVERIFY(!notifier.progressOverMessage);
+        QTRY_VERIFY(form.findChildren<QProgressDialog *>().isEmpty());
         QVERIFY2(notifier.errors.first().contains(chooser.answer.path),
                  qPrintable(notifier.errors.first()));
         QVERIFY2(notifier.errors.first().contains(reason), qPrintable(notifier.errors.first()));

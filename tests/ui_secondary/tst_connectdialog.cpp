@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QAccessible>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QSettings>
@@ -68,6 +69,20 @@ private slots:
         const QRegularExpression name(QStringLiteral("^kesta1-\\d{8}-\\d{6}Z\\.kss$"));
         QVERIFY(name.match(control<QLineEdit>(dialog, "ConnectName")->text()).hasMatch());
         QCOMPARE(control<QCheckBox>(dialog, "ConnectWriteTlm")->isChecked(), writeTlm);
+        // Every field is named by its label. Qt names an editable combo box by its value on
+        // Linux; its label reaches a screen reader as the "labelled by" relation.
+        for (const auto &[name, spoken] : {std::pair{"ConnectHost", "Host"},
+                                           {"ConnectFolder", "Folder"}, {"ConnectName", "Recording"}}) {
+            QAccessibleInterface *field =
+                QAccessible::queryAccessibleInterface(control<QWidget>(dialog, name));
+            QVERIFY(field);
+            QCOMPARE(field->text(QAccessible::Name), QLatin1String(spoken));
+        }
+        QAccessibleInterface *portField =
+            QAccessible::queryAccessibleInterface(control<QWidget>(dialog, "ConnectPort"));
+        const auto labels = portField->relations(QAccessible::Label);
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels.first().first->text(QAccessible::Name), QStringLiteral("Port:"));
     }
 
     void recordingNameIsUtc_data()
