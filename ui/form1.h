@@ -44,6 +44,7 @@ class RecordView;
 class RecordRowFit;
 class SaveFileChooser;
 class RunController;
+class InfluxStatus;
 struct ConnectRequest;
 
 namespace kesta {
@@ -295,6 +296,7 @@ private:
     QAction *m_menuFileDisconnect = nullptr;
     QLabel *m_liveState = nullptr;
     QLabel *m_liveCounts = nullptr;
+    InfluxStatus *m_influxStatus = nullptr;
     QTimer *m_liveChartTimer = nullptr;
     std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
     std::unique_ptr<Questioner> m_defaultQuestioner;

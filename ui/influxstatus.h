@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QLabel>
+
+class QStatusBar;
+
+// The InfluxDB part of the status line: what a run or live session sent, how many lines
+// wait in the spool for the server, or the server's message when it refused the lines.
+// Hidden until the first word from a sender; cut at the window's edge, the whole text
+// being its tip.
+class InfluxStatus : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit InfluxStatus(QStatusBar *bar);
+
+    void showStatus(const QString &text);
+};
