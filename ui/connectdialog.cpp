@@ -70,7 +70,9 @@ void remember(const ConnectRequest &request)
     settings.setValue(HostKey, request.server.host);
     settings.setValue(PortKey, request.server.port);
     settings.setValue(FolderKey, QFileInfo(request.recordingPath).absolutePath());
-    InfluxDialog::remember(request.influxUrl);
+    // The URL in force as it was (maybe the command line's for this run) stays as it is.
+    if (request.influxUrl != InfluxDialog::url())
+        InfluxDialog::remember(request.influxUrl);
 }
 
 QString defaultRecordingName(const QDateTime &when)
@@ -129,7 +131,6 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
                                "as well, as in Settings > InfluxDB...; empty for none"));
     auto *influxToken = new QLabel(InfluxDialog::tokenNote(), this);
     influxToken->setObjectName(QStringLiteral("ConnectInfluxToken"));
-    influxToken->setWordWrap(true);
 
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("ConnectProblem"));

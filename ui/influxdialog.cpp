@@ -119,6 +119,6 @@ std::optional<InfluxTarget> InfluxDialog::target()
 QString InfluxDialog::tokenNote()
 {
     return qEnvironmentVariableIsEmpty(TokenVariable)
-               ? tr("No token: the environment variable INFLUX_TOKEN is not set.")
-               : tr("Token: from the environment variable INFLUX_TOKEN (set; never stored).");
+               ? tr("No token: INFLUX_TOKEN is not set.")
+               : tr("Token: from INFLUX_TOKEN (set; never stored).");
 }
