@@ -5,12 +5,15 @@
 #include "../live/influx_server.h"
 #include "decode_command.h"
 #include "form1_fixture.h"
+#include "connectdialog.h"
 #include "influxdialog.h"
 #include "stationdialog.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 namespace {
 
@@ -23,6 +26,21 @@ public:
         notes.append({severity, text});
     }
 };
+
+QStringList pointsOf(const QByteArray &lines);
+
+// The points kesta-decode sends for `log`, as "kind time", sorted.
+QStringList referencePoints(const QString &log, const QString &lp)
+{
+    kesta::DecodeOptions reference;
+    reference.logPath = QFile::encodeName(log).toStdString();
+    reference.writeDump = reference.writeTlm = false;
+    reference.influxPath = QFile::encodeName(lp).toStdString();
+    reference.station = "Win 1";
+    if (kesta::RunDecodeCommand(reference).exitCode != 0)
+        return {QStringLiteral("<reference decode failed>")};
+    return pointsOf(fixture::readAll(lp));
+}
 
 // "kind time" of every line of a line-protocol file, sorted, as InfluxServer::points().
 QStringList pointsOf(const QByteArray &lines)
@@ -72,13 +90,7 @@ private slots:
     {
         const QString log = m_dir.filePath(QStringLiteral("pass.kss"));
         QVERIFY(fixture::writeFile(log, fixture::generatedLog(3000)));
-        kesta::DecodeOptions reference;
-        reference.logPath = QFile::encodeName(log).toStdString();
-        reference.writeDump = reference.writeTlm = false;
-        reference.influxPath = QFile::encodeName(m_dir.filePath(QStringLiteral("ref.lp"))).toStdString();
-        reference.station = "Win 1";
-        QCOMPARE(kesta::RunDecodeCommand(reference).exitCode, 0);
-        const QStringList expected = pointsOf(fixture::readAll(m_dir.filePath(QStringLiteral("ref.lp"))));
+        const QStringList expected = referencePoints(log, m_dir.filePath(QStringLiteral("ref.lp")));
         QCOMPARE(expected.size(), 3000);
 
         InfluxDialog::setForThisRun(m_influx.writeUrl(QStringLiteral("windows")));
@@ -97,6 +109,34 @@ private slots:
                                tags, QStringLiteral("windows")));
         QVERIFY(QJsonDocument(tags).toJson(QJsonDocument::Compact).contains(R"(["station","Win 1"])"));
         QVERIFY(QDir(m_state.filePath(QStringLiteral("kesta-decoder"))).isEmpty());
+    }
+
+    // A live session with the Connect dialog's URL: the points of its recording land.
+    void liveSessionLandsEveryPoint()
+    {
+        QJsonObject result;
+        QVERIFY(m_influx.query(QStringLiteral("CREATE DATABASE live"), result));
+        QTcpServer kiss;
+        QVERIFY(kiss.listen(QHostAddress::LocalHost));
+        InfluxDialog::setForThisRun(QString());
+        kesta::ProgramState state;
+        Form1 form(state);
+        RecordingNotifier notifier;
+        form.setNotifier(&notifier);
+        form.show();
+        const QString recording = m_dir.filePath(QStringLiteral("live.kss"));
+        QVERIFY(form.connectTo({HostPort{QStringLiteral("127.0.0.1"), kiss.serverPort()}, recording,
+                                true, m_influx.writeUrl(QStringLiteral("live"))}));
+        QTRY_VERIFY_WITH_TIMEOUT(kiss.hasPendingConnections(), 10000);
+        QTcpSocket *feed = kiss.nextPendingConnection();
+        feed->write(fixture::generatedLog(500));
+        const auto *counts = form.statusBar()->findChild<QLabel *>(QStringLiteral("LiveCounts"));
+        QTRY_COMPARE_WITH_TIMEOUT(counts->text(), QStringLiteral("500 frames"), 20000);
+        form.menuFileDisconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(influxStatus(form), QStringLiteral("InfluxDB: 500 lines sent"), 20000);
+        QCOMPARE(m_influx.points(QStringLiteral("live")),
+                 referencePoints(recording, m_dir.filePath(QStringLiteral("live-ref.lp"))));
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("live.spool.lp"))));
     }
 
     // No such database: the run's own files are whole, the server's words are on the
