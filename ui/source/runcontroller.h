@@ -25,6 +25,8 @@ class RunController : public QObject
 
 public:
     explicit RunController(QObject *parent = nullptr);
+    // Cancels a run still going and waits for it, before the signals it sends are gone.
+    ~RunController() override;
 
     // Starts a run; false when one is already going. The records go to the InfluxDB
     // server in force (InfluxDialog) too, tagged with the station in force.

@@ -14,6 +14,11 @@ RunController::RunController(QObject *parent) : QObject(parent)
     });
 }
 
+RunController::~RunController()
+{
+    m_job.cancelAndWait();
+}
+
 bool RunController::start(const kesta::RunRequest &request)
 {
     if (m_job.isRunning())
@@ -74,7 +79,8 @@ void RunController::sendWhileRunning(const kesta::RunRequest &request,
     if (result.report.outcome != kesta::RunReport::Outcome::Decoded) {
         // The files of the run are discarded; so are its lines not yet sent.
         sender.abandon();
-        emit influxStatusChanged(sender.summary());
+        if (sender.sentLines() > 0 || sender.waitingLines() > 0)
+            emit influxStatusChanged(sender.summary());
         return;
     }
     sender.finish();
