@@ -34,20 +34,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// The points of line protocol as "kind time", sorted, to compare with the server's.
-QStringList pointsOf(const QByteArray &lines)
-{
-    QStringList out;
-    for (const QByteArray &line : lines.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QByteArray kind = line.mid(line.indexOf("kind=") + 5).split(' ').at(0).split(',').at(0);
-        out << QString::fromLatin1(kind + ' ' + line.mid(line.lastIndexOf(' ') + 1));
-    }
-    out.sort();
-    return out;
-}
-
 // A KISS TCP server that sends what the test hands it, when it does.
 class KissFeed : public QObject
 {
@@ -217,7 +203,7 @@ private slots:
         }
         QFile file(lp);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList expected = pointsOf(file.readAll());
+        const QStringList expected = LinePoints(file.readAll());
         QCOMPARE(expected.size(), 12000);
         QCOMPARE(m_influx.points(QStringLiteral("decode")), expected);
         QJsonObject tags;
@@ -339,7 +325,7 @@ private slots:
 
         QFile file(dir.filePath(QStringLiteral("pass.lp")));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(m_influx.points(QStringLiteral("live")), pointsOf(file.readAll()));
+        QCOMPARE(m_influx.points(QStringLiteral("live")), LinePoints(file.readAll()));
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("pass.spool.lp"))));
     }
 

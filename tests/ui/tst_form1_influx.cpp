@@ -27,8 +27,6 @@ public:
     }
 };
 
-QStringList pointsOf(const QByteArray &lines);
-
 // The points kesta-decode sends for `log`, as "kind time", sorted.
 QStringList referencePoints(const QString &log, const QString &lp)
 {
@@ -39,21 +37,7 @@ QStringList referencePoints(const QString &log, const QString &lp)
     reference.station = "Win 1";
     if (kesta::RunDecodeCommand(reference).exitCode != 0)
         return {QStringLiteral("<reference decode failed>")};
-    return pointsOf(fixture::readAll(lp));
-}
-
-// "kind time" of every line of a line-protocol file, sorted, as InfluxServer::points().
-QStringList pointsOf(const QByteArray &lines)
-{
-    QStringList out;
-    for (const QByteArray &line : lines.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QByteArray kind = line.mid(line.indexOf("kind=") + 5).split(' ').at(0).split(',').at(0);
-        out << QString::fromLatin1(kind + ' ' + line.mid(line.lastIndexOf(' ') + 1));
-    }
-    out.sort();
-    return out;
+    return LinePoints(fixture::readAll(lp));
 }
 
 } // namespace
