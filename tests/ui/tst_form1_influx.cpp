@@ -1,6 +1,6 @@
-// A log opened in the windows sends its records to a real InfluxDB server (Debian's
-// influxd, started on loopback), as kesta-decode --influx-url does, and the status line
-// tells how it went: every point lands, or the server's own words when it refuses.
+// A log opened in the windows, and a live session, send their records to a real InfluxDB
+// server (Debian's influxd, started on loopback) as kesta-decode --influx-url does, and the
+// status line tells how it went: every point lands, or the server's own words on a refusal.
 
 #include "../live/influx_server.h"
 #include "decode_command.h"
