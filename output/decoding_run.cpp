@@ -72,6 +72,8 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     RecordStoreSink records(*result.store);
     session.addSink(records);
     plan.attach(session);
+    for (SessionSink *sink : request.moreSinks)
+        session.addSink(*sink);
 
     const ReadOutcome read = FeedLog(*log, session, error, control);
     report.load = session.report();
@@ -112,7 +114,7 @@ void ApplyRun(ProgramState &state, RunResult &result)
 
 RunReport RunDecoding(ProgramState &state, const std::string &inputPath, bool writeTlm)
 {
-    RunResult result = ExecuteRun({inputPath, writeTlm, state.TlmPath});
+    RunResult result = ExecuteRun({inputPath, writeTlm, state.TlmPath, {}});
     ApplyRun(state, result);
     return result.report;
 }
