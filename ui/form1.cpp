@@ -337,6 +337,11 @@ void Form1::buildControls(QWidget *client)
 
     m_text2 = layoutstyle::makeDisplayLine(client, QStringLiteral("Text2"));
     m_text2->setAccessibleName(QStringLiteral("Record position"));
+    // A display, not a field to type in: flat, so that it does not look editable, and
+    // saying where the typing goes instead.
+    m_text2->setFrame(false);
+    m_text2->setToolTip(tr("Record shown / records in the log (Go to Record: Ctrl+G)"));
+    m_text2->setAccessibleDescription(tr("Read only. Go to Record: Ctrl+G"));
     layoutstyle::setTextBoxColor(m_text2, layoutstyle::BackgroundColor);
     layoutstyle::setTextColor(m_text2, layoutstyle::TextColor);
     layoutstyle::place(m_text2, {496, 640, 57, 19});
@@ -543,9 +548,14 @@ void Form1::buildStatusBar()
     m_progress->setAccessibleName(QStringLiteral("Decoding progress"));
     m_progress->setTextVisible(true);
     m_progress->setMaximumHeight(16);
+    // Room for the longest text, "1234.5 of 1234.5 MB", beside the style's margins.
+    m_progress->setMinimumWidth(
+        m_progress->fontMetrics().horizontalAdvance(QStringLiteral("8888.8 of 8888.8 MB")) + 24);
     m_cancelRun = new QPushButton(QStringLiteral("Cancel"), bar);
     m_cancelRun->setObjectName(QStringLiteral("CancelRun"));
     m_cancelRun->setMaximumHeight(20);
+    m_cancelRun->setShortcut(QKeySequence(Qt::Key_Escape)); // while it is shown
+    m_cancelRun->setToolTip(tr("Stop reading the log; the earlier files stay (Esc)"));
     connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
     bar->addWidget(m_progress, 1);
     bar->addWidget(m_cancelRun);
@@ -556,6 +566,9 @@ void Form1::showProgress(bool shown)
 {
     m_progress->setVisible(shown);
     m_cancelRun->setVisible(shown);
+    // The record's fields step aside for the bar, whatever the message was.
+    if (m_recordStatus)
+        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
     if (shown)
         statusBar()->clearMessage();
     // The progress text has the bar's width only when the record's fields make room.

@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
+#include <QGraphicsLayout>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
@@ -21,8 +22,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRubberBand>
 #include <QSettings>
+#include <QToolTip>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
@@ -117,6 +120,12 @@ ParameterChart::ParameterChart(QWidget *parent)
     viewport()->setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setContextMenuPolicy(Qt::DefaultContextMenu);
+    // The whole picture is drawn again on every change. Left to minimal updates, the view
+    // repaints only the items' bounding rectangles, and the series' antialiased line and
+    // point markers reach a pixel beyond theirs: a parameter switched, or a live update
+    // that rescales the axes, left traces of the old points behind. A chart of at most
+    // the store's 1000 points draws in well under a frame.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
 
     // The view owns the chart it was made with; setChart() would leave that one behind.
     QChart *chart = this->chart();
@@ -126,6 +135,9 @@ ParameterChart::ParameterChart(QWidget *parent)
     chart->setBackgroundRoundness(0);
     chart->setBackgroundBrush(layoutstyle::BackgroundColor);
     chart->setLocalizeNumbers(true);
+    QFont titleFont = layoutstyle::defaultFont();
+    titleFont.setBold(true);
+    chart->setTitleFont(titleFont); // shown only in a saved or copied picture
 
     series_->setPointsVisible(true);
     series_->setMarkerSize(4);
@@ -139,11 +151,11 @@ ParameterChart::ParameterChart(QWidget *parent)
     chart->addSeries(series_);
 
     const QFont font = layoutstyle::defaultFont();
-    QFont titleFont = font;
-    titleFont.setPointSizeF(font.pointSizeF() * 0.9);
+    QFont axisTitleFont = font;
+    axisTitleFont.setPointSizeF(font.pointSizeF() * 0.9);
     for (QValueAxis *axis : {axisX_, static_cast<QValueAxis *>(timeAxisX_), axisY_}) {
         axis->setLabelsFont(font);
-        axis->setTitleFont(titleFont);
+        axis->setTitleFont(axisTitleFont);
         // Localised labels need the precision spelt out.
         axis->setLabelFormat(QStringLiteral("%.6g"));
         axis->setMinorTickCount(0);
@@ -764,6 +776,9 @@ void ParameterChart::mousePressEvent(QMouseEvent *event)
     pressedSample_ = nearestSample(event->position());
     if (event->modifiers() & Qt::ShiftModifier) {
         drag_ = Drag::Band;
+        // The span is being chosen: nothing read out or tipped stands over it.
+        hideReadout();
+        QToolTip::hideText();
         const QRectF plot = chart()->plotArea();
         band_->setGeometry(QRect(pressPosition_.x(), static_cast<int>(plot.top()), 1,
                                  static_cast<int>(plot.height())));
@@ -891,9 +906,36 @@ void ParameterChart::leaveEvent(QEvent *event)
 
 bool ParameterChart::event(QEvent *event)
 {
-    // The read-out says more than the tool tip; the tip waits for a place without a point.
-    if (event->type() == QEvent::ToolTip && readoutBox_->isVisible())
+    // The read-out says more than the tool tip; the tip waits for a place without a point,
+    // and for the end of a drag.
+    if (event->type() == QEvent::ToolTip && (readoutBox_->isVisible() || drag_ != Drag::None))
         return true;
+    // With the chart focused, its own keys pan and zoom it before the window's record
+    // shortcuts (the arrows) can take them.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+            switch (key->key()) {
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+            case Qt::Key_Plus:
+            case Qt::Key_Equal:
+            case Qt::Key_Minus:
+                event->accept();
+                return true;
+            case Qt::Key_Escape:
+                if (isZoomed()) {
+                    event->accept();
+                    return true;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+        viewport()->update(); // the focus frame
     return QChartView::event(event);
 }
 
@@ -901,6 +943,19 @@ void ParameterChart::resizeEvent(QResizeEvent *event)
 {
     QChartView::resizeEvent(event);
     updateOverlays();
+}
+
+void ParameterChart::paintEvent(QPaintEvent *event)
+{
+    QChartView::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // The chart has no frame of its own: a focused chart shows one, as a box shows its
+    // cursor, so that the keyboard's user sees where the arrows go.
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
 }
 
 void ParameterChart::contextMenuEvent(QContextMenuEvent *event)
@@ -936,28 +991,54 @@ void ParameterChart::saveChart()
                              QStringLiteral("%1: %2").arg(path, error));
 }
 
+// While a picture of the chart is made: no read-out or highlighted point, and the
+// parameter's name as the chart's title, for a picture seen away from the program.
+class ParameterChart::PictureLook
+{
+public:
+    explicit PictureLook(ParameterChart &chart)
+        : chart_(chart), readoutShown_(chart.readoutBox_->isVisible()),
+          highlightShown_(chart.highlight_->isVisible())
+    {
+        chart.readoutBox_->hide();
+        chart.highlight_->hide();
+        chart.chart()->setTitle(chart.name_);
+        settle();
+    }
+    ~PictureLook()
+    {
+        chart_.chart()->setTitle(QString());
+        settle();
+        chart_.readoutBox_->setVisible(readoutShown_);
+        chart_.highlight_->setVisible(highlightShown_);
+        chart_.updateOverlays();
+    }
+    PictureLook(const PictureLook &) = delete;
+    PictureLook &operator=(const PictureLook &) = delete;
+
+private:
+    // The title takes its room now, not at the next event loop turn.
+    void settle()
+    {
+        if (QGraphicsLayout *layout = chart_.chart()->layout())
+            layout->activate();
+    }
+
+    ParameterChart &chart_;
+    bool readoutShown_;
+    bool highlightShown_;
+};
+
 QString ParameterChart::saveChartTo(const QString &path)
 {
-    const bool readoutShown = readoutBox_->isVisible();
-    const bool highlightShown = highlight_->isVisible();
-    readoutBox_->hide();
-    highlight_->hide();
-    const QString error = chartexport::save(*this, path, accessibleName(), accessibleDescription());
-    readoutBox_->setVisible(readoutShown);
-    highlight_->setVisible(highlightShown);
-    return error;
+    const PictureLook look(*this);
+    return chartexport::save(*this, path, accessibleName(), accessibleDescription());
 }
 
 QImage ParameterChart::chartImage()
 {
-    const bool readoutShown = readoutBox_->isVisible();
-    const bool highlightShown = highlight_->isVisible();
-    readoutBox_->hide();
-    highlight_->hide();
-    QImage image = chartexport::render(*this);
-    readoutBox_->setVisible(readoutShown);
-    highlight_->setVisible(highlightShown);
-    return image;
+    const PictureLook look(*this);
+    return chartexport::render(*this);
 }
 
 void ParameterChart::copyChart()
