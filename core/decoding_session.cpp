@@ -247,8 +247,11 @@ std::string LogContentText(const LoadReport &report, const SessionTotals &totals
     if (report.satnogsFrames)
         return "is mostly not frames of known kinds: it may not be a telemetry log";
     const std::uint64_t percent = report.knownFrameBytes * 100 / report.inputBytes;
-    return "is mostly not KISS frames of known kinds (" + std::to_string(percent) +
-           "% of its bytes are): it may not be a telemetry log";
+    const std::string share = percent == 0 && report.knownFrameBytes > 0
+                                  ? std::string("less than 1%")
+                                  : std::to_string(percent) + "%";
+    return "is mostly not KISS frames of known kinds (such frames are " + share +
+           " of its bytes): it may not be a telemetry log";
 }
 
 } // namespace kesta

@@ -796,6 +796,9 @@ void Form1::wireKeysAndAccess()
     m_clientScroll = new QScrollArea(this);
     m_clientScroll->setObjectName(QStringLiteral("ClientScroll"));
     m_clientScroll->setFrameShape(QFrame::NoFrame);
+    // Not a Tab stop of its own: it has nothing to say, and Tab brings each control into
+    // view anyway when the window is smaller than its contents.
+    m_clientScroll->setFocusPolicy(Qt::NoFocus);
     m_clientScroll->setWidgetResizable(false);
     m_clientScroll->setWidget(client);
     layoutstyle::setBackground(m_clientScroll->viewport());

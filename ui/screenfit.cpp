@@ -31,16 +31,35 @@ QSize viewportSize(QSize content, QSize extra, QSize available, int scrollBarExt
 
 QPoint besidePosition(const QRect &anchor, QSize size, const QRect &available, int gap)
 {
-    int x = anchor.right() + 1 + gap;
-    if (x + size.width() > available.right() + 1) {
-        const int left = anchor.left() - gap - size.width();
-        x = left >= available.left() ? left : available.right() + 1 - size.width();
+    const auto inside = [&](QPoint p) {
+        p.setX(std::max(std::min(p.x(), available.right() + 1 - size.width()), available.left()));
+        p.setY(std::max(std::min(p.y(), available.bottom() + 1 - size.height()), available.top()));
+        return p;
+    };
+    const auto covered = [&](QPoint p) {
+        const QRect overlap = QRect(p, size).intersected(anchor);
+        return overlap.isEmpty() ? 0 : qint64(overlap.width()) * overlap.height();
+    };
+    // Right, left, below, above: the first side with room for the whole window.
+    const QPoint sides[] = {
+        {anchor.right() + 1 + gap, anchor.top()},
+        {anchor.left() - gap - size.width(), anchor.top()},
+        {anchor.left(), anchor.bottom() + 1 + gap},
+        {anchor.left(), anchor.top() - gap - size.height()},
+    };
+    for (const QPoint &side : sides) {
+        const QPoint p = inside(side);
+        if (covered(p) == 0 && available.contains(QRect(p, size)))
+            return p;
     }
-    int y = anchor.top();
-    y = std::min(y, available.bottom() + 1 - size.height());
-    y = std::max(y, available.top());
-    x = std::max(x, available.left());
-    return {x, y};
+    // No room anywhere: on the screen where it covers the least of the anchor.
+    QPoint best = inside(sides[0]);
+    for (const QPoint &side : sides) {
+        const QPoint p = inside(side);
+        if (covered(p) < covered(best))
+            best = p;
+    }
+    return best;
 }
 
 int lineTextWidth(const QLineEdit *box)

@@ -16,9 +16,9 @@ namespace screenfit {
 // room for the scroll bars (`scrollBarExtent` pixels each) that then appear.
 QSize viewportSize(QSize content, QSize extra, QSize available, int scrollBarExtent);
 
-// Where a window of `size` goes beside the window whose frame is `anchor`: right of it,
-// else left of it, else as far right as the screen allows; top edges level, and inside
-// `available` wherever there is room.
+// Where a window of `size` goes beside the window whose frame is `anchor`, inside
+// `available`: right of it, else left of it (top edges level), else below it, else above it
+// (left edges level); where none has room, where it covers the least of the anchor.
 QPoint besidePosition(const QRect &anchor, QSize size, const QRect &available, int gap = 8);
 
 // The width a line edit gives its text: the box less frame, text margins and the edit's

@@ -263,7 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
         ContentCase{"AnotherKindOfFile", Scrambled(20000), LogContent::MostlyOther,
                     "is mostly not KISS frames of known kinds"},
         ContentCase{"FramesOfUnknownKinds", Kiss({Frame(7, 60), Frame(9, 60), Htrx}),
-                    LogContent::MostlyOther, "% of its bytes"},
+                    LogContent::MostlyOther, "such frames are 33% of its bytes"},
         // A sound log with a damaged stretch is still a log.
         ContentCase{"ALogWithNoise",
                     Concat({Kiss({Timestamp(5), Htrx, Timestamp(6), Htrx, Frame(2, 90)}),

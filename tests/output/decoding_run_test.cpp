@@ -406,8 +406,8 @@ TEST_F(DecodingRun, UnfilledFilesAreRemovedAtExitOnlyWhenTheRunMadeThem)
     const std::vector<std::string> deleted = DeleteEmptyFiles(state.createdFiles);
 
     EXPECT_EQ(deleted, (std::vector<std::string>{folder / "empty.tlm", folder / "empty.dmp"}));
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"full.dmp", "full.kss", "full.tlm",
-                                                        "pe.dmp", "pe.kss", "pe.tlm"}));
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"empty.kss", "full.dmp", "full.kss",
+                                                        "full.tlm", "pe.dmp", "pe.kss", "pe.tlm"}));
 }
 
 std::vector<std::string> TemporariesIn(const ScratchFolder &folder)
@@ -611,7 +611,7 @@ INSTANTIATE_TEST_SUITE_P(
         SummaryCase{"MostlyNotFrames",
                     NotALog(68, 23000, 1200),
                     Severity::Warning,
-                    {"/logs/p.kss is mostly not KISS frames of known kinds (5% of its bytes"},
+                    {"/logs/p.kss is mostly not KISS frames of known kinds (such frames are 5% of its"},
                     {"The log was decoded"}},
         SummaryCase{"TimestampsOnly",
                     Report(Outcome::Decoded, {}, Timestamps(), 0, true),

@@ -212,7 +212,20 @@ private slots:
         for (QWidget *w : visited) {
             if (client()->isAncestorOf(w))
                 inClient.append(w);
+            // Every stop is something to see, and a screen reader can say what.
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(iface && !iface->text(QAccessible::Name).isEmpty(),
+                     qPrintable(w->metaObject()->className() + QStringLiteral(" ") + w->objectName()));
+            QVERIFY2(w->isVisible(), qPrintable(w->objectName()));
         }
+        // The chain is a ring: read it from the stop that comes first on the page.
+        const auto place = [&](QWidget *w) {
+            const QPoint at = w->mapTo(client(), QPoint(0, 0));
+            return std::pair(at.y(), at.x());
+        };
+        const auto top = std::min_element(inClient.begin(), inClient.end(),
+                                          [&](QWidget *a, QWidget *b) { return place(a) < place(b); });
+        std::rotate(inClient.begin(), top, inClient.end());
         QStringList names;
         for (QWidget *w : inClient)
             names << w->objectName();
@@ -226,7 +239,7 @@ private slots:
             QVERIFY2(inView(w), qPrintable(w->objectName()));
             const QPoint at = w->mapTo(client(), QPoint(0, 0));
             const bool later = at.y() > before.y() || (at.y() == before.y() && at.x() > before.x());
-            QVERIFY2(later, qPrintable(w->objectName()));
+            QVERIFY2(later, qPrintable(w->objectName() + QLatin1Char(' ') + names.join(' ')));
             before = at;
         }
     }
@@ -330,18 +343,23 @@ private slots:
     void secondWindowGoesBeside_data()
     {
         QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QRect>("screen");
         QTest::addColumn<QPoint>("expected");
         const QRect screen(0, 0, 1920, 1080);
-        QTest::newRow("room on the right") << QRect(100, 50, 560, 720) << QPoint(668, 50);
-        QTest::newRow("room on the left") << QRect(1300, 50, 560, 720) << QPoint(910, 50);
-        QTest::newRow("no room") << QRect(0, 0, 1900, 700) << QPoint(1538, 0);
+        QTest::newRow("room on the right") << QRect(100, 50, 560, 720) << screen << QPoint(668, 50);
+        QTest::newRow("room on the left") << QRect(1300, 50, 560, 720) << screen << QPoint(910, 50);
+        QTest::newRow("room below") << QRect(0, 0, 1900, 700) << screen << QPoint(0, 708);
+        QTest::newRow("room above") << QRect(300, 400, 1400, 680) << screen << QPoint(300, 189);
+        // 1280x720, the main window centred: no side has room; it covers the least there.
+        QTest::newRow("no room") << QRect(360, 0, 560, 720) << QRect(0, 0, 1280, 720)
+                                 << QPoint(898, 0);
     }
     void secondWindowGoesBeside()
     {
         QFETCH(QRect, anchor);
+        QFETCH(QRect, screen);
         QFETCH(QPoint, expected);
-        QCOMPARE(screenfit::besidePosition(anchor, QSize(382, 203), QRect(0, 0, 1920, 1080)),
-                 expected);
+        QCOMPARE(screenfit::besidePosition(anchor, QSize(382, 203), screen), expected);
     }
 
     void recordPositionAndRawFrameFitTheirBoxes()

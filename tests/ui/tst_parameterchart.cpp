@@ -330,8 +330,8 @@ private slots:
     // they go on stepping through the records.
     void arrowsPanTheFocusedChart()
     {
-        fillStore(400);
         showForm();
+        openGeneratedLog(400);
         form->DrawParameterChart(13);
         chart()->zoomX(0.25, 200);
         const QPointF zoomed = chart()->visibleXRange();
