@@ -722,12 +722,16 @@ void Form1::showEvent(QShowEvent *event)
 {
     if (!m_centred) {
         m_centred = true;
-        if (QScreen *screen = this->screen()) {
-            fitToScreen(screen->availableGeometry());
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        const auto fitAndCentre = [this] {
+            if (QScreen *screen = this->screen()) {
+                fitToScreen(screen->availableGeometry());
+                QRect frame = frameGeometry();
+                frame.moveCenter(screen->availableGeometry().center());
+                move(frame.topLeft());
+            }
+        };
+        fitAndCentre();
+        screenfit::refitWhenFramed(this, fitAndCentre); // with the frame it really has
     }
     QMainWindow::showEvent(event);
 }
@@ -921,6 +925,9 @@ void Form1::fitToScreen(const QRect &available)
     m_clientScroll->setFixedSize(
         screenfit::viewportSize(client->size(), extra, available.size(), bar));
     adjustSize();
+    // A window shorter than the record view shows its navigation row (scroll bar and
+    // position), and as much as fits above it; Tab brings the rest into view.
+    m_clientScroll->ensureWidgetVisible(m_text2, 0, 0);
 }
 
 void Form1::placeBeside(QWidget *window)

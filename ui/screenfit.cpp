@@ -1,10 +1,13 @@
 #include "screenfit.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -60,6 +63,47 @@ QPoint besidePosition(const QRect &anchor, QSize size, const QRect &available, i
             best = p;
     }
     return best;
+}
+
+namespace {
+
+class FrameWatch : public QObject
+{
+public:
+    FrameWatch(QWidget *window, std::function<void()> refit)
+        : QObject(window), m_window(window), m_refit(std::move(refit))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // The window manager moves a window it has framed, and exposes it.
+        if (watched == m_window &&
+            (event->type() == QEvent::Move || event->type() == QEvent::Expose ||
+             event->type() == QEvent::Show)) {
+            const QWindow *handle = m_window->windowHandle();
+            const QMargins frame = handle ? handle->frameMargins() : QMargins();
+            if (!frame.isNull()) {
+                deleteLater();
+                m_window->removeEventFilter(this);
+                m_refit();
+            }
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    std::function<void()> m_refit;
+};
+
+} // namespace
+
+void refitWhenFramed(QWidget *window, std::function<void()> refit)
+{
+    new FrameWatch(window, std::move(refit));
 }
 
 int lineTextWidth(const QLineEdit *box)

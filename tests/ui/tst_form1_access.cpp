@@ -7,6 +7,7 @@
 #include "form2.h"
 #include "info.h"
 #include "lightelementrow.h"
+#include "parameterchart.h"
 #include "recordstatus.h"
 #include "screenfit.h"
 
@@ -242,6 +243,34 @@ private slots:
             QVERIFY2(later, qPrintable(w->objectName() + QLatin1Char(' ') + names.join(' ')));
             before = at;
         }
+    }
+
+    // The chart and the record scroll bar, which the style draws no focus for, show it.
+    void focusIsVisibleOnTheChartAndTheScrollBar()
+    {
+        openLog();
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        auto *bar = control<QScrollBar>(QStringLiteral("HScroll1"));
+        auto *ring = control<QWidget>(QStringLiteral("HScroll1FocusRing"));
+        QVERIFY(ring);
+        QWidget *chart = form->chart();
+        const QColor highlight = chart->palette().color(QPalette::Highlight);
+        const auto edge = [&] { return chart->grab().toImage().pixelColor(1, 1); };
+        const QColor unfocused = edge();
+        QVERIFY(unfocused != highlight);
+
+        chart->setFocus();
+        QTRY_VERIFY(chart->hasFocus());
+        QTRY_COMPARE(edge(), highlight);
+        QVERIFY(!ring->isVisible());
+
+        bar->setFocus();
+        QTRY_VERIFY(bar->hasFocus());
+        QVERIFY(ring->isVisible());
+        QVERIFY(ring->geometry().contains(bar->geometry()));
+        QCOMPARE(ring->grab().toImage().pixelColor(0, ring->height() / 2), highlight);
+        QCOMPARE(edge(), unfocused);
     }
 
     void darkThemeKeepsEveryTextReadable()
