@@ -927,7 +927,8 @@ void Form1::fitToScreen(const QRect &available)
     adjustSize();
     // A window shorter than the record view shows its navigation row (scroll bar and
     // position), and as much as fits above it; Tab brings the rest into view.
-    m_clientScroll->ensureWidgetVisible(m_text2, 0, 0);
+    // Once the viewport has taken its new size.
+    QTimer::singleShot(0, this, [this] { m_clientScroll->ensureWidgetVisible(m_text2, 0, 0); });
 }
 
 void Form1::placeBeside(QWidget *window)

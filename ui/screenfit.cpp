@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -79,16 +80,18 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        // The window manager moves a window it has framed, and exposes it.
+        // The window manager frames a window before it is first painted or activated,
+        // and may move it.
         if (watched == m_window &&
-            (event->type() == QEvent::Move || event->type() == QEvent::Expose ||
-             event->type() == QEvent::Show)) {
+            (event->type() == QEvent::Move || event->type() == QEvent::Paint ||
+             event->type() == QEvent::WindowActivate || event->type() == QEvent::Show)) {
             const QWindow *handle = m_window->windowHandle();
             const QMargins frame = handle ? handle->frameMargins() : QMargins();
             if (!frame.isNull()) {
-                deleteLater();
                 m_window->removeEventFilter(this);
-                m_refit();
+                // Not inside the event (a paint, say): when it has been handled.
+                QTimer::singleShot(0, m_window, std::move(m_refit));
+                deleteLater();
             }
         }
         return false;
