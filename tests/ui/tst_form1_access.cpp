@@ -340,6 +340,7 @@ private slots:
         QTest::newRow("1280x720, 1080p at 150 %") << QSize(1280, 720);
         QTest::newRow("1280x690 under a panel") << QSize(1280, 690);
         QTest::newRow("1280x600") << QSize(1280, 600);
+        QTest::newRow("1024x600") << QSize(1024, 600);
         QTest::newRow("480x400") << QSize(480, 400);
     }
     void smallScreenScrollsTheClientArea()
@@ -359,6 +360,19 @@ private slots:
             QCOMPARE(area->size(), client()->size());
             return;
         }
+        // On a screen as wide as a small laptop's, the navigation row (scroll bar and
+        // position) is in view without scrolling by hand; narrower, it is scrolled to below.
+        auto *position = control<QWidget>(QStringLiteral("Text2"));
+        if (available.width() >= 1024)
+            QTRY_VERIFY2(area->viewport()->rect().contains(
+                         QRect(position->mapTo(area->viewport(), QPoint(0, 0)), position->size())),
+                     qPrintable(QStringLiteral("%1,%2 in %3x%4, scrolled %5 of %6")
+                                    .arg(position->mapTo(area->viewport(), QPoint(0, 0)).x())
+                                    .arg(position->mapTo(area->viewport(), QPoint(0, 0)).y())
+                                    .arg(area->viewport()->width())
+                                    .arg(area->viewport()->height())
+                                    .arg(area->verticalScrollBar()->value())
+                                    .arg(area->verticalScrollBar()->maximum())));
         // The window with its frame fits the screen, and all of it can be scrolled to.
         QVERIFY(form->frameGeometry().height() <= available.height());
         QVERIFY(form->frameGeometry().width() <= available.width());

@@ -927,8 +927,11 @@ void Form1::fitToScreen(const QRect &available)
     adjustSize();
     // A window shorter than the record view shows its navigation row (scroll bar and
     // position), and as much as fits above it; Tab brings the rest into view.
-    // Once the viewport has taken its new size.
-    QTimer::singleShot(0, this, [this] { m_clientScroll->ensureWidgetVisible(m_text2, 0, 0); });
+    // With the client area's own margin below the row, which the status bar's final
+    // height may still take a few pixels of.
+    m_clientScroll->ensureWidgetVisible(m_text2, 8, 8);
+    // And once more when the scroll bars that the new size brings have taken their room.
+    QTimer::singleShot(0, this, [this] { m_clientScroll->ensureWidgetVisible(m_text2, 8, 8); });
 }
 
 void Form1::placeBeside(QWidget *window)
