@@ -13,7 +13,6 @@
 #include <QDateTime>
 #include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
-#include <QGraphicsLayout>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
@@ -22,10 +21,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QRubberBand>
 #include <QSettings>
-#include <QToolTip>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
@@ -118,11 +115,10 @@ ParameterChart::ParameterChart(QWidget *parent)
     viewport()->setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setContextMenuPolicy(Qt::DefaultContextMenu);
-    // The whole picture is drawn again on every change. Left to minimal updates, the view
-    // repaints only the items' bounding rectangles, and the series' antialiased line and
-    // point markers reach a pixel beyond theirs: a parameter switched, or a live update
-    // that rescales the axes, left traces of the old points behind. A chart of at most
-    // the store's 1000 points draws in well under a frame.
+    // Drawn whole on every change: minimal updates repaint only the items' bounding
+    // rectangles, which the antialiased series and its markers overreach by a pixel, so a
+    // parameter switched or a live rescale left traces of the old points. 1000 points
+    // draw in well under a frame.
     setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
 
     // The view owns the chart it was made with; setChart() would leave that one behind.
