@@ -35,6 +35,7 @@ struct RunReport
         Cancelled,     // stopped on request: every earlier file kept
     };
     Outcome outcome = Outcome::Decoded;
+    std::string inputPath; // the log, as the user named it
     // For Refused and LogUnreadable: one message naming the file and the reason.
     std::string error;
     // Output files that could not be written, one message each naming the file and
