@@ -72,8 +72,18 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     RecordStoreSink records(*result.store);
     session.addSink(records);
     plan.attach(session);
+    // Limits need every record decoded, also those past the store's end.
+    std::shared_ptr<LogHealth> health;
+    std::unique_ptr<HealthSink> healthSink;
+    if (request.limits) {
+        health = std::make_shared<LogHealth>(request.limits.get());
+        healthSink = std::make_unique<HealthSink>(*health);
+        session.addSink(*healthSink);
+    }
 
     const ReadOutcome read = FeedLog(*log, session, error, control);
+    result.limits = request.limits;
+    result.health = std::move(health);
     report.load = session.report();
     report.totals = session.totals();
     if (read != ReadOutcome::Complete) {
@@ -112,7 +122,11 @@ void ApplyRun(ProgramState &state, RunResult &result)
 
 RunReport RunDecoding(ProgramState &state, const std::string &inputPath, bool writeTlm)
 {
-    RunResult result = ExecuteRun({inputPath, writeTlm, state.TlmPath});
+    RunRequest request;
+    request.inputPath = inputPath;
+    request.writeTlm = writeTlm;
+    request.keptTlmPath = state.TlmPath;
+    RunResult result = ExecuteRun(request);
     ApplyRun(state, result);
     return result.report;
 }

@@ -2,6 +2,8 @@
 
 #include "decoding_session.h"
 #include "kiss_log.h"
+#include "limit_set.h"
+#include "log_health.h"
 #include "program_state.h"
 
 #include <memory>
@@ -20,6 +22,9 @@ struct RunRequest
     // With writeTlm off: the TLM file of an earlier run, to which this run's
     // messages are appended; empty for none.
     std::string keptTlmPath;
+    // Limits to check every record of the whole log against (not only the records the
+    // store keeps); null for none.
+    std::shared_ptr<const LimitSet> limits;
 };
 
 struct RunReport
@@ -51,6 +56,10 @@ struct RunResult
     std::string dmpPath;
     std::string tlmPath; // set when the run wrote a new TLM file
     std::vector<std::string> createdFiles;
+    // With limits: the whole log's records in warning and critical, per field and per
+    // pass. It refers to `limits`, which it keeps alive.
+    std::shared_ptr<const LimitSet> limits;
+    std::shared_ptr<const LogHealth> health;
 };
 
 // Carries out a run without touching the program's state, so that it can go on in

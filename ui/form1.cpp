@@ -25,6 +25,7 @@
 #include "runcontroller.h"
 #include "screenfit.h"
 #include "stationdialog.h"
+#include "healthwatch.h"
 #include "svgbutton.h"
 #include "value_text.h"
 
@@ -158,6 +159,7 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     InitParameterCatalogue();
 
     wireKeysAndAccess();
+    m_health = new HealthWatch(this, m_state);
 }
 
 Form1::~Form1()
@@ -453,6 +455,7 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         times.append(record.ReceptionTime);
     }
     m_chart->setParameter(name, unit);
+    m_chart->setField(entry.field);
     m_chart->setPoints(points, times);
 }
 
@@ -511,6 +514,7 @@ void Form1::openLog(const QString &path)
     request.inputPath = QFile::encodeName(path).toStdString();
     request.writeTlm = m_writeTlmFile->isChecked();
     request.keptTlmPath = m_state.TlmPath;
+    request.limits = m_health->limits();
     m_runPath = path;
     m_runs->start(request);
     m_menuFileOpen->setEnabled(false);
@@ -588,6 +592,7 @@ void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
     const std::string dmpPath = result->dmpPath;
     if (report.outcome == kesta::RunReport::Outcome::Decoded) {
         releaseLiveSession();
+        m_health->takeRun(*result);
         kesta::ApplyRun(m_state, *result);
         showDecodedLog();
         noteDecodedRun(report);
@@ -1027,6 +1032,9 @@ void Form1::showRecordTable()
         m_recordTable = new RecordTable(m_state.store, this);
         m_recordTable->setWindowFlag(Qt::Window);
         connect(m_recordTable, &RecordTable::recordSelected, this, &Form1::goToRecord);
+        m_recordTable->setLimits(m_health->limits());
+        connect(m_health, &HealthWatch::limitsChanged, m_recordTable,
+                [this] { m_recordTable->setLimits(m_health->limits()); });
     }
     m_recordTable->show();
     m_recordTable->raise();
@@ -1080,6 +1088,7 @@ void Form1::setSaveChooser(SaveFileChooser *chooser)
     m_export->setChooser(chooser);
     m_chart->setSaveChooser(chooser);
     m_saveChooser = chooser;
+    m_health->setSaveChooser(chooser);
     if (m_lightMap)
         m_lightMap->setSaveChooser(chooser);
 }

@@ -15,6 +15,7 @@
 class ConnectChooser;
 class FileChooser;
 class Form2;
+class HealthWatch;
 class ExportCommand;
 class Info;
 class LightElementMap;
@@ -181,6 +182,8 @@ public:
     // session; not owned, null for the real dialogs.
     void setConnectChooser(ConnectChooser *chooser);
     void setQuestioner(Questioner *questioner);
+    // The limits in force and what the window shows of them.
+    HealthWatch *health() const { return m_health; }
 
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
@@ -301,6 +304,7 @@ private:
     ConnectChooser *m_connectChooser = nullptr;
     Questioner *m_questioner = nullptr;
 
+    HealthWatch *m_health = nullptr;
     QPointer<Form2> m_form2;
     QPointer<Info> m_info;
     bool m_centred = false;

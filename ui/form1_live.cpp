@@ -4,6 +4,7 @@
 #include "connectdialog.h"
 #include "stationdialog.h"
 #include "form1.h"
+#include "healthwatch.h"
 #include "livesession.h"
 #include "output_names.h"
 #include "parameter_catalogue.h"
@@ -158,6 +159,7 @@ bool Form1::connectTo(const ConnectRequest &request)
         m_state.createdFiles.push_back(path);
 
     clearViewForLive();
+    m_health->watchLive(session);
     m_menuFileConnect->setEnabled(false);
     m_menuFileDisconnect->setEnabled(true);
     m_liveState->show();
