@@ -169,6 +169,7 @@ HealthWatch::HealthWatch(Form1 *window, kesta::ProgramState &state)
 
     m_status = new QLabel(window->statusBar());
     m_status->setObjectName(QStringLiteral("LimitStatus"));
+    m_status->setTextFormat(Qt::RichText);
     m_status->hide();
     window->statusBar()->addPermanentWidget(m_status);
 
@@ -336,21 +337,32 @@ void HealthWatch::showCounts()
         return;
     }
     const kesta::LogHealth *health = m_live ? m_liveHealth.get() : m_health.get();
-    QString text;
+    // The status bar is narrow: the counts go beside the marks of the value boxes, and the
+    // words are in the tool tip and what a screen reader says.
+    QString shown;
+    QString spoken;
     if (health && (m_live || m_countedLimits == m_limits)) {
         const QLocale locale;
-        text = tr("%1 warning · %2 critical")
-                   .arg(locale.toString(static_cast<qulonglong>(health->recordsInWarning())),
-                        locale.toString(static_cast<qulonglong>(health->recordsInCritical())));
+        const QString warning =
+            locale.toString(static_cast<qulonglong>(health->recordsInWarning()));
+        const QString critical =
+            locale.toString(static_cast<qulonglong>(health->recordsInCritical()));
+        shown = tr("<span style=\"color:#d68200\">&#9650;</span>&nbsp;%1 "
+                   "<span style=\"color:#c80000\">&#9632;</span>&nbsp;%2")
+                    .arg(warning, critical);
+        spoken = m_live ? tr("Checking limits as records arrive: %1 records in warning, %2 in "
+                             "critical")
+                              .arg(warning, critical)
+                        : tr("%1 records in warning, %2 in critical").arg(warning, critical);
         if (m_live)
-            text = tr("Checking limits: %1").arg(text);
+            shown = tr("Checking %1").arg(shown);
     } else {
-        text = tr("Limits on");
+        shown = spoken = tr("Limits on");
     }
-    m_status->setText(text);
-    m_status->setToolTip(tr("Limits file: %1").arg(m_path));
-    m_status->setAccessibleName(text);
-    m_status->setAccessibleDescription(m_status->toolTip());
+    m_status->setText(shown);
+    m_status->setToolTip(tr("%1\nLimits file: %2").arg(spoken, m_path));
+    m_status->setAccessibleName(spoken);
+    m_status->setAccessibleDescription(tr("Limits file: %1").arg(m_path));
     m_status->show();
 }
 

@@ -17,6 +17,8 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
+#include <QPixmap>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -27,6 +29,26 @@ namespace {
 QString FromLatin1(std::string_view text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The mark of a cell outside limits, as on the value boxes and the chart: a triangle for a
+// warning, a square for critical, so the level does not rest on colour alone.
+QPixmap LevelMark(kesta::LimitLevel level)
+{
+    QPixmap mark(9, 9);
+    mark.fill(Qt::transparent);
+    QPainter painter(&mark);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    if (level == kesta::LimitLevel::Critical) {
+        painter.setBrush(QColor(200, 0, 0));
+        painter.drawRect(QRectF(1, 1, 7, 7));
+    } else {
+        painter.setBrush(QColor(214, 130, 0));
+        const QPointF corners[3] = {{4.5, 0.5}, {8.5, 8.5}, {0.5, 8.5}};
+        painter.drawPolygon(corners, 3);
+    }
+    return mark;
 }
 
 } // namespace
@@ -109,7 +131,7 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(numeric ? Qt::AlignRight | Qt::AlignVCenter
                                            : Qt::AlignLeft | Qt::AlignVCenter);
-    if (role == Qt::BackgroundRole || role == Qt::ToolTipRole) {
+    if (role == Qt::BackgroundRole || role == Qt::ToolTipRole || role == Qt::DecorationRole) {
         if (!m_limits || !field || !r.Written.test(*field) || !m_limits->limitsOf(*field))
             return {};
         const auto value = kesta::FieldNumber(r, *field);
@@ -118,6 +140,8 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
             return {};
         if (role == Qt::ToolTipRole)
             return QString::fromStdString(kesta::BreachText(*field, *value, *breach));
+        if (role == Qt::DecorationRole)
+            return LevelMark(breach->level);
         // Pale, so that the text keeps its contrast.
         return breach->level == kesta::LimitLevel::Critical ? QColor(255, 190, 190)
                                                             : QColor(255, 222, 160);
@@ -182,7 +206,7 @@ void RecordTableModel::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
     m_limits = std::move(limits);
     if (m_rows > 0)
         emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1),
-                         {Qt::BackgroundRole, Qt::ToolTipRole});
+                         {Qt::BackgroundRole, Qt::ToolTipRole, Qt::DecorationRole});
 }
 
 kesta::LimitLevel RecordTableModel::levelOfRow(int row) const
