@@ -60,6 +60,8 @@ struct RunResult
     // pass. It refers to `limits`, which it keeps alive.
     std::shared_ptr<const LimitSet> limits;
     std::shared_ptr<const LogHealth> health;
+    // The passes of the whole log (those of `health` where there are limits).
+    std::vector<Pass> passes;
 };
 
 // Carries out a run without touching the program's state, so that it can go on in

@@ -26,6 +26,7 @@
 #include "screenfit.h"
 #include "stationdialog.h"
 #include "healthwatch.h"
+#include "passview.h"
 #include "svgbutton.h"
 #include "value_text.h"
 
@@ -428,8 +429,10 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         caption += QStringLiteral(" [ ") + unit + QStringLiteral(" ] ");
     m_frame1->setTitle(caption);
 
-    const int rows = std::max<int>(m_state.store.RecordCount, 0);
-    m_chart->setRowCount(rows, m_state.store.FirstNumber);
+    // The records of the pass chosen in View -> Pass, or all.
+    const auto [from, to] = m_passes->span();
+    const int rows = std::max(to - from + 1, 0);
+    m_chart->setRowCount(rows, m_state.store.numberAt(static_cast<std::int16_t>(from)));
     if (!isChartable(entry))
         return; // no numbers to plot: the earlier points stay
 
@@ -442,7 +445,7 @@ void Form1::DrawParameterChart(std::int16_t parameter)
     points.reserve(rows);
     times.reserve(rows);
     std::string text;
-    for (int r = 1; r <= m_chart->rowCount(); ++r) {
+    for (int r = from; r <= to; ++r) {
         const kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(r)];
         if (!record.Written.test(*entry.field))
             continue;
@@ -593,6 +596,7 @@ void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
     if (report.outcome == kesta::RunReport::Outcome::Decoded) {
         releaseLiveSession();
         m_health->takeRun(*result);
+        m_passes->setPasses(result->passes);
         kesta::ApplyRun(m_state, *result);
         showDecodedLog();
         noteDecodedRun(report);
@@ -971,6 +975,9 @@ void Form1::buildRecordViews()
     table->setObjectName(QStringLiteral("MenuViewRecordTable"));
     connect(map, &QAction::triggered, this, &Form1::showLightElementMap);
     connect(table, &QAction::triggered, this, &Form1::showRecordTable);
+    views->addSeparator();
+    m_passes = new PassView(views, m_state.store, this);
+    connect(m_passes, &PassView::chosenChanged, this, &Form1::showChosenPass);
 
     m_export = new ExportCommand(this);
     m_export->setErrorHandler([this](const QString &text) {
@@ -998,6 +1005,11 @@ void Form1::buildRecordViews()
             m_lightMap->refresh();
         if (m_recordTable)
             m_recordTable->refresh();
+        // The new log's passes: all shown (the chart is drawn already).
+        if (m_lightMap)
+            m_lightMap->setRecordSpan(m_passes->span());
+        if (m_recordTable)
+            m_recordTable->setRecordSpan(m_passes->span());
     });
     connect(this, &Form1::closing, this, [this] {
         m_export->cancelAndWait();
@@ -1018,6 +1030,7 @@ void Form1::showLightElementMap()
         connect(m_lightMap, &LightElementMap::recordClicked, this, &Form1::goToRecord);
         // One column per reception time while the chart shows reception time.
         m_lightMap->setTimeAxis(m_chart->isTimeAxis());
+        m_lightMap->setRecordSpan(m_passes->span());
         connect(m_chart->timeAxisAction(), &QAction::toggled, m_lightMap,
                 [this] { m_lightMap->setTimeAxis(m_chart->isTimeAxis()); });
     }
@@ -1033,12 +1046,28 @@ void Form1::showRecordTable()
         m_recordTable->setWindowFlag(Qt::Window);
         connect(m_recordTable, &RecordTable::recordSelected, this, &Form1::goToRecord);
         m_recordTable->setLimits(m_health->limits());
+        m_recordTable->setRecordSpan(m_passes->span());
         connect(m_health, &HealthWatch::limitsChanged, m_recordTable,
                 [this] { m_recordTable->setLimits(m_health->limits()); });
     }
     m_recordTable->show();
     m_recordTable->raise();
     m_recordTable->activateWindow();
+}
+
+void Form1::showChosenPass()
+{
+    const auto span = m_passes->span();
+    if (m_lightMap)
+        m_lightMap->setRecordSpan(span);
+    if (m_recordTable)
+        m_recordTable->setRecordSpan(span);
+    const int parameter = m_optionGroup->checkedId();
+    if (parameter >= 0)
+        DrawParameterChart(static_cast<std::int16_t>(parameter));
+    // A pass chosen: its first record is shown.
+    if (m_passes->chosen() > 0 && span.first <= span.second)
+        goToRecord(static_cast<int>(m_state.store.numberAt(static_cast<std::int16_t>(span.first))));
 }
 
 LightElementMap *Form1::lightElementMap() const

@@ -16,6 +16,7 @@ class ConnectChooser;
 class FileChooser;
 class Form2;
 class HealthWatch;
+class PassView;
 class ExportCommand;
 class Info;
 class LightElementMap;
@@ -184,6 +185,8 @@ public:
     void setQuestioner(Questioner *questioner);
     // The limits in force and what the window shows of them.
     HealthWatch *health() const { return m_health; }
+    // View -> Pass: the pass the chart, map and table show.
+    PassView *passView() const { return m_passes; }
 
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
@@ -305,6 +308,8 @@ private:
     Questioner *m_questioner = nullptr;
 
     HealthWatch *m_health = nullptr;
+    PassView *m_passes = nullptr;
+    void showChosenPass();
     QPointer<Form2> m_form2;
     QPointer<Info> m_info;
     bool m_centred = false;

@@ -5,6 +5,7 @@
 #include "stationdialog.h"
 #include "form1.h"
 #include "healthwatch.h"
+#include "passview.h"
 #include "livesession.h"
 #include "output_names.h"
 #include "parameter_catalogue.h"
@@ -160,6 +161,7 @@ bool Form1::connectTo(const ConnectRequest &request)
 
     clearViewForLive();
     m_health->watchLive(session);
+    m_passes->setPasses({});
     m_menuFileConnect->setEnabled(false);
     m_menuFileDisconnect->setEnabled(true);
     m_liveState->show();

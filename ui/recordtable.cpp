@@ -227,6 +227,14 @@ void RecordTableFilter::setOutsideOnly(bool on)
     invalidateRowsFilter();
 }
 
+void RecordTableFilter::setRecordSpan(std::optional<std::pair<int, int>> span)
+{
+    if (m_span == span)
+        return;
+    m_span = span;
+    invalidateRowsFilter();
+}
+
 void RecordTableFilter::setKindGroup(std::optional<RecordTableModel::KindGroup> group)
 {
     if (m_group == group)
@@ -238,6 +246,9 @@ void RecordTableFilter::setKindGroup(std::optional<RecordTableModel::KindGroup> 
 bool RecordTableFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
     const auto *model = static_cast<const RecordTableModel *>(sourceModel());
+    const int record = RecordTableModel::recordOfRow(sourceRow);
+    if (m_span && (record < m_span->first || record > m_span->second))
+        return false;
     if (m_outsideOnly && model->levelOfRow(sourceRow) == kesta::LimitLevel::Ok)
         return false;
     return !m_group || RecordTableModel::GroupOf(model->record(sourceRow)) == *m_group;
@@ -375,6 +386,14 @@ void RecordTable::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
     if (!any)
         m_outsideOnly->setChecked(false);
     m_filter->invalidate();
+    updateCount();
+}
+
+void RecordTable::setRecordSpan(std::pair<int, int> span)
+{
+    m_filter->setRecordSpan(span.first == 1 && span.second >= m_model->rowCount()
+                                ? std::nullopt
+                                : std::optional(span));
     updateCount();
 }
 

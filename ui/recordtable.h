@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -99,6 +100,8 @@ public:
     void setKindGroup(std::optional<RecordTableModel::KindGroup> group);
     // Only the rows with a field outside limits.
     void setOutsideOnly(bool on);
+    // Only the rows of records `span.first` to `span.second` (record numbers).
+    void setRecordSpan(std::optional<std::pair<int, int>> span);
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
@@ -108,6 +111,7 @@ protected:
 private:
     std::optional<RecordTableModel::KindGroup> m_group;
     bool m_outsideOnly = false;
+    std::optional<std::pair<int, int>> m_span;
 };
 
 // The window "Record Table": every record in a table sorted by a click on a column's header,
@@ -129,6 +133,8 @@ public:
     // (offered while there are limits).
     void setLimits(std::shared_ptr<const kesta::LimitSet> limits);
     void setOutsideOnly(bool on);
+    // The records of the pass chosen in View -> Pass (record numbers, inclusive).
+    void setRecordSpan(std::pair<int, int> span);
     QCheckBox *outsideOnlyBox() const { return m_outsideOnly; }
     QTableView *view() const { return m_view; }
     RecordTableModel *model() const { return m_model; }

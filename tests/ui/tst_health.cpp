@@ -7,6 +7,8 @@
 #include "kiss_bytes.h"
 #include "parameterchart.h"
 #include "passreportcommand.h"
+#include "passview.h"
+#include "lightelementmap.h"
 #include "recordtable.h"
 #include "savefilechooser.h"
 #include "stationdialog.h"
@@ -79,6 +81,7 @@ private slots:
     void tableFiltersAndColoursRecordsOutsideLimits();
     void chartMarksThePointsOutsideLimits();
     void passReportIsTheCommandLinesWithTheStation();
+    void choosingAPassShowsItsRecordsOnly();
 
 private:
     bool loadLimits(const QByteArray &text);
@@ -245,6 +248,39 @@ void TestHealth::passReportIsTheCommandLinesWithTheStation()
     QVERIFY(windows.contains("<th>Station</th><td>Hill</td>"));
     QCOMPARE(windows.count("<h2>Pass "), 2);
     QCOMPARE(windows, fixture::readAll(m_dir.filePath(QStringLiteral("cli.html"))));
+}
+
+// Records 1 to 5 are one pass, record 6 (an hour later) another.
+void TestHealth::choosingAPassShowsItsRecordsOnly()
+{
+    PassView *passes = m_form->passView();
+    QCOMPARE(passes->passes().size(), std::size_t{2});
+    m_form->optionClicked(RssiBox);
+    m_form->showRecordTable();
+    m_form->showLightElementMap();
+    auto *scroll = m_form->findChild<QScrollBar *>(QStringLiteral("HScroll1"));
+
+    passes->choose(2);
+    QCOMPARE(m_form->chart()->points().size(), 1);
+    QCOMPARE(m_form->chart()->points().first().x(), 6.0);
+    QCOMPARE(m_form->recordTable()->filter()->rowCount(), 1);
+    QCOMPARE(m_form->lightElementMap()->columnCount(), 1);
+    QCOMPARE(scroll->value(), 6); // the pass's first record is shown
+
+    passes->choose(1);
+    QCOMPARE(m_form->chart()->points().size(), 5);
+    QCOMPARE(m_form->chart()->markedRecords(LimitLevel::Critical), (QList<int>{5}));
+    QCOMPARE(m_form->recordTable()->filter()->rowCount(), 5);
+
+    passes->choose(0);
+    QCOMPARE(m_form->chart()->points().size(), 6);
+    QCOMPARE(m_form->recordTable()->filter()->rowCount(), 6);
+    // A log opened again shows all its passes.
+    passes->choose(2);
+    m_form->reloadLog();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->isRunning(), 20000);
+    QCOMPARE(passes->chosen(), 0);
+    QCOMPARE(m_form->recordTable()->filter()->rowCount(), 6);
 }
 
 QTEST_MAIN(TestHealth)
