@@ -24,7 +24,7 @@ struct RunRequest
     std::string keptTlmPath;
     // Limits to check every record of the whole log against (not only the records the
     // store keeps); null for none.
-    std::shared_ptr<const LimitSet> limits;
+    std::shared_ptr<const LimitSet> limits = nullptr;
 };
 
 struct RunReport
