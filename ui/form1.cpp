@@ -27,6 +27,7 @@
 #include "stationdialog.h"
 #include "healthwatch.h"
 #include "passview.h"
+#include "passoverlay.h"
 #include "svgbutton.h"
 #include "value_text.h"
 
@@ -978,6 +979,7 @@ void Form1::buildRecordViews()
     views->addSeparator();
     m_passes = new PassView(views, m_state.store, this);
     connect(m_passes, &PassView::chosenChanged, this, &Form1::showChosenPass);
+    connect(m_passes, &PassView::overlayRequested, this, &Form1::showPassOverlay);
 
     m_export = new ExportCommand(this);
     m_export->setErrorHandler([this](const QString &text) {
@@ -1017,6 +1019,8 @@ void Form1::buildRecordViews()
             m_lightMap->close();
         if (m_recordTable)
             m_recordTable->close();
+        if (m_passOverlay)
+            m_passOverlay->close();
     });
 }
 
@@ -1068,6 +1072,28 @@ void Form1::showChosenPass()
     // A pass chosen: its first record is shown.
     if (m_passes->chosen() > 0 && span.first <= span.second)
         goToRecord(static_cast<int>(m_state.store.numberAt(static_cast<std::int16_t>(span.first))));
+}
+
+PassOverlay *Form1::passOverlay() const
+{
+    return m_passOverlay;
+}
+
+void Form1::showPassOverlay()
+{
+    const int parameter = m_optionGroup->checkedId();
+    if (parameter < 0 || !isChartable(ParameterRows[static_cast<std::size_t>(parameter)]))
+        return;
+    if (!m_passOverlay) {
+        m_passOverlay = new PassOverlay(this);
+        m_passOverlay->setWindowFlag(Qt::Window);
+    }
+    m_passOverlay->draw(m_state.store, m_passes->passes(),
+                        *ParameterRows[static_cast<std::size_t>(parameter)].field,
+                        m_health->limits().get());
+    m_passOverlay->show();
+    m_passOverlay->raise();
+    m_passOverlay->activateWindow();
 }
 
 LightElementMap *Form1::lightElementMap() const

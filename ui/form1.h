@@ -17,6 +17,7 @@ class FileChooser;
 class Form2;
 class HealthWatch;
 class PassView;
+class PassOverlay;
 class ExportCommand;
 class Info;
 class LightElementMap;
@@ -187,6 +188,9 @@ public:
     HealthWatch *health() const { return m_health; }
     // View -> Pass: the pass the chart, map and table show.
     PassView *passView() const { return m_passes; }
+    // "Overlay Passes": the chosen parameter over every pass, in a window of its own.
+    void showPassOverlay();
+    PassOverlay *passOverlay() const;
 
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
@@ -309,6 +313,7 @@ private:
 
     HealthWatch *m_health = nullptr;
     PassView *m_passes = nullptr;
+    QPointer<PassOverlay> m_passOverlay;
     void showChosenPass();
     QPointer<Form2> m_form2;
     QPointer<Info> m_info;

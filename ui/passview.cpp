@@ -94,5 +94,9 @@ void PassView::rebuildMenu()
         const int number = static_cast<int>(i + 1);
         connect(action, &QAction::triggered, this, [this, number] { choose(number); });
     }
+    m_menu->addSeparator();
+    QAction *overlay = m_menu->addAction(tr("&Overlay Passes"));
+    overlay->setObjectName(QStringLiteral("MenuPassOverlay"));
+    connect(overlay, &QAction::triggered, this, &PassView::overlayRequested);
     m_menu->setEnabled(!m_passes.empty());
 }

@@ -40,6 +40,8 @@ public:
 signals:
     // Another pass, or all, is shown.
     void chosenChanged();
+    // "Overlay Passes": the user asks for the chosen parameter of every pass at once.
+    void overlayRequested();
 
 private:
     void rebuildMenu();

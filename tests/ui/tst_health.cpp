@@ -8,6 +8,7 @@
 #include "parameterchart.h"
 #include "passreportcommand.h"
 #include "passview.h"
+#include "passoverlay.h"
 #include "lightelementmap.h"
 #include "recordtable.h"
 #include "savefilechooser.h"
@@ -274,6 +275,8 @@ void TestHealth::choosingAPassShowsItsRecordsOnly()
 
     passes->choose(0);
     QCOMPARE(m_form->chart()->points().size(), 6);
+    m_form->showPassOverlay(); // one line per pass, over seconds since its start
+    QCOMPARE(m_form->passOverlay()->lineCount(), 2);
     QCOMPARE(m_form->recordTable()->filter()->rowCount(), 6);
     // A log opened again shows all its passes.
     passes->choose(2);
