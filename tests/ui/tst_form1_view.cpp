@@ -204,9 +204,9 @@ private slots:
         for (QAction *action : file->actions())
             fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(fileEntries, QStringList({"&Open", "&Reload", "Recent &Files", "-", "&Connect...",
-                                           "&Disconnect", "-", "&Export Records...",
-                                           "Save &Pass Report...", "Save Chart...", "Copy Chart",
-                                           "-", "E&xit"}));
+                                           "&Disconnect", "Reconnect &Now", "-",
+                                           "&Export Records...", "Save &Pass Report...",
+                                           "Save Chart...", "Copy Chart", "-", "E&xit"}));
         // Nothing to export before a log has been decoded.
         QVERIFY(!control<QAction>(QStringLiteral("MenuFileExportRecords"))->isEnabled());
         QStringList viewEntries;
