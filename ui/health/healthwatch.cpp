@@ -129,7 +129,10 @@ HealthWatch::HealthWatch(Form1 *window, kesta::ProgramState &state)
     auto *settings = window->findChild<QMenu *>(QStringLiteral("MnuSettings"));
     m_chooseAction = new QAction(tr("&Limits File..."), this);
     m_chooseAction->setObjectName(QStringLiteral("MenuLimitsFile"));
-    settings->addAction(m_chooseAction);
+    // Beside "Station...", before the chart's own settings.
+    auto *station = window->findChild<QAction *>(QStringLiteral("MenuStation"));
+    const QList<QAction *> settingsActions = settings->actions();
+    settings->insertAction(settingsActions.value(settingsActions.indexOf(station) + 1), m_chooseAction);
     connect(m_chooseAction, &QAction::triggered, this, &HealthWatch::chooseLimitsFile);
 
     auto *file = window->findChild<QMenu *>(QStringLiteral("MnuFile"));
