@@ -49,9 +49,9 @@ void Form1::buildLive()
     // "Connect..." and "Disconnect" go between the commands that open and those that
     // write out.
     QMenu *file = menuBar()->findChild<QMenu *>(QStringLiteral("MnuFile"));
-    m_menuFileConnect = new QAction(QStringLiteral("&Connect..."), file);
+    m_menuFileConnect = new QAction(tr("&Connect..."), file);
     m_menuFileConnect->setObjectName(QStringLiteral("MenuFileConnect"));
-    m_menuFileDisconnect = new QAction(QStringLiteral("&Disconnect"), file);
+    m_menuFileDisconnect = new QAction(tr("&Disconnect"), file);
     m_menuFileDisconnect->setObjectName(QStringLiteral("MenuFileDisconnect"));
     m_menuFileDisconnect->setEnabled(false);
     // While a lost connection waits to be retried: try again at once.

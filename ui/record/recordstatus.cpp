@@ -68,7 +68,7 @@ RecordStatus::RecordStatus(QWidget *parent) : QWidget(parent)
 QString RecordStatus::timeText(std::optional<std::int64_t> ms)
 {
     if (!ms)
-        return QStringLiteral("No reception time");
+        return tr("No reception time");
     // The exports' ISO form, "2026-12-01T10:00:00.123Z", spelt for reading.
     QString text = QString::fromStdString(kesta::IsoTimeText(*ms));
     text.replace(QLatin1Char('T'), QLatin1Char(' '));
@@ -142,6 +142,6 @@ void RecordStatus::showLog(const QString &path, const kesta::SessionTotals &tota
     QStringList lines;
     for (const std::string &line : kesta::LoadReportLines(load))
         lines << QString::fromStdString(line);
-    m_load->setToolTip(lines.isEmpty() ? QStringLiteral("Nothing skipped")
+    m_load->setToolTip(lines.isEmpty() ? tr("Nothing skipped")
                                        : lines.join(QLatin1Char('\n')));
 }
