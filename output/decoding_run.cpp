@@ -96,6 +96,8 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     } else {
         session.addSink(passes);
     }
+    for (SessionSink *sink : request.moreSinks)
+        session.addSink(*sink);
 
     const ReadOutcome read = FeedLog(*log, session, error, control);
     result.limits = request.limits;

@@ -22,6 +22,9 @@ struct RunRequest
     // With writeTlm off: the TLM file of an earlier run, to which this run's
     // messages are appended; empty for none.
     std::string keptTlmPath;
+    // Further receivers of the run's frames (the windows' InfluxDB sender), after the
+    // records and files; owned by the caller and kept until the run has ended.
+    std::vector<SessionSink *> moreSinks;
     // Limits to check every record of the whole log against (not only the records the
     // store keeps); null for none.
     std::shared_ptr<const LimitSet> limits = nullptr;

@@ -431,7 +431,7 @@ TEST_F(DecodingRun, ACancelledRunKeepsEveryEarlierFile)
         int asked = 0;
         ReadControl control;
         control.cancel = [&asked] { return ++asked > 2; }; // after the first block
-        RunResult result = ExecuteRun({log, writeTlm, folder / "w.tlm"}, control);
+        RunResult result = ExecuteRun({log, writeTlm, folder / "w.tlm", {}}, control);
         EXPECT_EQ(result.report.outcome, RunReport::Outcome::Cancelled);
         EXPECT_FALSE(RunSummary(result.report, folder / "w.dmp"));
         ApplyRun(state, result);
@@ -454,7 +454,7 @@ TEST_F(DecodingRun, CancelEndsTheWaitForAFifosReader)
     ReadControl control;
     control.cancel = [&asked] { return ++asked > 2; };
 
-    const RunResult result = ExecuteRun({log, true, ""}, control);
+    const RunResult result = ExecuteRun({log, true, "", {}}, control);
 
     EXPECT_EQ(result.report.outcome, RunReport::Outcome::Cancelled);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"f.dmp", "f.kss"}));

@@ -183,7 +183,7 @@ private:
     bool connectByMenu(quint16 port)
     {
         connectChooser.answer =
-            ConnectRequest{HostPort{QStringLiteral("127.0.0.1"), port}, recording(), true};
+            ConnectRequest{HostPort{QStringLiteral("127.0.0.1"), port}, recording(), true, {}};
         form->menuFileConnect();
         if (!form->liveSession())
             return false;
@@ -454,7 +454,7 @@ private slots:
     void unknownHostIsRetried()
     {
         connectChooser.answer = ConnectRequest{
-            HostPort{QStringLiteral("no-such-station.invalid"), 8100}, recording(), true};
+            HostPort{QStringLiteral("no-such-station.invalid"), 8100}, recording(), true, {}};
         form->menuFileConnect();
         QVERIFY(form->liveSession());
         // A failed look-up, or no answer within the connect time-out.

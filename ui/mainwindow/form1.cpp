@@ -8,6 +8,8 @@
 #include "filechooser.h"
 #include "form2.h"
 #include "info.h"
+#include "influxdialog.h"
+#include "influxstatus.h"
 #include "layoutstyle.h"
 #include "lightelementmap.h"
 #include "lightelementrow.h"
@@ -154,6 +156,8 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     m_runs = new RunController(this);
     connect(m_runs, &RunController::progress, this, &Form1::runProgress);
     connect(m_runs, &RunController::finished, this, &Form1::runFinished);
+    m_influxStatus = new InfluxStatus(statusBar());
+    connect(m_runs, &RunController::influxStatusChanged, m_influxStatus, &InfluxStatus::showStatus);
     buildRecordViews();
     buildLive();
 
@@ -197,6 +201,9 @@ void Form1::buildMenus()
     QAction *station = settings->addAction(QStringLiteral("&Station..."));
     station->setObjectName(QStringLiteral("MenuStation"));
     connect(station, &QAction::triggered, this, [this] { StationDialog::edit(this); });
+    QAction *influx = settings->addAction(tr("&InfluxDB..."));
+    influx->setObjectName(QStringLiteral("MenuInfluxDB"));
+    connect(influx, &QAction::triggered, this, [this] { InfluxDialog::edit(this); });
 
     m_mnuInfo = bar->addAction(QStringLiteral("&Info"));
     m_mnuInfo->setObjectName(QStringLiteral("MnuInfo"));
