@@ -196,6 +196,8 @@ DecodeOutcome RunDecodeCommand(const DecodeOptions &options)
         if (OutputFile *html = plan.file(OutputKind::HtmlReport)) {
             HtmlReportInput input;
             input.logName = logPath;
+            if (!options.station.empty())
+                input.station = options.station;
             input.limitsName = options.limitsPath;
             input.records = totals.records;
             WriteHtmlReport(input, *outcome.health,

@@ -9,6 +9,19 @@ namespace kesta {
 
 namespace {
 
+// Splits the log into passes by the frames' times alone: no record is decoded for it.
+class PassSink final : public SessionSink
+{
+public:
+    void frame(const SessionFrame &frame) override
+    {
+        splitter.add(frame.number, frame.receptionTime, frame.countedAs);
+    }
+    bool readsRecord() const override { return false; }
+
+    PassSplitter splitter;
+};
+
 void Remember(std::vector<std::string> &files, const std::string &path)
 {
     if (std::find(files.begin(), files.end(), path) == files.end())
@@ -73,10 +86,24 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     RecordStoreSink records(*result.store);
     session.addSink(records);
     plan.attach(session);
+    // Limits need every record decoded, also those past the store's end.
+    std::shared_ptr<LogHealth> health;
+    std::unique_ptr<HealthSink> healthSink;
+    PassSink passes;
+    if (request.limits) {
+        health = std::make_shared<LogHealth>(request.limits.get());
+        healthSink = std::make_unique<HealthSink>(*health);
+        session.addSink(*healthSink);
+    } else {
+        session.addSink(passes);
+    }
     for (SessionSink *sink : request.moreSinks)
         session.addSink(*sink);
 
     const ReadOutcome read = FeedLog(*log, session, error, control);
+    result.limits = request.limits;
+    result.passes = health ? health->passes() : passes.splitter.passes();
+    result.health = std::move(health);
     report.load = session.report();
     report.totals = session.totals();
     if (read != ReadOutcome::Complete) {
@@ -115,7 +142,11 @@ void ApplyRun(ProgramState &state, RunResult &result)
 
 RunReport RunDecoding(ProgramState &state, const std::string &inputPath, bool writeTlm)
 {
-    RunResult result = ExecuteRun({inputPath, writeTlm, state.TlmPath, {}});
+    RunRequest request;
+    request.inputPath = inputPath;
+    request.writeTlm = writeTlm;
+    request.keptTlmPath = state.TlmPath;
+    RunResult result = ExecuteRun(request);
     ApplyRun(state, result);
     return result.report;
 }

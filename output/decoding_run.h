@@ -2,6 +2,8 @@
 
 #include "decoding_session.h"
 #include "kiss_log.h"
+#include "limit_set.h"
+#include "log_health.h"
 #include "program_state.h"
 
 #include <memory>
@@ -23,6 +25,9 @@ struct RunRequest
     // Further receivers of the run's frames (the windows' InfluxDB sender), after the
     // records and files; owned by the caller and kept until the run has ended.
     std::vector<SessionSink *> moreSinks;
+    // Limits to check every record of the whole log against (not only the records the
+    // store keeps); null for none.
+    std::shared_ptr<const LimitSet> limits = nullptr;
 };
 
 struct RunReport
@@ -55,6 +60,12 @@ struct RunResult
     std::string dmpPath;
     std::string tlmPath; // set when the run wrote a new TLM file
     std::vector<std::string> createdFiles;
+    // With limits: the whole log's records in warning and critical, per field and per
+    // pass. It refers to `limits`, which it keeps alive.
+    std::shared_ptr<const LimitSet> limits;
+    std::shared_ptr<const LogHealth> health;
+    // The passes of the whole log (those of `health` where there are limits).
+    std::vector<Pass> passes;
 };
 
 // Carries out a run without touching the program's state, so that it can go on in

@@ -125,9 +125,11 @@ TEST_F(HealthCommand, HtmlReportChartsEachLimitedFieldPerPassAndNeedsNothingElse
     DecodeOptions o = options();
     o.htmlReportPath = folder_ / "report.html";
     o.reportFields = {"Rssi", "HtxCurrent"};
+    o.station = "Hill <north>";
     ASSERT_EQ(RunDecodeCommand(o).exitCode, ExitSuccess);
 
     const std::string html = ReadFile(folder_ / "report.html");
+    EXPECT_NE(html.find("<th>Station</th><td>Hill &lt;north&gt;</td>"), std::string::npos);
     EXPECT_EQ(Occurrences(html, "<h2>Pass "), 2u);
     EXPECT_EQ(Occurrences(html, "<svg "), 4u);
     EXPECT_EQ(Occurrences(html, "l4.5,8h-9z"), 2u);                    // warning marks
@@ -149,6 +151,7 @@ TEST_F(HealthCommand, HtmlReportOfALogWithoutTimesChartsOverRecords)
     ASSERT_EQ(RunDecodeCommand(o).exitCode, ExitSuccess);
 
     const std::string html = ReadFile(folder_ / "untimed.html");
+    EXPECT_EQ(html.find("Station"), std::string::npos);
     EXPECT_EQ(Occurrences(html, "<svg "), 1u);
     EXPECT_NE(html.find(">Record</text>"), std::string::npos);
     EXPECT_EQ(html.find("Reception time"), std::string::npos);

@@ -205,14 +205,14 @@ private slots:
             fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(fileEntries, QStringList({"&Open", "&Reload", "Recent &Files", "-", "&Connect...",
                                            "&Disconnect", "Reconnect &Now", "-",
-                                           "&Export Records...",
+                                           "&Export Records...", "Save &Pass Report...",
                                            "Save Chart...", "Copy Chart", "-", "E&xit"}));
         // Nothing to export before a log has been decoded.
         QVERIFY(!control<QAction>(QStringLiteral("MenuFileExportRecords"))->isEnabled());
         QStringList viewEntries;
         for (QAction *action : control<QMenu>(QStringLiteral("MnuView"))->actions())
             viewEntries << action->text();
-        QCOMPARE(viewEntries, QStringList({"Light-Element &Map", "Record &Table"}));
+        QCOMPARE(viewEntries, QStringList({"Light-Element &Map", "Record &Table", "", "&Pass"}));
         QVERIFY(!control<QAction>(QStringLiteral("MenuFileDisconnect"))->isEnabled());
         auto *tlm = control<QAction>(QStringLiteral("WriteTLMFile"));
         QCOMPARE(tlm->text(), QStringLiteral("&Write TLM File"));

@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QRubberBand>
+#include <QScatterSeries>
 #include <QSettings>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -96,8 +97,8 @@ QString utcText(qint64 ms, const QString &format)
 } // namespace
 
 ParameterChart::ParameterChart(QWidget *parent)
-    : QChartView(new QChart, parent), series_(new QLineSeries), axisX_(new QValueAxis),
-      timeAxisX_(new QCategoryAxis), axisY_(new QValueAxis), marker_(new QGraphicsLineItem),
+    : QChartView(new QChart, parent), series_(new QLineSeries), warningMarks_(new QScatterSeries),
+      criticalMarks_(new QScatterSeries), axisX_(new QValueAxis), timeAxisX_(new QCategoryAxis), axisY_(new QValueAxis), marker_(new QGraphicsLineItem),
       highlight_(new QGraphicsEllipseItem), readoutBox_(new QGraphicsRectItem),
       readoutLabel_(new QGraphicsSimpleTextItem(readoutBox_)),
       band_(new QRubberBand(QRubberBand::Rectangle, viewport())),
@@ -168,6 +169,33 @@ ParameterChart::ParameterChart(QWidget *parent)
     chart->addAxis(axisY_, Qt::AlignLeft);
     series_->attachAxis(axisX_);
     series_->attachAxis(axisY_);
+
+    // Points outside limits, marked over the line by shape as well as colour.
+    warningMarks_->setObjectName(QStringLiteral("WarningMarks"));
+    warningMarks_->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
+    warningMarks_->setMarkerSize(10);
+    warningMarks_->setColor(QColor(214, 130, 0));
+    warningMarks_->setBorderColor(QColor(120, 70, 0));
+    criticalMarks_->setObjectName(QStringLiteral("CriticalMarks"));
+    criticalMarks_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    criticalMarks_->setMarkerSize(9);
+    criticalMarks_->setColor(QColor(200, 0, 0));
+    criticalMarks_->setBorderColor(QColor(110, 0, 0));
+    for (QScatterSeries *marks : {warningMarks_, criticalMarks_}) {
+        chart->addSeries(marks);
+        marks->attachAxis(axisX_);
+        marks->attachAxis(axisY_);
+    }
+    for (std::size_t i = 0; i < boundLines_.size(); ++i) {
+        auto *line = new QGraphicsLineItem;
+        line->setParentItem(chart);
+        const bool critical = i >= 2;
+        line->setPen(QPen(critical ? QColor(200, 0, 0) : QColor(214, 130, 0), 1,
+                          critical ? Qt::SolidLine : Qt::DashLine));
+        line->setZValue(900);
+        line->hide();
+        boundLines_[i] = line;
+    }
 
     // The marker, the highlighted point and the read-out, over the series.
     marker_->setParentItem(chart);
@@ -398,6 +426,7 @@ void ParameterChart::setPoints(const QList<QPointF> &points,
         samples_.push_back(
             {static_cast<int>(p.x()), p.y(), i < timesMs.size() ? timesMs.at(i) : std::nullopt});
     }
+    judgeSamples();
 
     if (points.isEmpty()) {
         yMin_ = 0;
@@ -493,6 +522,87 @@ void ParameterChart::rebuildSeries()
         list.append(QPointF(*sampleX(s), s.value));
     }
     series_->replace(list);
+    QList<QPointF> warnings;
+    QList<QPointF> criticals;
+    for (qsizetype n = 0; n < list.size(); ++n) {
+        const auto level = levels_.empty()
+                               ? kesta::LimitLevel::Ok
+                               : levels_[static_cast<std::size_t>(plotted_[static_cast<std::size_t>(n)])];
+        if (level == kesta::LimitLevel::Warning)
+            warnings.append(list.at(n));
+        else if (level == kesta::LimitLevel::Critical)
+            criticals.append(list.at(n));
+    }
+    warningMarks_->replace(warnings);
+    criticalMarks_->replace(criticals);
+}
+
+void ParameterChart::setLimitSet(std::shared_ptr<const kesta::LimitSet> limits)
+{
+    limits_ = std::move(limits);
+    judgeSamples();
+    rebuildSeries();
+    updateOverlays();
+}
+
+void ParameterChart::setField(std::optional<kesta::Field> field)
+{
+    field_ = field;
+}
+
+void ParameterChart::judgeSamples()
+{
+    levels_.clear();
+    bounds_ = {};
+    const kesta::FieldLimits *given =
+        limits_ && field_ ? limits_->limitsOf(*field_) : nullptr;
+    if (!given)
+        return;
+    if (given->warning) {
+        bounds_[0] = given->warning->low;
+        bounds_[1] = given->warning->high;
+    }
+    if (given->critical) {
+        bounds_[2] = given->critical->low;
+        bounds_[3] = given->critical->high;
+    }
+    levels_.reserve(samples_.size());
+    for (const Sample &s : samples_)
+        levels_.push_back(limits_->levelOf(*field_, s.value));
+}
+
+QList<int> ParameterChart::markedRecords(kesta::LimitLevel level) const
+{
+    QList<int> records;
+    for (int i : plotted_)
+        if (!levels_.empty() && levels_[static_cast<std::size_t>(i)] == level)
+            records.append(samples_[static_cast<std::size_t>(i)].record);
+    return records;
+}
+
+QList<double> ParameterChart::boundLines() const
+{
+    QList<double> drawn;
+    for (std::size_t i = 0; i < bounds_.size(); ++i)
+        if (boundLines_[i]->isVisible())
+            drawn.append(*bounds_[i]);
+    return drawn;
+}
+
+void ParameterChart::updateBoundLines()
+{
+    const QRectF plot = chart()->plotArea();
+    for (std::size_t i = 0; i < bounds_.size(); ++i) {
+        QGraphicsLineItem *line = boundLines_[i];
+        const std::optional<double> &y = bounds_[i];
+        if (!y || plot.width() <= 0 || *y < axisY_->min() || *y > axisY_->max()) {
+            line->hide();
+            continue;
+        }
+        const double py = toPixel(xAxis()->min(), *y).y();
+        line->setLine(plot.left(), py, plot.right(), py);
+        line->show();
+    }
 }
 
 void ParameterChart::updateFullRange()
@@ -532,10 +642,14 @@ void ParameterChart::setTimeAxis(bool on)
         // Both axes stay in the chart; the one not in use is hidden and holds no series.
         QValueAxis *leaving = xAxis();
         timeAxis_ = on;
-        series_->detachAxis(leaving);
+        for (QXYSeries *series : {static_cast<QXYSeries *>(series_),
+                                  static_cast<QXYSeries *>(warningMarks_),
+                                  static_cast<QXYSeries *>(criticalMarks_)}) {
+            series->detachAxis(leaving);
+            series->attachAxis(xAxis());
+        }
         leaving->setVisible(false);
         xAxis()->setVisible(true);
-        series_->attachAxis(xAxis());
         rebuildSeries();
         updateFullRange();
         resetZoom();

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "limit_set.h"
+
 #include <QChartView>
 #include <QList>
 #include <QPointF>
 #include <QString>
 #include <QtGlobal>
+#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,6 +20,7 @@ class QGraphicsLineItem;
 class QGraphicsRectItem;
 class QGraphicsSimpleTextItem;
 class QLineSeries;
+class QScatterSeries;
 class QRubberBand;
 class QValueAxis;
 
@@ -58,6 +62,17 @@ public:
     void setPoints(const QList<QPointF> &points);
     void setPoints(const QList<QPointF> &points, const QList<std::optional<qint64>> &timesMs);
     QList<QPointF> points() const;
+
+    // Limits: the chart draws the bounds of its field as lines across the plot (amber for
+    // the warning range, red for the critical one) and marks the points outside them, a
+    // triangle for a warning and a square for critical. Null, or a field without limits:
+    // neither. Set before setPoints(), whose points are then judged.
+    void setLimitSet(std::shared_ptr<const kesta::LimitSet> limits);
+    void setField(std::optional<kesta::Field> field);
+    // The records of the points marked at `level` (warning or critical), in series order.
+    QList<int> markedRecords(kesta::LimitLevel level) const;
+    // The value of each bound line drawn: warning low and high, critical low and high.
+    QList<double> boundLines() const;
 
     // The parameter plotted: its name (titles the value axis when it has no unit) and its
     // unit (titles the value axis and follows each value read out).
@@ -178,7 +193,17 @@ private:
     std::optional<double> sampleX(const Sample &sample) const;
     QString numberText(double value) const;
 
+    void judgeSamples();
+    void updateBoundLines();
+
     QLineSeries *series_;
+    QScatterSeries *warningMarks_;
+    QScatterSeries *criticalMarks_;
+    std::shared_ptr<const kesta::LimitSet> limits_;
+    std::optional<kesta::Field> field_;
+    std::vector<kesta::LimitLevel> levels_; // per sample
+    std::array<QGraphicsLineItem *, 4> boundLines_{};
+    std::array<std::optional<double>, 4> bounds_{};
     QValueAxis *axisX_;
     QCategoryAxis *timeAxisX_;
     QValueAxis *axisY_;

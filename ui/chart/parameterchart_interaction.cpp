@@ -177,6 +177,7 @@ qreal ParameterChart::markerPosition() const
 
 void ParameterChart::updateOverlays()
 {
+    updateBoundLines();
     const QRectF plot = chart()->plotArea();
     std::optional<double> x;
     if (shownRecord_ > 0 && shownRecord_ <= rows_)

@@ -27,6 +27,9 @@
 #include "runcontroller.h"
 #include "screenfit.h"
 #include "stationdialog.h"
+#include "healthwatch.h"
+#include "passview.h"
+#include "passoverlay.h"
 #include "svgbutton.h"
 #include "value_text.h"
 
@@ -162,6 +165,7 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     InitParameterCatalogue();
 
     wireKeysAndAccess();
+    m_health = new HealthWatch(this, m_state);
 }
 
 Form1::~Form1()
@@ -438,8 +442,10 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         caption += QStringLiteral(" [ ") + unit + QStringLiteral(" ] ");
     m_frame1->setTitle(caption);
 
-    const int rows = std::max<int>(m_state.store.RecordCount, 0);
-    m_chart->setRowCount(rows, m_state.store.FirstNumber);
+    // The records of the pass chosen in View -> Pass, or all.
+    const auto [from, to] = m_passes->span();
+    const int rows = std::max(to - from + 1, 0);
+    m_chart->setRowCount(rows, m_state.store.numberAt(static_cast<std::int16_t>(from)));
     if (!isChartable(entry))
         return; // no numbers to plot: the earlier points stay
 
@@ -452,7 +458,7 @@ void Form1::DrawParameterChart(std::int16_t parameter)
     points.reserve(rows);
     times.reserve(rows);
     std::string text;
-    for (int r = 1; r <= m_chart->rowCount(); ++r) {
+    for (int r = from; r <= to; ++r) {
         const kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(r)];
         if (!record.Written.test(*entry.field))
             continue;
@@ -465,6 +471,7 @@ void Form1::DrawParameterChart(std::int16_t parameter)
         times.append(record.ReceptionTime);
     }
     m_chart->setParameter(name, unit);
+    m_chart->setField(entry.field);
     m_chart->setPoints(points, times);
 }
 
@@ -523,6 +530,7 @@ void Form1::openLog(const QString &path)
     request.inputPath = QFile::encodeName(path).toStdString();
     request.writeTlm = m_writeTlmFile->isChecked();
     request.keptTlmPath = m_state.TlmPath;
+    request.limits = m_health->limits();
     m_runPath = path;
     m_runs->start(request);
     m_menuFileOpen->setEnabled(false);
@@ -608,6 +616,8 @@ void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
     const std::string dmpPath = result->dmpPath;
     if (report.outcome == kesta::RunReport::Outcome::Decoded) {
         releaseLiveSession();
+        m_health->takeRun(*result);
+        m_passes->setPasses(result->passes);
         kesta::ApplyRun(m_state, *result);
         showDecodedLog();
         noteDecodedRun(report);
@@ -1002,6 +1012,10 @@ void Form1::buildRecordViews()
     table->setObjectName(QStringLiteral("MenuViewRecordTable"));
     connect(map, &QAction::triggered, this, &Form1::showLightElementMap);
     connect(table, &QAction::triggered, this, &Form1::showRecordTable);
+    views->addSeparator();
+    m_passes = new PassView(views, m_state.store, this);
+    connect(m_passes, &PassView::chosenChanged, this, &Form1::showChosenPass);
+    connect(m_passes, &PassView::overlayRequested, this, &Form1::showPassOverlay);
 
     m_export = new ExportCommand(this);
     m_export->setErrorHandler([this](const QString &text) {
@@ -1029,6 +1043,11 @@ void Form1::buildRecordViews()
             m_lightMap->refresh();
         if (m_recordTable)
             m_recordTable->refresh();
+        // The new log's passes: all shown (the chart is drawn already).
+        if (m_lightMap)
+            m_lightMap->setRecordSpan(m_passes->span());
+        if (m_recordTable)
+            m_recordTable->setRecordSpan(m_passes->span());
     });
     connect(this, &Form1::closing, this, [this] {
         m_export->cancelAndWait();
@@ -1036,6 +1055,8 @@ void Form1::buildRecordViews()
             m_lightMap->close();
         if (m_recordTable)
             m_recordTable->close();
+        if (m_passOverlay)
+            m_passOverlay->close();
     });
 }
 
@@ -1049,6 +1070,7 @@ void Form1::showLightElementMap()
         connect(m_lightMap, &LightElementMap::recordClicked, this, &Form1::goToRecord);
         // One column per reception time while the chart shows reception time.
         m_lightMap->setTimeAxis(m_chart->isTimeAxis());
+        m_lightMap->setRecordSpan(m_passes->span());
         connect(m_chart->timeAxisAction(), &QAction::toggled, m_lightMap,
                 [this] { m_lightMap->setTimeAxis(m_chart->isTimeAxis()); });
     }
@@ -1063,10 +1085,51 @@ void Form1::showRecordTable()
         m_recordTable = new RecordTable(m_state.store, this);
         m_recordTable->setWindowFlag(Qt::Window);
         connect(m_recordTable, &RecordTable::recordSelected, this, &Form1::goToRecord);
+        m_recordTable->setLimits(m_health->limits());
+        m_recordTable->setRecordSpan(m_passes->span());
+        connect(m_health, &HealthWatch::limitsChanged, m_recordTable,
+                [this] { m_recordTable->setLimits(m_health->limits()); });
     }
     m_recordTable->show();
     m_recordTable->raise();
     m_recordTable->activateWindow();
+}
+
+void Form1::showChosenPass()
+{
+    const auto span = m_passes->span();
+    if (m_lightMap)
+        m_lightMap->setRecordSpan(span);
+    if (m_recordTable)
+        m_recordTable->setRecordSpan(span);
+    const int parameter = m_optionGroup->checkedId();
+    if (parameter >= 0)
+        DrawParameterChart(static_cast<std::int16_t>(parameter));
+    // A pass chosen: its first record is shown.
+    if (m_passes->chosen() > 0 && span.first <= span.second)
+        goToRecord(static_cast<int>(m_state.store.numberAt(static_cast<std::int16_t>(span.first))));
+}
+
+PassOverlay *Form1::passOverlay() const
+{
+    return m_passOverlay;
+}
+
+void Form1::showPassOverlay()
+{
+    const int parameter = m_optionGroup->checkedId();
+    if (parameter < 0 || !isChartable(ParameterRows[static_cast<std::size_t>(parameter)]))
+        return;
+    if (!m_passOverlay) {
+        m_passOverlay = new PassOverlay(this);
+        m_passOverlay->setWindowFlag(Qt::Window);
+    }
+    m_passOverlay->draw(m_state.store, m_passes->passes(),
+                        *ParameterRows[static_cast<std::size_t>(parameter)].field,
+                        m_health->limits().get());
+    m_passOverlay->show();
+    m_passOverlay->raise();
+    m_passOverlay->activateWindow();
 }
 
 LightElementMap *Form1::lightElementMap() const
@@ -1116,6 +1179,7 @@ void Form1::setSaveChooser(SaveFileChooser *chooser)
     m_export->setChooser(chooser);
     m_chart->setSaveChooser(chooser);
     m_saveChooser = chooser;
+    m_health->setSaveChooser(chooser);
     if (m_lightMap)
         m_lightMap->setSaveChooser(chooser);
 }

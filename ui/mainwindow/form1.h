@@ -15,6 +15,9 @@
 class ConnectChooser;
 class FileChooser;
 class Form2;
+class HealthWatch;
+class PassView;
+class PassOverlay;
 class ExportCommand;
 class Info;
 class LightElementMap;
@@ -182,6 +185,13 @@ public:
     // session; not owned, null for the real dialogs.
     void setConnectChooser(ConnectChooser *chooser);
     void setQuestioner(Questioner *questioner);
+    // The limits in force and what the window shows of them.
+    HealthWatch *health() const { return m_health; }
+    // View -> Pass: the pass the chart, map and table show.
+    PassView *passView() const { return m_passes; }
+    // "Overlay Passes": the chosen parameter over every pass, in a window of its own.
+    void showPassOverlay();
+    PassOverlay *passOverlay() const;
 
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
@@ -304,6 +314,10 @@ private:
     ConnectChooser *m_connectChooser = nullptr;
     Questioner *m_questioner = nullptr;
 
+    HealthWatch *m_health = nullptr;
+    PassView *m_passes = nullptr;
+    QPointer<PassOverlay> m_passOverlay;
+    void showChosenPass();
     QPointer<Form2> m_form2;
     QPointer<Info> m_info;
     bool m_centred = false;

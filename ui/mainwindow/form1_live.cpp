@@ -4,6 +4,8 @@
 #include "connectdialog.h"
 #include "stationdialog.h"
 #include "form1.h"
+#include "healthwatch.h"
+#include "passview.h"
 #include "influxdialog.h"
 #include "influxstatus.h"
 #include "influx_sender.h"
@@ -174,6 +176,8 @@ bool Form1::connectTo(const ConnectRequest &request)
     // The status bar speaks of the session: its state, its recording, its frames.
     m_recordStatus->showSession(request.recordingPath);
     clearViewForLive();
+    m_health->watchLive(session);
+    m_passes->setPasses({});
     m_menuFileConnect->setEnabled(false);
     m_menuFileDisconnect->setEnabled(true);
     if (options.influx)

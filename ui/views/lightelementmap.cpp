@@ -251,18 +251,34 @@ LightElementMap::LightElementMap(const kesta::RecordStore &store, QWidget *paren
 
 LightElementMap::~LightElementMap() = default;
 
-void LightElementMap::refresh()
+void LightElementMap::setRecordSpan(std::pair<int, int> span)
+{
+    if (span == m_span)
+        return;
+    m_span = span;
+    refresh();
+}
+
+std::pair<int, int> LightElementMap::shownSpan() const
 {
     const int records = std::max<int>(m_store.RecordCount, 0);
+    if (!m_span)
+        return {1, records};
+    return {std::max(m_span->first, 1), std::min(m_span->second, records)};
+}
+
+void LightElementMap::refresh()
+{
+    const auto [from, records] = shownSpan();
     m_columnRecord.clear();
     m_columnTime.clear();
     // Without a single reception time the columns are by record number, as the chart's.
     bool anyTime = false;
-    for (int r = 1; r <= records && !anyTime; ++r)
+    for (int r = from; r <= records && !anyTime; ++r)
         anyTime = m_store[static_cast<std::int16_t>(r)].ReceptionTime.has_value();
     m_byTime = m_timeAxisChosen && anyTime;
     if (!m_byTime) {
-        for (int r = 1; r <= records; ++r)
+        for (int r = from; r <= records; ++r)
             m_columnRecord.push_back(static_cast<std::int16_t>(r));
     } else {
         // As many columns as records with a time, spread evenly from the first moment to
@@ -271,7 +287,7 @@ void LightElementMap::refresh()
         std::int64_t first = std::numeric_limits<std::int64_t>::max();
         std::int64_t last = std::numeric_limits<std::int64_t>::min();
         int timed = 0;
-        for (int r = 1; r <= records; ++r) {
+        for (int r = from; r <= records; ++r) {
             if (const auto &t = m_store[static_cast<std::int16_t>(r)].ReceptionTime) {
                 first = std::min(first, *t);
                 last = std::max(last, *t);
@@ -286,7 +302,7 @@ void LightElementMap::refresh()
             for (int c = 0; c < columns; ++c)
                 m_columnTime[static_cast<std::size_t>(c)] =
                     columns > 1 ? first + span * c / (columns - 1) : first;
-            for (int r = 1; r <= records; ++r) {
+            for (int r = from; r <= records; ++r) {
                 if (const auto &t = m_store[static_cast<std::int16_t>(r)].ReceptionTime) {
                     const std::int64_t c =
                         span > 0 ? ((*t - first) * (columns - 1) + span / 2) / span : 0;
@@ -331,8 +347,9 @@ void LightElementMap::describe()
     int withReadings = 0;
     int low = ReadingCount;
     int high = -1;
-    const int records = std::max<int>(m_store.RecordCount, 0);
-    for (int r = 1; r <= records; ++r) {
+    const auto [from, to] = shownSpan();
+    const int records = std::max(to - from + 1, 0);
+    for (int r = from; r <= to; ++r) {
         const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
         if (!record.Written.test(kesta::Field::LightElements))
             continue;

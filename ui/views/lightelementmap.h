@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QLabel;
@@ -41,6 +42,9 @@ public:
     // without a reception time have no place on the time axis; when no record has one,
     // the columns are by record number whatever was chosen.
     void setTimeAxis(bool byTime);
+    // Only the records `span.first` to `span.second` (store indices): the pass chosen in
+    // View -> Pass.
+    void setRecordSpan(std::pair<int, int> span);
     // The columns are by reception time now.
     bool timeAxis() const { return m_byTime; }
 
@@ -81,7 +85,10 @@ private:
     bool cellAt(const QPoint &position, int &column, int &element) const;
     QString columnLabel(int column) const;
 
+    std::pair<int, int> shownSpan() const;
+
     const kesta::RecordStore &m_store;
+    std::optional<std::pair<int, int>> m_span;
     bool m_timeAxisChosen = false; // as the chart's "Time Axis"
     bool m_byTime = false;         // chosen, and some record has a reception time
     QImage m_image;

@@ -8,13 +8,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QColor>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
+#include <QPixmap>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -25,6 +29,26 @@ namespace {
 QString FromLatin1(std::string_view text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The mark of a cell outside limits, as on the value boxes and the chart: a triangle for a
+// warning, a square for critical, so the level does not rest on colour alone.
+QPixmap LevelMark(kesta::LimitLevel level)
+{
+    QPixmap mark(9, 9);
+    mark.fill(Qt::transparent);
+    QPainter painter(&mark);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    if (level == kesta::LimitLevel::Critical) {
+        painter.setBrush(QColor(200, 0, 0));
+        painter.drawRect(QRectF(1, 1, 7, 7));
+    } else {
+        painter.setBrush(QColor(214, 130, 0));
+        const QPointF corners[3] = {{4.5, 0.5}, {8.5, 8.5}, {0.5, 8.5}};
+        painter.drawPolygon(corners, 3);
+    }
+    return mark;
 }
 
 } // namespace
@@ -107,6 +131,21 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(numeric ? Qt::AlignRight | Qt::AlignVCenter
                                            : Qt::AlignLeft | Qt::AlignVCenter);
+    if (role == Qt::BackgroundRole || role == Qt::ToolTipRole || role == Qt::DecorationRole) {
+        if (!m_limits || !field || !r.Written.test(*field) || !m_limits->limitsOf(*field))
+            return {};
+        const auto value = kesta::FieldNumber(r, *field);
+        const auto breach = value ? m_limits->breachOf(*field, *value) : std::nullopt;
+        if (!breach)
+            return {};
+        if (role == Qt::ToolTipRole)
+            return QString::fromStdString(kesta::BreachText(*field, *value, *breach));
+        if (role == Qt::DecorationRole)
+            return LevelMark(breach->level);
+        // Pale, so that the text keeps its contrast.
+        return breach->level == kesta::LimitLevel::Critical ? QColor(255, 190, 190)
+                                                            : QColor(255, 222, 160);
+    }
     if (role != Qt::DisplayRole && role != SortRole)
         return {};
 
@@ -162,6 +201,40 @@ RecordTableFilter::RecordTableFilter(QObject *parent) : QSortFilterProxyModel(pa
     setSortRole(RecordTableModel::SortRole);
 }
 
+void RecordTableModel::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
+{
+    m_limits = std::move(limits);
+    if (m_rows > 0)
+        emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1),
+                         {Qt::BackgroundRole, Qt::ToolTipRole, Qt::DecorationRole});
+}
+
+kesta::LimitLevel RecordTableModel::levelOfRow(int row) const
+{
+    kesta::LimitLevel worst = kesta::LimitLevel::Ok;
+    if (m_limits && row >= 0 && row < m_rows)
+        m_limits->check(record(row), [&worst](kesta::Field, double, kesta::LimitLevel level) {
+            worst = std::max(worst, level);
+        });
+    return worst;
+}
+
+void RecordTableFilter::setOutsideOnly(bool on)
+{
+    if (m_outsideOnly == on)
+        return;
+    m_outsideOnly = on;
+    invalidateRowsFilter();
+}
+
+void RecordTableFilter::setRecordSpan(std::optional<std::pair<int, int>> span)
+{
+    if (m_span == span)
+        return;
+    m_span = span;
+    invalidateRowsFilter();
+}
+
 void RecordTableFilter::setKindGroup(std::optional<RecordTableModel::KindGroup> group)
 {
     if (m_group == group)
@@ -172,10 +245,13 @@ void RecordTableFilter::setKindGroup(std::optional<RecordTableModel::KindGroup> 
 
 bool RecordTableFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
 {
-    if (!m_group)
-        return true;
     const auto *model = static_cast<const RecordTableModel *>(sourceModel());
-    return RecordTableModel::GroupOf(model->record(sourceRow)) == *m_group;
+    const int record = RecordTableModel::recordOfRow(sourceRow);
+    if (m_span && (record < m_span->first || record > m_span->second))
+        return false;
+    if (m_outsideOnly && model->levelOfRow(sourceRow) == kesta::LimitLevel::Ok)
+        return false;
+    return !m_group || RecordTableModel::GroupOf(model->record(sourceRow)) == *m_group;
 }
 
 bool RecordTableFilter::lessThan(const QModelIndex &left, const QModelIndex &right) const
@@ -217,6 +293,10 @@ RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
     m_kind->addItems({QStringLiteral("All"), QStringLiteral("HTRX"), QStringLiteral("FSS"),
                       QStringLiteral("FSS Hi-Mode"), QStringLiteral("other")});
     kindLabel->setBuddy(m_kind);
+    m_outsideOnly = new QCheckBox(tr("Only records outside limits"), this);
+    m_outsideOnly->setObjectName(QStringLiteral("OutsideLimitsFilter"));
+    m_outsideOnly->setEnabled(false);
+    connect(m_outsideOnly, &QCheckBox::toggled, this, &RecordTable::setOutsideOnly);
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("RecordTableCount"));
 
@@ -251,6 +331,7 @@ RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
     auto *top = new QHBoxLayout;
     top->addWidget(kindLabel);
     top->addWidget(m_kind);
+    top->addWidget(m_outsideOnly);
     top->addStretch(1);
     top->addWidget(m_count);
     auto *layout = new QVBoxLayout(this);
@@ -294,6 +375,33 @@ void RecordTable::setKindFilter(int entry)
         m_kind->setCurrentIndex(entry); // comes back here through the signal
     m_filter->setKindGroup(entry == 0 ? std::nullopt
                                       : std::optional(groups[static_cast<std::size_t>(entry - 1)]));
+    updateCount();
+}
+
+void RecordTable::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
+{
+    const bool any = limits != nullptr;
+    m_model->setLimits(std::move(limits));
+    m_outsideOnly->setEnabled(any);
+    if (!any)
+        m_outsideOnly->setChecked(false);
+    m_filter->invalidate();
+    updateCount();
+}
+
+void RecordTable::setRecordSpan(std::pair<int, int> span)
+{
+    m_filter->setRecordSpan(span.first == 1 && span.second >= m_model->rowCount()
+                                ? std::nullopt
+                                : std::optional(span));
+    updateCount();
+}
+
+void RecordTable::setOutsideOnly(bool on)
+{
+    if (m_outsideOnly->isChecked() != on)
+        m_outsideOnly->setChecked(on); // comes back here through toggled
+    m_filter->setOutsideOnly(on);
     updateCount();
 }
 

@@ -1,16 +1,20 @@
 #pragma once
 
+#include "limit_set.h"
 #include "telemetry_record.h"
 
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QTableView;
@@ -65,7 +69,14 @@ public:
     // The record field of a value column; nothing for the fixed columns.
     std::optional<kesta::Field> fieldOf(int column) const;
 
+    // Limits: a cell outside them is coloured amber (warning) or red (critical), with the
+    // level and bound as its tool tip. Null for none.
+    void setLimits(std::shared_ptr<const kesta::LimitSet> limits);
+    // The worst level of a row's fields; ok without limits.
+    kesta::LimitLevel levelOfRow(int row) const;
+
 private:
+    std::shared_ptr<const kesta::LimitSet> m_limits;
     struct Column
     {
         QString header;
@@ -87,6 +98,10 @@ public:
     explicit RecordTableFilter(QObject *parent = nullptr);
     // nullopt: every row.
     void setKindGroup(std::optional<RecordTableModel::KindGroup> group);
+    // Only the rows with a field outside limits.
+    void setOutsideOnly(bool on);
+    // Only the rows of records `span.first` to `span.second` (record numbers).
+    void setRecordSpan(std::optional<std::pair<int, int>> span);
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
@@ -95,6 +110,8 @@ protected:
 
 private:
     std::optional<RecordTableModel::KindGroup> m_group;
+    bool m_outsideOnly = false;
+    std::optional<std::pair<int, int>> m_span;
 };
 
 // The window "Record Table": every record in a table sorted by a click on a column's header,
@@ -112,6 +129,13 @@ public:
 
     // The kind filter's entries: "All", "HTRX", "FSS", "FSS Hi-Mode", "other".
     void setKindFilter(int entry);
+    // The limits the cells are judged by, and the filter "Only records outside limits"
+    // (offered while there are limits).
+    void setLimits(std::shared_ptr<const kesta::LimitSet> limits);
+    void setOutsideOnly(bool on);
+    // The records of the pass chosen in View -> Pass (record numbers, inclusive).
+    void setRecordSpan(std::pair<int, int> span);
+    QCheckBox *outsideOnlyBox() const { return m_outsideOnly; }
     QTableView *view() const { return m_view; }
     RecordTableModel *model() const { return m_model; }
     RecordTableFilter *filter() const { return m_filter; }
@@ -137,6 +161,7 @@ private:
     RecordTableFilter *m_filter = nullptr;
     QTableView *m_view = nullptr;
     QComboBox *m_kind = nullptr;
+    QCheckBox *m_outsideOnly = nullptr;
     QLabel *m_count = nullptr;
     bool m_columnsFitted = false;
 };
