@@ -420,10 +420,14 @@ std::size_t RecordExporter::maxRecordSize(const TelemetryRecord &record) const
 void RecordExporter::appendRecord(std::string &out, std::uint64_t recordNumber,
                                   const TelemetryRecord &record)
 {
-    const std::size_t start = out.size();
-    out.resize(start + maxRecordSize(record));
-    char *const end = writeRecord(out.data() + start, recordNumber, record);
-    out.resize(static_cast<std::size_t>(end - out.data()));
+    // Written into a buffer of the exporter's own, so that the caller's string only
+    // grows by what the row takes.
+    const std::size_t most = maxRecordSize(record);
+    if (row_.size() < most) {
+        row_.resize(most);
+    }
+    const char *const end = writeRecord(row_.data(), recordNumber, record);
+    out.append(row_.data(), static_cast<std::size_t>(end - row_.data()));
 }
 
 char *RecordExporter::writeRecord(char *out, std::uint64_t recordNumber,

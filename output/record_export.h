@@ -93,6 +93,7 @@ private:
     std::int64_t cachedDay_ = -1;
     std::array<char, 11> dayText_{}; // "YYYY-MM-DDT" of cachedDay_
     std::string scratch_;
+    std::string row_; // appendRecord's row before it goes to the caller's string
 };
 
 // A UTF-8 text of the user's own (a station's or a log's name) as a JSON string: quotes,
