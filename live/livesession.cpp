@@ -255,9 +255,9 @@ void LiveSession::onLost(const QString &reason)
         const int delay = retryDelaySeconds(m_attempt++);
         const QString what =
             m_everConnected ? QStringLiteral("Connection lost") : QStringLiteral("No connection");
-        setState(State::Retrying,
-                 QStringLiteral("%1 (%2) - retrying in %3 s").arg(what, reason).arg(delay));
+        m_retryCause = QStringLiteral("%1 (%2)").arg(what, reason);
         m_retryTimer.start(delay * m_retryUnitMs);
+        setState(State::Retrying, retryText());
         return;
     }
     if (!m_everConnected) {
@@ -356,6 +356,32 @@ void LiveSession::countStoredFrames()
     ::close(fd);
     stored.finish();
     m_storedTotals = stored.totals();
+}
+
+QString LiveSession::stateText() const
+{
+    return m_state == State::Retrying ? retryText() : m_stateText;
+}
+
+QString LiveSession::retryText() const
+{
+    return QStringLiteral("%1 - retrying in %2 s").arg(m_retryCause).arg(retrySecondsLeft());
+}
+
+int LiveSession::retrySecondsLeft() const
+{
+    if (!m_retryTimer.isActive())
+        return 0;
+    const int left = std::max(m_retryTimer.remainingTime(), 0);
+    return std::max(1, (left + m_retryUnitMs - 1) / m_retryUnitMs);
+}
+
+void LiveSession::reconnectNow()
+{
+    if (m_state != State::Retrying)
+        return;
+    m_retryTimer.stop();
+    connectToServer();
 }
 
 void LiveSession::setState(State state, const QString &text)

@@ -80,7 +80,12 @@ public:
     void stop();
 
     State state() const { return m_state; }
-    QString stateText() const { return m_stateText; }
+    // The state in words; while retrying it counts the seconds down to the next attempt.
+    QString stateText() const;
+    // While retrying: the seconds until the next attempt, rounded up; 0 otherwise.
+    int retrySecondsLeft() const;
+    // While retrying: the next attempt now, without waiting for the rest of the delay.
+    void reconnectNow();
     QString error() const { return m_error; }
     // True when start() refused what it was asked (outputs that are one file, an empty
     // name): a usage error rather than a file that failed.
@@ -123,6 +128,7 @@ private:
     void onReadyRead();
     void onLost(const QString &reason);
     void setState(State state, const QString &text);
+    QString retryText() const;
     void flushOutputs();
     bool recording() const { return m_outputs && m_outputs->file(kesta::OutputKind::Recording); }
     bool anyOutputFailed() const { return m_outputs && m_outputs->anyFailed(); }
@@ -147,6 +153,7 @@ private:
     bool m_flushEveryChunk = false;
     State m_state = State::Idle;
     QString m_stateText;
+    QString m_retryCause; // "Connection lost (reason)" while retrying
     QString m_error;
     bool m_errorIsUsage = false;
     std::optional<kesta::SessionTotals> m_storedTotals;

@@ -12,6 +12,7 @@
 #include "output_names.h"
 #include "parameterchart.h"
 #include "program_state.h"
+#include "recordstatus.h"
 #include "value_text.h"
 
 #include <QAction>
@@ -419,6 +420,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(5, 5), 10000);
     }
 
+    void waitingSessionCountsDownAndReconnectsNowWhenAsked()
+    {
+        const quint16 port = server->port();
+        server->server.close();
+        QVERIFY(connectByMenu(port));
+        form->liveSession()->setRetryUnitMilliseconds(1000); // whole seconds to count down
+        auto *reconnectNow = control<QAction>(QStringLiteral("MenuFileReconnectNow"));
+        QTRY_VERIFY_WITH_TIMEOUT(liveState().endsWith(" - retrying in 2 s"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(liveState().endsWith(" - retrying in 1 s"), 10000);
+        QVERIFY(liveState().startsWith("No connection ("));
+        QVERIFY(reconnectNow->isEnabled());
+        // The status bar speaks of the session, not of the log opened before.
+        QCOMPARE(control<QLabel>(QStringLiteral("LogName"))->text(), QStringLiteral("live.kss"));
+        QCOMPARE(control<QLabel>(QStringLiteral("LiveCounts"))->text(), QStringLiteral("0 frames"));
+        QVERIFY(control<QLabel>(QStringLiteral("LoadSummary"))->isHidden());
+
+        QVERIFY(server->server.listen(QHostAddress::LocalHost, port));
+        reconnectNow->trigger();
+        QVERIFY2(liveState().startsWith("Connecting to 127.0.0.1"), qPrintable(liveState()));
+        QVERIFY(server->waitForClient());
+        QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("Connected to 127.0.0.1"), 10000);
+        QVERIFY(!reconnectNow->isEnabled());
+
+        const Pass pass = makePass(5);
+        server->send(pass.bytes);
+        QTRY_COMPARE_WITH_TIMEOUT(text2(), position(5, 5), 10000);
+        QCOMPARE(control<QLabel>(QStringLiteral("ReceptionTime"))->text(),
+                 RecordStatus::timeText(state->store[5].ReceptionTime));
+        QVERIFY(!control<QAction>(QStringLiteral("MenuFileReload"))->isEnabled());
+    }
+
     void unknownHostIsRetried()
     {
         connectChooser.answer = ConnectRequest{
@@ -427,7 +459,7 @@ private slots:
         QVERIFY(form->liveSession());
         // A failed look-up, or no answer within the connect time-out.
         QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("No connection ("), 15000);
-        QVERIFY2(liveState().contains(" - retrying in 1 s"), qPrintable(liveState()));
+        QVERIFY2(liveState().contains(" - retrying in "), qPrintable(liveState()));
         form->menuFileDisconnect();
         QCOMPARE(liveState(), QStringLiteral("Disconnected"));
         QVERIFY(notifier.texts.isEmpty());

@@ -204,7 +204,8 @@ private slots:
         for (QAction *action : file->actions())
             fileEntries << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(fileEntries, QStringList({"&Open", "&Reload", "Recent &Files", "-", "&Connect...",
-                                           "&Disconnect", "-", "&Export Records...",
+                                           "&Disconnect", "Reconnect &Now", "-",
+                                           "&Export Records...",
                                            "Save Chart...", "Copy Chart", "-", "E&xit"}));
         // Nothing to export before a log has been decoded.
         QVERIFY(!control<QAction>(QStringLiteral("MenuFileExportRecords"))->isEnabled());

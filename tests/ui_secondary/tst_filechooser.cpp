@@ -1,33 +1,8 @@
-// The file chooser: the filter list of the open dialog, and a recording stand-in that answers
-// for the user in tests.
+// The file chooser: the filter list of the open dialog.
 
 #include "filechooser.h"
 
-#include <QWidget>
 #include <QtTest>
-
-namespace {
-
-// Answers with queued paths (empty text = cancel) and records each window that asked.
-class FakeFileChooser : public FileChooser
-{
-public:
-    QStringList answers;
-    QList<QWidget *> askedBy;
-
-    QString chooseLogFile(QWidget *parent) override
-    {
-        askedBy << parent;
-        return answers.isEmpty() ? QString() : answers.takeFirst();
-    }
-};
-
-QString askFor(FileChooser &chooser, QWidget *parent)
-{
-    return chooser.chooseLogFile(parent);
-}
-
-} // namespace
 
 class TestFileChooser : public QObject
 {
@@ -35,7 +10,6 @@ class TestFileChooser : public QObject
 
 private slots:
     void filterList();
-    void standInAnswersThroughTheInterface();
 };
 
 void TestFileChooser::filterList()
@@ -45,17 +19,6 @@ void TestFileChooser::filterList()
     QCOMPARE(QtFileChooser::filters(),
              QStringList({"Log Files (*.kss)", "SatNOGS frames (*.csv *.txt)", "Text Files (*.txt)",
                           "All Files (*)"}));
-}
-
-void TestFileChooser::standInAnswersThroughTheInterface()
-{
-    FakeFileChooser fake;
-    fake.answers << "/logs/pass1.kss" << QString();
-    QWidget window;
-
-    QCOMPARE(askFor(fake, &window), QStringLiteral("/logs/pass1.kss"));
-    QVERIFY(askFor(fake, &window).isEmpty()); // cancelled
-    QCOMPARE(fake.askedBy, QList<QWidget *>({&window, &window}));
 }
 
 QTEST_MAIN(TestFileChooser)

@@ -9,6 +9,7 @@
 #include "parameter_catalogue.h"
 #include "program_state.h"
 #include "recordrowfit.h"
+#include "recordstatus.h"
 #include "value_text.h"
 
 #include <QAction>
@@ -46,32 +47,35 @@ void Form1::buildLive()
     // "Connect..." and "Disconnect" go between the commands that open and those that
     // write out.
     QMenu *file = menuBar()->findChild<QMenu *>(QStringLiteral("MnuFile"));
-    m_menuFileConnect = new QAction(QStringLiteral("&Connect..."), file);
+    m_menuFileConnect = new QAction(tr("&Connect..."), file);
     m_menuFileConnect->setObjectName(QStringLiteral("MenuFileConnect"));
-    m_menuFileDisconnect = new QAction(QStringLiteral("&Disconnect"), file);
+    m_menuFileDisconnect = new QAction(tr("&Disconnect"), file);
     m_menuFileDisconnect->setObjectName(QStringLiteral("MenuFileDisconnect"));
     m_menuFileDisconnect->setEnabled(false);
+    // While a lost connection waits to be retried: try again at once.
+    m_menuFileReconnectNow = new QAction(tr("Reconnect &Now"), file);
+    m_menuFileReconnectNow->setObjectName(QStringLiteral("MenuFileReconnectNow"));
+    m_menuFileReconnectNow->setEnabled(false);
     file->insertAction(m_menuExportRecords, m_menuFileConnect);
     file->insertAction(m_menuExportRecords, m_menuFileDisconnect);
+    file->insertAction(m_menuExportRecords, m_menuFileReconnectNow);
     file->insertSeparator(m_menuExportRecords);
     connect(m_menuFileConnect, &QAction::triggered, this, &Form1::menuFileConnect);
     connect(m_menuFileDisconnect, &QAction::triggered, this, &Form1::menuFileDisconnect);
+    connect(m_menuFileReconnectNow, &QAction::triggered, this, [this] {
+        if (m_live)
+            m_live->reconnectNow();
+    });
     connect(file, &QMenu::aboutToShow, this,
             [this] { m_menuFileConnect->setEnabled(!isLive() && !isRunning()); });
 
-    // The session's state and counts, right of the run progress; shown from the first
-    // session on. The state text is cut at the window's edge (the whole text is its tip).
-    m_liveState = new QLabel(statusBar());
-    m_liveState->setObjectName(QStringLiteral("LiveState"));
-    m_liveState->setAccessibleName(QStringLiteral("Live session"));
-    m_liveState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_liveCounts = new QLabel(statusBar());
-    m_liveCounts->setObjectName(QStringLiteral("LiveCounts"));
-    m_liveCounts->setAccessibleName(QStringLiteral("Frames received"));
-    statusBar()->addPermanentWidget(m_liveState, 1);
-    statusBar()->addPermanentWidget(m_liveCounts);
-    m_liveState->hide();
-    m_liveCounts->hide();
+    // While the session waits to reconnect, its state counts the seconds down.
+    m_liveStateTick = new QTimer(this);
+    m_liveStateTick->setInterval(LiveStateTickMs);
+    connect(m_liveStateTick, &QTimer::timeout, this, [this] {
+        if (m_live)
+            m_recordStatus->showSessionState(m_live->stateText());
+    });
 
     // While frames arrive the chart is redrawn a few times a second, not at every frame.
     m_liveChartTimer = new QTimer(this);
@@ -157,11 +161,11 @@ bool Form1::connectTo(const ConnectRequest &request)
     for (const std::string &path : {options.recordingPath, session->dumpPath()})
         m_state.createdFiles.push_back(path);
 
+    // The status bar speaks of the session: its state, its recording, its frames.
+    m_recordStatus->showSession(request.recordingPath);
     clearViewForLive();
     m_menuFileConnect->setEnabled(false);
     m_menuFileDisconnect->setEnabled(true);
-    m_liveState->show();
-    m_liveCounts->show();
     liveStateChanged();
     return true;
 }
@@ -204,6 +208,7 @@ void Form1::liveFramesArrived()
     else
         m_text2->setText(QStringLiteral("#%1 / %2").arg(before).arg(recordTotal()));
 
+    showRecordTime();
     if (m_optionGroup->checkedId() < 0)
         optionClicked(ChartedParameterOnOpen); // the first frame: as on opening a log
     else if (!m_liveChartTimer->isActive())
@@ -220,18 +225,20 @@ void Form1::showLiveCounts()
         static_cast<std::int64_t>(totals.htrx), static_cast<std::int64_t>(totals.fss),
         static_cast<std::int64_t>(totals.fssHi))));
     m_recordRowFit->schedule();
-    m_liveCounts->setText(
-        totals.frames == 1 ? QStringLiteral("1 frame")
-                           : QStringLiteral("%1 frames").arg(static_cast<qint64>(totals.frames)));
+    m_recordStatus->showSessionFrames(totals.frames);
 }
 
 void Form1::liveStateChanged()
 {
     if (!m_live)
         return;
-    const QString text = m_live->stateText();
-    m_liveState->setText(text);
-    m_liveState->setToolTip(text);
+    m_recordStatus->showSessionState(m_live->stateText());
+    const bool retrying = m_live->state() == LiveSession::State::Retrying;
+    if (retrying)
+        m_liveStateTick->start();
+    else
+        m_liveStateTick->stop();
+    m_menuFileReconnectNow->setEnabled(retrying);
     const bool live = isLive();
     m_menuFileDisconnect->setEnabled(live);
     m_menuFileConnect->setEnabled(!live && !isRunning());
@@ -286,7 +293,7 @@ void Form1::releaseLiveSession()
     m_live->stop();
     m_live.reset();
     m_liveChartTimer->stop();
-    m_liveState->hide();
-    m_liveCounts->hide();
+    m_liveStateTick->stop();
     m_menuFileDisconnect->setEnabled(false);
+    m_menuFileReconnectNow->setEnabled(false);
 }

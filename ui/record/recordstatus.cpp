@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QLocale>
 
@@ -38,21 +39,36 @@ QLabel *field(QWidget *parent, const char *name, const QString &what)
 RecordStatus::RecordStatus(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("RecordStatus"));
-    auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(4, 0, 4, 0);
+    auto *lines = new QVBoxLayout(this);
+    lines->setContentsMargins(4, 0, 4, 0);
+    lines->setSpacing(0);
+    // The session's state is read whole: a line of its own, wrapped rather than cut.
+    m_sessionState = field(this, "LiveState", tr("State of the live session"));
+    m_sessionState->setAccessibleName(tr("Live session"));
+    m_sessionState->setWordWrap(true);
+    m_sessionState->hide();
+    lines->addWidget(m_sessionState);
+
+    auto *row = new QHBoxLayout;
     row->setSpacing(16);
-    m_time = field(this, "ReceptionTime", QStringLiteral("Reception time"));
-    m_file = field(this, "LogName", QStringLiteral("Log file"));
-    m_load = field(this, "LoadSummary", QStringLiteral("Load report"));
+    row->addStretch(); // the fields stand at the right
+    m_time = field(this, "ReceptionTime", tr("Reception time"));
+    m_file = field(this, "LogName", tr("Log file"));
+    m_load = field(this, "LoadSummary", tr("Load report"));
+    m_sessionFrames = field(this, "LiveCounts", tr("Frames received"));
+    m_sessionFrames->setAccessibleName(tr("Frames received"));
+    m_sessionFrames->hide();
     row->addWidget(m_time);
     row->addWidget(m_file);
     row->addWidget(m_load);
+    row->addWidget(m_sessionFrames);
+    lines->addLayout(row);
 }
 
 QString RecordStatus::timeText(std::optional<std::int64_t> ms)
 {
     if (!ms)
-        return QStringLiteral("No reception time");
+        return tr("No reception time");
     // The exports' ISO form, "2026-12-01T10:00:00.123Z", spelt for reading.
     QString text = QString::fromStdString(kesta::IsoTimeText(*ms));
     text.replace(QLatin1Char('T'), QLatin1Char(' '));
@@ -86,15 +102,46 @@ void RecordStatus::showTime(std::optional<std::int64_t> ms)
     m_time->setText(timeText(ms));
 }
 
+void RecordStatus::showSession(const QString &recordingPath)
+{
+    m_file->setText(QFileInfo(recordingPath).fileName());
+    m_file->setToolTip(recordingPath);
+    m_file->setAccessibleDescription(tr("Recording"));
+    m_time->clear();
+    m_load->hide();
+    m_sessionState->show();
+    m_sessionFrames->show();
+    showSessionFrames(0);
+}
+
+void RecordStatus::showSessionState(const QString &text)
+{
+    m_sessionState->setText(text);
+}
+
+void RecordStatus::showSessionFrames(std::uint64_t frames)
+{
+    m_sessionFrames->setText(frames == 1 ? tr("1 frame") : tr("%1 frames").arg(countText(frames)));
+}
+
+bool RecordStatus::showsSession() const
+{
+    return !m_sessionState->isHidden();
+}
+
 void RecordStatus::showLog(const QString &path, const kesta::SessionTotals &totals,
                            const kesta::LoadReport &load)
 {
+    m_sessionState->hide();
+    m_sessionFrames->hide();
+    m_load->show();
+    m_file->setAccessibleDescription(tr("Log file"));
     m_file->setText(QFileInfo(path).fileName());
     m_file->setToolTip(path);
     m_load->setText(loadText(totals, load));
     QStringList lines;
     for (const std::string &line : kesta::LoadReportLines(load))
         lines << QString::fromStdString(line);
-    m_load->setToolTip(lines.isEmpty() ? QStringLiteral("Nothing skipped")
+    m_load->setToolTip(lines.isEmpty() ? tr("Nothing skipped")
                                        : lines.join(QLatin1Char('\n')));
 }

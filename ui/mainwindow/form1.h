@@ -293,8 +293,9 @@ private:
     std::unique_ptr<LiveSession> m_live;
     QAction *m_menuFileConnect = nullptr;
     QAction *m_menuFileDisconnect = nullptr;
-    QLabel *m_liveState = nullptr;
-    QLabel *m_liveCounts = nullptr;
+    QAction *m_menuFileReconnectNow = nullptr;
+    QTimer *m_liveStateTick = nullptr;
+    static constexpr int LiveStateTickMs = 250;
     QTimer *m_liveChartTimer = nullptr;
     std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
     std::unique_ptr<Questioner> m_defaultQuestioner;

@@ -852,7 +852,7 @@ void Form1::wireKeysAndAccess()
 
     // Reception time, log name and load report in the status bar.
     m_recordStatus = new RecordStatus(statusBar());
-    statusBar()->addPermanentWidget(m_recordStatus);
+    statusBar()->addPermanentWidget(m_recordStatus, 1);
     // A message ("... records exported to ...") is read whole: the record's fields step aside
     // while it is shown.
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
@@ -874,12 +874,14 @@ void Form1::noteDecodedRun(const kesta::RunReport &report)
 
 void Form1::showRecordTime()
 {
-    const int shown = m_hscroll1->value();
-    if (m_state.store.RecordCount <= 0 || shown < 1 || shown > m_state.store.RecordCount) {
+    // The bar counts a session's records by their session numbers, a log's from 1.
+    const kesta::RecordStore &store = m_state.store;
+    const qint64 index = m_hscroll1->value() - (m_live ? store.FirstNumber - 1 : 0);
+    if (store.RecordCount <= 0 || index < 1 || index > store.RecordCount) {
         m_recordStatus->timeLabel()->clear();
         return;
     }
-    m_recordStatus->showTime(m_state.store[static_cast<std::int16_t>(shown)].ReceptionTime);
+    m_recordStatus->showTime(store[static_cast<std::int16_t>(index)].ReceptionTime);
 }
 
 void Form1::reloadLog()
