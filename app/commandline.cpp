@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "influx_target.h"
 #include "station_name.h"
 
 #include <QCommandLineOption>
@@ -90,9 +91,18 @@ CommandLine parseCommandLine(const QStringList &arguments)
                        "exported records carry it (the Station column, station=NAME in the "
                        "line protocol)."),
         QStringLiteral("NAME"));
+    const QCommandLineOption influxUrl(
+        QStringLiteral("influx-url"),
+        QStringLiteral("Send the records of the log opened or the live session to this InfluxDB "
+                       "server as well, for this run, as Settings > InfluxDB... does: "
+                       "http://HOST:8086/write?db=NAME (1.x) or "
+                       "http://HOST:8086/api/v2/write?org=ORG&bucket=BUCKET (2.x); the token, "
+                       "if any, from the environment variable INFLUX_TOKEN."),
+        QStringLiteral("URL"));
     parser.addOption(connect);
     parser.addOption(record);
     parser.addOption(station);
+    parser.addOption(influxUrl);
     parser.addPositionalArgument(
         QStringLiteral("LOG"), QStringLiteral("A log to open at start, as if chosen in \"Open\"."),
         QStringLiteral("[LOG]"));
@@ -130,6 +140,13 @@ CommandLine parseCommandLine(const QStringList &arguments)
             return exitWith(UsageError, QStringLiteral("--station: ") +
                                             QString::fromStdString(*problem) + u'\n' + tryHelp);
         line.station = parser.value(station);
+    }
+
+    if (parser.isSet(influxUrl)) {
+        QString error;
+        if (!ParseInfluxUrl(parser.value(influxUrl), qgetenv("INFLUX_TOKEN"), error))
+            return exitWith(UsageError, QStringLiteral("--influx-url ") + error + u'\n' + tryHelp);
+        line.influxUrl = parser.value(influxUrl);
     }
 
     if (parser.isSet(record) && !parser.isSet(connect))

@@ -7,7 +7,8 @@
 #include <optional>
 
 // The desktop program's command line:
-// kesta-decoder [--help] [--version] [--station NAME] [LOG | --connect HOST:PORT [--record FILE]].
+// kesta-decoder [--help] [--version] [--station NAME] [--influx-url URL]
+//               [LOG | --connect HOST:PORT [--record FILE]].
 namespace startup {
 
 struct CommandLine
@@ -37,6 +38,9 @@ struct CommandLine
     // --station: the receiving station for this run (Settings -> Station... otherwise);
     // empty when not given.
     QString station;
+    // --influx-url: the InfluxDB server of this run (Settings -> InfluxDB... otherwise);
+    // empty when not given.
+    QString influxUrl;
 };
 
 // The program's name and version, as --version and --help print them, and the organisation

@@ -5,6 +5,7 @@
 #include "connectdialog.h"
 #include "firstshow.h"
 #include "form1.h"
+#include "influxdialog.h"
 #include "program_state.h"
 #include "standard_descriptors.h"
 #include "stopsignals.h"
@@ -56,6 +57,8 @@ int main(int argc, char *argv[])
 
     if (!line.station.isEmpty())
         StationDialog::setForThisRun(line.station);
+    if (!line.influxUrl.isEmpty())
+        InfluxDialog::setForThisRun(line.influxUrl);
     kesta::ProgramState state;
     Form1 window(state);
     window.setWindowIcon(icon);
@@ -83,6 +86,7 @@ int main(int argc, char *argv[])
                                         ? connectsettings::defaultRecordingPath()
                                         : line.recordPath;
             request.writeTlm = window.writeTlmFile();
+            request.influxUrl = InfluxDialog::url();
             window.connectTo(request); // a file it cannot create is reported in a message
             if (line.quitAfterShow)
                 quit();

@@ -84,11 +84,6 @@ inline constexpr int ExitInterrupted = 130;
 // spelling, are a usage error, and nothing is created.
 DecodeOutcome RunDecodeCommand(const DecodeOptions &options);
 
-// The spool file of a log decode's InfluxDB lines: one per server and database, in the
-// user's state folder ($XDG_STATE_HOME/kesta-decoder, else ~/.local/state/kesta-decoder),
-// taken up by the next decode that writes there. Empty when there is no such folder.
-std::string InfluxStateSpoolFor(const InfluxTarget &target);
-
 // "HTRX: 3    FSS: 2    FSS (Hi): 1", the line with records, oversized and
 // rejected frames, then the load report's lines, each ending in a newline.
 std::string SummaryText(const DecodeTotals &totals);

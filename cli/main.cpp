@@ -263,6 +263,17 @@ int main(int argc, char **argv)
         std::fputs(kesta::SummaryText(outcome.totals).c_str(), stderr);
         std::fputs(kesta::HealthSummaryText(*outcome.health).c_str(), stderr);
     }
+    if (outcome.exitCode == kesta::ExitSuccess || outcome.exitCode == kesta::ExitLimits) {
+        // Not a count: a file that is no telemetry log is said so even with --quiet.
+        const kesta::DecodeTotals &t = outcome.totals;
+        const std::string content = kesta::LogContentText(
+            t.load, kesta::SessionTotals{t.records, t.htrx, t.fss, t.fssHi});
+        if (!content.empty()) {
+            const std::string name =
+                options.logPath == "-" ? std::string("standard input") : options.logPath;
+            std::fprintf(stderr, "kesta-decode: %s %s\n", name.c_str(), content.c_str());
+        }
+    }
     if (!quiet && outcome.exitCode == kesta::ExitLimits) {
         std::fprintf(stderr, "kesta-decode: records reached the %s level (--fail-on)\n",
                      failOn.c_str());

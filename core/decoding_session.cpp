@@ -57,7 +57,13 @@ void DecodingSession::flush()
 
 LoadReport DecodingSession::report() const
 {
-    return LoadReport{reader_.stats(), beyondLimit_, firstBeyondLimit_, satnogsFrames_, lines_};
+    LoadReport report{reader_.stats(), beyondLimit_, firstBeyondLimit_, satnogsFrames_, lines_};
+    if (!satnogsFrames_) {
+        report.inputBytes = reader_.position();
+        // A timestamp frame is its command byte and 8 time bytes between two FENDs.
+        report.knownFrameBytes = knownFrameBytes_ + report.reader.timestampFrames * 11;
+    }
+    return report;
 }
 
 void DecodingSession::onFrame(const KissFrame &frame)
@@ -96,6 +102,8 @@ void DecodingSession::onFrame(const KissFrame &frame)
 
     ++totals_.frames;
     CountByType(decoded.countedAs, totals_.htrx, totals_.fss, totals_.fssHi);
+    if (decoded.countedAs != FrameType::None)
+        knownFrameBytes_ += frame.bytes.size() + 2; // and its FENDs
     if (beyond) {
         ++beyondLimit_;
         if (firstBeyondLimit_ == NoOffset)
@@ -199,6 +207,51 @@ std::vector<std::string> LoadReportLines(const LoadReport &report)
          "records with a time the line protocol cannot hold, left out of it",
          report.firstTimeBeyondLineProtocol);
     return lines;
+}
+
+LogContent JudgeLogContent(const LoadReport &report, const SessionTotals &totals)
+{
+    const std::uint64_t known = totals.htrx + totals.fss + totals.fssHi;
+    if (totals.frames == 0) {
+        const bool nothing = report.satnogsFrames ? report.lines.badLines == 0
+                                                  : report.inputBytes == 0;
+        return nothing ? LogContent::Empty : LogContent::NoFrame;
+    }
+    // "Most of it": a telemetry log is nearly all frames of known kinds, even with a
+    // stretch of noise or a few damaged frames, while a file of another kind (an image,
+    // a text, a program) that happens to hold FEND bytes gives frames of random kinds
+    // and far fewer of their bytes. Half is where a user would stop calling the file a
+    // telemetry log, and it is far from both. A KISS log is judged by its bytes, so
+    // that long stretches of other data count as much as they weigh; a frame export by
+    // its lines.
+    if (report.satnogsFrames)
+        return known * 2 < totals.frames + report.lines.badLines ? LogContent::MostlyOther
+                                                                 : LogContent::Frames;
+    return report.knownFrameBytes * 2 < report.inputBytes ? LogContent::MostlyOther
+                                                          : LogContent::Frames;
+}
+
+std::string LogContentText(const LoadReport &report, const SessionTotals &totals)
+{
+    switch (JudgeLogContent(report, totals)) {
+    case LogContent::Frames:
+        return {};
+    case LogContent::Empty:
+        return "is empty: it holds no frame";
+    case LogContent::NoFrame:
+        return report.satnogsFrames ? "holds no frame: none of its lines is a frame"
+                                    : "holds no KISS frame that makes a record";
+    case LogContent::MostlyOther:
+        break;
+    }
+    if (report.satnogsFrames)
+        return "is mostly not frames of known kinds: it may not be a telemetry log";
+    const std::uint64_t percent = report.knownFrameBytes * 100 / report.inputBytes;
+    const std::string share = percent == 0 && report.knownFrameBytes > 0
+                                  ? std::string("less than 1%")
+                                  : std::to_string(percent) + "%";
+    return "is mostly not KISS frames of known kinds (such frames are " + share +
+           " of its bytes): it may not be a telemetry log";
 }
 
 } // namespace kesta

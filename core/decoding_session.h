@@ -81,7 +81,26 @@ struct LoadReport
     // cannot hold, left out of it.
     std::uint64_t timesBeyondLineProtocol = 0;
     std::uint64_t firstTimeBeyondLineProtocol = NoOffset;
+    // The bytes read, and how many of them were frames of a known kind (HTRX, FSS,
+    // FSS-HI) or timestamp frames, with their FENDs; zero for a SatNOGS frame export.
+    std::uint64_t inputBytes = 0;
+    std::uint64_t knownFrameBytes = 0;
 };
+
+// What a log holds as a whole, beside the details of its load report.
+enum class LogContent
+{
+    Frames,      // mostly frames of known kinds: a telemetry log
+    Empty,       // nothing at all
+    NoFrame,     // not one frame that makes a record
+    MostlyOther, // frames of known kinds are the lesser part of it
+};
+
+LogContent JudgeLogContent(const LoadReport &report, const SessionTotals &totals);
+
+// What is wrong with a log that is not LogContent::Frames, as a sentence without its
+// subject, e.g. "is empty: it holds no frame"; empty for LogContent::Frames.
+std::string LogContentText(const LoadReport &report, const SessionTotals &totals);
 
 // The lines of a load report that are not zero, each with the offset of the first
 // occurrence, e.g. "13107199 bytes between frames ignored, first at offset 9"; for a
@@ -144,6 +163,7 @@ private:
     std::uint64_t firstBeyondLimit_ = NoOffset;
     bool satnogsFrames_ = false;
     SatnogsLineStats lines_;
+    std::uint64_t knownFrameBytes_ = 0;
 };
 
 // Keeps the newest RecordStore::MaxRecords frames of a live session in a record store,

@@ -397,9 +397,14 @@ std::uint64_t InfluxSender::heldLines() const
 
 void InfluxSender::waitForRoom(const std::atomic<bool> *cancel)
 {
+    waitForRoom([cancel] { return cancel != nullptr && cancel->load(); });
+}
+
+void InfluxSender::waitForRoom(const std::function<bool()> &cancel)
+{
     QCoreApplication::processEvents();
     while (m_state == State::Sending && heldLines() > HeldBatches * BatchLines &&
-           (cancel == nullptr || !cancel->load())) {
+           !(cancel && cancel())) {
         QEventLoop loop;
         connect(this, &InfluxSender::progressed, &loop, &QEventLoop::quit);
         // A signal that interrupts the wait is seen within this time.
@@ -410,7 +415,12 @@ void InfluxSender::waitForRoom(const std::atomic<bool> *cancel)
 
 void InfluxSender::waitUntilFinished(const std::atomic<bool> *cancel)
 {
-    while (!m_finished && (cancel == nullptr || !cancel->load())) {
+    waitUntilFinished([cancel] { return cancel != nullptr && cancel->load(); });
+}
+
+void InfluxSender::waitUntilFinished(const std::function<bool()> &cancel)
+{
+    while (!m_finished && !(cancel && cancel())) {
         QEventLoop loop;
         connect(this, &InfluxSender::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(100, &loop, &QEventLoop::quit);

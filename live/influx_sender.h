@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 
 class QNetworkReply;
@@ -88,8 +89,10 @@ public:
     // are held in memory (the server takes lines slower than a log decodes), until
     // `cancel` is set.
     void waitForRoom(const std::atomic<bool> *cancel);
+    void waitForRoom(const std::function<bool()> &cancel);
     // For a log decode: runs the event loop until finished() or `cancel`.
     void waitUntilFinished(const std::atomic<bool> *cancel);
+    void waitUntilFinished(const std::function<bool()> &cancel);
 
     State state() const { return m_state; }
     QString error() const { return m_error; } // the server's message when Refused

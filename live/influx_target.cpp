@@ -1,6 +1,10 @@
 #include "influx_target.h"
 
 #include <QUrlQuery>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 std::optional<InfluxTarget> ParseInfluxUrl(const QString &text, const QByteArray &token,
                                            QString &error)
@@ -53,4 +57,29 @@ std::optional<InfluxTarget> ParseInfluxUrl(const QString &text, const QByteArray
     target.token = token;
     target.display = text;
     return target;
+}
+
+std::string InfluxStateSpoolFor(const InfluxTarget &target)
+{
+    namespace fs = std::filesystem;
+    fs::path folder;
+    if (const char *state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/')
+        folder = state;
+    else if (const char *home = std::getenv("HOME"); home != nullptr && *home == '/')
+        folder = fs::path(home) / ".local" / "state";
+    else
+        return {};
+    folder /= "kesta-decoder";
+    std::error_code ec;
+    if (fs::create_directories(folder, ec)) // private to the user, as state folders are
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace, ec);
+    // One file per server, database and precision: FNV-1a of the write URL.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : target.writeUrl.toString(QUrl::FullyEncoded).toStdString()) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, "influx-%016llx.lp", static_cast<unsigned long long>(hash));
+    return (folder / name).string();
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 #include <optional>
+#include <string>
 
 // Where line protocol is written: the write endpoint of an InfluxDB server.
 //   InfluxDB 1.x  http://HOST:8086/write?db=NAME[&rp=POLICY]
@@ -32,3 +33,8 @@ struct InfluxTarget
 // returns nullopt and says why in `error`.
 std::optional<InfluxTarget> ParseInfluxUrl(const QString &url, const QByteArray &token,
                                            QString &error);
+
+// The spool file of a log decode's InfluxDB lines: one per server and database, in the
+// user's state folder ($XDG_STATE_HOME/kesta-decoder, else ~/.local/state/kesta-decoder),
+// taken up by the next decode that writes there. Empty when there is no such folder.
+std::string InfluxStateSpoolFor(const InfluxTarget &target);

@@ -1,9 +1,31 @@
 #include "cleanup.h"
 
+#include "tlm_format.h"
+
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 namespace kesta {
+
+namespace {
+
+// A TLM file that never got a message: its four header lines and nothing after them.
+// The header names a path without line breaks (they are written escaped), so its
+// first empty line is the header's last.
+bool HoldsTlmHeaderOnly(const std::string &path, std::uintmax_t size)
+{
+    if (size > 8192) // a path is at most 4096 bytes, and escaped at most 4 bytes each
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string start =
+        std::string(TlmTitle) + "\r\n" + std::string(TlmRule) + "\r\nFile: ";
+    return text.starts_with(start) && text.find("\r\n\r\n") == text.size() - 4;
+}
+
+} // namespace
 
 std::vector<std::string> DeleteEmptyFiles(std::vector<std::string> &createdFiles)
 {
@@ -17,7 +39,7 @@ std::vector<std::string> DeleteEmptyFiles(std::vector<std::string> &createdFiles
             continue;
         }
         const std::uintmax_t size = fs::file_size(path, ec);
-        if (ec || size != 0) {
+        if (ec || (size != 0 && !HoldsTlmHeaderOnly(path, size))) {
             continue;
         }
         if (fs::remove(path, ec) && !ec) {

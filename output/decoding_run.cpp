@@ -58,6 +58,7 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
 
     RunResult result;
     RunReport &report = result.report;
+    report.inputPath = inputPath;
     result.store = std::make_unique<RecordStore>();
     result.inputPath = inputPath;
     result.dmpPath = dmpName;
@@ -72,6 +73,8 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     RecordStoreSink records(*result.store);
     session.addSink(records);
     plan.attach(session);
+    for (SessionSink *sink : request.moreSinks)
+        session.addSink(*sink);
 
     const ReadOutcome read = FeedLog(*log, session, error, control);
     report.load = session.report();
@@ -112,7 +115,7 @@ void ApplyRun(ProgramState &state, RunResult &result)
 
 RunReport RunDecoding(ProgramState &state, const std::string &inputPath, bool writeTlm)
 {
-    RunResult result = ExecuteRun({inputPath, writeTlm, state.TlmPath});
+    RunResult result = ExecuteRun({inputPath, writeTlm, state.TlmPath, {}});
     ApplyRun(state, result);
     return result.report;
 }
@@ -130,15 +133,21 @@ std::optional<RunMessage> RunSummary(const RunReport &report, const std::string 
     const KissReaderStats &s = report.load.reader;
     // Timestamp frames are a normal part of a log: they alone make no message.
     const bool anomalies = load.size() > (s.timestampFrames > 0 ? 1u : 0u);
-    if (report.warnings.empty() && !anomalies)
+    // A file that is not a telemetry log at all is said so first, by its name.
+    const std::string content = LogContentText(report.load, report.totals);
+    if (report.warnings.empty() && !anomalies && content.empty())
         return std::nullopt;
 
     std::string text;
+    if (!content.empty())
+        text = report.inputPath + " " + content + ".";
     if (!report.warnings.empty()) {
-        text = "The log was decoded, but:\n";
+        if (!text.empty())
+            text += "\n\n";
+        text += "The log was decoded, but:\n";
         for (const std::string &warning : report.warnings)
             text += "\n" + warning;
-    } else {
+    } else if (content.empty()) {
         text = "The log was decoded.";
     }
     if (!load.empty()) {
@@ -149,8 +158,9 @@ std::optional<RunMessage> RunSummary(const RunReport &report, const std::string 
     // Only a dump file that really was written can be pointed to.
     if (report.dumpWritten && (s.oversizedFrames > 0 || report.load.framesBeyondLimit > 0))
         text += "\n\nEvery accepted frame is in the dump file " + dmpPath + ".";
-    return RunMessage{report.warnings.empty() ? RunMessage::Severity::Information
-                                              : RunMessage::Severity::Warning,
+    return RunMessage{report.warnings.empty() && content.empty()
+                          ? RunMessage::Severity::Information
+                          : RunMessage::Severity::Warning,
                       std::move(text)};
 }
 

@@ -20,6 +20,9 @@ struct RunRequest
     // With writeTlm off: the TLM file of an earlier run, to which this run's
     // messages are appended; empty for none.
     std::string keptTlmPath;
+    // Further receivers of the run's frames (the windows' InfluxDB sender), after the
+    // records and files; owned by the caller and kept until the run has ended.
+    std::vector<SessionSink *> moreSinks;
 };
 
 struct RunReport
@@ -32,6 +35,7 @@ struct RunReport
         Cancelled,     // stopped on request: every earlier file kept
     };
     Outcome outcome = Outcome::Decoded;
+    std::string inputPath; // the log, as the user named it
     // For Refused and LogUnreadable: one message naming the file and the reason.
     std::string error;
     // Output files that could not be written, one message each naming the file and

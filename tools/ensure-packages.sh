@@ -20,6 +20,8 @@ kesta_packages=(
     # machine with systemd, installing it starts one on port 8086; the tests do not
     # touch it, and `systemctl disable --now influxdb` stops it for good).
     zlib1g-dev influxdb
+    # The test of kesta-decode's bash completion loads the package's helpers.
+    bash-completion
 )
 
 # Validators of the installed files, the manual pages' writer and renderer, and

@@ -66,6 +66,7 @@ TEST_P(KestaDecode, ExitsWithTheRightStatus)
     testing::WriteFile(folder / "x.dmp", Kiss(testing::HtrxFrame(1, 0, 0)));
     // The log's RSSI is 32.946: in warning.
     testing::WriteFile(folder / "limits.toml", std::string("[Rssi]\nwarning = { high = 30 }\n"));
+    testing::WriteFile(folder / "empty.kss", std::string());
     testing::WriteFile(folder / "bad.toml", std::string("[Rssi]\nwarning = [1, 2]\n[Rsi]\n"));
     auto substituted = [&folder](std::string text) {
         for (const auto &[token, value] :
@@ -91,6 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"Version", "--version", 0, "kesta-decode 1.2.0\n"},
         CommandCase{"Decodes", "LOG", 0, "HTRX: 1    FSS: 1    FSS (Hi): 0\nRecords: 2    "},
         CommandCase{"Quiet", "--quiet LOG", 0, ""},
+        // Not a count: said even with --quiet, and the outputs are written as ever.
+        CommandCase{"EmptyLog", "--quiet DIR/empty.kss", 0,
+                    "kesta-decode: DIR/empty.kss is empty: it holds no frame\n"},
         CommandCase{"JsonLinesToStandardOutput", "--quiet --no-dump --no-tlm --jsonl - LOG", 0,
                     "{\"Record\":1,\"Time\":\"2026-12-01T10:00:00.123Z\",\"RawHex\":"},
         CommandCase{"MissingLog", "DIR/missing.kss", 1,

@@ -212,6 +212,65 @@ INSTANTIATE_TEST_SUITE_P(
                    &F::oversized, 2, 7}),
     [](const auto &info) { return std::string(info.param.name); });
 
+struct ContentCase
+{
+    const char *name;
+    Bytes log;
+    LogContent expected;
+    const char *text; // part of what is said, "" for nothing
+};
+
+// Bytes of another kind of file: no pattern, a FEND now and then.
+Bytes Scrambled(std::size_t size)
+{
+    Bytes out(size);
+    std::uint32_t x = 2463534242u;
+    for (std::uint8_t &b : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<std::uint8_t>(x);
+    }
+    return out;
+}
+
+class LogContentTest : public testing::TestWithParam<ContentCase>
+{};
+
+TEST_P(LogContentTest, SaysWhenAFileIsNoTelemetryLog)
+{
+    const ContentCase &c = GetParam();
+    DecodingSession session;
+    session.feed(c.log);
+    session.finish();
+    EXPECT_EQ(JudgeLogContent(session.report(), session.totals()), c.expected);
+    const std::string text = LogContentText(session.report(), session.totals());
+    if (*c.text == '\0')
+        EXPECT_EQ(text, "");
+    else
+        EXPECT_NE(text.find(c.text), std::string::npos) << text;
+}
+
+const Bytes Htrx = Frame(1, 60);
+
+INSTANTIATE_TEST_SUITE_P(
+    Logs, LogContentTest,
+    testing::Values(
+        ContentCase{"Empty", {}, LogContent::Empty, "is empty"},
+        ContentCase{"TimestampsOnly", Kiss({Timestamp(5), Timestamp(6)}), LogContent::NoFrame,
+                    "no KISS frame"},
+        ContentCase{"TextWithoutFend", Bytes(300, 0x41), LogContent::NoFrame, "no KISS frame"},
+        ContentCase{"AnotherKindOfFile", Scrambled(20000), LogContent::MostlyOther,
+                    "is mostly not KISS frames of known kinds"},
+        ContentCase{"FramesOfUnknownKinds", Kiss({Frame(7, 60), Frame(9, 60), Htrx}),
+                    LogContent::MostlyOther, "such frames are 33% of its bytes"},
+        // A sound log with a damaged stretch is still a log.
+        ContentCase{"ALogWithNoise",
+                    Concat({Kiss({Timestamp(5), Htrx, Timestamp(6), Htrx, Frame(2, 90)}),
+                            Scrambled(100), Kiss({Htrx, Frame(4, 80)})}),
+                    LogContent::Frames, ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 class LogFileTest : public testing::Test
 {
 protected:

@@ -18,6 +18,20 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+// The points of line protocol as "kind time", sorted, to compare with InfluxServer::points().
+inline QStringList LinePoints(const QByteArray &lines)
+{
+    QStringList out;
+    for (const QByteArray &line : lines.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QByteArray kind = line.mid(line.indexOf("kind=") + 5).split(' ').at(0).split(',').at(0);
+        out << QString::fromLatin1(kind + ' ' + line.mid(line.lastIndexOf(' ') + 1));
+    }
+    out.sort();
+    return out;
+}
+
 class InfluxServer
 {
 public:

@@ -4,6 +4,7 @@
 #include "test_logs.h"
 #include "value_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -388,19 +389,25 @@ TEST_F(DecodingRun, AFolderWithoutWritePermissionIsReported)
 
 // Only files this program made are removed at exit: an empty dump that was there
 // before the run (the user's, or an earlier program's) stays.
-TEST_F(DecodingRun, TheEmptyDumpOfAnEmptyLogIsRemovedAtExitOnlyWhenTheRunMadeIt)
+// At exit, what a run made and never filled goes: an empty dump, a TLM file without
+// a message. A file that was there before the run stays, whatever it holds.
+TEST_F(DecodingRun, UnfilledFilesAreRemovedAtExitOnlyWhenTheRunMadeThem)
 {
     const std::string log = folder.write("empty.kss", Bytes{});
     const std::string kept = folder.write("pe.kss", Bytes{});
+    const std::string full = folder.write("full.kss", SmallPass().log());
     WriteFile(folder / "pe.dmp", std::string());
+    WriteFile(folder / "pe.tlm", std::string("a user's"));
     ASSERT_EQ(RunDecoding(state, log, true).outcome, RunReport::Outcome::Decoded);
-    ASSERT_EQ(RunDecoding(state, kept, false).outcome, RunReport::Outcome::Decoded);
+    ASSERT_EQ(RunDecoding(state, kept, true).outcome, RunReport::Outcome::Decoded);
+    ASSERT_EQ(RunDecoding(state, full, true).outcome, RunReport::Outcome::Decoded);
+    ASSERT_EQ(ReadFile(folder / "pe.tlm"), TlmHeader(kept));
 
     const std::vector<std::string> deleted = DeleteEmptyFiles(state.createdFiles);
 
-    EXPECT_EQ(deleted, std::vector<std::string>{folder / "empty.dmp"});
-    EXPECT_EQ(folder.names(),
-              (std::vector<std::string>{"empty.kss", "empty.tlm", "pe.dmp", "pe.kss"}));
+    EXPECT_EQ(deleted, (std::vector<std::string>{folder / "empty.tlm", folder / "empty.dmp"}));
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"empty.kss", "full.dmp", "full.kss",
+                                                        "full.tlm", "pe.dmp", "pe.kss", "pe.tlm"}));
 }
 
 std::vector<std::string> TemporariesIn(const ScratchFolder &folder)
@@ -431,7 +438,7 @@ TEST_F(DecodingRun, ACancelledRunKeepsEveryEarlierFile)
         int asked = 0;
         ReadControl control;
         control.cancel = [&asked] { return ++asked > 2; }; // after the first block
-        RunResult result = ExecuteRun({log, writeTlm, folder / "w.tlm"}, control);
+        RunResult result = ExecuteRun({log, writeTlm, folder / "w.tlm", {}}, control);
         EXPECT_EQ(result.report.outcome, RunReport::Outcome::Cancelled);
         EXPECT_FALSE(RunSummary(result.report, folder / "w.dmp"));
         ApplyRun(state, result);
@@ -454,7 +461,7 @@ TEST_F(DecodingRun, CancelEndsTheWaitForAFifosReader)
     ReadControl control;
     control.cancel = [&asked] { return ++asked > 2; };
 
-    const RunResult result = ExecuteRun({log, true, ""}, control);
+    const RunResult result = ExecuteRun({log, true, "", {}}, control);
 
     EXPECT_EQ(result.report.outcome, RunReport::Outcome::Cancelled);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"f.dmp", "f.kss"}));
@@ -536,6 +543,19 @@ RunReport Report(RunReport::Outcome outcome, std::vector<std::string> warnings,
     r.load.framesBeyondLimit = beyondLimit;
     r.load.firstBeyondLimit = beyondLimit ? 70000 : NoOffset;
     r.dumpWritten = dumpWritten;
+    r.inputPath = "/logs/p.kss";
+    r.totals.frames = r.totals.htrx = 400;
+    r.load.inputBytes = r.load.knownFrameBytes = 40000;
+    return r;
+}
+
+RunReport NotALog(std::uint64_t frames, std::uint64_t bytes, std::uint64_t known)
+{
+    RunReport r = Report(RunReport::Outcome::Decoded, {}, {}, 0, true);
+    r.totals.frames = frames;
+    r.totals.htrx = std::min<std::uint64_t>(frames, 1);
+    r.load.inputBytes = bytes;
+    r.load.knownFrameBytes = known;
     return r;
 }
 
@@ -583,6 +603,16 @@ INSTANTIATE_TEST_SUITE_P(
     Runs, RunSummaryMessage,
     ::testing::Values(
         SummaryCase{"Clean", Report(Outcome::Decoded, {}, {}, 0, true), std::nullopt, {}, {}},
+        SummaryCase{"EmptyFile",
+                    NotALog(0, 0, 0),
+                    Severity::Warning,
+                    {"/logs/p.kss is empty: it holds no frame."},
+                    {"The log was decoded"}},
+        SummaryCase{"MostlyNotFrames",
+                    NotALog(68, 23000, 1200),
+                    Severity::Warning,
+                    {"/logs/p.kss is mostly not KISS frames of known kinds (such frames are 5% of its"},
+                    {"The log was decoded"}},
         SummaryCase{"TimestampsOnly",
                     Report(Outcome::Decoded, {}, Timestamps(), 0, true),
                     std::nullopt,

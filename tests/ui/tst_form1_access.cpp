@@ -7,6 +7,7 @@
 #include "form2.h"
 #include "info.h"
 #include "lightelementrow.h"
+#include "parameterchart.h"
 #include "recordstatus.h"
 #include "screenfit.h"
 
@@ -212,7 +213,20 @@ private slots:
         for (QWidget *w : visited) {
             if (client()->isAncestorOf(w))
                 inClient.append(w);
+            // Every stop is something to see, and a screen reader can say what.
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(iface && !iface->text(QAccessible::Name).isEmpty(),
+                     qPrintable(w->metaObject()->className() + QStringLiteral(" ") + w->objectName()));
+            QVERIFY2(w->isVisible(), qPrintable(w->objectName()));
         }
+        // The chain is a ring: read it from the stop that comes first on the page.
+        const auto place = [&](QWidget *w) {
+            const QPoint at = w->mapTo(client(), QPoint(0, 0));
+            return std::pair(at.y(), at.x());
+        };
+        const auto top = std::min_element(inClient.begin(), inClient.end(),
+                                          [&](QWidget *a, QWidget *b) { return place(a) < place(b); });
+        std::rotate(inClient.begin(), top, inClient.end());
         QStringList names;
         for (QWidget *w : inClient)
             names << w->objectName();
@@ -226,9 +240,37 @@ private slots:
             QVERIFY2(inView(w), qPrintable(w->objectName()));
             const QPoint at = w->mapTo(client(), QPoint(0, 0));
             const bool later = at.y() > before.y() || (at.y() == before.y() && at.x() > before.x());
-            QVERIFY2(later, qPrintable(w->objectName()));
+            QVERIFY2(later, qPrintable(w->objectName() + QLatin1Char(' ') + names.join(' ')));
             before = at;
         }
+    }
+
+    // The chart and the record scroll bar, which the style draws no focus for, show it.
+    void focusIsVisibleOnTheChartAndTheScrollBar()
+    {
+        openLog();
+        QApplication::setActiveWindow(form.get());
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        auto *bar = control<QScrollBar>(QStringLiteral("HScroll1"));
+        auto *ring = control<QWidget>(QStringLiteral("HScroll1FocusRing"));
+        QVERIFY(ring);
+        QWidget *chart = form->chart();
+        const QColor highlight = chart->palette().color(QPalette::Highlight);
+        const auto edge = [&] { return chart->grab().toImage().pixelColor(1, 1); };
+        const QColor unfocused = edge();
+        QVERIFY(unfocused != highlight);
+
+        chart->setFocus();
+        QTRY_VERIFY(chart->hasFocus());
+        QTRY_COMPARE(edge(), highlight);
+        QVERIFY(!ring->isVisible());
+
+        bar->setFocus();
+        QTRY_VERIFY(bar->hasFocus());
+        QVERIFY(ring->isVisible());
+        QVERIFY(ring->geometry().contains(bar->geometry()));
+        QCOMPARE(ring->grab().toImage().pixelColor(0, ring->height() / 2), highlight);
+        QCOMPARE(edge(), unfocused);
     }
 
     void darkThemeKeepsEveryTextReadable()
@@ -298,6 +340,7 @@ private slots:
         QTest::newRow("1280x720, 1080p at 150 %") << QSize(1280, 720);
         QTest::newRow("1280x690 under a panel") << QSize(1280, 690);
         QTest::newRow("1280x600") << QSize(1280, 600);
+        QTest::newRow("1024x600") << QSize(1024, 600);
         QTest::newRow("480x400") << QSize(480, 400);
     }
     void smallScreenScrollsTheClientArea()
@@ -317,6 +360,19 @@ private slots:
             QCOMPARE(area->size(), client()->size());
             return;
         }
+        // On a screen as wide as a small laptop's, the navigation row (scroll bar and
+        // position) is in view without scrolling by hand; narrower, it is scrolled to below.
+        auto *position = control<QWidget>(QStringLiteral("Text2"));
+        if (available.width() >= 1024)
+            QTRY_VERIFY2(area->viewport()->rect().contains(
+                         QRect(position->mapTo(area->viewport(), QPoint(0, 0)), position->size())),
+                     qPrintable(QStringLiteral("%1,%2 in %3x%4, scrolled %5 of %6")
+                                    .arg(position->mapTo(area->viewport(), QPoint(0, 0)).x())
+                                    .arg(position->mapTo(area->viewport(), QPoint(0, 0)).y())
+                                    .arg(area->viewport()->width())
+                                    .arg(area->viewport()->height())
+                                    .arg(area->verticalScrollBar()->value())
+                                    .arg(area->verticalScrollBar()->maximum())));
         // The window with its frame fits the screen, and all of it can be scrolled to.
         QVERIFY(form->frameGeometry().height() <= available.height());
         QVERIFY(form->frameGeometry().width() <= available.width());
@@ -330,18 +386,23 @@ private slots:
     void secondWindowGoesBeside_data()
     {
         QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QRect>("screen");
         QTest::addColumn<QPoint>("expected");
         const QRect screen(0, 0, 1920, 1080);
-        QTest::newRow("room on the right") << QRect(100, 50, 560, 720) << QPoint(668, 50);
-        QTest::newRow("room on the left") << QRect(1300, 50, 560, 720) << QPoint(910, 50);
-        QTest::newRow("no room") << QRect(0, 0, 1900, 700) << QPoint(1538, 0);
+        QTest::newRow("room on the right") << QRect(100, 50, 560, 720) << screen << QPoint(668, 50);
+        QTest::newRow("room on the left") << QRect(1300, 50, 560, 720) << screen << QPoint(910, 50);
+        QTest::newRow("room below") << QRect(0, 0, 1900, 700) << screen << QPoint(0, 708);
+        QTest::newRow("room above") << QRect(300, 400, 1400, 680) << screen << QPoint(300, 189);
+        // 1280x720, the main window centred: no side has room; it covers the least there.
+        QTest::newRow("no room") << QRect(360, 0, 560, 720) << QRect(0, 0, 1280, 720)
+                                 << QPoint(898, 0);
     }
     void secondWindowGoesBeside()
     {
         QFETCH(QRect, anchor);
+        QFETCH(QRect, screen);
         QFETCH(QPoint, expected);
-        QCOMPARE(screenfit::besidePosition(anchor, QSize(382, 203), QRect(0, 0, 1920, 1080)),
-                 expected);
+        QCOMPARE(screenfit::besidePosition(anchor, QSize(382, 203), screen), expected);
     }
 
     void recordPositionAndRawFrameFitTheirBoxes()

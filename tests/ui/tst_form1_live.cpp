@@ -183,7 +183,7 @@ private:
     bool connectByMenu(quint16 port)
     {
         connectChooser.answer =
-            ConnectRequest{HostPort{QStringLiteral("127.0.0.1"), port}, recording(), true};
+            ConnectRequest{HostPort{QStringLiteral("127.0.0.1"), port}, recording(), true, {}};
         form->menuFileConnect();
         if (!form->liveSession())
             return false;
@@ -454,7 +454,7 @@ private slots:
     void unknownHostIsRetried()
     {
         connectChooser.answer = ConnectRequest{
-            HostPort{QStringLiteral("no-such-station.invalid"), 8100}, recording(), true};
+            HostPort{QStringLiteral("no-such-station.invalid"), 8100}, recording(), true, {}};
         form->menuFileConnect();
         QVERIFY(form->liveSession());
         // A failed look-up, or no answer within the connect time-out.
@@ -526,17 +526,31 @@ private slots:
         QVERIFY(!form->isLive());
     }
 
-    void sessionWithoutFramesLeavesNoEmptyRecordingAtExit()
+    void sessionWithoutFramesLeavesNoEmptyFiles_data()
     {
+        QTest::addColumn<bool>("exit");
+        QTest::newRow("disconnect") << false;
+        QTest::newRow("exit") << true;
+    }
+    // Whether it ends by Disconnect or by Exit, a session that never got a frame
+    // removes at once what it made: no empty recording, dump or TLM file waits for Exit.
+    void sessionWithoutFramesLeavesNoEmptyFiles()
+    {
+        QFETCH(bool, exit);
         const quint16 port = server->port();
         server->server.close();
         QVERIFY(connectByMenu(port));
         QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("No connection ("), 10000);
         QVERIFY(QFile::exists(recording()));
-        questioner.answer = true; // "End it and exit?"
-        form->menuFileExit();
-        QVERIFY(!QFile::exists(recording()));
-        QVERIFY(!QFile::exists(dumpOf(recording())));
+        if (exit) {
+            questioner.answer = true; // "End it and exit?"
+            form->menuFileExit();
+        } else {
+            form->menuFileDisconnect();
+        }
+        const QString tlm = QString(recording()).replace(QStringLiteral(".kss"), QStringLiteral(".tlm"));
+        for (const QString &path : {recording(), dumpOf(recording()), tlm})
+            QVERIFY2(!QFile::exists(path), qPrintable(path));
     }
 
     void exitEndsTheSessionCleanly()

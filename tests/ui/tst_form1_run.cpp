@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -28,6 +29,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
@@ -320,7 +322,31 @@ private slots:
         QCOMPARE(form->chart()->rowCount(), 0);
         QCOMPARE(control<QGroupBox>(QStringLiteral("Frame1"))->title(),
                  QStringLiteral("Mode Status    "));
-        QVERIFY(notifier.notes.isEmpty());
+        // Said plainly, with the file's name: no frame is no telemetry log.
+        QCOMPARE(notifier.notes.size(), 1);
+        QCOMPARE(notifier.notes.at(0).severity, RunNotifier::Severity::Warning);
+        QCOMPARE(notifier.notes.at(0).text,
+                 path(QStringLiteral("empty.kss")) + QStringLiteral(" is empty: it holds no frame."));
+    }
+
+    // A picture renamed .kss is decoded as ever, with a plain word that it is no log.
+    void fileOfAnotherKindIsSaidSo()
+    {
+        QByteArray picture;
+        QBuffer buffer(&picture);
+        buffer.open(QIODevice::WriteOnly);
+        form->grab().toImage().save(&buffer, "PNG");
+        const QString renamed = path(QStringLiteral("picture.kss"));
+        QVERIFY(writeFile(renamed, picture));
+        chooser.answer = renamed;
+        form->menuFileOpen();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
+        QCOMPARE(notifier.notes.size(), 1);
+        QCOMPARE(notifier.notes.at(0).severity, RunNotifier::Severity::Warning);
+        QVERIFY2(notifier.notes.at(0).text.startsWith(
+                     renamed + QStringLiteral(" is mostly not KISS frames of known kinds")),
+                 qPrintable(notifier.notes.at(0).text));
+        QVERIFY(QFile::exists(path(QStringLiteral("picture.dmp"))));
     }
 
     void exitCleansUpOnceAndClosesEveryWindow()
@@ -342,8 +368,9 @@ private slots:
         QVERIFY(!form->isVisible());
         QVERIFY(!flags || !flags->isVisible());
         QVERIFY(!info || !info->isVisible());
+        // Never filled: the empty dump and the TLM file of a header only.
         QVERIFY(!QFile::exists(path(QStringLiteral("empty.dmp"))));
-        QVERIFY(QFile::exists(path(QStringLiteral("empty.tlm"))));
+        QVERIFY(!QFile::exists(path(QStringLiteral("empty.tlm"))));
         QVERIFY(QFile::exists(unrelated));
         QVERIFY(QFile::exists(path(QStringLiteral("empty.kss"))));
 
@@ -521,13 +548,17 @@ private slots:
     // the earlier log on view and its files as they were.
     void slowInputCanBeCancelledOrLeft_data()
     {
-        QTest::addColumn<bool>("exit");
-        QTest::newRow("Cancel") << false;
-        QTest::newRow("Exit") << true;
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel") << "Cancel";
+        QTest::newRow("Esc") << "Esc";
+        QTest::newRow("Exit") << "Exit";
     }
     void slowInputCanBeCancelledOrLeft()
     {
-        QFETCH(bool, exit);
+        QFETCH(QString, how);
+        const bool exit = how == QLatin1String("Exit");
+        form->show(); // the bar and the message as the user sees them
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         const TestLog log = makeLog(12);
         open(log);
         scrollBar()->setValue(4);
@@ -540,13 +571,22 @@ private slots:
         chooser.answer = fifo;
         form->menuFileOpen();
         auto *progress = control<QProgressBar>(QStringLiteral("RunProgress"));
-        QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible() || form->isHidden(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible(), 5000);
         QVERIFY(form->isRunning());
+        // The bar holds the longest text it shows for a log of hundreds of megabytes.
+        QVERIFY2(progress->width() >=
+                         progress->fontMetrics().horizontalAdvance(QStringLiteral("196.5 of 201.5 MB")),
+                     qPrintable(QString::number(progress->width())));
         // The window answers without waiting for the FIFO: the run is over once the click
         // has been handled, its end signalled.
         QSignalSpy ended(form.get(), exit ? &Form1::closing : &Form1::runEnded);
         if (exit)
             form->menuFileExit();
+        else if (how == QLatin1String("Esc")) {
+            QApplication::setActiveWindow(form.get());
+            QVERIFY(QTest::qWaitForWindowActive(form.get()));
+            QTest::keyClick(form.get(), Qt::Key_Escape);
+        }
         else
             QTest::mouseClick(control<QPushButton>(QStringLiteral("CancelRun")), Qt::LeftButton);
         QVERIFY(!ended.isEmpty() || ended.wait(5000));
@@ -561,6 +601,13 @@ private slots:
         QCOMPARE(state->store.RecordCount, 12);
         QCOMPARE(QString::fromStdString(state->DmpPath), path(QStringLiteral("pass1.dmp")));
         if (!exit) {
+            // Said whole: the record's fields step aside for the message.
+            const QString said = form->statusBar()->currentMessage();
+            QCOMPARE(said, QStringLiteral("Cancelled; the earlier files are unchanged."));
+            QVERIFY(!control<QWidget>(QStringLiteral("RecordStatus"))->isVisible());
+            QVERIFY2(form->statusBar()->fontMetrics().horizontalAdvance(said) <
+                         form->statusBar()->width() - 16,
+                     qPrintable(QString::number(form->statusBar()->width())));
             QCOMPARE(text2(), QStringLiteral("#4 / 12"));
             QCOMPARE(rawFrame(), QString::fromLatin1(log.hexFrames.at(3)));
             QVERIFY(notifier.notes.isEmpty());

@@ -326,6 +326,29 @@ private slots:
         QCOMPARE(chart()->divisionsPerLabel(), 20); // the record rule again
     }
 
+    // With the chart focused, the arrows pan it and leave the record alone; elsewhere
+    // they go on stepping through the records.
+    void arrowsPanTheFocusedChart()
+    {
+        showForm();
+        openGeneratedLog(400);
+        form->DrawParameterChart(13);
+        chart()->zoomX(0.25, 200);
+        const QPointF zoomed = chart()->visibleXRange();
+        chart()->setFocus();
+        QTRY_VERIFY(chart()->hasFocus());
+        QTest::keyClick(chart(), Qt::Key_Right);
+        QVERIFY(chart()->visibleXRange().x() > zoomed.x());
+        QCOMPARE(scrollBar()->value(), 1);
+        QTest::keyClick(chart(), Qt::Key_Left);
+        QCOMPARE(chart()->visibleXRange(), zoomed);
+
+        scrollBar()->setFocus();
+        QTRY_VERIFY(scrollBar()->hasFocus());
+        QTest::keyClick(scrollBar(), Qt::Key_Right);
+        QCOMPARE(scrollBar()->value(), 2);
+    }
+
     void shiftDragZoomsToTheDraggedSpan()
     {
         fillStore(200);
@@ -333,8 +356,11 @@ private slots:
         form->DrawParameterChart(2);
         const QPointF from = *chart()->pointPosition(50);
         const QPointF to = *chart()->pointPosition(80);
+        moveMouse(viewport(), from);
+        QVERIFY(!chart()->readout().isEmpty());
         QTest::mousePress(viewport(), Qt::LeftButton, Qt::ShiftModifier, from.toPoint());
         moveMouse(viewport(), to);
+        QVERIFY2(chart()->readout().isEmpty(), qPrintable(chart()->readout())); // not over the span
         QTest::mouseRelease(viewport(), Qt::LeftButton, Qt::ShiftModifier, to.toPoint());
         const QPointF range = chart()->visibleXRange();
         QVERIFY2(std::abs(range.x() - 50) < 1.5 && std::abs(range.y() - 80) < 1.5,
@@ -375,6 +401,10 @@ private slots:
         if (svg) {
             QVERIFY(bytes.startsWith("<?xml") || bytes.startsWith("<svg"));
             QVERIFY(bytes.contains("</svg>"));
+            // The picture is titled with the parameter's name; the window is not.
+            const QByteArray title = chart()->parameterName().toHtmlEscaped().toUtf8();
+            QVERIFY2(bytes.contains(">" + title + "</text>"), bytes.left(3000).constData());
+            QVERIFY(chart()->chart()->title().isEmpty());
         } else {
             QImage image;
             QVERIFY(image.loadFromData(bytes, "PNG"));

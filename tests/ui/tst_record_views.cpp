@@ -26,6 +26,7 @@
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QAccessible>
 #include <QtTest>
 #include <memory>
 
@@ -288,6 +289,46 @@ private slots:
         QVERIFY2(description.contains(QStringLiteral("readings from 0 to 39")),
                  qPrintable(description));
         QVERIFY(!map.canvas()->accessibleName().isEmpty());
+        // A window holding a picture, not two fillers.
+        QCOMPARE(QAccessible::queryAccessibleInterface(&map)->role(), QAccessible::Window);
+        QCOMPARE(QAccessible::queryAccessibleInterface(map.canvas())->role(),
+                 QAccessible::Graphic);
+    }
+
+    // Without a mouse: Tab reaches the map, the arrows point at cells and read them out,
+    // Enter shows the record.
+    void mapIsUsableByKeyboard()
+    {
+        fillMapStore();
+        LightElementMap map(state->store);
+        map.resize(700, 400);
+        map.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&map));
+        QSignalSpy clicked(&map, &LightElementMap::recordClicked);
+        QVERIFY(map.canvas()->focusPolicy() & Qt::TabFocus);
+        map.canvas()->setFocus();
+        QTRY_VERIFY(map.canvas()->hasFocus());
+        QCOMPARE(map.hoverText(),
+                 QStringLiteral("Record 1, element 64: reading %1").arg(ReadingOf(1, 64)));
+        const struct
+        {
+            Qt::Key key;
+            QString text;
+        } steps[] = {
+            {Qt::Key_End, QStringLiteral("Record 4, element 64: reading %1").arg(ReadingOf(4, 64))},
+            {Qt::Key_Down, QStringLiteral("Record 4, element 63: reading %1").arg(ReadingOf(4, 63))},
+            {Qt::Key_Left, QStringLiteral("Record 3, element 63: reading 0")},
+            {Qt::Key_Home, QStringLiteral("Record 1, element 63: reading %1").arg(ReadingOf(1, 63))},
+            {Qt::Key_Left, QStringLiteral("Record 1, element 63: reading %1").arg(ReadingOf(1, 63))},
+            {Qt::Key_Right, QStringLiteral("Record 2 (HTRX Telemetry): no light elements")},
+        };
+        for (const auto &step : steps) {
+            QTest::keyClick(map.canvas(), step.key);
+            QCOMPARE(map.hoverText(), step.text);
+        }
+        QTest::keyClick(map.canvas(), Qt::Key_Return);
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(clicked.at(0).at(0).toInt(), 2);
     }
 
     void mapSavesAPngThroughTheChooser()

@@ -97,6 +97,8 @@ void TestCommandLine::startsTheWindow_data()
                                 << "/l/a.kss" << true;
     QTest::newRow("station") << QStringList{"kesta-decoder", "--station", "Z\u00fcrich 2", "/l/a.kss"}
                              << "/l/a.kss" << false;
+    QTest::newRow("InfluxDB") << QStringList{"kesta-decoder", "--influx-url", "http://h:8086/write?db=k", "/l/a.kss"}
+                              << "/l/a.kss" << false;
 }
 
 void TestCommandLine::startsTheWindow()
@@ -110,6 +112,7 @@ void TestCommandLine::startsTheWindow()
     QCOMPARE(line.logPath, logPath);
     QCOMPARE(line.quitAfterShow, quitAfterShow);
     QCOMPARE(line.station, arguments.contains("--station") ? QStringLiteral("Z\u00fcrich 2") : QString());
+    QCOMPARE(line.influxUrl, arguments.contains("--influx-url") ? QStringLiteral("http://h:8086/write?db=k") : QString());
 }
 
 void TestCommandLine::startsConnected_data()
@@ -184,6 +187,9 @@ void TestCommandLine::endsAtOnce_data()
         << QStringList{"kesta-decoder", "--station", ""} << 2 << "--station: the station name is empty";
     QTest::newRow("--station with a line break")
         << QStringList{"kesta-decoder", "--station", "a\nb"} << 2 << "line break";
+    QTest::newRow("--influx-url without a database")
+        << QStringList{"kesta-decoder", "--influx-url", "http://h:8086/write"} << 2
+        << "--influx-url http://h:8086/write: the database is missing (db=NAME)";
 }
 
 void TestCommandLine::endsAtOnce()

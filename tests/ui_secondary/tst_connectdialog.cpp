@@ -1,14 +1,17 @@
 // The "Connect" dialog: its first answers, what it remembers, and the answers it refuses.
 
 #include "connectdialog.h"
+#include "influxdialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QAccessible>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -107,7 +110,7 @@ private slots:
         QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("passes")));
         const QString passes = folder.filePath(QStringLiteral("passes"));
         connectsettings::remember(
-            {HostPort{QStringLiteral("192.0.2.7"), 8100}, passes + "/a.kss", true});
+            {HostPort{QStringLiteral("192.0.2.7"), 8100}, passes + "/a.kss", true, {}});
         const ConnectDialog dialog(true);
         QCOMPARE(control<QLineEdit>(dialog, "ConnectHost")->text(), QStringLiteral("192.0.2.7"));
         QCOMPARE(control<QComboBox>(dialog, "ConnectPort")->currentText(), QStringLiteral("8100"));
@@ -208,6 +211,46 @@ private slots:
             QCOMPARE(dialog.result(), int(QDialog::Rejected)); // still open for a correction
             QCOMPARE(control<QLabel>(dialog, "ConnectProblem")->text(), dialog.problem());
         }
+    }
+
+    // The InfluxDB URL: refused with the reason while it cannot be used, in the Connect
+    // dialog as in Settings; a session's URL is the one Settings shows next, and the next
+    // run's. The token is never shown.
+    void influxUrlIsCheckedAndShared()
+    {
+        qputenv("INFLUX_TOKEN", "s3cret-token");
+        const QString bad = QStringLiteral("http://h:8086/query?db=k");
+        const QString good = QStringLiteral("http://h:8086/write?db=k");
+        ConnectDialog dialog(true);
+        QCOMPARE(control<QLineEdit>(dialog, "ConnectInfluxUrl")->text(), QString());
+        control<QLineEdit>(dialog, "ConnectFolder")->setText(folder.path());
+        control<QLineEdit>(dialog, "ConnectName")->setText(QStringLiteral("influx.kss"));
+        control<QLineEdit>(dialog, "ConnectInfluxUrl")->setText(bad);
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY2(dialog.problem().contains(QLatin1String("the path must end in /write")),
+                 qPrintable(dialog.problem()));
+        control<QLineEdit>(dialog, "ConnectInfluxUrl")->setText(good);
+        const auto request = dialog.request();
+        QVERIFY2(request, qPrintable(dialog.problem()));
+        QCOMPARE(request->influxUrl, good);
+        connectsettings::remember(*request);
+        QCOMPARE(InfluxDialog::url(), good);
+
+        InfluxDialog settings;
+        auto *url = control<QLineEdit>(settings, "InfluxUrl");
+        auto *ok = settings.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        QCOMPARE(url->text(), good);
+        QVERIFY(ok->isEnabled());
+        url->setText(QStringLiteral("http://h/api/v2/write?org=o"));
+        QVERIFY(!ok->isEnabled());
+        QVERIFY(control<QLabel>(settings, "InfluxProblem")->text().contains(QLatin1String("bucket=NAME")));
+        for (const QLabel *label : settings.findChildren<QLabel *>())
+            QVERIFY(!label->text().contains(QLatin1String("s3cret")));
+        QVERIFY(control<QLabel>(settings, "InfluxToken")->text().contains(QLatin1String("(set")));
+        url->clear();
+        QVERIFY(ok->isEnabled()); // empty: no server
+        qunsetenv("INFLUX_TOKEN");
     }
 };
 

@@ -115,6 +115,11 @@ ParameterChart::ParameterChart(QWidget *parent)
     viewport()->setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setContextMenuPolicy(Qt::DefaultContextMenu);
+    // Drawn whole on every change: minimal updates repaint only the items' bounding
+    // rectangles, which the antialiased series and its markers overreach by a pixel, so a
+    // parameter switched or a live rescale left traces of the old points. 1000 points
+    // draw in well under a frame.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
 
     // The view owns the chart it was made with; setChart() would leave that one behind.
     QChart *chart = this->chart();
@@ -124,6 +129,9 @@ ParameterChart::ParameterChart(QWidget *parent)
     chart->setBackgroundRoundness(0);
     chart->setBackgroundBrush(layoutstyle::BackgroundColor);
     chart->setLocalizeNumbers(true);
+    QFont titleFont = layoutstyle::defaultFont();
+    titleFont.setBold(true);
+    chart->setTitleFont(titleFont); // shown only in a saved or copied picture
 
     series_->setPointsVisible(true);
     series_->setMarkerSize(4);
@@ -137,11 +145,11 @@ ParameterChart::ParameterChart(QWidget *parent)
     chart->addSeries(series_);
 
     const QFont font = layoutstyle::defaultFont();
-    QFont titleFont = font;
-    titleFont.setPointSizeF(font.pointSizeF() * 0.9);
+    QFont axisTitleFont = font;
+    axisTitleFont.setPointSizeF(font.pointSizeF() * 0.9);
     for (QValueAxis *axis : {axisX_, static_cast<QValueAxis *>(timeAxisX_), axisY_}) {
         axis->setLabelsFont(font);
-        axis->setTitleFont(titleFont);
+        axis->setTitleFont(axisTitleFont);
         // Localised labels need the precision spelt out.
         axis->setLabelFormat(QStringLiteral("%.6g"));
         axis->setMinorTickCount(0);

@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
+#include <QGraphicsLayout>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
@@ -23,8 +24,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRubberBand>
 #include <QSettings>
+#include <QToolTip>
 #include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
@@ -209,6 +212,9 @@ void ParameterChart::mousePressEvent(QMouseEvent *event)
     pressedSample_ = nearestSample(event->position());
     if (event->modifiers() & Qt::ShiftModifier) {
         drag_ = Drag::Band;
+        // The span is being chosen: nothing read out or tipped stands over it.
+        hideReadout();
+        QToolTip::hideText();
         const QRectF plot = chart()->plotArea();
         band_->setGeometry(QRect(pressPosition_.x(), static_cast<int>(plot.top()), 1,
                                  static_cast<int>(plot.height())));
@@ -336,9 +342,36 @@ void ParameterChart::leaveEvent(QEvent *event)
 
 bool ParameterChart::event(QEvent *event)
 {
-    // The read-out says more than the tool tip; the tip waits for a place without a point.
-    if (event->type() == QEvent::ToolTip && readoutBox_->isVisible())
+    // The read-out says more than the tool tip; the tip waits for a place without a point,
+    // and for the end of a drag.
+    if (event->type() == QEvent::ToolTip && (readoutBox_->isVisible() || drag_ != Drag::None))
         return true;
+    // With the chart focused, its own keys pan and zoom it before the window's record
+    // shortcuts (the arrows) can take them.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+            switch (key->key()) {
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+            case Qt::Key_Plus:
+            case Qt::Key_Equal:
+            case Qt::Key_Minus:
+                event->accept();
+                return true;
+            case Qt::Key_Escape:
+                if (isZoomed()) {
+                    event->accept();
+                    return true;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+        viewport()->update(); // the focus frame
     return QChartView::event(event);
 }
 
@@ -346,6 +379,19 @@ void ParameterChart::resizeEvent(QResizeEvent *event)
 {
     QChartView::resizeEvent(event);
     updateOverlays();
+}
+
+void ParameterChart::paintEvent(QPaintEvent *event)
+{
+    QChartView::paintEvent(event);
+    if (!hasFocus())
+        return;
+    // The chart has no frame of its own: a focused chart shows one, as a box shows its
+    // cursor, so that the keyboard's user sees where the arrows go.
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
 }
 
 void ParameterChart::contextMenuEvent(QContextMenuEvent *event)
@@ -381,28 +427,54 @@ void ParameterChart::saveChart()
                              QStringLiteral("%1: %2").arg(path, error));
 }
 
+// While a picture of the chart is made: no read-out or highlighted point, and the
+// parameter's name as the chart's title, for a picture seen away from the program.
+class ParameterChart::PictureLook
+{
+public:
+    explicit PictureLook(ParameterChart &chart)
+        : chart_(chart), readoutShown_(chart.readoutBox_->isVisible()),
+          highlightShown_(chart.highlight_->isVisible())
+    {
+        chart.readoutBox_->hide();
+        chart.highlight_->hide();
+        chart.chart()->setTitle(chart.name_);
+        settle();
+    }
+    ~PictureLook()
+    {
+        chart_.chart()->setTitle(QString());
+        settle();
+        chart_.readoutBox_->setVisible(readoutShown_);
+        chart_.highlight_->setVisible(highlightShown_);
+        chart_.updateOverlays();
+    }
+    PictureLook(const PictureLook &) = delete;
+    PictureLook &operator=(const PictureLook &) = delete;
+
+private:
+    // The title takes its room now, not at the next event loop turn.
+    void settle()
+    {
+        if (QGraphicsLayout *layout = chart_.chart()->layout())
+            layout->activate();
+    }
+
+    ParameterChart &chart_;
+    bool readoutShown_;
+    bool highlightShown_;
+};
+
 QString ParameterChart::saveChartTo(const QString &path)
 {
-    const bool readoutShown = readoutBox_->isVisible();
-    const bool highlightShown = highlight_->isVisible();
-    readoutBox_->hide();
-    highlight_->hide();
-    const QString error = chartexport::save(*this, path, accessibleName(), accessibleDescription());
-    readoutBox_->setVisible(readoutShown);
-    highlight_->setVisible(highlightShown);
-    return error;
+    const PictureLook look(*this);
+    return chartexport::save(*this, path, accessibleName(), accessibleDescription());
 }
 
 QImage ParameterChart::chartImage()
 {
-    const bool readoutShown = readoutBox_->isVisible();
-    const bool highlightShown = highlight_->isVisible();
-    readoutBox_->hide();
-    highlight_->hide();
-    QImage image = chartexport::render(*this);
-    readoutBox_->setVisible(readoutShown);
-    highlight_->setVisible(highlightShown);
-    return image;
+    const PictureLook look(*this);
+    return chartexport::render(*this);
 }
 
 void ParameterChart::copyChart()

@@ -1,5 +1,7 @@
 #include "connectdialog.h"
 
+#include "influxdialog.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -68,6 +70,9 @@ void remember(const ConnectRequest &request)
     settings.setValue(HostKey, request.server.host);
     settings.setValue(PortKey, request.server.port);
     settings.setValue(FolderKey, QFileInfo(request.recordingPath).absolutePath());
+    // The URL in force as it was (maybe the command line's for this run) stays as it is.
+    if (request.influxUrl != InfluxDialog::url())
+        InfluxDialog::remember(request.influxUrl);
 }
 
 QString defaultRecordingName(const QDateTime &when)
@@ -119,6 +124,13 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
     m_writeTlm = new QCheckBox(QStringLiteral("Write TLM File"), this);
     m_writeTlm->setObjectName(QStringLiteral("ConnectWriteTlm"));
     m_writeTlm->setChecked(writeTlm);
+    m_influxUrl = new QLineEdit(InfluxDialog::url(), this);
+    m_influxUrl->setObjectName(QStringLiteral("ConnectInfluxUrl"));
+    m_influxUrl->setPlaceholderText(tr("none"));
+    m_influxUrl->setToolTip(tr("The write URL of an InfluxDB server the records are sent to "
+                               "as well, as in Settings > InfluxDB...; empty for none"));
+    auto *influxToken = new QLabel(InfluxDialog::tokenNote(), this);
+    influxToken->setObjectName(QStringLiteral("ConnectInfluxToken"));
 
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("ConnectProblem"));
@@ -134,6 +146,7 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
     m_port->lineEdit()->setAccessibleName(tr("Port"));
     m_folder->setAccessibleName(tr("Folder"));
     m_name->setAccessibleName(tr("Recording"));
+    m_influxUrl->setAccessibleName(tr("InfluxDB URL"));
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Host:"), m_host);
@@ -141,6 +154,8 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
     form->addRow(QStringLiteral("Folder:"), folderRow);
     form->addRow(QStringLiteral("Recording:"), m_name);
     form->addRow(QString(), m_writeTlm);
+    form->addRow(tr("InfluxDB:"), m_influxUrl);
+    form->addRow(QString(), influxToken);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Connect"));
@@ -181,7 +196,12 @@ std::optional<ConnectRequest> ConnectDialog::request() const
             QStringLiteral("%1 exists already; a live session records into a new file.").arg(name);
         return std::nullopt;
     }
-    return ConnectRequest{*server, QDir::cleanPath(path), m_writeTlm->isChecked()};
+    const QString influxUrl = m_influxUrl->text().trimmed();
+    if (QString influxError; !influxUrl.isEmpty() && !InfluxDialog::targetFor(influxUrl, influxError)) {
+        m_problemText = tr("InfluxDB URL %1").arg(influxError);
+        return std::nullopt;
+    }
+    return ConnectRequest{*server, QDir::cleanPath(path), m_writeTlm->isChecked(), influxUrl};
 }
 
 QString ConnectDialog::problem() const

@@ -20,6 +20,8 @@ struct ConnectRequest
     HostPort server;
     QString recordingPath; // absolute
     bool writeTlm = true;
+    // The InfluxDB server the records are sent to as well (its write URL); empty for none.
+    QString influxUrl;
 };
 
 // What the dialog remembers between sessions and program runs (QSettings).
@@ -38,9 +40,10 @@ QString defaultRecordingPath();
 } // namespace connectsettings
 
 // The "Connect" dialog: host, port (8001 for soundcard TNC programs, 8100 for SDR
-// satellite decoders, or any other), the recording's folder and name, "Write TLM File".
-// OK is taken only for a valid server and a recording that does not exist yet; the
-// reason is shown in the dialog otherwise.
+// satellite decoders, or any other), the recording's folder and name, "Write TLM File",
+// and the InfluxDB server the records go to as well (the one of Settings -> InfluxDB...).
+// OK is taken only for a valid server, a recording that does not exist yet and an
+// InfluxDB URL that is empty or usable; the reason is shown in the dialog otherwise.
 class ConnectDialog : public QDialog
 {
     Q_OBJECT
@@ -62,6 +65,7 @@ private:
     QLineEdit *m_folder = nullptr;
     QLineEdit *m_name = nullptr;
     QCheckBox *m_writeTlm = nullptr;
+    QLineEdit *m_influxUrl = nullptr;
     QLabel *m_problem = nullptr;
     mutable QString m_problemText;
 };

@@ -8,6 +8,8 @@
 #include "filechooser.h"
 #include "form2.h"
 #include "info.h"
+#include "influxdialog.h"
+#include "influxstatus.h"
 #include "layoutstyle.h"
 #include "lightelementmap.h"
 #include "lightelementrow.h"
@@ -151,6 +153,8 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     m_runs = new RunController(this);
     connect(m_runs, &RunController::progress, this, &Form1::runProgress);
     connect(m_runs, &RunController::finished, this, &Form1::runFinished);
+    m_influxStatus = new InfluxStatus(statusBar());
+    connect(m_runs, &RunController::influxStatusChanged, m_influxStatus, &InfluxStatus::showStatus);
     buildRecordViews();
     buildLive();
 
@@ -193,6 +197,9 @@ void Form1::buildMenus()
     QAction *station = settings->addAction(QStringLiteral("&Station..."));
     station->setObjectName(QStringLiteral("MenuStation"));
     connect(station, &QAction::triggered, this, [this] { StationDialog::edit(this); });
+    QAction *influx = settings->addAction(tr("&InfluxDB..."));
+    influx->setObjectName(QStringLiteral("MenuInfluxDB"));
+    connect(influx, &QAction::triggered, this, [this] { InfluxDialog::edit(this); });
 
     m_mnuInfo = bar->addAction(QStringLiteral("&Info"));
     m_mnuInfo->setObjectName(QStringLiteral("MnuInfo"));
@@ -337,6 +344,11 @@ void Form1::buildControls(QWidget *client)
 
     m_text2 = layoutstyle::makeDisplayLine(client, QStringLiteral("Text2"));
     m_text2->setAccessibleName(QStringLiteral("Record position"));
+    // A display, not a field to type in: flat, so that it does not look editable, and
+    // saying where the typing goes instead.
+    m_text2->setFrame(false);
+    m_text2->setToolTip(tr("Record shown / records in the log (Go to Record: Ctrl+G)"));
+    m_text2->setAccessibleDescription(tr("Read only. Go to Record: Ctrl+G"));
     layoutstyle::setTextBoxColor(m_text2, layoutstyle::BackgroundColor);
     layoutstyle::setTextColor(m_text2, layoutstyle::TextColor);
     layoutstyle::place(m_text2, {496, 640, 57, 19});
@@ -543,9 +555,14 @@ void Form1::buildStatusBar()
     m_progress->setAccessibleName(QStringLiteral("Decoding progress"));
     m_progress->setTextVisible(true);
     m_progress->setMaximumHeight(16);
+    // Room for the longest text, "1234.5 of 1234.5 MB", beside the style's margins.
+    m_progress->setMinimumWidth(
+        m_progress->fontMetrics().horizontalAdvance(QStringLiteral("8888.8 of 8888.8 MB")) + 24);
     m_cancelRun = new QPushButton(QStringLiteral("Cancel"), bar);
     m_cancelRun->setObjectName(QStringLiteral("CancelRun"));
     m_cancelRun->setMaximumHeight(20);
+    m_cancelRun->setShortcut(QKeySequence(Qt::Key_Escape)); // while it is shown
+    m_cancelRun->setToolTip(tr("Stop reading the log; the earlier files stay (Esc)"));
     connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
     bar->addWidget(m_progress, 1);
     bar->addWidget(m_cancelRun);
@@ -556,6 +573,9 @@ void Form1::showProgress(bool shown)
 {
     m_progress->setVisible(shown);
     m_cancelRun->setVisible(shown);
+    // The record's fields step aside for the bar, whatever the message was.
+    if (m_recordStatus)
+        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
     if (shown)
         statusBar()->clearMessage();
     // The progress text has the bar's width only when the record's fields make room.
@@ -709,12 +729,16 @@ void Form1::showEvent(QShowEvent *event)
 {
     if (!m_centred) {
         m_centred = true;
-        if (QScreen *screen = this->screen()) {
-            fitToScreen(screen->availableGeometry());
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        const auto fitAndCentre = [this] {
+            if (QScreen *screen = this->screen()) {
+                fitToScreen(screen->availableGeometry());
+                QRect frame = frameGeometry();
+                frame.moveCenter(screen->availableGeometry().center());
+                move(frame.topLeft());
+            }
+        };
+        fitAndCentre();
+        screenfit::refitWhenFramed(this, fitAndCentre); // with the frame it really has
     }
     QMainWindow::showEvent(event);
 }
@@ -783,6 +807,9 @@ void Form1::wireKeysAndAccess()
     m_clientScroll = new QScrollArea(this);
     m_clientScroll->setObjectName(QStringLiteral("ClientScroll"));
     m_clientScroll->setFrameShape(QFrame::NoFrame);
+    // Not a Tab stop of its own: it has nothing to say, and Tab brings each control into
+    // view anyway when the window is smaller than its contents.
+    m_clientScroll->setFocusPolicy(Qt::NoFocus);
     m_clientScroll->setWidgetResizable(false);
     m_clientScroll->setWidget(client);
     layoutstyle::setBackground(m_clientScroll->viewport());
@@ -907,6 +934,13 @@ void Form1::fitToScreen(const QRect &available)
     m_clientScroll->setFixedSize(
         screenfit::viewportSize(client->size(), extra, available.size(), bar));
     adjustSize();
+    // A window shorter than the record view shows its navigation row (scroll bar and
+    // position), and as much as fits above it; Tab brings the rest into view.
+    // With the client area's own margin below the row, which the status bar's final
+    // height may still take a few pixels of.
+    m_clientScroll->ensureWidgetVisible(m_text2, 8, 8);
+    // And once more when the scroll bars that the new size brings have taken their room.
+    QTimer::singleShot(0, this, [this] { m_clientScroll->ensureWidgetVisible(m_text2, 8, 8); });
 }
 
 void Form1::placeBeside(QWidget *window)

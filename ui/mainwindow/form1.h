@@ -44,6 +44,7 @@ class RecordView;
 class RecordRowFit;
 class SaveFileChooser;
 class RunController;
+class InfluxStatus;
 struct ConnectRequest;
 
 namespace kesta {
@@ -296,6 +297,7 @@ private:
     QAction *m_menuFileReconnectNow = nullptr;
     QTimer *m_liveStateTick = nullptr;
     static constexpr int LiveStateTickMs = 250;
+    InfluxStatus *m_influxStatus = nullptr;
     QTimer *m_liveChartTimer = nullptr;
     std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
     std::unique_ptr<Questioner> m_defaultQuestioner;

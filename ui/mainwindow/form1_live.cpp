@@ -4,6 +4,9 @@
 #include "connectdialog.h"
 #include "stationdialog.h"
 #include "form1.h"
+#include "influxdialog.h"
+#include "influxstatus.h"
+#include "influx_sender.h"
 #include "livesession.h"
 #include "output_names.h"
 #include "parameter_catalogue.h"
@@ -136,6 +139,12 @@ bool Form1::connectTo(const ConnectRequest &request)
     options.reconnect = true;
     options.store = &m_state.store;
     options.station = StationDialog::station().toStdString();
+    QString influxError;
+    options.influx = InfluxDialog::targetFor(request.influxUrl, influxError);
+    if (!influxError.isEmpty()) {
+        m_notifier->notify(this, RunNotifier::Severity::Error, windowTitle(), influxError);
+        return false;
+    }
 
     // The session on view until now stays so while the new one cannot start.
     std::unique_ptr<LiveSession> previous = std::move(m_live);
@@ -144,6 +153,7 @@ bool Form1::connectTo(const ConnectRequest &request)
     connect(session, &LiveSession::stateChanged, this, &Form1::liveStateChanged);
     connect(session, &LiveSession::framesArrived, this, &Form1::liveFramesArrived);
     connect(session, &LiveSession::finished, this, &Form1::liveFinished);
+    connect(session, &LiveSession::influxStatusChanged, m_influxStatus, &InfluxStatus::showStatus);
     if (!session->start()) {
         const QString error = session->error();
         m_live = std::move(previous);
@@ -166,6 +176,8 @@ bool Form1::connectTo(const ConnectRequest &request)
     clearViewForLive();
     m_menuFileConnect->setEnabled(false);
     m_menuFileDisconnect->setEnabled(true);
+    if (options.influx)
+        m_influxStatus->showStatus(tr("InfluxDB: sending to %1").arg(options.influx->display));
     liveStateChanged();
     return true;
 }
@@ -256,6 +268,11 @@ void Form1::liveFinished(bool ok)
         const int chosen = m_optionGroup->checkedId();
         if (chosen >= 0)
             DrawParameterChart(static_cast<std::int16_t>(chosen));
+    }
+    if (const InfluxSender *influx = m_live->influxSender()) {
+        m_influxStatus->showStatus(influx->state() == InfluxSender::State::Refused
+                                       ? QStringLiteral("InfluxDB: ") + influx->error()
+                                       : influx->summary());
     }
     QString problems;
     if (!ok)

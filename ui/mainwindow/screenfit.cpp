@@ -1,10 +1,14 @@
 #include "screenfit.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -31,16 +35,78 @@ QSize viewportSize(QSize content, QSize extra, QSize available, int scrollBarExt
 
 QPoint besidePosition(const QRect &anchor, QSize size, const QRect &available, int gap)
 {
-    int x = anchor.right() + 1 + gap;
-    if (x + size.width() > available.right() + 1) {
-        const int left = anchor.left() - gap - size.width();
-        x = left >= available.left() ? left : available.right() + 1 - size.width();
+    const auto inside = [&](QPoint p) {
+        p.setX(std::max(std::min(p.x(), available.right() + 1 - size.width()), available.left()));
+        p.setY(std::max(std::min(p.y(), available.bottom() + 1 - size.height()), available.top()));
+        return p;
+    };
+    const auto covered = [&](QPoint p) {
+        const QRect overlap = QRect(p, size).intersected(anchor);
+        return overlap.isEmpty() ? 0 : qint64(overlap.width()) * overlap.height();
+    };
+    // Right, left, below, above: the first side with room for the whole window.
+    const QPoint sides[] = {
+        {anchor.right() + 1 + gap, anchor.top()},
+        {anchor.left() - gap - size.width(), anchor.top()},
+        {anchor.left(), anchor.bottom() + 1 + gap},
+        {anchor.left(), anchor.top() - gap - size.height()},
+    };
+    for (const QPoint &side : sides) {
+        const QPoint p = inside(side);
+        if (covered(p) == 0 && available.contains(QRect(p, size)))
+            return p;
     }
-    int y = anchor.top();
-    y = std::min(y, available.bottom() + 1 - size.height());
-    y = std::max(y, available.top());
-    x = std::max(x, available.left());
-    return {x, y};
+    // No room anywhere: on the screen where it covers the least of the anchor.
+    QPoint best = inside(sides[0]);
+    for (const QPoint &side : sides) {
+        const QPoint p = inside(side);
+        if (covered(p) < covered(best))
+            best = p;
+    }
+    return best;
+}
+
+namespace {
+
+class FrameWatch : public QObject
+{
+public:
+    FrameWatch(QWidget *window, std::function<void()> refit)
+        : QObject(window), m_window(window), m_refit(std::move(refit))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // The window manager frames a window before it is first painted or activated,
+        // and may move it.
+        if (watched == m_window &&
+            (event->type() == QEvent::Move || event->type() == QEvent::Paint ||
+             event->type() == QEvent::WindowActivate || event->type() == QEvent::Show)) {
+            const QWindow *handle = m_window->windowHandle();
+            const QMargins frame = handle ? handle->frameMargins() : QMargins();
+            if (!frame.isNull()) {
+                m_window->removeEventFilter(this);
+                // Not inside the event (a paint, say): when it has been handled.
+                QTimer::singleShot(0, m_window, std::move(m_refit));
+                deleteLater();
+            }
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    std::function<void()> m_refit;
+};
+
+} // namespace
+
+void refitWhenFramed(QWidget *window, std::function<void()> refit)
+{
+    new FrameWatch(window, std::move(refit));
 }
 
 int lineTextWidth(const QLineEdit *box)

@@ -4,8 +4,11 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 class QLineEdit;
 class QPlainTextEdit;
+class QWidget;
 
 // Fitting windows and texts to the screen and to their boxes.
 namespace screenfit {
@@ -16,10 +19,16 @@ namespace screenfit {
 // room for the scroll bars (`scrollBarExtent` pixels each) that then appear.
 QSize viewportSize(QSize content, QSize extra, QSize available, int scrollBarExtent);
 
-// Where a window of `size` goes beside the window whose frame is `anchor`: right of it,
-// else left of it, else as far right as the screen allows; top edges level, and inside
-// `available` wherever there is room.
+// Where a window of `size` goes beside the window whose frame is `anchor`, inside
+// `available`: right of it, else left of it (top edges level), else below it, else above it
+// (left edges level); where none has room, where it covers the least of the anchor.
 QPoint besidePosition(const QRect &anchor, QSize size, const QRect &available, int gap = 8);
+
+// Calls `refit` once more when the window manager has framed `window`: a window is first
+// fitted to the screen before its frame is known (a title bar is assumed), and a frame of
+// another height would leave it too tall, or give away room. Each time the frame differs
+// from the one last fitted to, until the window first has a frame.
+void refitWhenFramed(QWidget *window, std::function<void()> refit);
 
 // The width a line edit gives its text: the box less frame, text margins and the edit's
 // own inner margin.

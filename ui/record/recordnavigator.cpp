@@ -1,5 +1,6 @@
 #include "recordnavigator.h"
 
+#include "focusring.h"
 #include "record_store.h"
 
 #include <QAction>
@@ -45,6 +46,10 @@ RecordNavigator::RecordNavigator(QWidget *window, QScrollBar *records,
     m_records->setPageStep(PageStep);
     m_records->setSingleStep(1);
     m_records->setFocusPolicy(Qt::StrongFocus);
+    // The style draws no focus on a scroll bar: without a ring, the keys' user cannot
+    // tell that the arrows are on it.
+    if (m_records->parentWidget())
+        new FocusRing(m_records);
 }
 
 QAction *RecordNavigator::addCommand(const QString &text, const QKeySequence &key,

@@ -4,7 +4,10 @@
 #include "record_store.h"
 #include "savefilechooser.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -39,6 +42,21 @@ QString TimeText(std::int64_t ms, const QString &format)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(format);
 }
 
+// The window is a window to a screen reader, and its map a picture: left to Qt, both
+// are plain widgets, announced as "filler".
+QAccessibleInterface *MapAccessible(const QString &key, QObject *object)
+{
+    if (!object->isWidgetType())
+        return nullptr;
+    auto *widget = static_cast<QWidget *>(object);
+    if (key == QLatin1String("LightElementMap"))
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (key == QLatin1String("QWidget") &&
+        widget->objectName() == QLatin1String("LightMapCanvas"))
+        return new QAccessibleWidget(widget, QAccessible::Graphic);
+    return nullptr;
+}
+
 } // namespace
 
 // The map with its axes and colour scale, drawn to fit the widget.
@@ -59,6 +77,8 @@ public:
         setMinimumSize(LeftMargin + RightMargin + 256, TopMargin + BottomMargin + 2 * 64);
         setAttribute(Qt::WA_OpaquePaintEvent);
         setCursor(Qt::CrossCursor);
+        // The keyboard's user points with the arrows; Enter shows the record.
+        setFocusPolicy(Qt::StrongFocus);
     }
 
     QRect plotRect() const
@@ -137,6 +157,38 @@ protected:
         scaleLabel(0, QStringLiteral("0"));
         scaleLabel(top / 2, QString::number(top / 2));
         scaleLabel(top, QStringLiteral("%1+").arg(top));
+
+        if (hasFocus()) {
+            // The cell the keys point at, at least a few pixels wide however many
+            // columns share a pixel, and a frame round the map to show where the keys go.
+            const QPalette::ColorRole role = QPalette::Highlight;
+            painter.setPen(QPen(palette().color(role), 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(plot.adjusted(-3, -3, 2, 2));
+            if (const std::optional<QRect> cell = m_map.cursorCell()) {
+                painter.setPen(QPen(Qt::black, 1));
+                painter.drawRect(cell->adjusted(-1, -1, 0, 0));
+                painter.setPen(QPen(Qt::white, 1));
+                painter.drawRect(cell->adjusted(-2, -2, 1, 1));
+            }
+        }
+    }
+
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (!m_map.moveCursor(event->key()))
+            QWidget::keyPressEvent(event);
+    }
+    void focusInEvent(QFocusEvent *event) override
+    {
+        m_map.moveCursor(0); // a cell to start from, read out
+        update();
+        QWidget::focusInEvent(event);
+    }
+    void focusOutEvent(QFocusEvent *event) override
+    {
+        update();
+        QWidget::focusOutEvent(event);
     }
 
     void mouseMoveEvent(QMouseEvent *event) override
@@ -162,6 +214,11 @@ LightElementMap::LightElementMap(const kesta::RecordStore &store, QWidget *paren
     : QWidget(parent), m_store(store), m_defaultChooser(std::make_unique<QtSaveFileChooser>()),
       m_chooser(m_defaultChooser.get())
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(MapAccessible);
+        return true;
+    }();
+    (void)accessible;
     setObjectName(QStringLiteral("LightElementMap"));
     setWindowTitle(QStringLiteral("Light-Element Map"));
     auto *canvas = new LightMapCanvas(*this);
@@ -353,41 +410,114 @@ void LightElementMap::pointAt(const QPoint &position)
 {
     int column = 0;
     int element = 0;
-    QString text;
-    if (cellAt(position, column, element)) {
-        const int r = recordAt(column);
-        QString when;
-        if (m_byTime)
-            when = QStringLiteral(" at ") +
-                   TimeText(m_columnTime[static_cast<std::size_t>(column)],
-                            QStringLiteral("HH:mm:ss.zzz")) +
-                   QStringLiteral(" UTC");
-        if (r == 0) {
-            text = QStringLiteral("No record") + when;
-        } else {
-            const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
-            if (m_byTime && record.ReceptionTime)
-                when = QStringLiteral(" at ") +
-                       TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
-                       QStringLiteral(" UTC");
-            if (record.Written.test(kesta::Field::LightElements)) {
-                const int reading = record.LightElements[static_cast<std::size_t>(element - 1)];
-                text = QStringLiteral("Record %1%2, element %3: reading %4")
-                           .arg(r)
-                           .arg(when)
-                           .arg(element)
-                           .arg(reading);
-            } else {
-                text = QStringLiteral("Record %1%2 (%3): no light elements")
-                           .arg(r)
-                           .arg(when)
-                           .arg(QString::fromLatin1(kesta::KindText(record.FrameKind)));
-            }
-        }
+    showReading(cellAt(position, column, element) ? cellText(column, element) : QString());
+}
+
+QString LightElementMap::cellText(int column, int element) const
+{
+    const int r = recordAt(column);
+    QString when;
+    if (m_byTime)
+        when = QStringLiteral(" at ") +
+               TimeText(m_columnTime[static_cast<std::size_t>(column)],
+                        QStringLiteral("HH:mm:ss.zzz")) +
+               QStringLiteral(" UTC");
+    if (r == 0)
+        return QStringLiteral("No record") + when;
+    const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
+    if (m_byTime && record.ReceptionTime)
+        when = QStringLiteral(" at ") +
+               TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
+               QStringLiteral(" UTC");
+    if (record.Written.test(kesta::Field::LightElements)) {
+        const int reading = record.LightElements[static_cast<std::size_t>(element - 1)];
+        return QStringLiteral("Record %1%2, element %3: reading %4")
+            .arg(r)
+            .arg(when)
+            .arg(element)
+            .arg(reading);
     }
+    return QStringLiteral("Record %1%2 (%3): no light elements")
+        .arg(r)
+        .arg(when)
+        .arg(QString::fromLatin1(kesta::KindText(record.FrameKind)));
+}
+
+void LightElementMap::showReading(const QString &text)
+{
     m_hover->setText(text);
     // A screen reader says the reading itself.
     m_hover->setAccessibleName(text.isEmpty() ? tr("Reading pointed at") : text);
+    if (m_canvas->hasFocus() && !text.isEmpty()) {
+        QAccessibleEvent event(m_hover, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+bool LightElementMap::moveCursor(int key)
+{
+    const int columns = columnCount();
+    if (columns == 0)
+        return false;
+    // Ten columns, or a tenth of the map if that is more, at a time with Page Up/Down.
+    const int page = std::max(10, columns / 10);
+    int column = std::clamp(m_cursorColumn, 0, columns - 1);
+    int element = std::clamp(m_cursorElement, 1, int(ElementCount));
+    switch (key) {
+    case 0:
+        break;
+    case Qt::Key_Left:
+        --column;
+        break;
+    case Qt::Key_Right:
+        ++column;
+        break;
+    case Qt::Key_Up:
+        ++element;
+        break;
+    case Qt::Key_Down:
+        --element;
+        break;
+    case Qt::Key_PageUp:
+        column -= page;
+        break;
+    case Qt::Key_PageDown:
+        column += page;
+        break;
+    case Qt::Key_Home:
+        column = 0;
+        break;
+    case Qt::Key_End:
+        column = columns - 1;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (const int r = recordAt(column); r > 0)
+            emit recordClicked(r);
+        return true;
+    default:
+        return false;
+    }
+    m_cursorColumn = std::clamp(column, 0, columns - 1);
+    m_cursorElement = std::clamp(element, 1, int(ElementCount));
+    showReading(cellText(m_cursorColumn, m_cursorElement));
+    m_canvas->update();
+    return true;
+}
+
+std::optional<QRect> LightElementMap::cursorCell() const
+{
+    const int columns = columnCount();
+    if (columns == 0 || m_cursorColumn < 0 || m_cursorColumn >= columns)
+        return std::nullopt;
+    const QRect plot = plotRect();
+    const int left = plot.left() + int(std::int64_t(m_cursorColumn) * plot.width() / columns);
+    const int right = plot.left() + int(std::int64_t(m_cursorColumn + 1) * plot.width() / columns);
+    const int top = plot.top() + (ElementCount - m_cursorElement) * plot.height() / ElementCount;
+    const int bottom = plot.top() + (ElementCount - m_cursorElement + 1) * plot.height() / ElementCount;
+    QRect cell(QPoint(left, top), QPoint(std::max(left + 2, right - 1), std::max(top + 2, bottom - 1)));
+    return cell;
 }
 
 void LightElementMap::clickAt(const QPoint &position)

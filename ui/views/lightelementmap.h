@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -20,7 +21,8 @@ class RecordStore;
 // 1 in the bottom row and 64 in the top one, each reading in the colour of the light-element
 // row's bars, with the colour scale beside it. Records whose frame carried no light elements
 // are grey columns. Pointing at the map tells record, element and reading; a click asks the
-// main window to show that record.
+// main window to show that record. The map takes the keyboard's focus too: the arrows move
+// a cell cursor (Page Up/Down, Home and End along the columns) and Enter shows its record.
 class LightElementMap : public QWidget
 {
     Q_OBJECT
@@ -68,6 +70,11 @@ signals:
 private:
     friend class LightMapCanvas;
     void pointAt(const QPoint &position);
+    QString cellText(int column, int element) const;
+    void showReading(const QString &text);
+    // Moves the keyboard's cell cursor by a key (0: stays, read out); false for another key.
+    bool moveCursor(int key);
+    std::optional<QRect> cursorCell() const;
     void clickAt(const QPoint &position);
     void describe();
     // Column and element (1 to 64) at a point of the canvas; false off the map.
@@ -80,6 +87,8 @@ private:
     QImage m_image;
     std::vector<std::int16_t> m_columnRecord; // record per column, 0 for none
     std::vector<std::int64_t> m_columnTime;   // time axis: the column's moment
+    int m_cursorColumn = 0;
+    int m_cursorElement = ElementCount;
     QWidget *m_canvas = nullptr;
     QLabel *m_hover = nullptr;
     QPushButton *m_save = nullptr;
