@@ -13,25 +13,16 @@
 // build; options after -- go to every kesta-decode, "@out" standing for a file in
 // the work folder (-- --no-dump --no-tlm --jsonl @out times the JSON Lines export).
 
-#include "log_generator.h"
+#include "bench_process.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -53,34 +44,12 @@ struct Timing
 // Runs `argv` with its output to /dev/null; adds its wall time, CPU time and peak memory.
 void Run(const std::vector<std::string> &argv, Timing &timing)
 {
-    std::vector<char *> args;
-    std::vector<std::string> copies = argv;
-    for (auto &a : copies)
-        args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    const int error = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        Fail(argv[0] + ": " + std::strerror(error));
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid)
-        Fail(std::string("wait4: ") + std::strerror(errno));
-    timing.seconds.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        Fail(argv[0] + " failed with status " + std::to_string(status));
-    timing.peakRssKiB = std::max(timing.peakRssKiB, usage.ru_maxrss);
-    const auto toSeconds = [](const timeval &t) {
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-    };
-    timing.cpuSeconds += toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
+    const kesta::bench::ProcessRun run = kesta::bench::RunProcess(argv);
+    if (!run.ok)
+        Fail(run.error);
+    timing.seconds.push_back(run.seconds);
+    timing.peakRssKiB = std::max(timing.peakRssKiB, run.peakRssKiB);
+    timing.cpuSeconds += run.cpuSeconds;
     // What the run left for the disk to write is written now, untimed: otherwise the
     // program run next would wait behind it (the naive loop leaves hundreds of MB).
     ::sync();
@@ -97,22 +66,9 @@ void WriteLog(const fs::path &path, std::uint64_t frames)
     kesta::loggen::GeneratorOptions options;
     options.seed = 100;
     options.frames = frames;
-    kesta::loggen::LogGenerator generator(options);
-    std::FILE *file = std::fopen(path.c_str(), "wbx");
-    if (file == nullptr)
-        Fail(path.string() + ": " + std::strerror(errno));
-    std::vector<std::uint8_t> block;
-    bool more = true;
-    bool written = true;
-    while (more && written) {
-        more = generator.next(block);
-        if (block.size() >= (std::size_t{1} << 20) || !more) {
-            written = std::fwrite(block.data(), 1, block.size(), file) == block.size();
-            block.clear();
-        }
-    }
-    if (std::fclose(file) != 0 || !written)
-        Fail(path.string() + ": write failed");
+    std::string error;
+    if (kesta::bench::WriteGeneratedLog(path, options, error) == 0)
+        Fail(error);
 }
 
 } // namespace
@@ -141,10 +97,10 @@ int main(int argc, char **argv)
             Fail("unknown option " + arg);
     }
 
-    std::string pattern = (fs::temp_directory_path() / "kesta-ratio-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        Fail(pattern + ": " + std::strerror(errno));
-    const fs::path folder = pattern;
+    const kesta::bench::TemporaryFolder work("kesta-ratio");
+    if (!work.ok())
+        Fail(work.error());
+    const fs::path &folder = work.path();
     // The naive loop reads a copy of the log, so that neither program reads a file
     // the other has just brought into the page cache more than the other.
     const fs::path log = folder / "a.kss", copy = folder / "b.kss";
@@ -171,9 +127,6 @@ int main(int argc, char **argv)
             Run(argv, decoded[d]);
         }
     }
-    std::error_code ec;
-    fs::remove_all(folder, ec);
-
     const double naiveTime = Median(naive.seconds);
     std::printf("log %.0f MB, %d runs each, medians of wall time\n", megabytes, runs);
     std::printf("naive loop:   %7.3f s  %6.0f MB/s\n", naiveTime, megabytes / naiveTime);

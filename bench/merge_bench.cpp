@@ -4,24 +4,16 @@
 // logs are written once into a fresh temporary folder, removed at exit; they stay in the
 // page cache, so the figures are those of a warm cache.
 
-#include "log_generator.h"
+#include "bench_process.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
-#include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
+#include <span>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -62,33 +54,23 @@ public:
 
     bool ok() const { return error_.empty(); }
     const std::string &error() const { return error_; }
-    const fs::path &folder() const { return folder_; }
+    const fs::path &folder() const { return folder_.path(); }
     const fs::path &log(int i) const { return logs_[i]; }
     std::uint64_t inputBytes() const { return sizes_[0] + sizes_[1]; }
 
-    ~Workspace()
-    {
-        if (!folder_.empty()) {
-            std::error_code ec;
-            fs::remove_all(folder_, ec);
-        }
-    }
-
 private:
-    Workspace()
+    Workspace() : folder_("kesta-merge-bench")
     {
-        std::string pattern = (fs::temp_directory_path() / "kesta-merge-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            error_ = pattern + ": " + std::strerror(errno);
+        if (!folder_.ok()) {
+            error_ = folder_.error();
             return;
         }
-        folder_ = pattern;
-        logs_[0] = folder_ / "north.kss";
-        logs_[1] = folder_ / "south.kss";
+        logs_[0] = folder_.path() / "north.kss";
+        logs_[1] = folder_.path() / "south.kss";
         std::FILE *files[2] = {std::fopen(logs_[0].c_str(), "wbx"),
                                std::fopen(logs_[1].c_str(), "wbx")};
         if (files[0] == nullptr || files[1] == nullptr) {
-            error_ = folder_.string() + ": cannot create the logs";
+            error_ = folder_.path().string() + ": cannot create the logs";
             return;
         }
         std::vector<std::uint8_t> blocks[2];
@@ -126,10 +108,10 @@ private:
         for (std::FILE *file : files)
             written = std::fclose(file) == 0 && written;
         if (!written)
-            error_ = folder_.string() + ": write failed";
+            error_ = folder_.path().string() + ": write failed";
     }
 
-    fs::path folder_;
+    kesta::bench::TemporaryFolder folder_;
     fs::path logs_[2];
     std::uint64_t sizes_[2] = {0, 0};
     std::string error_;
@@ -145,37 +127,19 @@ void BM_Merge(benchmark::State &state)
     const fs::path merged = ws.folder() / "merged.kss";
     std::vector<std::string> args{KESTA_DECODE_PATH, "merge",        "-q", "-o", merged.string(),
                                   ws.log(0).string(), ws.log(1).string()};
-    std::vector<char *> argv;
-    for (auto &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
     long peakKiB = 0;
     double cpuSeconds = 0;
     for (auto _ : state) {
         std::error_code ec;
         fs::remove(merged, ec);
-        const auto start = std::chrono::steady_clock::now();
-        pid_t pid = 0;
-        if (const int error = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-            error != 0) {
-            state.SkipWithError(std::strerror(error));
+        const kesta::bench::ProcessRun run = kesta::bench::RunProcess(args);
+        if (!run.ok) {
+            state.SkipWithError(run.error.c_str());
             return;
         }
-        int status = 0;
-        rusage usage{};
-        if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
-            WEXITSTATUS(status) != 0) {
-            state.SkipWithError("kesta-decode merge failed");
-            return;
-        }
-        state.SetIterationTime(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        peakKiB = std::max(peakKiB, usage.ru_maxrss);
-        auto toSeconds = [](const timeval &t) {
-            return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-        };
-        cpuSeconds += toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
+        state.SetIterationTime(run.seconds);
+        peakKiB = std::max(peakKiB, run.peakRssKiB);
+        cpuSeconds += run.cpuSeconds;
     }
     const double inputMB = static_cast<double>(ws.inputBytes()) / (1024.0 * 1024.0);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * ws.inputBytes()));

@@ -1,13 +1,18 @@
 #include "record_store.h"
 
+#include <algorithm>
+
 namespace kesta {
 
 RecordStore::RecordStore() : slots_(MaxRecords + 1) {}
 
 void RecordStore::reset()
 {
-    for (auto &slot : slots_)
-        slot.clear();
+    // Only slots handed out since the last reset can differ from fresh: a run of a
+    // short log (or the fuzzer, thousands of times a second) clears a few, not 1001.
+    for (std::size_t i = 0; i < touched_; ++i)
+        slots_[i].clear();
+    touched_ = 0;
     RecordCount = 0;
     FirstNumber = 1;
     head_ = 0;
@@ -30,7 +35,9 @@ const TelemetryRecord &RecordStore::operator[](std::int16_t index) const
 
 TelemetryRecord &RecordStore::operator[](std::int16_t index)
 {
-    return slots_[slotOf(index)];
+    const std::size_t slot = slotOf(index);
+    touched_ = std::max(touched_, slot + 1);
+    return slots_[slot];
 }
 
 void RecordStore::pushNewest(const TelemetryRecord &record)

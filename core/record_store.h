@@ -43,6 +43,8 @@ private:
 
     std::vector<TelemetryRecord> slots_;
     std::size_t head_ = 0; // how far the ring has turned: index 1 is slot head_ + 1
+    // Slots below this may have been written through operator[] since the last reset.
+    std::size_t touched_ = MaxRecords + 1;
 };
 
 } // namespace kesta

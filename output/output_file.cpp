@@ -237,10 +237,12 @@ public:
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;
 
-    // Queues `block` and returns an empty buffer for the caller to fill next: one that
-    // has been written, its storage kept, or while there are few, a new one. Reusing
+    // Queues `block` and returns a buffer for the caller to fill next: one that has
+    // been written, its storage kept, or while there are few, a new one. Reusing
     // them spares the system mapping and clearing fresh memory for every megabyte.
-    std::string push(std::string &&block)
+    // `clear`: the buffer comes back empty; otherwise with what it held, so that a
+    // caller writing through a pointer into the whole of it need not clear it again.
+    std::string push(std::string &&block, bool clear = true)
     {
         std::unique_lock lock(mutex_);
         room_.wait(lock, [this] {
@@ -256,6 +258,8 @@ public:
         }
         lock.unlock();
         work_.notify_one();
+        if (clear)
+            spare.clear();
         return spare;
     }
 
@@ -298,7 +302,6 @@ private:
             room_.notify_all();
             if (!failed_.load(std::memory_order_relaxed))
                 write(block.data(), block.size());
-            block.clear();
             lock.lock();
             busy_ = false;
             spare_.push_back(std::move(block));
@@ -584,13 +587,19 @@ void OutputFile::write(std::string_view text)
 
 void OutputFile::writeBlock(std::string &block)
 {
-    if (fd_ < 0 || failed() || block.size() < bufferSize_ / 2 || !useWriter()) {
-        write(block);
-        block.clear();
+    writeBlock(block, block.size());
+    block.clear();
+}
+
+void OutputFile::writeBlock(std::string &block, std::size_t size)
+{
+    if (fd_ < 0 || failed() || size < bufferSize_ / 2 || !useWriter()) {
+        write(std::string_view(block).substr(0, size));
         return;
     }
     sendBuffer(true);
-    block = writer_->push(std::move(block));
+    block.resize(size);
+    block = writer_->push(std::move(block), false);
 }
 
 bool OutputFile::useWriter()

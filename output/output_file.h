@@ -92,6 +92,10 @@ public:
     // Writes all of `block`, taking it over where it can rather than copying it; `block`
     // comes back empty, maybe with other storage.
     void writeBlock(std::string &block);
+    // Writes the first `size` bytes of `block`, which comes back with other storage or
+    // its own, its size and contents left as they happen to be: for a caller that
+    // writes through a pointer into the whole of a buffer and keeps its own count.
+    void writeBlock(std::string &block, std::size_t size);
     // Writes out the buffer; returns false when the file has failed.
     bool flush();
     // Flushes and finishes the file: a file made anew now takes its name. Returns

@@ -5,8 +5,15 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 namespace kesta {
 
@@ -52,10 +59,17 @@ constexpr std::array<std::uint8_t, 256> CsvClasses = MakeCsvClasses();
 constexpr char HexDigits[] = "0123456789ABCDEF";
 
 // A byte taken as the code point of the same value, in UTF-8.
-inline void AppendLatin1AsUtf8(std::string &out, unsigned char b)
+inline char *WriteLatin1AsUtf8(char *p, unsigned char b)
 {
-    out.push_back(static_cast<char>(0xC0 | (b >> 6)));
-    out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+    p[0] = static_cast<char>(0xC0 | (b >> 6));
+    p[1] = static_cast<char>(0x80 | (b & 0x3F));
+    return p + 2;
+}
+
+inline char *WriteText(char *p, std::string_view text)
+{
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
 }
 
 // Length of the leading part of `text` that JSON takes as it stands: no control
@@ -78,6 +92,22 @@ constexpr std::uint64_t HasByte(std::uint64_t w, unsigned char c)
 std::size_t PlainJsonPrefix(std::string_view text)
 {
     std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time where the machine has it: a row's texts are most of it.
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + i));
+        // Compared as signed bytes, 0x80 and above are below 0x20 too.
+        const __m128i special = _mm_or_si128(
+            _mm_cmplt_epi8(v, space),
+            _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        if (const int mask = _mm_movemask_epi8(special); mask != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+        }
+    }
+#endif
     for (; i + 8 <= text.size(); i += 8) {
         std::uint64_t w;
         std::memcpy(&w, text.data() + i, 8);
@@ -91,43 +121,36 @@ std::size_t PlainJsonPrefix(std::string_view text)
     return i;
 }
 
-void AppendJsonString(std::string &out, std::string_view text)
+// At most 6 characters per byte and the two quotes.
+char *WriteJsonString(char *p, std::string_view text)
 {
-    out.push_back('"');
+    *p++ = '"';
     const std::size_t plain = PlainJsonPrefix(text);
-    if (plain == text.size()) {
-        out.append(text);
-        out.push_back('"');
-        return;
-    }
-    std::size_t runStart = 0;
+    p = WriteText(p, text.substr(0, plain));
     for (std::size_t i = plain; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
-        const std::uint8_t cls = JsonClasses[b];
-        if (cls == Plain) {
-            continue;
-        }
-        out.append(text.substr(runStart, i - runStart));
-        runStart = i + 1;
-        switch (cls) {
-        case Control: {
-            const char escape[] = {'\\', 'u', '0', '0', HexDigits[b >> 4], HexDigits[b & 0xF]};
-            out.append(escape, sizeof escape);
+        switch (JsonClasses[b]) {
+        case Plain:
+            *p++ = static_cast<char>(b);
             break;
-        }
+        case Control:
+            p = WriteText(p, "\\u00");
+            *p++ = HexDigits[b >> 4];
+            *p++ = HexDigits[b & 0xF];
+            break;
         case Quote:
-            out.append("\\\"");
+            p = WriteText(p, "\\\"");
             break;
         case Backslash:
-            out.append("\\\\");
+            p = WriteText(p, "\\\\");
             break;
         default:
-            AppendLatin1AsUtf8(out, b);
+            p = WriteLatin1AsUtf8(p, b);
             break;
         }
     }
-    out.append(text.substr(runStart));
-    out.push_back('"');
+    *p++ = '"';
+    return p;
 }
 
 // Length of the leading part of `text` that a CSV cell takes as it stands: no
@@ -135,6 +158,23 @@ void AppendJsonString(std::string &out, std::string_view text)
 std::size_t PlainCsvPrefix(std::string_view text)
 {
     std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + i));
+        const __m128i special = _mm_or_si128(
+            _mm_or_si128(_mm_cmplt_epi8(v, zero), _mm_cmpeq_epi8(v, comma)),
+            _mm_or_si128(_mm_cmpeq_epi8(v, quote),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+        if (const int mask = _mm_movemask_epi8(special); mask != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+        }
+    }
+#endif
     for (; i + 8 <= text.size(); i += 8) {
         std::uint64_t w;
         std::memcpy(&w, text.data() + i, 8);
@@ -169,7 +209,8 @@ bool LooksLikeFormula(std::string_view text)
     }
 }
 
-void AppendCsvText(std::string &out, std::string_view text)
+// At most 2 characters per byte, the two quotes and the guard.
+char *WriteCsvText(char *p, std::string_view text)
 {
     // Such a cell gets a leading ' (inside the quotes), which the spreadsheet shows
     // as text instead of running it.
@@ -177,10 +218,9 @@ void AppendCsvText(std::string &out, std::string_view text)
     const std::size_t plain = PlainCsvPrefix(text);
     if (plain == text.size()) {
         if (formula) {
-            out.push_back('\'');
+            *p++ = '\'';
         }
-        out.append(text);
-        return;
+        return WriteText(p, text);
     }
     bool quote = false;
     for (const char c : text.substr(plain)) {
@@ -188,25 +228,27 @@ void AppendCsvText(std::string &out, std::string_view text)
         quote |= cls == CsvSpecial || cls == Quote;
     }
     if (quote) {
-        out.push_back('"');
+        *p++ = '"';
     }
     if (formula) {
-        out.push_back('\'');
+        *p++ = '\'';
     }
-    for (const char c : text) {
+    p = WriteText(p, text.substr(0, plain));
+    for (const char c : text.substr(plain)) {
         const auto b = static_cast<unsigned char>(c);
         if (b >= 0x80) {
-            AppendLatin1AsUtf8(out, b);
+            p = WriteLatin1AsUtf8(p, b);
         } else {
             if (c == '"') {
-                out.push_back('"');
+                *p++ = '"';
             }
-            out.push_back(c);
+            *p++ = c;
         }
     }
     if (quote) {
-        out.push_back('"');
+        *p++ = '"';
     }
+    return p;
 }
 
 // A value text is a valid JSON number unless it names no finite number; no
@@ -225,23 +267,71 @@ bool IsJsonNumber(std::string_view text)
     return true;
 }
 
-void AppendInteger(std::string &out, const TelemetryRecord &record, const FieldInfo &info)
+// Most numeric fields are bytes; their digits are written without a conversion call.
+inline char *WriteByte(char *p, unsigned v)
 {
-    const std::int64_t value = FieldInteger(record, info);
-    // Most numeric fields are bytes; their digits are written without a conversion call.
-    if (value >= 0 && value < 1000) {
-        const auto v = static_cast<int>(value);
-        if (v >= 100) {
-            out.push_back(static_cast<char>('0' + v / 100));
-        }
-        if (v >= 10) {
-            out.push_back(static_cast<char>('0' + v / 10 % 10));
-        }
-        out.push_back(static_cast<char>('0' + v % 10));
-        return;
+    if (v >= 100) {
+        *p++ = static_cast<char>('0' + v / 100);
     }
-    AppendValueText(out, value);
+    if (v >= 10) {
+        *p++ = static_cast<char>('0' + v / 10 % 10);
+    }
+    *p++ = static_cast<char>('0' + v % 10);
+    return p;
 }
+
+inline char *WriteInteger(char *p, std::int64_t value)
+{
+    return std::to_chars(p, p + 20, value).ptr;
+}
+
+// The longest value text of a float: a double's plain decimal form reaches 309 integer
+// digits at its largest and "0." with 323 zeros and up to 15 digits at its smallest.
+constexpr std::size_t MaxFloatText = 400;
+constexpr std::size_t MaxIntegerText = 20;
+constexpr std::size_t TimeText = 24; // 2026-12-01T10:00:00.123Z
+
+// The most characters a field other than a text takes, its key or comma not counted.
+constexpr std::size_t MaxValueText(ValueType type)
+{
+    switch (type) {
+    case ValueType::F64:
+    case ValueType::F32:
+        return MaxFloatText;
+    case ValueType::Bytes:
+        return 2 * std::tuple_size_v<LightElementBytes> + 2;
+    case ValueType::Kind:
+        return 64; // the longest kind name is 30 characters of plain ASCII
+    case ValueType::Text:
+        return 2; // its quotes; its bytes are counted by their number
+    default:
+        return MaxIntegerText;
+    }
+}
+
+// Everything of a row but the texts and the station: braces, keys, commas, numbers, time.
+constexpr std::size_t FixedRowBound = [] {
+    std::size_t n = 32 + MaxIntegerText + TimeText;
+    for (const FieldInfo &info : Fields) {
+        n += 4 + info.name.size() + MaxValueText(info.type);
+    }
+    return n;
+}();
+
+// ,"Name": of field I, made at compile time.
+template <std::size_t I>
+constexpr auto JsonKey = [] {
+    constexpr std::string_view name = Fields[I].name;
+    std::array<char, name.size() + 4> key{};
+    key[0] = ',';
+    key[1] = '"';
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        key[2 + i] = name[i];
+    }
+    key[name.size() + 2] = '"';
+    key[name.size() + 3] = ':';
+    return key;
+}();
 
 // The station's name is the user's own UTF-8 text, not bytes of a frame: unlike the
 // record's texts, its bytes are kept as they are; only what the format needs is escaped.
@@ -290,15 +380,13 @@ void AppendJsonUtf8(std::string &out, std::string_view text)
 RecordExporter::RecordExporter(Format format, std::string_view station)
     : format_(format), numbers_(NumberCacheSize)
 {
-    for (const FieldInfo &info : Fields) {
-        jsonKeys_[static_cast<std::size_t>(info.field)] = ",\"" + std::string(info.name) + "\":";
-    }
     if (!station.empty()) {
         // The same on every row: escaped once, here.
         if (format_ == Format::Csv) {
-            stationCell_ = "," + StationCsvCell(station);
+            stationCell_.push_back(',');
+            stationCell_ += StationCsvCell(station);
         } else {
-            stationCell_ = ",\"Station\":";
+            stationCell_.append(",\"Station\":");
             AppendJsonUtf8(stationCell_, station);
         }
     }
@@ -320,24 +408,43 @@ void RecordExporter::appendHeader(std::string &out) const
     out.append("\r\n");
 }
 
+std::size_t RecordExporter::maxRecordSize(const TelemetryRecord &record) const
+{
+    // JSON escapes a byte in at most 6 characters, CSV in at most 2.
+    const std::size_t perByte = format_ == Format::Csv ? 2 : 6;
+    return FixedRowBound + stationCell_.size() +
+           perByte * (record.RawHex.size() + record.CcuTelemetry.size() +
+                      record.MessageText.size());
+}
+
 void RecordExporter::appendRecord(std::string &out, std::uint64_t recordNumber,
                                   const TelemetryRecord &record)
 {
-    if (format_ == Format::Csv) {
-        appendCsv(out, recordNumber, record);
-    } else {
-        appendJson(out, recordNumber, record);
+    // Written into a buffer of the exporter's own, so that the caller's string only
+    // grows by what the row takes.
+    const std::size_t most = maxRecordSize(record);
+    if (row_.size() < most) {
+        row_.resize(most);
     }
+    const char *const end = writeRecord(row_.data(), recordNumber, record);
+    out.append(row_.data(), static_cast<std::size_t>(end - row_.data()));
 }
 
-RecordExporter::FloatText RecordExporter::floatText(const TelemetryRecord &record, Field field,
-                                                    ValueType type)
+char *RecordExporter::writeRecord(char *out, std::uint64_t recordNumber,
+                                  const TelemetryRecord &record)
+{
+    return format_ == Format::Csv ? write<Format::Csv>(out, recordNumber, record)
+                                  : write<Format::JsonLines>(out, recordNumber, record);
+}
+
+template <typename T> RecordExporter::FloatText RecordExporter::floatText(T value)
 {
     // Every float field is made from one byte of the frame, so a few hundred
     // values recur all through a log; their texts are kept in a small table.
-    const double value = FieldNumber(record, field).value_or(0);
+    constexpr ValueType type = std::is_same_v<T, float> ? ValueType::F32 : ValueType::F64;
+    const double wide = value;
     std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
+    std::memcpy(&bits, &wide, sizeof bits);
     static_assert((NumberCacheSize & (NumberCacheSize - 1)) == 0);
     constexpr int slotBits = std::countr_zero(NumberCacheSize);
     const auto slot = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> (64 - slotBits));
@@ -346,11 +453,7 @@ RecordExporter::FloatText RecordExporter::floatText(const TelemetryRecord &recor
         return {std::string_view(entry.text.data(), entry.length), entry.jsonNumber};
     }
     scratch_.clear();
-    if (type == ValueType::F32) {
-        AppendValueText(scratch_, static_cast<float>(value), ".");
-    } else {
-        AppendValueText(scratch_, value, ".");
-    }
+    AppendValueText(scratch_, value, ".");
     const bool jsonNumber = IsJsonNumber(scratch_);
     if (scratch_.size() <= entry.text.size()) {
         entry.bits = bits;
@@ -362,20 +465,19 @@ RecordExporter::FloatText RecordExporter::floatText(const TelemetryRecord &recor
     return {scratch_, jsonNumber};
 }
 
-void RecordExporter::appendTime(std::string &out, std::int64_t ms)
+char *RecordExporter::writeTime(char *p, std::int64_t ms)
 {
     // The date changes once a day; the time of day is plain arithmetic.
     constexpr std::int64_t msPerDay = 86400000;
     const std::int64_t day = ms / msPerDay;
     if (ms < 0 || day != cachedDay_) {
         const std::string text = IsoTimeText(ms);
-        if (ms < 0 || text.size() != 24 || text[10] != 'T') {
+        if (ms < 0 || text.size() != TimeText || text[10] != 'T') {
             cachedDay_ = -1;
-            out.append(text);
-            return;
+            return WriteText(p, std::string_view(text).substr(0, TimeText));
         }
         cachedDay_ = day;
-        dayText_.assign(text, 0, 11);
+        std::memcpy(dayText_.data(), text.data(), dayText_.size());
     }
     const std::int64_t inDay = ms % msPerDay;
     const auto hours = static_cast<int>(inDay / 3600000);
@@ -383,6 +485,8 @@ void RecordExporter::appendTime(std::string &out, std::int64_t ms)
     const auto seconds = static_cast<int>(inDay / 1000 % 60);
     const auto milli = static_cast<int>(inDay % 1000);
     auto digit = [](int value) { return static_cast<char>('0' + value); };
+    std::memcpy(p, dayText_.data(), dayText_.size());
+    p += dayText_.size();
     const char time[] = {digit(hours / 10),
                          digit(hours % 10),
                          ':',
@@ -396,114 +500,137 @@ void RecordExporter::appendTime(std::string &out, std::int64_t ms)
                          digit(milli / 10 % 10),
                          digit(milli % 10),
                          'Z'};
-    out.append(dayText_);
-    out.append(time, sizeof time);
+    std::memcpy(p, time, sizeof time);
+    return p + sizeof time;
 }
 
-void RecordExporter::appendCsv(std::string &out, std::uint64_t recordNumber,
-                               const TelemetryRecord &record)
+// One field of the table, its type and member known at compile time: no look-up of
+// the field's type or member per row.
+template <RecordExporter::Format F, std::size_t I>
+char *RecordExporter::writeField(char *p, const TelemetryRecord &record)
 {
-    AppendValueText(out, static_cast<std::int64_t>(recordNumber));
-    out.push_back(',');
-    if (record.ReceptionTime) {
-        appendTime(out, *record.ReceptionTime);
+    constexpr FieldInfo info = Fields[I];
+    constexpr bool csv = F == Format::Csv;
+    if constexpr (csv) {
+        *p++ = ',';
     }
-    out.append(stationCell_);
-    for (const FieldInfo &info : Fields) {
-        out.push_back(',');
-        if (!record.Written.test(info.field)) {
-            continue;
-        }
-        switch (info.type) {
-        case ValueType::Text:
-        case ValueType::Kind:
-            AppendCsvText(out, FieldText(record, info.field));
-            break;
-        case ValueType::Bytes: // hex digits: nothing to quote or escape
-            AppendHexText(out, FieldBytes(record, info));
-            break;
-        case ValueType::F64:
-        case ValueType::F32: {
-            out.append(floatText(record, info.field, info.type).text);
-            break;
-        }
-        default:
-            AppendInteger(out, record, info);
-            break;
-        }
+    if (!record.Written.test(info.field)) {
+        return p;
     }
-    out.append("\r\n");
+    if constexpr (!csv) {
+        constexpr auto &key = JsonKey<I>;
+        std::memcpy(p, key.data(), key.size());
+        p += key.size();
+    }
+    const auto &value = record.*std::get<info.member.index()>(info.member);
+    if constexpr (info.type == ValueType::Text || info.type == ValueType::Kind) {
+        std::string_view text;
+        if constexpr (info.type == ValueType::Kind) {
+            text = KindText(value);
+        } else {
+            text = value;
+        }
+        return csv ? WriteCsvText(p, text) : WriteJsonString(p, text);
+    } else if constexpr (info.type == ValueType::Bytes) {
+        // hex digits: nothing to quote or escape
+        if constexpr (!csv) {
+            *p++ = '"';
+        }
+        p = WriteHexText(p, value);
+        if constexpr (!csv) {
+            *p++ = '"';
+        }
+        return p;
+    } else if constexpr (info.type == ValueType::F64 || info.type == ValueType::F32) {
+        const FloatText number = floatText(value);
+        if (!csv && !number.jsonNumber) {
+            return WriteText(p, "null");
+        }
+        return WriteText(p, number.text);
+    } else if constexpr (info.type == ValueType::U8) {
+        return WriteByte(p, value);
+    } else {
+        const auto integer = static_cast<std::int64_t>(value);
+        if (integer >= 0 && integer < 1000) {
+            return WriteByte(p, static_cast<unsigned>(integer));
+        }
+        return WriteInteger(p, integer);
+    }
 }
 
-void RecordExporter::appendJson(std::string &out, std::uint64_t recordNumber,
-                                const TelemetryRecord &record)
+template <RecordExporter::Format F>
+char *RecordExporter::write(char *p, std::uint64_t recordNumber, const TelemetryRecord &record)
 {
-    out.append("{\"Record\":");
-    AppendValueText(out, static_cast<std::int64_t>(recordNumber));
-    if (record.ReceptionTime) {
-        out.append(",\"Time\":\"");
-        appendTime(out, *record.ReceptionTime);
-        out.push_back('"');
+    constexpr bool csv = F == Format::Csv;
+    if constexpr (!csv) {
+        p = WriteText(p, "{\"Record\":");
     }
-    out.append(stationCell_);
-    for (const FieldInfo &info : Fields) {
-        if (!record.Written.test(info.field)) {
-            continue;
+    p = WriteInteger(p, static_cast<std::int64_t>(recordNumber));
+    if constexpr (csv) {
+        *p++ = ',';
+        if (record.ReceptionTime) {
+            p = writeTime(p, *record.ReceptionTime);
         }
-        out.append(jsonKeys_[static_cast<std::size_t>(info.field)]);
-        switch (info.type) {
-        case ValueType::Text:
-        case ValueType::Kind:
-            AppendJsonString(out, FieldText(record, info.field));
-            break;
-        case ValueType::Bytes:
-            out.push_back('"');
-            AppendHexText(out, FieldBytes(record, info));
-            out.push_back('"');
-            break;
-        case ValueType::F64:
-        case ValueType::F32: {
-            const FloatText number = floatText(record, info.field, info.type);
-            if (number.jsonNumber) {
-                out.append(number.text);
-            } else {
-                out.append("null");
-            }
-            break;
-        }
-        default:
-            AppendInteger(out, record, info);
-            break;
-        }
+    } else if (record.ReceptionTime) {
+        p = WriteText(p, ",\"Time\":\"");
+        p = writeTime(p, *record.ReceptionTime);
+        *p++ = '"';
     }
-    out.append("}\n");
+    p = WriteText(p, stationCell_);
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((p = writeField<F, I>(p, record)), ...);
+    }(std::make_index_sequence<FieldCount>{});
+    return csv ? WriteText(p, "\r\n") : WriteText(p, "}\n");
 }
 
 RecordExportWriter::RecordExportWriter(RecordExporter::Format format, OutputFile &file,
                                        std::string_view station)
     : exporter_(format, station), file_(file)
 {
-    block_.reserve(BlockSize + (std::size_t{64} << 10));
+    renewBlock();
+}
+
+void RecordExportWriter::renewBlock()
+{
+    // Room for a block and a long row beyond it; the string's size stays there, so
+    // rows are written without growing it. A buffer back from the file's writer
+    // thread has that size already: nothing is cleared.
+    if (block_.size() < BlockSize + (std::size_t{64} << 10))
+        block_.resize(BlockSize + (std::size_t{64} << 10));
+    used_ = 0;
 }
 
 void RecordExportWriter::writeHeader()
 {
-    exporter_.appendHeader(block_);
+    std::string header;
+    exporter_.appendHeader(header);
+    std::memcpy(block_.data() + used_, header.data(), header.size());
+    used_ += header.size();
 }
 
 void RecordExportWriter::writeRecord(std::uint64_t recordNumber, const TelemetryRecord &record)
 {
-    exporter_.appendRecord(block_, recordNumber, record);
-    if (block_.size() >= BlockSize) {
+    const std::size_t most = exporter_.maxRecordSize(record);
+    if (block_.size() - used_ < most) {
+        flush();
+        if (block_.size() < most) { // a row of many kilobytes of text
+            block_.resize(most);
+        }
+    }
+    char *const end = exporter_.writeRecord(block_.data() + used_, recordNumber, record);
+    used_ = static_cast<std::size_t>(end - block_.data());
+    if (used_ >= BlockSize) {
         flush();
     }
 }
 
 void RecordExportWriter::flush()
 {
-    file_.writeBlock(block_);
-    if (block_.capacity() < BlockSize)
-        block_.reserve(BlockSize + (std::size_t{64} << 10));
+    if (used_ == 0) {
+        return;
+    }
+    file_.writeBlock(block_, used_);
+    renewBlock();
 }
 
 } // namespace kesta

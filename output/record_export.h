@@ -32,11 +32,12 @@ namespace kesta {
 // value text, texts JSON strings with the same byte-to-code-point rule; control
 // characters become \u00XX.
 //
-// Rows are appended to a caller's string, so a writer can build large blocks and
-// hand them to the file in one piece. Written by hand rather than with a JSON or
-// CSV library: the rows are flat with a fixed set of keys, and appending them
-// straight into one buffer (no document object per row, no stream per field) is
-// what lets an export keep up with the decoder on logs of gigabytes.
+// Rows are written straight into a caller's buffer, so a writer can build large
+// blocks and hand them to the file in one piece. Written by hand rather than with a
+// JSON or CSV library: the rows are flat with a fixed set of keys, and writing them
+// through one pointer into one buffer (no document object per row, no stream, string
+// or size check per field, the field loop unrolled over the field table at compile
+// time) is what lets an export keep up with the decoder on logs of gigabytes.
 class RecordExporter
 {
 public:
@@ -57,6 +58,12 @@ public:
     // repeat from frame to frame and are the costly part of a row.
     void appendRecord(std::string &out, std::uint64_t recordNumber, const TelemetryRecord &record);
 
+    // The most characters one row or object of `record` can take.
+    std::size_t maxRecordSize(const TelemetryRecord &record) const;
+    // Writes one row or object at `out`, which has room for maxRecordSize(record)
+    // characters; returns the end of what was written.
+    char *writeRecord(char *out, std::uint64_t recordNumber, const TelemetryRecord &record);
+
 private:
     struct NumberText
     {
@@ -68,24 +75,25 @@ private:
     };
     static constexpr std::size_t NumberCacheSize = 2048;
 
-    void appendCsv(std::string &out, std::uint64_t recordNumber, const TelemetryRecord &record);
-    void appendJson(std::string &out, std::uint64_t recordNumber, const TelemetryRecord &record);
+    template <Format F>
+    char *write(char *out, std::uint64_t recordNumber, const TelemetryRecord &record);
+    template <Format F, std::size_t I> char *writeField(char *out, const TelemetryRecord &record);
     struct FloatText
     {
         std::string_view text;
         bool jsonNumber;
     };
     // The value text of a float field; valid until the next call.
-    FloatText floatText(const TelemetryRecord &record, Field field, ValueType type);
-    void appendTime(std::string &out, std::int64_t ms);
+    template <typename T> FloatText floatText(T value);
+    char *writeTime(char *out, std::int64_t ms);
 
     Format format_;
     std::vector<NumberText> numbers_;
-    std::array<std::string, FieldCount> jsonKeys_; // ,"RawHex": and so on
     std::string stationCell_; // ,NAME or ,"Station":"NAME", ready to append; empty for none
     std::int64_t cachedDay_ = -1;
-    std::string dayText_; // "YYYY-MM-DDT" of cachedDay_
+    std::array<char, 11> dayText_{}; // "YYYY-MM-DDT" of cachedDay_
     std::string scratch_;
+    std::string row_; // appendRecord's row before it goes to the caller's string
 };
 
 // A UTF-8 text of the user's own (a station's or a log's name) as a JSON string: quotes,
@@ -108,9 +116,14 @@ private:
     // As large as the file's buffer, so that a full block goes straight to the file.
     static constexpr std::size_t BlockSize = OutputFile::DefaultBufferSize;
 
+    // Makes block_ a whole block again: rows are written into it through a pointer
+    // and its size is cut to what was written (used_) only when it goes to the file.
+    void renewBlock();
+
     RecordExporter exporter_;
     OutputFile &file_;
     std::string block_;
+    std::size_t used_ = 0;
 };
 
 } // namespace kesta

@@ -325,5 +325,133 @@ TEST(RecordExporter, TimesMatchTheIsoTextAcrossDaysAndYears)
     }
 }
 
+// Rows made field by field from the core's value texts and the byte forms above: how
+// every row read before the exporter wrote through one pointer. The exporter must
+// give these bytes exactly, whatever the values.
+std::string ReferenceText(std::string_view text, bool csv)
+{
+    std::string cell;
+    bool quote = false;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        cell += csv ? CsvForm(b) : JsonForm(b);
+        quote |= CsvNeedsQuotes(b);
+    }
+    if (!csv) {
+        return "\"" + cell + "\"";
+    }
+    if (!text.empty() && StartsAFormula(static_cast<unsigned char>(text[0]))) {
+        cell.insert(0, "'");
+    }
+    return quote ? "\"" + cell + "\"" : cell;
+}
+
+std::string ReferenceRow(const TelemetryRecord &r, std::uint64_t n, std::string_view station,
+                         bool csv)
+{
+    std::string row = (csv ? "" : "{\"Record\":") + ValueText(static_cast<std::int64_t>(n));
+    if (csv) {
+        row += "," + (r.ReceptionTime ? IsoTimeText(*r.ReceptionTime) : "");
+    } else if (r.ReceptionTime) {
+        row += ",\"Time\":\"" + IsoTimeText(*r.ReceptionTime) + "\"";
+    }
+    if (!station.empty()) {
+        row += csv ? "," + std::string(station) : ",\"Station\":\"" + std::string(station) + "\"";
+    }
+    for (const FieldInfo &info : Fields) {
+        if (csv) {
+            row += ',';
+        }
+        if (!r.Written.test(info.field)) {
+            continue;
+        }
+        if (!csv) {
+            row += ",\"" + std::string(info.name) + "\":";
+        }
+        std::string value = FieldValueText(r, info.field);
+        if (info.type == ValueType::Text || info.type == ValueType::Kind) {
+            value = ReferenceText(value, csv);
+        } else if (!csv && info.type == ValueType::Bytes) {
+            value = "\"" + value + "\"";
+        } else if (!csv && (value == "NaN" || value.ends_with("Infinity"))) {
+            value = "null";
+        }
+        row += value;
+    }
+    return row + (csv ? "\r\n" : "}\n");
+}
+
+// Values at the edges of every type, long texts of every byte, times before 1970 and
+// past 2262, record numbers past the signed range, each through a row of its own and
+// through the writer into a file, with and without a station.
+TEST(RecordExporter, RowsMatchTheFieldByFieldTextsAtEveryEdge)
+{
+    using D = std::numeric_limits<double>;
+    using F = std::numeric_limits<float>;
+    const std::vector<double> doubles{D::quiet_NaN(), D::infinity(), -D::infinity(), -0.0, 0.0,
+                                      D::max(), -D::max(), D::denorm_min(), -D::min(), 1e300,
+                                      0.1 + 0.2, 123456789012345.67, 1e15, 1e-5, -40.5};
+    const std::vector<float> floats{F::quiet_NaN(), -F::infinity(), -0.0f, F::max(),
+                                    F::denorm_min(), 8590399488.0f, 70.5f, 1.0f / 3.0f};
+    const std::vector<std::int64_t> times{Noon, -1, -86400001, 0, std::int64_t{9223372036854},
+                                          std::int64_t{253402300800000},
+                                          std::numeric_limits<std::int64_t>::max(),
+                                          std::numeric_limits<std::int64_t>::min() + 1, Noon + 1};
+    const std::vector<std::int32_t> integers{std::numeric_limits<std::int32_t>::min(), -1, 999,
+                                             1000, std::numeric_limits<std::int32_t>::max()};
+    std::string everyByte;
+    for (int b = 0; b < 256; ++b) {
+        everyByte += static_cast<char>(b);
+    }
+    for (const std::string station : {"", "Ground 1"}) {
+        for (const auto format : {RecordExporter::Format::Csv, RecordExporter::Format::JsonLines}) {
+            const bool csv = format == RecordExporter::Format::Csv;
+            RecordExporter exporter(format, station);
+            testing::ScratchFolder folder;
+            OutputFile file(4096);
+            ASSERT_TRUE(file.open(folder / "out", OutputFile::Mode::CreateAnew));
+            RecordExportWriter writer(format, file, station);
+            std::string expected;
+            exporter.appendHeader(expected);
+            writer.writeHeader();
+            for (std::size_t i = 0; i < 200; ++i) {
+                TelemetryRecord r;
+                for (const FieldInfo &info : Fields) {
+                    if ((i + static_cast<std::size_t>(info.field)) % 5 != 0) {
+                        r.Written.set(info.field);
+                    }
+                }
+                if (i % 7 != 0) {
+                    r.ReceptionTime = times[i % times.size()];
+                }
+                r.Rssi = doubles[i % doubles.size()];
+                r.HrxCurrent = doubles[(i * 3 + 1) % doubles.size()];
+                r.FssCurrent = -doubles[(i * 5 + 2) % doubles.size()];
+                r.Angle = floats[i % floats.size()];
+                r.HtrxCounter = integers[i % integers.size()];
+                r.CcuTime = integers[(i + 2) % integers.size()];
+                r.Threshold = static_cast<std::int16_t>(integers[(i + 1) % integers.size()]);
+                r.FssStatus = static_cast<std::uint8_t>(i * 37);
+                r.FrameKind = static_cast<FrameKind>(i % 7);
+                r.LightElements.fill(static_cast<std::uint8_t>(i));
+                r.RawHex = Hex(static_cast<std::uint8_t>(i), i % 300);
+                r.MessageText = i == 11 ? std::string(200000, '"') : everyByte.substr(i % 256);
+                r.CcuTelemetry = std::string(i % 3, '=') + everyByte.substr(0, i % 40);
+                const std::uint64_t n = i % 13 == 0 ? ~std::uint64_t{0} - i : i + 1;
+
+                const std::string reference = ReferenceRow(r, n, station, csv);
+                std::string row;
+                exporter.appendRecord(row, n, r);
+                ASSERT_EQ(row, reference) << "row " << i << (csv ? " CSV" : " JSON");
+                expected += row;
+                writer.writeRecord(n, r);
+            }
+            writer.flush();
+            ASSERT_TRUE(file.close()) << file.error();
+            EXPECT_EQ(testing::ReadFile(folder / "out"), expected) << (csv ? "CSV" : "JSON");
+        }
+    }
+}
+
 } // namespace
 } // namespace kesta
