@@ -68,7 +68,9 @@ inline char *WriteLatin1AsUtf8(char *p, unsigned char b)
 
 inline char *WriteText(char *p, std::string_view text)
 {
-    std::memcpy(p, text.data(), text.size());
+    // An empty view may hold no pointer at all, which memcpy must not be given.
+    if (!text.empty())
+        std::memcpy(p, text.data(), text.size());
     return p + text.size();
 }
 
