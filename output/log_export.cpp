@@ -6,23 +6,12 @@
 
 namespace kesta {
 
-namespace {
-
-LogExportResult Ended(LogExportResult::Outcome outcome, std::string error)
-{
-    LogExportResult result;
-    result.outcome = outcome;
-    result.error = std::move(error);
-    return result;
-}
-
-} // namespace
-
 ExportSinkFactory RecordExportSink(RecordExporter::Format format, std::string station)
 {
-    return [format, station = std::move(station)](OutputFile &file) -> std::unique_ptr<SessionSink> {
-        return std::make_unique<ExportSink>(format, file, station);
-    };
+    return
+        [format, station = std::move(station)](OutputFile &file) -> std::unique_ptr<SessionSink> {
+            return std::make_unique<ExportSink>(format, file, station);
+        };
 }
 
 std::vector<LogExportRequest::Kept> KeptFilesOf(const std::string &logPath)
@@ -39,15 +28,16 @@ LogExportResult ExportLog(const LogExportRequest &request, const ReadControl &co
     for (const LogExportRequest::Kept &kept : request.keptFiles)
         plan.protect(kept.what, kept.path);
     if (auto problem = plan.check())
-        return Ended(Outcome::Refused, std::move(*problem));
+        return LogExportResult::Ended(Outcome::Refused, std::move(*problem));
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(request.logPath, error);
     if (!log)
-        return Ended(Outcome::Failed, error);
+        return LogExportResult::Ended(Outcome::Failed, error);
     plan.setStopCheck(control.cancel); // a FIFO's reader is waited for until cancelled
     if (auto errors = plan.open(OutputPlan::OnFailure::DiscardAll); !errors.empty())
-        return Ended(plan.anyInterrupted() ? Outcome::Cancelled : Outcome::Failed, errors.front());
+        return LogExportResult::Ended(plan.anyInterrupted() ? Outcome::Cancelled : Outcome::Failed,
+                                      errors.front());
 
     DecodingSession session;
     plan.attach(session);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kesta {
@@ -46,6 +47,15 @@ struct LogExportResult
         Failed,    // the log could not be read or the file written: any earlier file kept
         Cancelled, // stopped on request: any earlier file kept
     };
+    // A run that wrote nothing new: its outcome and, for Refused and Failed, the message.
+    static LogExportResult Ended(Outcome outcome, std::string error)
+    {
+        LogExportResult result;
+        result.outcome = outcome;
+        result.error = std::move(error);
+        return result;
+    }
+
     Outcome outcome = Outcome::Written;
     // For Refused and Failed: one message naming the file and the reason.
     std::string error;

@@ -6,18 +6,6 @@
 
 namespace kesta {
 
-namespace {
-
-LogExportResult Ended(LogExportResult::Outcome outcome, std::string error)
-{
-    LogExportResult result;
-    result.outcome = outcome;
-    result.error = std::move(error);
-    return result;
-}
-
-} // namespace
-
 LogExportResult WritePassReport(const PassReportRequest &request, const ReadControl &control)
 {
     using Outcome = LogExportResult::Outcome;
@@ -28,15 +16,16 @@ LogExportResult WritePassReport(const PassReportRequest &request, const ReadCont
     if (request.limitsName)
         plan.protect("limits file", *request.limitsName);
     if (auto problem = plan.check())
-        return Ended(Outcome::Refused, std::move(*problem));
+        return LogExportResult::Ended(Outcome::Refused, std::move(*problem));
 
     std::string error;
     std::unique_ptr<LogFile> log = LogFile::open(request.logPath, error);
     if (!log)
-        return Ended(Outcome::Failed, error);
+        return LogExportResult::Ended(Outcome::Failed, error);
     plan.setStopCheck(control.cancel);
     if (auto errors = plan.open(OutputPlan::OnFailure::DiscardAll); !errors.empty())
-        return Ended(plan.anyInterrupted() ? Outcome::Cancelled : Outcome::Failed, errors.front());
+        return LogExportResult::Ended(plan.anyInterrupted() ? Outcome::Cancelled : Outcome::Failed,
+                                      errors.front());
 
     DecodingSession session;
     plan.attach(session);
@@ -50,9 +39,9 @@ LogExportResult WritePassReport(const PassReportRequest &request, const ReadCont
     result.records = session.totals().frames;
     result.bytesRead = session.bytesFed();
     if (read == ReadOutcome::Failed)
-        return Ended(Outcome::Failed, error);
+        return LogExportResult::Ended(Outcome::Failed, error);
     if (read == ReadOutcome::Cancelled)
-        return Ended(Outcome::Cancelled, {});
+        return LogExportResult::Ended(Outcome::Cancelled, {});
     session.flush();
     OutputFile *html = plan.file(OutputKind::HtmlReport);
     HtmlReportInput input;
