@@ -16,6 +16,8 @@
 #include <benchmark/benchmark.h>
 #include <string>
 
+using namespace kesta;
+
 namespace {
 
 struct Timing
