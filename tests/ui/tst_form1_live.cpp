@@ -31,26 +31,28 @@
 #include <QtTest>
 #include <memory>
 
+using namespace kesta;
+
 namespace {
 
 using fixture::FakeChooser;
 using fixture::readAll;
 
 // A generated pass: its bytes and the dump a decoder must write of it.
-struct Pass
+struct SentPass
 {
     QByteArray bytes;
     QByteArray dump;
     kesta::loggen::GeneratedLogSummary summary;
 };
 
-Pass makePass(std::uint64_t frames, bool timestamps = true, std::uint64_t seed = 11)
+SentPass makePass(std::uint64_t frames, bool timestamps = true, std::uint64_t seed = 11)
 {
     kesta::loggen::GeneratorOptions options;
     options.frames = frames;
     options.seed = seed;
     options.timestamps = timestamps;
-    Pass pass;
+    SentPass pass;
     kesta::loggen::LogGenerator generator(options, [&](const kesta::loggen::GeneratedFrame &f) {
         const QByteArray frame(reinterpret_cast<const char *>(f.bytes.data()),
                                static_cast<qsizetype>(f.bytes.size()));
@@ -236,7 +238,7 @@ private slots:
     {
         QFETCH(int, largestPiece);
         QFETCH(bool, timestamps);
-        const Pass pass = makePass(60, timestamps);
+        const SentPass pass = makePass(60, timestamps);
         QVERIFY(connectToServer());
         QVERIFY(control<QAction>(QStringLiteral("MenuFileDisconnect"))->isEnabled());
         QCOMPARE(text2(), position(0, 0));
@@ -261,8 +263,8 @@ private slots:
 
     void scrollBarFollowsTheNewestUntilMovedBack()
     {
-        const Pass first = makePass(10, true, 41);
-        const Pass later = makePass(30, true, 42);
+        const SentPass first = makePass(10, true, 41);
+        const SentPass later = makePass(30, true, 42);
         QVERIFY(connectToServer());
         server->send(first.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(10, 10), 10000);
@@ -278,7 +280,7 @@ private slots:
         QCOMPARE(rawFrame(), seventh);
 
         scrollBar()->setValue(scrollBar()->maximum()); // back on the newest: follows again
-        const Pass more = makePass(5, true, 12);
+        const SentPass more = makePass(5, true, 12);
         server->send(more.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(45, 45), 10000);
         QCOMPARE(scrollBar()->value(), 45);
@@ -286,7 +288,7 @@ private slots:
 
     void sessionBeyondThousandFramesHoldsTheNewest()
     {
-        const Pass pass = makePass(1100);
+        const SentPass pass = makePass(1100);
         QVERIFY(connectToServer());
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(1100, 1100), 20000);
@@ -309,7 +311,7 @@ private slots:
         // The oldest held record shown; a frame more pushes it out of the store.
         scrollBar()->setValue(101);
         QCOMPARE(text2(), position(101, 1100));
-        const Pass more = makePass(10, true, 13);
+        const SentPass more = makePass(10, true, 13);
         server->send(more.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(111, 1110), 10000);
         QCOMPARE(scrollBar()->minimum(), 111);
@@ -340,7 +342,7 @@ private slots:
     void disconnectLeavesFilesThatTheRecordingReproduces()
     {
         QFETCH(bool, timestamps);
-        const Pass pass = makePass(250, timestamps, 21);
+        const SentPass pass = makePass(250, timestamps, 21);
         QVERIFY(connectToServer());
         server->sendInPieces(pass.bytes, 700);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(250, 250), 10000);
@@ -415,7 +417,7 @@ private slots:
         QVERIFY(server->server.listen(QHostAddress::LocalHost, port));
         QVERIFY(server->waitForClient());
         QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("Connected to 127.0.0.1"), 10000);
-        const Pass pass = makePass(5);
+        const SentPass pass = makePass(5);
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(5, 5), 10000);
     }
@@ -443,7 +445,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("Connected to 127.0.0.1"), 10000);
         QVERIFY(!reconnectNow->isEnabled());
 
-        const Pass pass = makePass(5);
+        const SentPass pass = makePass(5);
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(5, 5), 10000);
         QCOMPARE(control<QLabel>(QStringLiteral("ReceptionTime"))->text(),
@@ -467,8 +469,8 @@ private slots:
 
     void lostConnectionKeepsWhatCameAndTheFilesGoOn()
     {
-        const Pass first = makePass(30, true, 31);
-        const Pass second = makePass(20, true, 32);
+        const SentPass first = makePass(30, true, 31);
+        const SentPass second = makePass(20, true, 32);
         QVERIFY(connectToServer());
         server->send(first.bytes + second.bytes.left(40)); // the server dies mid-frame
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(30, 30), 10000);
@@ -506,7 +508,7 @@ private slots:
         QCOMPARE(text2(), position(0, 0));
         QVERIFY(liveState().startsWith("Connected to 127.0.0.1"));
 
-        const Pass pass = makePass(8);
+        const SentPass pass = makePass(8);
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(8, 8), 10000);
         form->menuFileDisconnect();
@@ -555,7 +557,7 @@ private slots:
 
     void exitEndsTheSessionCleanly()
     {
-        const Pass pass = makePass(12);
+        const SentPass pass = makePass(12);
         QVERIFY(connectToServer());
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(12, 12), 10000);

@@ -20,6 +20,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace kesta;
+
 namespace {
 
 const QColor White(255, 255, 255);

@@ -12,6 +12,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace kesta;
+
 namespace {
 
 // What the main window's movement-flag box holds; the window under test reads it on every tick.

@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QSvgGenerator>
 
+namespace kesta {
+
 namespace chartexport {
 
 QStringList filters()
@@ -63,3 +65,5 @@ QString save(QGraphicsView &view, const QString &path, const QString &title,
 }
 
 } // namespace chartexport
+
+} // namespace kesta

@@ -30,6 +30,8 @@
 #include <cmath>
 #include <limits>
 
+namespace kesta {
+
 namespace {
 
 // Label spacing the chart picks itself for small logs: about twenty labels at most, on
@@ -526,18 +528,18 @@ void ParameterChart::rebuildSeries()
     QList<QPointF> criticals;
     for (qsizetype n = 0; n < list.size(); ++n) {
         const auto level = levels_.empty()
-                               ? kesta::LimitLevel::Ok
+                               ? LimitLevel::Ok
                                : levels_[static_cast<std::size_t>(plotted_[static_cast<std::size_t>(n)])];
-        if (level == kesta::LimitLevel::Warning)
+        if (level == LimitLevel::Warning)
             warnings.append(list.at(n));
-        else if (level == kesta::LimitLevel::Critical)
+        else if (level == LimitLevel::Critical)
             criticals.append(list.at(n));
     }
     warningMarks_->replace(warnings);
     criticalMarks_->replace(criticals);
 }
 
-void ParameterChart::setLimitSet(std::shared_ptr<const kesta::LimitSet> limits)
+void ParameterChart::setLimitSet(std::shared_ptr<const LimitSet> limits)
 {
     limits_ = std::move(limits);
     judgeSamples();
@@ -545,7 +547,7 @@ void ParameterChart::setLimitSet(std::shared_ptr<const kesta::LimitSet> limits)
     updateOverlays();
 }
 
-void ParameterChart::setField(std::optional<kesta::Field> field)
+void ParameterChart::setField(std::optional<Field> field)
 {
     field_ = field;
 }
@@ -554,7 +556,7 @@ void ParameterChart::judgeSamples()
 {
     levels_.clear();
     bounds_ = {};
-    const kesta::FieldLimits *given =
+    const FieldLimits *given =
         limits_ && field_ ? limits_->limitsOf(*field_) : nullptr;
     if (!given)
         return;
@@ -571,7 +573,7 @@ void ParameterChart::judgeSamples()
         levels_.push_back(limits_->levelOf(*field_, s.value));
 }
 
-QList<int> ParameterChart::markedRecords(kesta::LimitLevel level) const
+QList<int> ParameterChart::markedRecords(LimitLevel level) const
 {
     QList<int> records;
     for (int i : plotted_)
@@ -712,3 +714,5 @@ void ParameterChart::updateDescription()
     }
     setAccessibleDescription(text);
 }
+
+} // namespace kesta

@@ -34,6 +34,8 @@
 #include <cmath>
 #include <limits>
 
+namespace kesta {
+
 namespace {
 
 // Each notch of the wheel narrows (or widens) the X span by this factor.
@@ -482,3 +484,5 @@ void ParameterChart::copyChart()
 {
     QApplication::clipboard()->setImage(chartImage());
 }
+
+} // namespace kesta

@@ -18,6 +18,8 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
+namespace kesta {
+
 namespace {
 
 const QString HostKey = QStringLiteral("connect/host");
@@ -248,3 +250,5 @@ bool MessageBoxQuestioner::ask(QWidget *parent, const QString &title, const QStr
     return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
 }
+
+} // namespace kesta

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileDialog>
 
+namespace kesta {
+
 FileChooser::~FileChooser() = default;
 
 QStringList QtFileChooser::filters()
@@ -28,3 +30,5 @@ QString QtFileChooser::chooseLogFile(QWidget *parent)
     return QFileDialog::getOpenFileName(parent, QString(), startFolder(),
                                         list.join(QStringLiteral(";;")), &selected);
 }
+
+} // namespace kesta

@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <algorithm>
 
+namespace kesta {
+
 namespace {
 
 QString TimeOfDay(const std::optional<std::int64_t> &ms)
@@ -20,7 +22,7 @@ QString TimeOfDay(const std::optional<std::int64_t> &ms)
 
 } // namespace
 
-PassView::PassView(QMenu *viewMenu, const kesta::RecordStore &store, QObject *parent)
+PassView::PassView(QMenu *viewMenu, const RecordStore &store, QObject *parent)
     : QObject(parent), m_store(store), m_menu(new QMenu(tr("&Pass"), viewMenu)),
       m_group(new QActionGroup(this))
 {
@@ -30,7 +32,7 @@ PassView::PassView(QMenu *viewMenu, const kesta::RecordStore &store, QObject *pa
     rebuildMenu();
 }
 
-void PassView::setPasses(std::vector<kesta::Pass> passes)
+void PassView::setPasses(std::vector<Pass> passes)
 {
     m_passes = std::move(passes);
     const bool changed = m_chosen != 0;
@@ -59,7 +61,7 @@ std::pair<int, int> PassView::span() const
     const int held = std::max<int>(m_store.RecordCount, 0);
     if (m_chosen == 0)
         return {1, held};
-    const kesta::Pass &pass = m_passes[static_cast<std::size_t>(m_chosen - 1)];
+    const Pass &pass = m_passes[static_cast<std::size_t>(m_chosen - 1)];
     return {static_cast<int>(pass.first),
             static_cast<int>(std::min<std::uint64_t>(pass.last, static_cast<std::uint64_t>(held)))};
 }
@@ -78,7 +80,7 @@ void PassView::rebuildMenu()
     const QLocale locale;
     const auto held = static_cast<std::uint64_t>(std::max<int>(m_store.RecordCount, 0));
     for (std::size_t i = 0; i < m_passes.size(); ++i) {
-        const kesta::Pass &pass = m_passes[i];
+        const Pass &pass = m_passes[i];
         QString text = tr("Pass %1: %2 to %3 UTC, records %4 to %5")
                            .arg(i + 1)
                            .arg(TimeOfDay(pass.start), TimeOfDay(pass.end),
@@ -100,3 +102,5 @@ void PassView::rebuildMenu()
     connect(overlay, &QAction::triggered, this, &PassView::overlayRequested);
     m_menu->setEnabled(!m_passes.empty());
 }
+
+} // namespace kesta

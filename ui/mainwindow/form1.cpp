@@ -72,6 +72,8 @@
 #include <charconv>
 #include <string>
 
+namespace kesta {
+
 using layoutstyle::Geometry;
 using namespace mainlayout;
 
@@ -1196,3 +1198,5 @@ void Form1::wireChart()
             m_hscroll1->setValue(record);
     });
 }
+
+} // namespace kesta

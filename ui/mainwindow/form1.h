@@ -12,19 +12,6 @@
 #include <memory>
 #include <optional>
 
-class ConnectChooser;
-class FileChooser;
-class Form2;
-class HealthWatch;
-class PassView;
-class PassOverlay;
-class ExportCommand;
-class Info;
-class LightElementMap;
-class LightElementRow;
-class LiveSession;
-class ParameterChart;
-class Questioner;
 class QAction;
 class QButtonGroup;
 class QFrame;
@@ -38,11 +25,27 @@ class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QScrollBar;
+class QTimer;
+
+namespace kesta {
+
+class ConnectChooser;
+class FileChooser;
+class Form2;
+class HealthWatch;
+class PassView;
+class PassOverlay;
+class ExportCommand;
+class Info;
+class LightElementMap;
+class LightElementRow;
+class LiveSession;
+class ParameterChart;
+class Questioner;
 class RecentFiles;
 class RecordNavigator;
 class RecordStatus;
 class RecordTable;
-class QTimer;
 class RecordView;
 class RecordRowFit;
 class SaveFileChooser;
@@ -50,11 +53,9 @@ class RunController;
 class InfluxStatus;
 struct ConnectRequest;
 
-namespace kesta {
 struct ProgramState;
 struct RunReport;
 struct RunResult;
-} // namespace kesta
 
 // How the main window tells the user about a decoding run that failed or went wrong.
 // The window asks this interface only, so tests can answer without a person.
@@ -341,3 +342,5 @@ private:
     ShownPlace m_placeOnReload;
     QString m_runPath; // the log of the run going on or last run
 };
+
+} // namespace kesta

@@ -33,6 +33,8 @@
 #include <climits>
 #include <string>
 
+namespace kesta {
+
 namespace {
 
 int scrollValue(qint64 number)
@@ -318,3 +320,5 @@ void Form1::releaseLiveSession()
     m_menuFileDisconnect->setEnabled(false);
     m_menuFileReconnectNow->setEnabled(false);
 }
+
+} // namespace kesta

@@ -13,6 +13,8 @@
 #include <QScrollBar>
 #include <algorithm>
 
+namespace kesta {
+
 namespace {
 
 constexpr int PageStep = 10;
@@ -172,3 +174,5 @@ void RecordNavigator::setNumberAsker(NumberAsker asker)
 {
     m_ask = asker ? std::move(asker) : NumberAsker(askWithDialog);
 }
+
+} // namespace kesta

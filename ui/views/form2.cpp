@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+namespace kesta {
+
 using layoutstyle::Geometry;
 
 namespace {
@@ -153,3 +155,5 @@ void Form2::closeEvent(QCloseEvent *event)
     m_timer1->stop();
     QWidget::closeEvent(event);
 }
+
+} // namespace kesta

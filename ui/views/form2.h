@@ -10,6 +10,8 @@ class QLabel;
 class QLineEdit;
 class QTimer;
 
+namespace kesta {
+
 // The movement-flag window "HTRX": explains, one line per bit, the eight bits of the HTRX
 // movement flag of the record the main window shows. It follows the main window by reading its
 // movement-flag box once a second while the window is open.
@@ -58,3 +60,5 @@ private:
     QLabel *m_image1 = nullptr;
     QTimer *m_timer1 = nullptr;
 };
+
+} // namespace kesta

@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <QStyle>
 
+namespace kesta {
+
 using layoutstyle::Geometry;
 
 namespace {
@@ -120,3 +122,5 @@ void Info::keyPressEvent(QKeyEvent *event)
     }
     QWidget::keyPressEvent(event);
 }
+
+} // namespace kesta

@@ -21,6 +21,8 @@
 #include <array>
 #include <limits>
 
+namespace kesta {
+
 const QColor LightElementMap::NoReadingColor = LightElementRow::InitialFill;
 
 namespace {
@@ -49,7 +51,7 @@ QAccessibleInterface *MapAccessible(const QString &key, QObject *object)
     if (!object->isWidgetType())
         return nullptr;
     auto *widget = static_cast<QWidget *>(object);
-    if (key == QLatin1String("LightElementMap"))
+    if (key == QLatin1String(LightElementMap::staticMetaObject.className()))
         return new QAccessibleWidget(widget, QAccessible::Window);
     if (key == QLatin1String("QWidget") &&
         widget->objectName() == QLatin1String("LightMapCanvas"))
@@ -210,7 +212,7 @@ private:
     LightElementMap &m_map;
 };
 
-LightElementMap::LightElementMap(const kesta::RecordStore &store, QWidget *parent)
+LightElementMap::LightElementMap(const RecordStore &store, QWidget *parent)
     : QWidget(parent), m_store(store), m_defaultChooser(std::make_unique<QtSaveFileChooser>()),
       m_chooser(m_defaultChooser.get())
 {
@@ -328,8 +330,8 @@ void LightElementMap::refresh()
         const std::int16_t r = m_columnRecord[static_cast<std::size_t>(c)];
         if (r == 0)
             continue;
-        const kesta::TelemetryRecord &record = m_store[r];
-        if (!record.Written.test(kesta::Field::LightElements))
+        const TelemetryRecord &record = m_store[r];
+        if (!record.Written.test(Field::LightElements))
             continue;
         for (int e = 0; e < ElementCount; ++e) {
             const int reading = record.LightElements[static_cast<std::size_t>(e)];
@@ -350,8 +352,8 @@ void LightElementMap::describe()
     const auto [from, to] = shownSpan();
     const int records = std::max(to - from + 1, 0);
     for (int r = from; r <= to; ++r) {
-        const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
-        if (!record.Written.test(kesta::Field::LightElements))
+        const TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
+        if (!record.Written.test(Field::LightElements))
             continue;
         ++withReadings;
         for (int v : record.LightElements) {
@@ -441,12 +443,12 @@ QString LightElementMap::cellText(int column, int element) const
                QStringLiteral(" UTC");
     if (r == 0)
         return QStringLiteral("No record") + when;
-    const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
+    const TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
     if (m_byTime && record.ReceptionTime)
         when = QStringLiteral(" at ") +
                TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
                QStringLiteral(" UTC");
-    if (record.Written.test(kesta::Field::LightElements)) {
+    if (record.Written.test(Field::LightElements)) {
         const int reading = record.LightElements[static_cast<std::size_t>(element - 1)];
         return QStringLiteral("Record %1%2, element %3: reading %4")
             .arg(r)
@@ -457,7 +459,7 @@ QString LightElementMap::cellText(int column, int element) const
     return QStringLiteral("Record %1%2 (%3): no light elements")
         .arg(r)
         .arg(when)
-        .arg(QString::fromLatin1(kesta::KindText(record.FrameKind)));
+        .arg(QString::fromLatin1(KindText(record.FrameKind)));
 }
 
 void LightElementMap::showReading(const QString &text)
@@ -573,3 +575,5 @@ bool LightElementMap::saveImage(const QString &path)
         return false;
     return file.commit();
 }
+
+} // namespace kesta

@@ -24,6 +24,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+namespace kesta {
+
 namespace {
 
 QString FromLatin1(std::string_view text)
@@ -33,14 +35,14 @@ QString FromLatin1(std::string_view text)
 
 // The mark of a cell outside limits, as on the value boxes and the chart: a triangle for a
 // warning, a square for critical, so the level does not rest on colour alone.
-QPixmap LevelMark(kesta::LimitLevel level)
+QPixmap LevelMark(LimitLevel level)
 {
     QPixmap mark(9, 9);
     mark.fill(Qt::transparent);
     QPainter painter(&mark);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    if (level == kesta::LimitLevel::Critical) {
+    if (level == LimitLevel::Critical) {
         painter.setBrush(QColor(200, 0, 0));
         painter.drawRect(QRectF(1, 1, 7, 7));
     } else {
@@ -53,28 +55,28 @@ QPixmap LevelMark(kesta::LimitLevel level)
 
 } // namespace
 
-RecordTableModel::KindGroup RecordTableModel::GroupOf(const kesta::TelemetryRecord &record)
+RecordTableModel::KindGroup RecordTableModel::GroupOf(const TelemetryRecord &record)
 {
     switch (record.Type) {
-    case kesta::FrameType::Htrx:
+    case FrameType::Htrx:
         return KindGroup::Htrx;
-    case kesta::FrameType::Fss:
+    case FrameType::Fss:
         return KindGroup::Fss;
-    case kesta::FrameType::FssHi:
+    case FrameType::FssHi:
         return KindGroup::FssHiMode;
-    case kesta::FrameType::None:
+    case FrameType::None:
         break;
     }
     return KindGroup::Other;
 }
 
-RecordTableModel::RecordTableModel(const kesta::RecordStore &store, QObject *parent)
+RecordTableModel::RecordTableModel(const RecordStore &store, QObject *parent)
     : QAbstractTableModel(parent), m_store(store)
 {
     // The record view's fields in its order, each under its own name (the two "Counter"s
     // told apart) and unit.
-    auto addColumn = [this](kesta::Field field) {
-        const kesta::FieldInfo &info = kesta::InfoOf(field);
+    auto addColumn = [this](Field field) {
+        const FieldInfo &info = InfoOf(field);
         QString header = FromLatin1(info.spoken);
         if (!info.unit.empty())
             header += QStringLiteral(" [%1]").arg(FromLatin1(info.unit));
@@ -107,12 +109,12 @@ int RecordTableModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : FirstValueColumn + static_cast<int>(m_columns.size());
 }
 
-const kesta::TelemetryRecord &RecordTableModel::record(int row) const
+const TelemetryRecord &RecordTableModel::record(int row) const
 {
     return m_store[static_cast<std::int16_t>(recordOfRow(row))];
 }
 
-std::optional<kesta::Field> RecordTableModel::fieldOf(int column) const
+std::optional<Field> RecordTableModel::fieldOf(int column) const
 {
     if (column < FirstValueColumn || column >= columnCount())
         return std::nullopt;
@@ -123,10 +125,10 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows)
         return {};
-    const kesta::TelemetryRecord &r = record(index.row());
+    const TelemetryRecord &r = record(index.row());
     const int column = index.column();
-    const std::optional<kesta::Field> field = fieldOf(column);
-    const bool numeric = column == RecordColumn || (field && kesta::FieldNumber(r, *field));
+    const std::optional<Field> field = fieldOf(column);
+    const bool numeric = column == RecordColumn || (field && FieldNumber(r, *field));
 
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(numeric ? Qt::AlignRight | Qt::AlignVCenter
@@ -134,16 +136,16 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
     if (role == Qt::BackgroundRole || role == Qt::ToolTipRole || role == Qt::DecorationRole) {
         if (!m_limits || !field || !r.Written.test(*field) || !m_limits->limitsOf(*field))
             return {};
-        const auto value = kesta::FieldNumber(r, *field);
+        const auto value = FieldNumber(r, *field);
         const auto breach = value ? m_limits->breachOf(*field, *value) : std::nullopt;
         if (!breach)
             return {};
         if (role == Qt::ToolTipRole)
-            return QString::fromStdString(kesta::BreachText(*field, *value, *breach));
+            return QString::fromStdString(BreachText(*field, *value, *breach));
         if (role == Qt::DecorationRole)
             return LevelMark(breach->level);
         // Pale, so that the text keeps its contrast.
-        return breach->level == kesta::LimitLevel::Critical ? QColor(255, 190, 190)
+        return breach->level == LimitLevel::Critical ? QColor(255, 190, 190)
                                                             : QColor(255, 222, 160);
     }
     if (role != Qt::DisplayRole && role != SortRole)
@@ -157,20 +159,20 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
             return {};
         if (role == SortRole)
             return QVariant::fromValue<qlonglong>(*r.ReceptionTime);
-        return QString::fromStdString(kesta::IsoTimeText(*r.ReceptionTime));
+        return QString::fromStdString(IsoTimeText(*r.ReceptionTime));
     case KindColumn:
-        return FromLatin1(kesta::KindText(r.FrameKind));
+        return FromLatin1(KindText(r.FrameKind));
     default:
         break;
     }
     if (!field || !r.Written.test(*field))
         return {};
     if (role == SortRole) {
-        if (const auto number = kesta::FieldNumber(r, *field))
+        if (const auto number = FieldNumber(r, *field))
             return *number;
-        return FromLatin1(kesta::FieldText(r, *field));
+        return FromLatin1(FieldText(r, *field));
     }
-    return QString::fromStdString(kesta::FieldValueText(r, *field, m_separator));
+    return QString::fromStdString(FieldValueText(r, *field, m_separator));
 }
 
 QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -191,7 +193,7 @@ QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, 
     }
     if (role == Qt::ToolTipRole) {
         if (const auto field = fieldOf(section))
-            return FromLatin1(kesta::InfoOf(*field).name);
+            return FromLatin1(InfoOf(*field).name);
     }
     return {};
 }
@@ -201,7 +203,7 @@ RecordTableFilter::RecordTableFilter(QObject *parent) : QSortFilterProxyModel(pa
     setSortRole(RecordTableModel::SortRole);
 }
 
-void RecordTableModel::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
+void RecordTableModel::setLimits(std::shared_ptr<const LimitSet> limits)
 {
     m_limits = std::move(limits);
     if (m_rows > 0)
@@ -209,11 +211,11 @@ void RecordTableModel::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
                          {Qt::BackgroundRole, Qt::ToolTipRole, Qt::DecorationRole});
 }
 
-kesta::LimitLevel RecordTableModel::levelOfRow(int row) const
+LimitLevel RecordTableModel::levelOfRow(int row) const
 {
-    kesta::LimitLevel worst = kesta::LimitLevel::Ok;
+    LimitLevel worst = LimitLevel::Ok;
     if (m_limits && row >= 0 && row < m_rows)
-        m_limits->check(record(row), [&worst](kesta::Field, double, kesta::LimitLevel level) {
+        m_limits->check(record(row), [&worst](Field, double, LimitLevel level) {
             worst = std::max(worst, level);
         });
     return worst;
@@ -249,7 +251,7 @@ bool RecordTableFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) con
     const int record = RecordTableModel::recordOfRow(sourceRow);
     if (m_span && (record < m_span->first || record > m_span->second))
         return false;
-    if (m_outsideOnly && model->levelOfRow(sourceRow) == kesta::LimitLevel::Ok)
+    if (m_outsideOnly && model->levelOfRow(sourceRow) == LimitLevel::Ok)
         return false;
     return !m_group || RecordTableModel::GroupOf(model->record(sourceRow)) == *m_group;
 }
@@ -272,7 +274,7 @@ bool RecordTableFilter::lessThan(const QModelIndex &left, const QModelIndex &rig
     return a.toDouble() < b.toDouble();
 }
 
-RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
+RecordTable::RecordTable(const RecordStore &store, QWidget *parent)
     : QWidget(parent), m_store(store)
 {
     setObjectName(QStringLiteral("RecordTable"));
@@ -378,7 +380,7 @@ void RecordTable::setKindFilter(int entry)
     updateCount();
 }
 
-void RecordTable::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
+void RecordTable::setLimits(std::shared_ptr<const LimitSet> limits)
 {
     const bool any = limits != nullptr;
     m_model->setLimits(std::move(limits));
@@ -427,7 +429,7 @@ QString RecordTable::copySelection()
         return {};
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-    kesta::RecordExporter exporter(kesta::RecordExporter::Format::Csv);
+    RecordExporter exporter(RecordExporter::Format::Csv);
     std::string csv;
     exporter.appendHeader(csv);
     for (const QModelIndex &row : rows) {
@@ -439,3 +441,5 @@ QString RecordTable::copySelection()
     QApplication::clipboard()->setText(text);
     return text;
 }
+
+} // namespace kesta
