@@ -1,5 +1,6 @@
 #include "chartexport.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGraphicsView>
 #include <QPainter>
@@ -12,7 +13,7 @@ namespace chartexport {
 
 QStringList filters()
 {
-    return {QStringLiteral("PNG Image (*.png)"), QStringLiteral("SVG Image (*.svg)")};
+    return {QCoreApplication::translate("ParameterChart", "PNG Image (*.png)"), QCoreApplication::translate("ParameterChart", "SVG Image (*.svg)")};
 }
 
 namespace {
@@ -51,13 +52,13 @@ QString save(QGraphicsView &view, const QString &path, const QString &title,
         svg.setDescription(description);
         QPainter painter;
         if (!painter.begin(&svg))
-            return QStringLiteral("cannot draw the chart");
+            return QCoreApplication::translate("ParameterChart", "cannot draw the chart");
         view.render(&painter, QRectF(QPointF(0, 0), size), view.viewport()->rect());
         painter.end();
     } else if (!render(view).save(&file, "PNG")) {
         file.cancelWriting();
         return file.error() != QFileDevice::NoError ? file.errorString()
-                                                    : QStringLiteral("cannot write the image");
+                                                    : QCoreApplication::translate("ParameterChart", "cannot write the image");
     }
     if (!file.commit())
         return file.errorString();

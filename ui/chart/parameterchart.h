@@ -7,7 +7,6 @@
 #include <QPointF>
 #include <QString>
 #include <QtGlobal>
-#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,12 +18,12 @@ class QGraphicsLineItem;
 class QGraphicsRectItem;
 class QGraphicsSimpleTextItem;
 class QLineSeries;
-class QScatterSeries;
 class QRubberBand;
 class QValueAxis;
 
 namespace kesta {
 
+class ChartLimitMarks;
 class SaveFileChooser;
 
 // The chart of one parameter over the records of a log: one series, one point per record
@@ -200,13 +199,7 @@ private:
     void updateBoundLines();
 
     QLineSeries *series_;
-    QScatterSeries *warningMarks_;
-    QScatterSeries *criticalMarks_;
-    std::shared_ptr<const LimitSet> limits_;
-    std::optional<Field> field_;
-    std::vector<LimitLevel> levels_; // per sample
-    std::array<QGraphicsLineItem *, 4> boundLines_{};
-    std::array<std::optional<double>, 4> bounds_{};
+    std::unique_ptr<ChartLimitMarks> limitMarks_;
     QValueAxis *axisX_;
     QCategoryAxis *timeAxisX_;
     QValueAxis *axisY_;

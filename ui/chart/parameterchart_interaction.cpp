@@ -110,9 +110,9 @@ QString ParameterChart::readoutText(int record, double value, std::optional<qint
     if (!unit_.isEmpty())
         valueLine += QLatin1Char(' ') + unit_;
     const QString time = timeMs ? QDateTime::fromMSecsSinceEpoch(*timeMs, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) +
-                                      QStringLiteral(" UTC")
-                                : QStringLiteral("no time");
-    return QStringLiteral("Record %1\n%2\n%3").arg(record).arg(valueLine, time);
+                                      tr(" UTC")
+                                : tr("no time");
+    return tr("Record %1\n%2\n%3").arg(record).arg(valueLine, time);
 }
 
 QString ParameterChart::readout() const
@@ -419,14 +419,14 @@ void ParameterChart::saveChart()
     const QString suggested =
         (name_.isEmpty() ? QStringLiteral("chart") : name_) + QStringLiteral(".png");
     const QString path = chooser_
-                             ->chooseSaveFile(window(), QStringLiteral("Save Chart"),
+                             ->chooseSaveFile(window(), tr("Save Chart"),
                                               chartexport::filters(), suggested)
                              .path;
     if (path.isEmpty())
         return;
     const QString error = saveChartTo(path);
     if (!error.isEmpty())
-        QMessageBox::warning(window(), QStringLiteral("Save Chart"),
+        QMessageBox::warning(window(), tr("Save Chart"),
                              QStringLiteral("%1: %2").arg(path, error));
 }
 
