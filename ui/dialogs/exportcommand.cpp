@@ -14,15 +14,15 @@ namespace kesta {
 const QList<ExportCommand::Format> &ExportCommand::formats()
 {
     static const QList<Format> list{
-        {QStringLiteral("CSV (*.csv)"),
+        {tr("CSV (*.csv)"),
          [](const std::string &station) {
              return RecordExportSink(RecordExporter::Format::Csv, station);
          }},
-        {QStringLiteral("JSON Lines (*.jsonl)"),
+        {tr("JSON Lines (*.jsonl)"),
          [](const std::string &station) {
              return RecordExportSink(RecordExporter::Format::JsonLines, station);
          }},
-        {QStringLiteral("InfluxDB line protocol (*.lp)"),
+        {tr("InfluxDB line protocol (*.lp)"),
          [](const std::string &station) -> ExportSinkFactory {
              return [station](OutputFile &file) -> std::unique_ptr<SessionSink> {
                  return std::make_unique<InfluxSink>(file,
@@ -107,10 +107,10 @@ bool ExportCommand::start(const QString &path, const QString &filter,
 
     // Shown only when the export takes longer than a moment.
     auto *progress = new QProgressDialog(
-        QStringLiteral("Exporting the records of %1\nto %2").arg(log.fileName(), path),
-        QStringLiteral("Cancel"), 0, 1000, m_window);
+        tr("Exporting the records of %1\nto %2").arg(log.fileName(), path),
+        tr("Cancel"), 0, 1000, m_window);
     progress->setObjectName(QStringLiteral("ExportProgress"));
-    progress->setWindowTitle(QStringLiteral("Export Records"));
+    progress->setWindowTitle(tr("Export Records"));
     progress->setWindowModality(Qt::WindowModal);
     progress->setMinimumDuration(300);
     progress->setAutoClose(false);

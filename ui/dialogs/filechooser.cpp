@@ -2,6 +2,7 @@
 
 #include "recentfiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 
@@ -13,8 +14,8 @@ QStringList QtFileChooser::filters()
 {
     // A SatNOGS frame export is told by its content, whatever its name; the filter only
     // shows the names such exports usually have.
-    return {QStringLiteral("Log Files (*.kss)"), QStringLiteral("SatNOGS frames (*.csv *.txt)"),
-            QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")};
+    return {QCoreApplication::translate("FileChooser", "Log Files (*.kss)"), QCoreApplication::translate("FileChooser", "SatNOGS frames (*.csv *.txt)"),
+            QCoreApplication::translate("FileChooser", "Text Files (*.txt)"), QCoreApplication::translate("FileChooser", "All Files (*)")};
 }
 
 QString QtFileChooser::startFolder()

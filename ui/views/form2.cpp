@@ -60,7 +60,7 @@ bool isBitText(const QString &text)
 Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std::move(source))
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("HTRX"));
+    setWindowTitle(tr("HTRX"));
     setAttribute(Qt::WA_DeleteOnClose);
     // A small window of fixed content: it can be minimised, not maximised.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -70,7 +70,7 @@ Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std
     layoutstyle::setBackground(this);
     resize(ClientWidth, ClientHeight);
 
-    m_label1 = new QLabel(QStringLiteral("HTRX Movement Flag"), this);
+    m_label1 = new QLabel(tr("HTRX Movement Flag"), this);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setFont(layoutstyle::boldFont(12));
     layoutstyle::setTextColor(m_label1, QColor(0, 0, 192));
@@ -83,7 +83,7 @@ Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std
     layoutstyle::place(m_text1, Geometry{8, 32, 185, 27});
 
     for (int k = 0; k < BitCount; ++k) {
-        auto *label = new QLabel(QStringLiteral("bit %1").arg(BitCount - 1 - k), this);
+        auto *label = new QLabel(tr("bit %1").arg(BitCount - 1 - k), this);
         label->setObjectName(QStringLiteral("Label2_%1").arg(k));
         layoutstyle::place(label, Geometry{8, 72 + 16 * k, 369, 17});
         m_label2.at(static_cast<std::size_t>(k)) = label;

@@ -182,11 +182,11 @@ QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, 
     if (role == Qt::DisplayRole) {
         switch (section) {
         case RecordColumn:
-            return QStringLiteral("Record");
+            return tr("Record");
         case TimeColumn:
-            return QStringLiteral("Time (UTC)");
+            return tr("Time (UTC)");
         case KindColumn:
-            return QStringLiteral("Kind");
+            return tr("Kind");
         default:
             return m_columns[static_cast<std::size_t>(section - FirstValueColumn)].header;
         }
@@ -288,12 +288,12 @@ RecordTable::RecordTable(const RecordStore &store, QWidget *parent)
     m_filter = new RecordTableFilter(this);
     m_filter->setSourceModel(m_model);
 
-    auto *kindLabel = new QLabel(QStringLiteral("Kind:"), this);
+    auto *kindLabel = new QLabel(tr("Kind:"), this);
     m_kind = new QComboBox(this);
     m_kind->setObjectName(QStringLiteral("KindFilter"));
-    m_kind->setAccessibleName(QStringLiteral("Frame kind filter"));
-    m_kind->addItems({QStringLiteral("All"), QStringLiteral("HTRX"), QStringLiteral("FSS"),
-                      QStringLiteral("FSS Hi-Mode"), QStringLiteral("other")});
+    m_kind->setAccessibleName(tr("Frame kind filter"));
+    m_kind->addItems({tr("All"), tr("HTRX"), tr("FSS"),
+                      tr("FSS Hi-Mode"), tr("other")});
     kindLabel->setBuddy(m_kind);
     m_outsideOnly = new QCheckBox(tr("Only records outside limits"), this);
     m_outsideOnly->setObjectName(QStringLiteral("OutsideLimitsFilter"));
@@ -304,7 +304,7 @@ RecordTable::RecordTable(const RecordStore &store, QWidget *parent)
 
     m_view = new QTableView(this);
     m_view->setObjectName(QStringLiteral("RecordTableView"));
-    m_view->setAccessibleName(QStringLiteral("Records"));
+    m_view->setAccessibleName(tr("Records"));
     m_view->setModel(m_filter);
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(RecordTableModel::RecordColumn, Qt::AscendingOrder);
@@ -318,7 +318,7 @@ RecordTable::RecordTable(const RecordStore &store, QWidget *parent)
     m_view->horizontalHeader()->setResizeContentsPrecision(50);
     m_view->horizontalHeader()->setHighlightSections(false);
 
-    auto *copy = new QAction(QStringLiteral("Copy"), m_view);
+    auto *copy = new QAction(tr("Copy"), m_view);
     copy->setObjectName(QStringLiteral("CopyRecords"));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -410,7 +410,7 @@ void RecordTable::setOutsideOnly(bool on)
 void RecordTable::updateCount()
 {
     m_count->setText(
-        QStringLiteral("%1 of %2 records").arg(m_filter->rowCount()).arg(m_model->rowCount()));
+        tr("%1 of %2 records").arg(m_filter->rowCount()).arg(m_model->rowCount()));
 }
 
 void RecordTable::currentRowChanged(const QModelIndex &current)
