@@ -16,8 +16,6 @@
 #include <benchmark/benchmark.h>
 #include <string>
 
-using namespace kesta;
-
 namespace {
 
 struct Timing

@@ -15,6 +15,7 @@
 #include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
 #include <QLineSeries>
+#include <QLocale>
 #include <QRubberBand>
 #include <QSettings>
 #include <QValueAxis>
