@@ -99,8 +99,7 @@ std::optional<std::string> LiveSession::checkInfluxSpool() const
 
 bool LiveSession::start()
 {
-    m_outputs = std::make_unique<OutputPlan>(OutputPlan::Purpose::Record,
-                                                    m_options.recordingPath);
+    m_outputs = std::make_unique<OutputPlan>(OutputPlan::Purpose::Record, m_options.recordingPath);
     OutputPlan &plan = *m_outputs;
     plan.setStation(m_options.station);
     if (m_options.writeDump)

@@ -58,8 +58,9 @@ private:
     // list, the scroll bar and the chart), as the window built them.
     QList<QWidget *> layoutControls() const
     {
-        static const QRegularExpression named(QStringLiteral(
-            "^(Frame|Option1_|Label[1-5]_?|Text[1-3]_?|Image|Shape|Line|List|HScroll|MSChart)\\d+$"));
+        static const QRegularExpression named(
+            QStringLiteral("^(Frame|Option1_|Label[1-5]_?|Text[1-3]_?|Image|Shape|Line|List|"
+                           "HScroll|MSChart)\\d+$"));
         QList<QWidget *> found;
         for (QWidget *w : client()->findChildren<QWidget *>())
             if (named.match(w->objectName()).hasMatch())
@@ -197,10 +198,10 @@ private slots:
                 continue;
             ++pairs;
             const bool sameRow = std::abs(n.top() - v.top()) <= 2 && n.right() <= v.left() + 1;
-            const bool above = n.bottom() <= v.top() + 1 && n.left() < v.right() &&
-                               v.left() < n.right();
-            QVERIFY2(sameRow || above, qPrintable(describe(name) + QStringLiteral(" and ") +
-                                                  describe(box)));
+            const bool above =
+                n.bottom() <= v.top() + 1 && n.left() < v.right() && v.left() < n.right();
+            QVERIFY2(sameRow || above,
+                     qPrintable(describe(name) + QStringLiteral(" and ") + describe(box)));
         }
         QVERIFY2(pairs >= 17, qPrintable(QString::number(pairs)));
     }
@@ -224,9 +225,9 @@ private slots:
         QVERIFY(!form->findChild<QWidget *>(QStringLiteral("Text3_2")));
         QVERIFY(control<QLineEdit>(QStringLiteral("Text3_0")));
         QVERIFY(control<QPlainTextEdit>(QStringLiteral("Text3_3")));
-        for (const char *name : {"Frame1", "Frame2", "Frame5", "Image1", "Image4", "Shape1", "Line1",
-                                 "List1", "Label4", "Label5", "Text2", "HScroll1", "MSChart1",
-                                 "Label2_35", "Label2_36", "Label2_37"})
+        for (const char *name : {"Frame1", "Frame2", "Frame5", "Image1", "Image4", "Shape1",
+                                 "Line1", "List1", "Label4", "Label5", "Text2", "HScroll1",
+                                 "MSChart1", "Label2_35", "Label2_36", "Label2_37"})
             QVERIFY2(control<QWidget>(QLatin1String(name)), name);
     }
 

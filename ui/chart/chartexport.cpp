@@ -13,7 +13,8 @@ namespace chartexport {
 
 QStringList filters()
 {
-    return {QCoreApplication::translate("ParameterChart", "PNG Image (*.png)"), QCoreApplication::translate("ParameterChart", "SVG Image (*.svg)")};
+    return {QCoreApplication::translate("ParameterChart", "PNG Image (*.png)"),
+            QCoreApplication::translate("ParameterChart", "SVG Image (*.svg)")};
 }
 
 namespace {
@@ -57,8 +58,9 @@ QString save(QGraphicsView &view, const QString &path, const QString &title,
         painter.end();
     } else if (!render(view).save(&file, "PNG")) {
         file.cancelWriting();
-        return file.error() != QFileDevice::NoError ? file.errorString()
-                                                    : QCoreApplication::translate("ParameterChart", "cannot write the image");
+        return file.error() != QFileDevice::NoError
+                   ? file.errorString()
+                   : QCoreApplication::translate("ParameterChart", "cannot write the image");
     }
     if (!file.commit())
         return file.errorString();

@@ -71,7 +71,8 @@ void ChartLimitMarks::mark(const QList<QPointF> &points, const std::vector<int> 
     QList<QPointF> warnings;
     QList<QPointF> criticals;
     for (qsizetype n = 0; n < points.size(); ++n) {
-        const LimitLevel level = levelOf(static_cast<std::size_t>(indices[static_cast<std::size_t>(n)]));
+        const LimitLevel level =
+            levelOf(static_cast<std::size_t>(indices[static_cast<std::size_t>(n)]));
         if (level == LimitLevel::Warning)
             warnings.append(points.at(n));
         else if (level == LimitLevel::Critical)

@@ -211,7 +211,8 @@ void ParameterChart::applyRecordScale(double from, double to)
         anchor = isAutoScale() && step > 1 ? 0 : 1;
     } else {
         // Zoomed in: round record numbers, about ZoomedRecordLabels of them.
-        step = std::max(1, static_cast<int>(chartscale::niceNumber((to - from) / ZoomedRecordLabels, true)));
+        step = std::max(
+            1, static_cast<int>(chartscale::niceNumber((to - from) / ZoomedRecordLabels, true)));
         anchor = 0;
     }
     // Long record numbers (a long live session's seven digits) are wider than the rule's
@@ -228,8 +229,8 @@ void ParameterChart::applyRecordScale(double from, double to)
         const double perRecord = labelFitWidth_ / (to - from);
         if (step * perRecord < labelWidth - digit / 2) {
             // A digit's width apart at least.
-            step = std::max(step,
-                            static_cast<int>(chartscale::niceNumber((labelWidth + digit) / perRecord, true)));
+            step = std::max(step, static_cast<int>(chartscale::niceNumber(
+                                      (labelWidth + digit) / perRecord, true)));
             anchor = 0;
         }
     }
@@ -362,7 +363,8 @@ void ParameterChart::setPoints(const QList<QPointF> &points,
         }
         // Round numbers at both ends and on every tick. Worked out here rather than with
         // QValueAxis::applyNiceNumbers(), which would lay the axis out a second time.
-        const double step = chartscale::niceNumber(chartscale::niceNumber(max - min, true) / (ValueTicks - 1), false);
+        const double step = chartscale::niceNumber(
+            chartscale::niceNumber(max - min, true) / (ValueTicks - 1), false);
         const double low = std::floor(min / step);
         const double high = std::ceil(max / step);
         axisY_->setTickCount(static_cast<int>(high - low) + 1);
@@ -571,8 +573,7 @@ QString ParameterChart::numberText(double value) const
 void ParameterChart::updateDescription()
 {
     const QString name = name_;
-    setAccessibleName(name.isEmpty() ? tr("Chart")
-                                     : tr("Chart of %1").arg(name));
+    setAccessibleName(name.isEmpty() ? tr("Chart") : tr("Chart of %1").arg(name));
     QString text;
     if (name.isEmpty()) {
         text = tr("No parameter chosen");

@@ -109,7 +109,8 @@ QString ParameterChart::readoutText(int record, double value, std::optional<qint
     QString valueLine = numberText(value);
     if (!unit_.isEmpty())
         valueLine += QLatin1Char(' ') + unit_;
-    const QString time = timeMs ? QDateTime::fromMSecsSinceEpoch(*timeMs, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) +
+    const QString time = timeMs ? QDateTime::fromMSecsSinceEpoch(*timeMs, Qt::UTC)
+                                          .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) +
                                       tr(" UTC")
                                 : tr("no time");
     return tr("Record %1\n%2\n%3").arg(record).arg(valueLine, time);
@@ -418,16 +419,14 @@ void ParameterChart::saveChart()
 {
     const QString suggested =
         (name_.isEmpty() ? QStringLiteral("chart") : name_) + QStringLiteral(".png");
-    const QString path = chooser_
-                             ->chooseSaveFile(window(), tr("Save Chart"),
-                                              chartexport::filters(), suggested)
-                             .path;
+    const QString path =
+        chooser_->chooseSaveFile(window(), tr("Save Chart"), chartexport::filters(), suggested)
+            .path;
     if (path.isEmpty())
         return;
     const QString error = saveChartTo(path);
     if (!error.isEmpty())
-        QMessageBox::warning(window(), tr("Save Chart"),
-                             QStringLiteral("%1: %2").arg(path, error));
+        QMessageBox::warning(window(), tr("Save Chart"), QStringLiteral("%1: %2").arg(path, error));
 }
 
 // While a picture of the chart is made: no read-out or highlighted point, and the

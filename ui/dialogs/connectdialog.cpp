@@ -108,7 +108,7 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
     m_port->setItemData(1, tr("SDR satellite decoders"), Qt::ToolTipRole);
     m_port->setCurrentText(QString::number(server.port));
     m_port->setToolTip(tr("The KISS TCP port: 8001 for soundcard TNC programs, "
-                                      "8100 for SDR satellite decoders"));
+                          "8100 for SDR satellite decoders"));
 
     m_folder = new QLineEdit(QDir::toNativeSeparators(connectsettings::rememberedFolder()), this);
     m_folder->setObjectName(QStringLiteral("ConnectFolder"));
@@ -194,8 +194,7 @@ std::optional<ConnectRequest> ConnectDialog::request() const
     }
     const QString path = QDir(folder).absoluteFilePath(name);
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        m_problemText =
-            tr("%1 exists already; a live session records into a new file.").arg(name);
+        m_problemText = tr("%1 exists already; a live session records into a new file.").arg(name);
         return std::nullopt;
     }
     const QString influxUrl = m_influxUrl->text().trimmed();
@@ -223,9 +222,8 @@ void ConnectDialog::accept()
 
 void ConnectDialog::chooseFolder()
 {
-    const QString folder =
-        QFileDialog::getExistingDirectory(this, tr("Folder of the recording"),
-                                          QDir::fromNativeSeparators(m_folder->text()));
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, tr("Folder of the recording"), QDir::fromNativeSeparators(m_folder->text()));
     if (!folder.isEmpty())
         m_folder->setText(QDir::toNativeSeparators(folder));
 }

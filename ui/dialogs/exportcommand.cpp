@@ -25,8 +25,7 @@ const QList<ExportCommand::Format> &ExportCommand::formats()
         {tr("InfluxDB line protocol (*.lp)"),
          [](const std::string &station) -> ExportSinkFactory {
              return [station](OutputFile &file) -> std::unique_ptr<SessionSink> {
-                 return std::make_unique<InfluxSink>(file,
-                                                            InfluxLineOptions{station});
+                 return std::make_unique<InfluxSink>(file, InfluxLineOptions{station});
              };
          }},
     };
@@ -74,8 +73,7 @@ void ExportCommand::run(LogExportRequest request)
     start(choice.path, choice.filter, std::move(request));
 }
 
-bool ExportCommand::start(const QString &path, const QString &filter,
-                          LogExportRequest request)
+bool ExportCommand::start(const QString &path, const QString &filter, LogExportRequest request)
 {
     if (isRunning())
         return false;
@@ -106,9 +104,9 @@ bool ExportCommand::start(const QString &path, const QString &filter,
                 });
 
     // Shown only when the export takes longer than a moment.
-    auto *progress = new QProgressDialog(
-        tr("Exporting the records of %1\nto %2").arg(log.fileName(), path),
-        tr("Cancel"), 0, 1000, m_window);
+    auto *progress =
+        new QProgressDialog(tr("Exporting the records of %1\nto %2").arg(log.fileName(), path),
+                            tr("Cancel"), 0, 1000, m_window);
     progress->setObjectName(QStringLiteral("ExportProgress"));
     progress->setWindowTitle(tr("Export Records"));
     progress->setWindowModality(Qt::WindowModal);

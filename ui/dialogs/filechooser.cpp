@@ -14,8 +14,10 @@ QStringList QtFileChooser::filters()
 {
     // A SatNOGS frame export is told by its content, whatever its name; the filter only
     // shows the names such exports usually have.
-    return {QCoreApplication::translate("FileChooser", "Log Files (*.kss)"), QCoreApplication::translate("FileChooser", "SatNOGS frames (*.csv *.txt)"),
-            QCoreApplication::translate("FileChooser", "Text Files (*.txt)"), QCoreApplication::translate("FileChooser", "All Files (*)")};
+    return {QCoreApplication::translate("FileChooser", "Log Files (*.kss)"),
+            QCoreApplication::translate("FileChooser", "SatNOGS frames (*.csv *.txt)"),
+            QCoreApplication::translate("FileChooser", "Text Files (*.txt)"),
+            QCoreApplication::translate("FileChooser", "All Files (*)")};
 }
 
 QString QtFileChooser::startFolder()

@@ -30,7 +30,6 @@
 
 namespace kesta {
 
-
 // The frame and mark over a value box whose value is outside its limits: amber with a
 // triangle for a warning, red with a square for critical, so the level does not rest on
 // colour alone. Drawn over the box, and never in the way of the mouse.
@@ -194,8 +193,7 @@ HealthWatch::HealthWatch(Form1 *window, ProgramState &state)
 
     const QString remembered = QSettings().value(settingsKey()).toString();
     if (!remembered.isEmpty()) {
-        const LimitsFileResult read =
-            ReadLimitsFile(QFile::encodeName(remembered).toStdString());
+        const LimitsFileResult read = ReadLimitsFile(QFile::encodeName(remembered).toStdString());
         if (read.limits) {
             m_limits = std::make_shared<const LimitSet>(*read.limits);
             m_path = remembered;
@@ -221,8 +219,7 @@ bool HealthWatch::loadLimitsFile(const QString &path)
         m_limits.reset();
         m_path.clear();
     } else {
-        const LimitsFileResult read =
-            ReadLimitsFile(QFile::encodeName(path).toStdString());
+        const LimitsFileResult read = ReadLimitsFile(QFile::encodeName(path).toStdString());
         if (!read.limits) {
             m_onError(FromUtf8(read.error));
             return false;
@@ -268,9 +265,7 @@ LimitLevel HealthWatch::levelOfRecord(int index) const
     if (!m_limits || index < 1 || index > m_state.store.RecordCount)
         return worst;
     m_limits->check(m_state.store[static_cast<std::int16_t>(index)],
-                    [&worst](Field, double, LimitLevel level) {
-                        worst = std::max(worst, level);
-                    });
+                    [&worst](Field, double, LimitLevel level) { worst = std::max(worst, level); });
     return worst;
 }
 

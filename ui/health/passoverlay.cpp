@@ -28,8 +28,8 @@ PassOverlay::PassOverlay(QWidget *parent) : QChartView(new QChart, parent)
     resize(760, 420);
 }
 
-void PassOverlay::draw(const RecordStore &store, const std::vector<Pass> &passes,
-                       Field field, const LimitSet *limits)
+void PassOverlay::draw(const RecordStore &store, const std::vector<Pass> &passes, Field field,
+                       const LimitSet *limits)
 {
     QChart *chart = this->chart();
     chart->removeAllSeries();

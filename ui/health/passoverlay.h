@@ -24,8 +24,8 @@ public:
     explicit PassOverlay(QWidget *parent = nullptr);
 
     // Draws `field` of the records the store holds, pass by pass.
-    void draw(const RecordStore &store, const std::vector<Pass> &passes,
-              Field field, const LimitSet *limits);
+    void draw(const RecordStore &store, const std::vector<Pass> &passes, Field field,
+              const LimitSet *limits);
     // The lines drawn, one per pass with a timed value of the field.
     int lineCount() const;
 };

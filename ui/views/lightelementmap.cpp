@@ -8,8 +8,8 @@
 #include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QKeyEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -105,8 +105,10 @@ protected:
         } else {
             painter.fillRect(plot, LightElementMap::NoReadingColor);
             painter.drawText(plot, Qt::AlignCenter,
-                             m_map.timeAxis() ? QCoreApplication::translate("LightElementMap", "No records with a reception time")
-                                              : QCoreApplication::translate("LightElementMap", "No records"));
+                             m_map.timeAxis()
+                                 ? QCoreApplication::translate("LightElementMap",
+                                                               "No records with a reception time")
+                                 : QCoreApplication::translate("LightElementMap", "No records"));
         }
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawRect(plot.adjusted(-1, -1, 0, 0));
@@ -124,7 +126,8 @@ protected:
         painter.translate(lineHeight / 2 + 1, plot.center().y());
         painter.rotate(-90);
         painter.drawText(QRect(-plot.height() / 2, -lineHeight / 2, plot.height(), lineHeight),
-                         Qt::AlignCenter, QCoreApplication::translate("LightElementMap", "Element"));
+                         Qt::AlignCenter,
+                         QCoreApplication::translate("LightElementMap", "Element"));
         painter.restore();
 
         // The first and the last column.
@@ -139,7 +142,9 @@ protected:
         painter.drawText(
             QRect(plot.left(), plot.bottom() + 3 + lineHeight, plot.width(), lineHeight),
             Qt::AlignHCenter | Qt::AlignTop,
-            m_map.timeAxis() ? QCoreApplication::translate("LightElementMap", "Reception time (UTC)") : QCoreApplication::translate("LightElementMap", "Record"));
+            m_map.timeAxis()
+                ? QCoreApplication::translate("LightElementMap", "Reception time (UTC)")
+                : QCoreApplication::translate("LightElementMap", "Record"));
 
         // The colour scale: reading 0 at the bottom up to the first reading in full colour.
         const int top = FullColourReading();
@@ -367,8 +372,7 @@ void LightElementMap::describe()
                        .arg(withReadings);
     if (withReadings > 0)
         text += tr("; readings from %1 to %2").arg(low).arg(high);
-    text += m_byTime ? tr("; columns by reception time")
-                     : tr("; one column per record");
+    text += m_byTime ? tr("; columns by reception time") : tr("; one column per record");
     m_canvas->setAccessibleDescription(text);
     setAccessibleDescription(text);
 }
@@ -446,16 +450,11 @@ QString LightElementMap::cellText(int column, int element) const
         return tr("No record") + when;
     const TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
     if (m_byTime && record.ReceptionTime)
-        when = tr(" at ") +
-               TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
+        when = tr(" at ") + TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
                tr(" UTC");
     if (record.Written.test(Field::LightElements)) {
         const int reading = record.LightElements[static_cast<std::size_t>(element - 1)];
-        return tr("Record %1%2, element %3: reading %4")
-            .arg(r)
-            .arg(when)
-            .arg(element)
-            .arg(reading);
+        return tr("Record %1%2, element %3: reading %4").arg(r).arg(when).arg(element).arg(reading);
     }
     return tr("Record %1%2 (%3): no light elements")
         .arg(r)
@@ -558,8 +557,7 @@ void LightElementMap::setSaveChooser(SaveFileChooser *chooser)
 void LightElementMap::saveImageAs()
 {
     const SaveFileChooser::Choice choice = m_chooser->chooseSaveFile(
-        this, tr("Save Image"), {tr("PNG Image (*.png)")},
-        QStringLiteral("light-elements.png"));
+        this, tr("Save Image"), {tr("PNG Image (*.png)")}, QStringLiteral("light-elements.png"));
     if (choice.path.isEmpty())
         return;
     if (!saveImage(choice.path))

@@ -146,7 +146,7 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
             return LevelMark(breach->level);
         // Pale, so that the text keeps its contrast.
         return breach->level == LimitLevel::Critical ? QColor(255, 190, 190)
-                                                            : QColor(255, 222, 160);
+                                                     : QColor(255, 222, 160);
     }
     if (role != Qt::DisplayRole && role != SortRole)
         return {};
@@ -292,8 +292,7 @@ RecordTable::RecordTable(const RecordStore &store, QWidget *parent)
     m_kind = new QComboBox(this);
     m_kind->setObjectName(QStringLiteral("KindFilter"));
     m_kind->setAccessibleName(tr("Frame kind filter"));
-    m_kind->addItems({tr("All"), tr("HTRX"), tr("FSS"),
-                      tr("FSS Hi-Mode"), tr("other")});
+    m_kind->addItems({tr("All"), tr("HTRX"), tr("FSS"), tr("FSS Hi-Mode"), tr("other")});
     kindLabel->setBuddy(m_kind);
     m_outsideOnly = new QCheckBox(tr("Only records outside limits"), this);
     m_outsideOnly->setObjectName(QStringLiteral("OutsideLimitsFilter"));
@@ -409,8 +408,7 @@ void RecordTable::setOutsideOnly(bool on)
 
 void RecordTable::updateCount()
 {
-    m_count->setText(
-        tr("%1 of %2 records").arg(m_filter->rowCount()).arg(m_model->rowCount()));
+    m_count->setText(tr("%1 of %2 records").arg(m_filter->rowCount()).arg(m_model->rowCount()));
 }
 
 void RecordTable::currentRowChanged(const QModelIndex &current)
