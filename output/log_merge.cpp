@@ -9,12 +9,16 @@
 #include "session_outputs.h"
 #include "value_text.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <memory_resource>
+#include <mutex>
 #include <span>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 
 namespace kesta {
@@ -55,34 +59,75 @@ std::size_t FrameHash(std::string_view bytes)
     return static_cast<std::size_t>(h);
 }
 
-// One input: its frames in the order they come, read a block at a time when the
-// merge needs the next one.
-class InputFrames
+// A block of one input's frames, read and taken apart ahead of the merge: the frames'
+// bytes one after another, and where each stands.
+struct FrameBatch
+{
+    struct Entry
+    {
+        std::int64_t time = 0;
+        std::uint32_t at = 0;
+        std::uint32_t size = 0;
+        bool timed = false;
+    };
+    std::vector<std::uint8_t> bytes;
+    std::vector<Entry> frames;
+};
+
+// A frame of an input as the merge sees it: its bytes stay where the batch holds them
+// until the merge moves on to that input's next frame.
+struct InputFrame
+{
+    std::optional<std::int64_t> time;
+    std::span<const std::uint8_t> bytes; // the KISS command byte first
+};
+
+// One input's reading: the log, told KISS or SatNOGS by its first bytes, read a block at
+// a time into batches of frames. Used by the read-ahead thread only, until it has ended.
+class InputReader
 {
 public:
-    struct Frame
-    {
-        std::optional<std::int64_t> time;
-        PoolString bytes; // the KISS command byte first
-    };
-
-    InputFrames(std::unique_ptr<LogFile> log, std::pmr::memory_resource &pool)
-        : log_(std::move(log)), pool_(pool), block_(BlockSize),
+    InputReader(std::unique_ptr<LogFile> log)
+        : log_(std::move(log)), block_(BlockSize),
           kiss_([this](const KissFrame &f) { take(f); }),
           lines_([this](const KissFrame &f) { take(f); })
     {}
 
-    // The next frame, reading on as needed; nullptr at the end. On a read error or a
-    // cancel, nullptr too, with error() set or cancelled() true.
-    Frame *head(const std::function<bool()> &cancel)
+    // Reads the next block into `batch`; true once the input has ended (its end, a read
+    // error or a cancel).
+    bool fill(FrameBatch &batch, const std::function<bool()> &cancel)
     {
-        while (frames_.empty() && !ended_)
-            readBlock(cancel);
-        return frames_.empty() ? nullptr : &frames_.front();
+        batch_ = &batch;
+        const auto n = log_->read(block_, error_, cancel);
+        if (cancel()) {
+            cancelled_ = true;
+            return true;
+        }
+        if (!n)
+            return true;
+        const std::span<const std::uint8_t> bytes(block_.data(), *n);
+        if (!format_) {
+            start_.insert(start_.end(), bytes.begin(), bytes.end());
+            format_ = SniffLogFormat(start_, *n == 0);
+            if (format_) {
+                feed(start_);
+                start_ = {};
+            }
+        } else {
+            feed(bytes);
+        }
+        if (*n == 0) {
+            if (format_ == LogFormat::SatnogsFrames)
+                lines_.finish();
+            else
+                kiss_.finish();
+            return true;
+        }
+        return false;
     }
-    void pop() { frames_.pop_front(); }
+
     const std::string &path() const { return log_->path(); }
-    // What the reader skipped so far (all of it once the input has ended).
+    // What the reader skipped (all of it once the input has ended).
     LoadReport load() const
     {
         LoadReport report;
@@ -100,41 +145,12 @@ public:
 private:
     void take(const KissFrame &f)
     {
-        frames_.push_back(Frame{
-            f.receptionTime,
-            PoolString(reinterpret_cast<const char *>(f.bytes.data()), f.bytes.size(), &pool_)});
-    }
-
-    void readBlock(const std::function<bool()> &cancel)
-    {
-        const auto n = log_->read(block_, error_, cancel);
-        if (cancel && cancel()) {
-            cancelled_ = true;
-            ended_ = true;
-            return;
-        }
-        if (!n) {
-            ended_ = true;
-            return;
-        }
-        const std::span<const std::uint8_t> bytes(block_.data(), *n);
-        if (!format_) {
-            start_.insert(start_.end(), bytes.begin(), bytes.end());
-            format_ = SniffLogFormat(start_, *n == 0);
-            if (format_) {
-                feed(start_);
-                start_ = {};
-            }
-        } else {
-            feed(bytes);
-        }
-        if (*n == 0) {
-            if (format_ == LogFormat::SatnogsFrames)
-                lines_.finish();
-            else
-                kiss_.finish();
-            ended_ = true;
-        }
+        FrameBatch::Entry &entry = batch_->frames.emplace_back();
+        entry.timed = f.receptionTime.has_value();
+        entry.time = f.receptionTime.value_or(0);
+        entry.at = static_cast<std::uint32_t>(batch_->bytes.size());
+        entry.size = static_cast<std::uint32_t>(f.bytes.size());
+        batch_->bytes.insert(batch_->bytes.end(), f.bytes.begin(), f.bytes.end());
     }
 
     void feed(std::span<const std::uint8_t> bytes)
@@ -146,16 +162,161 @@ private:
     }
 
     std::unique_ptr<LogFile> log_;
-    std::pmr::memory_resource &pool_;
     std::vector<std::uint8_t> block_;
     std::vector<std::uint8_t> start_; // the first bytes, until the format is told
     std::optional<LogFormat> format_;
     KissReader kiss_;
     SatnogsReader lines_;
-    std::deque<Frame> frames_;
+    FrameBatch *batch_ = nullptr; // being filled
     std::string error_;
-    bool ended_ = false;
     bool cancelled_ = false;
+};
+
+// Reads and takes apart the inputs on a thread of its own, a few blocks ahead of the
+// merge, so that reading (the kernel's copy, unescaping) and merging use both cores.
+// One thread serves every input, whatever their number; each input has at most
+// ReadyBatches batches waiting, so memory stays a few blocks per input.
+class ReadAhead
+{
+public:
+    static constexpr std::size_t ReadyBatches = 2;
+
+    ReadAhead(std::vector<std::unique_ptr<InputReader>> readers, std::function<bool()> cancel)
+        : readers_(std::move(readers)), cancel_(std::move(cancel)), inputs_(readers_.size())
+    {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~ReadAhead()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        room_.notify_all();
+        thread_.join();
+    }
+    ReadAhead(const ReadAhead &) = delete;
+    ReadAhead &operator=(const ReadAhead &) = delete;
+
+    std::size_t size() const { return inputs_.size(); }
+
+    // The next frame of input `i`, waiting for it to be read; nullptr once the input has
+    // ended, and then error() or cancelled() say whether it ended early.
+    const InputFrame *head(std::size_t i)
+    {
+        Input &in = inputs_[i];
+        while (in.next >= in.current.frames.size()) {
+            if (in.done || !nextBatch(in)) {
+                in.done = true;
+                return nullptr;
+            }
+        }
+        const FrameBatch::Entry &e = in.current.frames[in.next];
+        in.frame.time = e.timed ? std::optional<std::int64_t>(e.time) : std::nullopt;
+        in.frame.bytes = {in.current.bytes.data() + e.at, e.size};
+        return &in.frame;
+    }
+    void pop(std::size_t i) { ++inputs_[i].next; }
+
+    // Once input `i` has ended (head() gave nullptr): the reader's state.
+    const InputReader &reader(std::size_t i) const { return *readers_[i]; }
+
+private:
+    struct Input
+    {
+        std::deque<FrameBatch> ready; // read, waiting for the merge
+        FrameBatch current;           // the merge's
+        std::size_t next = 0;         // in `current`
+        InputFrame frame;
+        bool filling = false; // the thread is reading into a batch of this input
+        bool ended = false;   // the thread has read its last batch
+        bool done = false;    // and the merge has taken it
+    };
+
+    // Swaps the input's next waiting batch in; false when the input has ended.
+    bool nextBatch(Input &in)
+    {
+        std::unique_lock lock(mutex_);
+        arrived_.wait(lock, [&] { return !in.ready.empty() || (in.ended && !in.filling); });
+        if (in.ready.empty())
+            return false;
+        // The emptied batch goes back to the thread, keeping its storage.
+        std::swap(in.current, in.ready.front());
+        spare_.push_back(std::move(in.ready.front()));
+        in.ready.pop_front();
+        in.next = 0;
+        lock.unlock();
+        room_.notify_one();
+        return true;
+    }
+
+    void run()
+    {
+        const std::function<bool()> stopped = [this] {
+            return stop_.load(std::memory_order_relaxed) || (cancel_ && cancel_());
+        };
+        std::size_t turn = 0;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            std::size_t chosen = inputs_.size();
+            room_.wait(lock, [&] {
+                if (stop_)
+                    return true;
+                chosen = choose(turn);
+                return chosen < inputs_.size();
+            });
+            if (stop_)
+                return;
+            turn = chosen + 1;
+            Input &in = inputs_[chosen];
+            in.filling = true;
+            FrameBatch batch;
+            if (!spare_.empty()) {
+                batch = std::move(spare_.back());
+                spare_.pop_back();
+            }
+            lock.unlock();
+            batch.bytes.clear();
+            batch.frames.clear();
+            const bool ended = readers_[chosen]->fill(batch, stopped);
+            lock.lock();
+            in.filling = false;
+            in.ended = ended;
+            if (!batch.frames.empty())
+                in.ready.push_back(std::move(batch));
+            else
+                spare_.push_back(std::move(batch));
+            arrived_.notify_all();
+        }
+    }
+
+    // An input to read next: one the merge has nothing of first, else any with room,
+    // taking turns from `turn` on.
+    std::size_t choose(std::size_t turn) const
+    {
+        std::size_t withRoom = inputs_.size();
+        for (std::size_t k = 0; k < inputs_.size(); ++k) {
+            const std::size_t i = (turn + k) % inputs_.size();
+            const Input &in = inputs_[i];
+            if (in.ended || in.ready.size() >= ReadyBatches)
+                continue;
+            if (in.ready.empty())
+                return i;
+            if (withRoom == inputs_.size())
+                withRoom = i;
+        }
+        return withRoom;
+    }
+
+    std::vector<std::unique_ptr<InputReader>> readers_;
+    std::function<bool()> cancel_;
+    std::vector<Input> inputs_;
+    std::vector<FrameBatch> spare_;
+    std::mutex mutex_;
+    std::condition_variable room_;    // the thread waits for a batch to read into
+    std::condition_variable arrived_; // the merge waits for a batch of frames
+    std::atomic<bool> stop_ = false;
+    std::thread thread_;
 };
 
 // One reception: a frame and the inputs that heard it.
@@ -173,11 +334,12 @@ class Merger
 public:
     Merger(const MergeRequest &request, OutputFile &merged, OutputFile *heardBy,
            MergeResult &result, std::pmr::memory_resource &pool)
-        : request_(request), merged_(merged), heardBy_(heardBy), result_(result), index_(&pool)
+        : request_(request), merged_(merged), heardBy_(heardBy), result_(result), pool_(pool),
+          index_(&pool)
     {}
 
     // A frame of input `input`, in time order.
-    void add(std::size_t input, InputFrames::Frame &frame)
+    void add(std::size_t input, const InputFrame &frame)
     {
         MergeCounts &counts = result_.inputs[input];
         ++counts.framesRead;
@@ -190,7 +352,7 @@ public:
         }
         const std::uint64_t bit = std::uint64_t{1} << input;
         if (!frame.time) { // the only input, without a time: as it comes
-            emit(Reception{std::nullopt, std::move(frame.bytes), bit});
+            emit(Reception{std::nullopt, copy(frame.bytes), bit});
             return;
         }
         const std::int64_t time = *frame.time;
@@ -199,18 +361,20 @@ public:
             emitFront();
         // Keyed by the bytes' hash: a table keyed by the bytes themselves compares them
         // with every pending frame while it is small, and frames share their first bytes.
-        const std::size_t hash = FrameHash(frame.bytes);
+        const std::string_view bytes(reinterpret_cast<const char *>(frame.bytes.data()),
+                                     frame.bytes.size());
+        const std::size_t hash = FrameHash(bytes);
         const auto found = index_.find(hash);
         if (found != index_.end()) {
             for (Reception *r = found->second.first; r != nullptr; r = r->later) {
                 if ((r->heardBy & bit) == 0 && time - *r->time <= request_.windowMs &&
-                    r->bytes == frame.bytes) {
+                    r->bytes == bytes) {
                     r->heardBy |= bit;
                     return;
                 }
             }
         }
-        Reception &r = pending_.emplace_back(Reception{time, std::move(frame.bytes), bit, hash});
+        Reception &r = pending_.emplace_back(Reception{time, copy(frame.bytes), bit, hash});
         if (found != index_.end()) {
             found->second.second->later = &r;
             found->second.second = &r;
@@ -237,6 +401,11 @@ public:
     }
 
 private:
+    PoolString copy(std::span<const std::uint8_t> bytes)
+    {
+        return PoolString(reinterpret_cast<const char *>(bytes.data()), bytes.size(), &pool_);
+    }
+
     void emitFront()
     {
         Reception &r = pending_.front();
@@ -302,6 +471,7 @@ private:
     OutputFile &merged_;
     OutputFile *heardBy_;
     MergeResult &result_;
+    std::pmr::memory_resource &pool_;
     std::deque<Reception> pending_; // in time order; deque: the index points into it
     // The first and last pending reception of each hash of bytes, linked by `later`.
     std::pmr::unordered_map<std::size_t, std::pair<Reception *, Reception *>> index_;
@@ -352,32 +522,37 @@ MergeResult MergeLogs(const MergeRequest &request)
     }
 
     std::pmr::unsynchronized_pool_resource pool;
-    std::vector<std::unique_ptr<InputFrames>> inputs;
+    std::vector<std::unique_ptr<InputReader>> readers;
     for (const MergeInput &input : request.inputs) {
         std::string error;
         std::unique_ptr<LogFile> log = LogFile::open(input.path, error);
         if (!log)
             return Ended(Outcome::Failed, error);
-        inputs.push_back(std::make_unique<InputFrames>(std::move(log), pool));
+        readers.push_back(std::make_unique<InputReader>(std::move(log)));
     }
+    ReadAhead inputs(std::move(readers), request.cancel);
 
     MergeResult result;
     result.inputs.resize(inputs.size());
-    const auto failed = [&](InputFrames &in) {
+    // After an input's last frame: whether it ended early.
+    const auto failed = [&](std::size_t i) {
+        const InputReader &in = inputs.reader(i);
         if (in.cancelled())
             return Ended(Outcome::Cancelled, {});
         return in.error().empty() ? MergeResult{} : Ended(Outcome::Failed, in.error());
     };
     // Every input's first frame: one without a time cannot be placed among the others.
-    for (auto &in : inputs) {
-        const InputFrames::Frame *frame = in->head(request.cancel);
-        if (MergeResult stop = failed(*in); stop.outcome != Outcome::Merged)
-            return stop;
-        if (frame != nullptr && !frame->time && inputs.size() > 1) {
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const InputFrame *frame = inputs.head(i);
+        if (frame == nullptr) {
+            if (MergeResult stop = failed(i); stop.outcome != Outcome::Merged)
+                return stop;
+        } else if (!frame->time && inputs.size() > 1) {
             return Ended(Outcome::Refused,
-                         in->path() + ": its frames have no reception time (no timestamp frame "
-                                      "before the first one), so they cannot be placed in time "
-                                      "among the other logs' frames");
+                         inputs.reader(i).path() +
+                             ": its frames have no reception time (no timestamp frame "
+                             "before the first one), so they cannot be placed in time "
+                             "among the other logs' frames");
         }
     }
 
@@ -403,13 +578,14 @@ MergeResult MergeLogs(const MergeRequest &request)
     for (;;) {
         // The input whose next frame is the earliest; the first of equals.
         std::size_t next = inputs.size();
-        InputFrames::Frame *earliest = nullptr;
+        const InputFrame *earliest = nullptr;
         for (std::size_t i = 0; i < inputs.size(); ++i) {
-            InputFrames::Frame *frame = inputs[i]->head(request.cancel);
-            if (MergeResult stop = failed(*inputs[i]); stop.outcome != Outcome::Merged)
-                return giveUp(std::move(stop));
-            if (frame == nullptr)
+            const InputFrame *frame = inputs.head(i);
+            if (frame == nullptr) {
+                if (MergeResult stop = failed(i); stop.outcome != Outcome::Merged)
+                    return giveUp(std::move(stop));
                 continue;
+            }
             // A frame without a time comes only from a lone input: it goes as it comes.
             if (earliest == nullptr || !frame->time || *frame->time < *earliest->time) {
                 next = i;
@@ -421,13 +597,13 @@ MergeResult MergeLogs(const MergeRequest &request)
         if (earliest == nullptr)
             break;
         merger.add(next, *earliest);
-        inputs[next]->pop();
+        inputs.pop(next);
         if (merged.failed() || heardBy.failed())
             break;
     }
     merger.finish();
     for (std::size_t i = 0; i < inputs.size(); ++i)
-        result.inputs[i].load = inputs[i]->load();
+        result.inputs[i].load = inputs.reader(i).load();
     for (OutputFile *file : {&merged, &heardBy}) {
         if (file->failed())
             return giveUp(Ended(Outcome::Failed, file->error()));
