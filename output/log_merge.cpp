@@ -14,12 +14,10 @@
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <memory_resource>
 #include <mutex>
 #include <span>
 #include <string_view>
 #include <thread>
-#include <unordered_map>
 
 namespace kesta {
 
@@ -27,16 +25,6 @@ namespace {
 
 constexpr std::size_t BlockSize = std::size_t{256} << 10;
 constexpr std::size_t WriteBlock = std::size_t{1} << 20;
-
-std::span<const std::uint8_t> Bytes(std::string_view text)
-{
-    return {reinterpret_cast<const std::uint8_t *>(text.data()), text.size()};
-}
-
-// Frames are many and small and live a window long: their bytes and the index's
-// entries come from one pool rather than the general heap, which is most of the
-// merge's time otherwise.
-using PoolString = std::pmr::string;
 
 // A hash for finding equal frames: frames of one satellite share their first bytes
 // (the AX.25 addresses), and equality is checked byte for byte anyway, so a few
@@ -319,23 +307,166 @@ private:
     std::thread thread_;
 };
 
+// The bytes of the pending receptions. They come and go first in, first out, so they
+// are kept one after another in large chunks, and a chunk is used again once every
+// reception in it has gone: no allocation per frame, and memory that of a window.
+class ReceptionBytes
+{
+public:
+    struct Place
+    {
+        const std::uint8_t *data;
+        std::uint64_t chunk; // what release() is given
+    };
+
+    Place put(std::span<const std::uint8_t> bytes)
+    {
+        if (chunks_.empty() || chunks_.back().used + bytes.size() > ChunkSize) {
+            Chunk &chunk = chunks_.emplace_back();
+            if (!spare_.empty()) {
+                chunk.data = std::move(spare_.back());
+                spare_.pop_back();
+            } else {
+                chunk.data = std::make_unique<std::uint8_t[]>(ChunkSize);
+            }
+        }
+        Chunk &chunk = chunks_.back();
+        std::uint8_t *at = chunk.data.get() + chunk.used;
+        if (!bytes.empty())
+            std::memcpy(at, bytes.data(), bytes.size());
+        chunk.used += bytes.size();
+        ++chunk.live;
+        return {at, first_ + chunks_.size() - 1};
+    }
+
+    // The bytes of a reception put in `chunk` are no longer needed.
+    void release(std::uint64_t chunk)
+    {
+        --chunks_[chunk - first_].live;
+        // The chunk being filled stays; emptied ones before it are kept for reuse.
+        while (chunks_.size() > 1 && chunks_.front().live == 0) {
+            spare_.push_back(std::move(chunks_.front().data));
+            chunks_.pop_front();
+            ++first_;
+        }
+    }
+
+private:
+    // Frames have at most 512 bytes; a chunk holds hundreds.
+    static constexpr std::size_t ChunkSize = std::size_t{64} << 10;
+    static_assert(ChunkSize >= KissReader::FrameCapacity);
+    struct Chunk
+    {
+        std::unique_ptr<std::uint8_t[]> data;
+        std::size_t used = 0;
+        std::size_t live = 0; // receptions in it not yet released
+    };
+    std::deque<Chunk> chunks_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> spare_;
+    std::uint64_t first_ = 0; // the number of chunks_.front()
+};
+
 // One reception: a frame and the inputs that heard it.
 struct Reception
 {
-    std::optional<std::int64_t> time; // the earliest
-    PoolString bytes;
-    std::uint64_t heardBy = 0; // a bit per input
-    std::size_t hash = 0;       // of the bytes
+    std::int64_t time = 0; // the earliest
+    const std::uint8_t *bytes = nullptr;
+    std::uint32_t size = 0;
+    std::uint64_t chunk = 0;    // of the bytes, in ReceptionBytes
+    std::uint64_t heardBy = 0;  // a bit per input
+    std::uint64_t hash = 0;     // of the bytes
     Reception *later = nullptr; // the next pending reception of the same hash
+
+    std::span<const std::uint8_t> view() const { return {bytes, size}; }
+};
+
+// The pending receptions by the hash of their bytes: the first and last of each hash,
+// linked through `later`. Open addressing with linear probing in one array, grown to
+// twice the number of hashes it holds; erasing shifts the following entries back
+// rather than leaving marks. A node-based map allocates and frees on every frame,
+// which was most of the merge's time beside reading.
+class ReceptionIndex
+{
+public:
+    struct Entry
+    {
+        std::uint64_t hash = 0;
+        Reception *first = nullptr; // nullptr: an empty slot
+        Reception *last = nullptr;
+    };
+
+    ReceptionIndex() { slots_.resize(std::size_t{1} << bits_); }
+
+    Entry *find(std::uint64_t hash)
+    {
+        for (std::size_t i = home(hash);; i = (i + 1) & mask()) {
+            Entry &e = slots_[i];
+            if (e.first == nullptr)
+                return nullptr;
+            if (e.hash == hash)
+                return &e;
+        }
+    }
+
+    // `hash` must not be in the index yet.
+    void insert(std::uint64_t hash, Reception *r)
+    {
+        if (2 * (count_ + 1) > slots_.size())
+            grow();
+        place({hash, r, r});
+        ++count_;
+    }
+
+    void erase(Entry *entry)
+    {
+        std::size_t hole = static_cast<std::size_t>(entry - slots_.data());
+        for (std::size_t i = (hole + 1) & mask(); slots_[i].first != nullptr; i = (i + 1) & mask()) {
+            // An entry may fill the hole when its home is not between the hole and it.
+            const std::size_t distance = (i - home(slots_[i].hash)) & mask();
+            if (distance >= ((i - hole) & mask())) {
+                slots_[hole] = slots_[i];
+                hole = i;
+            }
+        }
+        slots_[hole] = Entry{};
+        --count_;
+    }
+
+private:
+    std::size_t mask() const { return slots_.size() - 1; }
+    // The top bits of a multiplicative hash spread any input over the table.
+    std::size_t home(std::uint64_t hash) const
+    {
+        return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ull) >> (64 - bits_));
+    }
+    void place(const Entry &entry)
+    {
+        std::size_t i = home(entry.hash);
+        while (slots_[i].first != nullptr)
+            i = (i + 1) & mask();
+        slots_[i] = entry;
+    }
+    void grow()
+    {
+        std::vector<Entry> old(std::size_t{1} << ++bits_);
+        old.swap(slots_);
+        for (const Entry &e : old) {
+            if (e.first != nullptr)
+                place(e);
+        }
+    }
+
+    unsigned bits_ = 10;
+    std::vector<Entry> slots_;
+    std::size_t count_ = 0;
 };
 
 class Merger
 {
 public:
     Merger(const MergeRequest &request, OutputFile &merged, OutputFile *heardBy,
-           MergeResult &result, std::pmr::memory_resource &pool)
-        : request_(request), merged_(merged), heardBy_(heardBy), result_(result), pool_(pool),
-          index_(&pool)
+           MergeResult &result)
+        : request_(request), merged_(merged), heardBy_(heardBy), result_(result)
     {}
 
     // A frame of input `input`, in time order.
@@ -352,34 +483,42 @@ public:
         }
         const std::uint64_t bit = std::uint64_t{1} << input;
         if (!frame.time) { // the only input, without a time: as it comes
-            emit(Reception{std::nullopt, copy(frame.bytes), bit});
+            emit(std::nullopt, frame.bytes, bit);
             return;
         }
         const std::int64_t time = *frame.time;
         // Receptions older than a window before this frame can no longer be joined.
-        while (!pending_.empty() && *pending_.front().time < time - request_.windowMs)
+        while (!pending_.empty() && pending_.front().time < time - request_.windowMs)
             emitFront();
         // Keyed by the bytes' hash: a table keyed by the bytes themselves compares them
         // with every pending frame while it is small, and frames share their first bytes.
         const std::string_view bytes(reinterpret_cast<const char *>(frame.bytes.data()),
                                      frame.bytes.size());
-        const std::size_t hash = FrameHash(bytes);
-        const auto found = index_.find(hash);
-        if (found != index_.end()) {
-            for (Reception *r = found->second.first; r != nullptr; r = r->later) {
-                if ((r->heardBy & bit) == 0 && time - *r->time <= request_.windowMs &&
-                    r->bytes == bytes) {
+        const std::uint64_t hash = FrameHash(bytes);
+        ReceptionIndex::Entry *found = index_.find(hash);
+        if (found != nullptr) {
+            for (Reception *r = found->first; r != nullptr; r = r->later) {
+                if ((r->heardBy & bit) == 0 && time - r->time <= request_.windowMs &&
+                    r->size == frame.bytes.size() &&
+                    std::memcmp(r->bytes, frame.bytes.data(), r->size) == 0) {
                     r->heardBy |= bit;
                     return;
                 }
             }
         }
-        Reception &r = pending_.emplace_back(Reception{time, copy(frame.bytes), bit, hash});
-        if (found != index_.end()) {
-            found->second.second->later = &r;
-            found->second.second = &r;
+        const ReceptionBytes::Place place = bytes_.put(frame.bytes);
+        Reception &r = pending_.emplace_back();
+        r.time = time;
+        r.bytes = place.data;
+        r.size = static_cast<std::uint32_t>(frame.bytes.size());
+        r.chunk = place.chunk;
+        r.heardBy = bit;
+        r.hash = hash;
+        if (found != nullptr) {
+            found->last->later = &r;
+            found->last = &r;
         } else {
-            index_.emplace(hash, std::pair{&r, &r});
+            index_.insert(hash, &r);
         }
     }
 
@@ -401,54 +540,51 @@ public:
     }
 
 private:
-    PoolString copy(std::span<const std::uint8_t> bytes)
-    {
-        return PoolString(reinterpret_cast<const char *>(bytes.data()), bytes.size(), &pool_);
-    }
-
     void emitFront()
     {
         Reception &r = pending_.front();
         // The oldest pending reception is the first of its hash.
-        const auto found = index_.find(r.hash);
+        ReceptionIndex::Entry *found = index_.find(r.hash);
         if (r.later != nullptr)
-            found->second.first = r.later;
+            found->first = r.later;
         else
             index_.erase(found);
-        emit(std::move(r));
+        emit(r.time, r.view(), r.heardBy);
+        bytes_.release(r.chunk);
         pending_.pop_front();
     }
 
-    void emit(Reception &&r)
+    void emit(std::optional<std::int64_t> time, std::span<const std::uint8_t> bytes,
+              std::uint64_t heardBy)
     {
         ++result_.merged;
-        if (r.time)
-            AppendTimestampFrame(block_, *r.time);
-        AppendKissFrame(block_, Bytes(r.bytes));
-        const bool alone = (r.heardBy & (r.heardBy - 1)) == 0;
+        if (time)
+            AppendTimestampFrame(block_, *time);
+        AppendKissFrame(block_, bytes);
+        const bool alone = (heardBy & (heardBy - 1)) == 0;
         for (std::size_t i = 0; i < result_.inputs.size(); ++i) {
-            if ((r.heardBy >> i & 1) != 0)
+            if ((heardBy >> i & 1) != 0)
                 ++(alone ? result_.inputs[i].onlyHere : result_.inputs[i].alsoElsewhere);
         }
         if (heardBy_ != nullptr)
-            appendHeardBy(r);
+            appendHeardBy(time, heardBy);
         if (block_.size() >= WriteBlock || lines_.size() >= WriteBlock)
             flush();
     }
 
-    void appendHeardBy(const Reception &r)
+    void appendHeardBy(std::optional<std::int64_t> time, std::uint64_t heardBy)
     {
         lines_ += "{\"Record\":";
         lines_ += std::to_string(result_.merged);
-        if (r.time) {
+        if (time) {
             lines_ += ",\"Time\":\"";
-            lines_ += IsoTimeText(*r.time);
+            lines_ += IsoTimeText(*time);
             lines_ += '"';
         }
         lines_ += ",\"HeardBy\":[";
         bool first = true;
         for (std::size_t i = 0; i < request_.inputs.size(); ++i) {
-            if ((r.heardBy >> i & 1) == 0)
+            if ((heardBy >> i & 1) == 0)
                 continue;
             if (!first)
                 lines_ += ',';
@@ -471,10 +607,9 @@ private:
     OutputFile &merged_;
     OutputFile *heardBy_;
     MergeResult &result_;
-    std::pmr::memory_resource &pool_;
     std::deque<Reception> pending_; // in time order; deque: the index points into it
-    // The first and last pending reception of each hash of bytes, linked by `later`.
-    std::pmr::unordered_map<std::size_t, std::pair<Reception *, Reception *>> index_;
+    ReceptionIndex index_;
+    ReceptionBytes bytes_;
     std::string block_;
     std::string lines_;
     std::vector<std::string> jsonNames_;
@@ -521,7 +656,6 @@ MergeResult MergeLogs(const MergeRequest &request)
             return Ended(Outcome::Refused, std::move(*clash));
     }
 
-    std::pmr::unsynchronized_pool_resource pool;
     std::vector<std::unique_ptr<InputReader>> readers;
     for (const MergeInput &input : request.inputs) {
         std::string error;
@@ -567,7 +701,7 @@ MergeResult MergeLogs(const MergeRequest &request)
         merged.discard();
         return Ended(Outcome::Failed, heardBy.error());
     }
-    Merger merger(request, merged, request.heardByPath ? &heardBy : nullptr, result, pool);
+    Merger merger(request, merged, request.heardByPath ? &heardBy : nullptr, result);
     const auto giveUp = [&](MergeResult stop) {
         merged.discard();
         heardBy.discard();
