@@ -242,16 +242,21 @@ inline void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recor
                             bool rows = true)
 {
     using kesta::Field;
+    // Texts are made into buffers that live on from record to record: a string per
+    // field and record was a good part of the target's time under the sanitizers.
+    static std::string text, withComma, commaText;
     for (const auto &info : kesta::Fields) {
-        const std::string text = kesta::FieldValueText(r, info.field);
+        text.clear();
+        kesta::AppendFieldValueText(text, r, info.field);
         if (kesta::IsNumeric(info.type))
             Check(!text.empty(), "a number has value text");
         // Only floats have a decimal separator.
         if (info.type == kesta::ValueType::F64 || info.type == kesta::ValueType::F32) {
-            std::string withComma = text;
+            withComma = text;
             std::replace(withComma.begin(), withComma.end(), '.', ',');
-            Check(kesta::FieldValueText(r, info.field, ",") == withComma,
-                  "the decimal separator is the only difference");
+            commaText.clear();
+            kesta::AppendFieldValueText(commaText, r, info.field, ",");
+            Check(commaText == withComma, "the decimal separator is the only difference");
         }
         if (info.type == kesta::ValueType::U8) {
             Check(kesta::ByteToBits(static_cast<std::uint8_t>(*kesta::FieldNumber(r, info.field)))
@@ -260,7 +265,9 @@ inline void CheckRecordText(const kesta::TelemetryRecord &r, std::uint64_t recor
         }
     }
     Check(IsUpperHex(r.RawHex) && r.RawHex.size() % 2 == 0, "RawHex is hex text");
-    const std::string lights = kesta::FieldValueText(r, Field::LightElements);
+    std::string &lights = text;
+    lights.clear();
+    kesta::AppendFieldValueText(lights, r, Field::LightElements);
     Check(IsUpperHex(r.CcuTelemetry) && IsUpperHex(lights), "hex fields are hex text");
     if (r.Written.test(Field::CcuTelemetry))
         Check(r.CcuTelemetry.size() == 64, "CcuTelemetry has 64 characters");
@@ -300,6 +307,8 @@ struct Expected
 inline Expected Decode(const ReaderRun &reference)
 {
     Expected e;
+    e.records.reserve(reference.frames.size());
+    e.kinds.reserve(reference.frames.size());
     for (const SeenFrame &f : reference.frames) {
         kesta::TelemetryRecord &r = e.records.emplace_back();
         r.RawHex = kesta::HexText(f.bytes);
@@ -325,9 +334,14 @@ inline bool SameRecord(const kesta::TelemetryRecord &a, const kesta::TelemetryRe
 {
     if (a.Written != b.Written || a.ReceptionTime != b.ReceptionTime)
         return false;
+    static std::string textA, textB; // reused from call to call
     for (const auto &info : kesta::Fields) {
         if (!kesta::IsNumeric(info.type)) {
-            if (kesta::FieldValueText(a, info.field) != kesta::FieldValueText(b, info.field))
+            textA.clear();
+            textB.clear();
+            kesta::AppendFieldValueText(textA, a, info.field);
+            kesta::AppendFieldValueText(textB, b, info.field);
+            if (textA != textB)
                 return false;
             continue;
         }
