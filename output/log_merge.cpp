@@ -114,7 +114,6 @@ public:
         return false;
     }
 
-    const std::string &path() const { return log_->path(); }
     // What the reader skipped (all of it once the input has ended).
     LoadReport load() const
     {
@@ -174,15 +173,7 @@ public:
     {
         thread_ = std::thread([this] { run(); });
     }
-    ~ReadAhead()
-    {
-        {
-            const std::lock_guard lock(mutex_);
-            stop_ = true;
-        }
-        room_.notify_all();
-        thread_.join();
-    }
+    ~ReadAhead() { stop(); }
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
@@ -206,8 +197,20 @@ public:
     }
     void pop(std::size_t i) { ++inputs_[i].next; }
 
-    // Once input `i` has ended (head() gave nullptr): the reader's state.
+    // Once input `i` has ended (head() gave nullptr), or after stop(): the reader's state.
     const InputReader &reader(std::size_t i) const { return *readers_[i]; }
+
+    // Ends the reading, where it stands: the thread no longer touches the readers.
+    void stop()
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        room_.notify_all();
+        if (thread_.joinable())
+            thread_.join();
+    }
 
 private:
     struct Input
@@ -683,7 +686,7 @@ MergeResult MergeLogs(const MergeRequest &request)
                 return stop;
         } else if (!frame->time && inputs.size() > 1) {
             return Ended(Outcome::Refused,
-                         inputs.reader(i).path() +
+                         request.inputs[i].path +
                              ": its frames have no reception time (no timestamp frame "
                              "before the first one), so they cannot be placed in time "
                              "among the other logs' frames");
@@ -736,6 +739,7 @@ MergeResult MergeLogs(const MergeRequest &request)
             break;
     }
     merger.finish();
+    inputs.stop(); // all read, unless writing failed and stopped the merge early
     for (std::size_t i = 0; i < inputs.size(); ++i)
         result.inputs[i].load = inputs.reader(i).load();
     for (OutputFile *file : {&merged, &heardBy}) {
