@@ -229,6 +229,79 @@ private slots:
                  QKeySequence(Qt::Key_F5));
     }
 
+    // Every entry of every menu, in order: object name, text, keys; "-" for a line.
+    static void listMenu(const QList<QAction *> &actions, const QString &indent, QStringList &out)
+    {
+        for (QAction *action : actions) {
+            if (action->isSeparator()) {
+                out << indent + QStringLiteral("-");
+                continue;
+            }
+            out << indent + QStringLiteral("%1 %2 %3")
+                                .arg(action->objectName(), action->text(),
+                                     action->shortcut().toString());
+            if (action->menu() && action->menu()->objectName() != QStringLiteral("MnuRecentFiles"))
+                listMenu(action->menu()->actions(), indent + QStringLiteral("  "), out);
+        }
+    }
+
+    void menuEntriesInOrder()
+    {
+        QStringList entries;
+        listMenu(form->menuBar()->actions(), QString(), entries);
+        // Where each command stands, its name and its keys are what users and their
+        // scripts know: a reshuffle is a change of the program, not of its code.
+        const QStringList expected{
+            QStringLiteral("MnuFileAction &File "),
+            QStringLiteral("  MenuFileOpen &Open Ctrl+O"),
+            QStringLiteral("  MenuFileReload &Reload F5"),
+            QStringLiteral("   Recent &Files "),
+            QStringLiteral("  -"),
+            QStringLiteral("  MenuFileConnect &Connect... "),
+            QStringLiteral("  MenuFileDisconnect &Disconnect "),
+            QStringLiteral("  MenuFileReconnectNow Reconnect &Now "),
+            QStringLiteral("  -"),
+            QStringLiteral("  MenuFileExportRecords &Export Records... "),
+            QStringLiteral("  MenuSavePassReport Save &Pass Report... "),
+            QStringLiteral("  ChartSave Save Chart... "),
+            QStringLiteral("  ChartCopy Copy Chart "),
+            QStringLiteral("  -"),
+            QStringLiteral("  MenuFileExit E&xit Ctrl+Q"),
+            QStringLiteral(" &View "),
+            QStringLiteral("  MenuViewLightMap Light-Element &Map "),
+            QStringLiteral("  MenuViewRecordTable Record &Table "),
+            QStringLiteral("  -"),
+            QStringLiteral("   &Pass "),
+            QStringLiteral("    MenuPassAll &All Passes "),
+            QStringLiteral("    -"),
+            QStringLiteral("    MenuPassOverlay &Overlay Passes "),
+            QStringLiteral(" &Settings "),
+            QStringLiteral("  WriteTLMFile &Write TLM File "),
+            QStringLiteral("  MenuStation &Station... "),
+            QStringLiteral("  MenuLimitsFile &Limits File... "),
+            QStringLiteral("  MenuInfluxDB &InfluxDB... "),
+            QStringLiteral("  ChartTimeAxis Time Axis "),
+            QStringLiteral(" &Record "),
+            QStringLiteral("   &Next Record Right"),
+            QStringLiteral("   &Previous Record Left"),
+            QStringLiteral("   &Ten Forward PgDown"),
+            QStringLiteral("   Ten &Back PgUp"),
+            QStringLiteral("   &First Record Home"),
+            QStringLiteral("   &Last Record End"),
+            QStringLiteral("  -"),
+            QStringLiteral("   Next of Same &Kind Ctrl+Right"),
+            QStringLiteral("   Previous of Same K&ind Ctrl+Left"),
+            QStringLiteral("  -"),
+            QStringLiteral("   &Go to Record... Ctrl+G"),
+            QStringLiteral("  -"),
+            QStringLiteral("  MenuNextOutside Next Record Outside Limits Ctrl+Shift+Right"),
+            QStringLiteral("  MenuPreviousOutside Previous Record Outside Limits Ctrl+Shift+Left"),
+            QStringLiteral("MnuInfo &Info "),
+        };
+        for (qsizetype i = 0; i < std::max(entries.size(), expected.size()); ++i)
+            QCOMPARE(entries.value(i), expected.value(i));
+    }
+
     void initialState()
     {
         QCOMPARE(control<QLabel>(QStringLiteral("Label1_0"))->text(),
