@@ -3,6 +3,7 @@
 #include "limit_set.h"
 #include "log_health.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -75,6 +76,9 @@ public:
 
     QLabel *statusLabel() const { return m_status; }
     QAction *limitsFileAction() const { return m_chooseAction; }
+    QAction *savePassReportAction() const { return m_saveReport; }
+    // Next and previous record outside limits.
+    QList<QAction *> outsideActions() const { return {m_next, m_previous}; }
 
 signals:
     // Other limits are in force (none after they were taken away).

@@ -10,6 +10,7 @@
 #include "influxstatus.h"
 #include "influx_sender.h"
 #include "livesession.h"
+#include "mainmenus.h"
 #include "output_names.h"
 #include "parameter_catalogue.h"
 #include "program_state.h"
@@ -49,30 +50,14 @@ void Form1::buildLive()
     m_connectChooser = m_defaultConnectChooser.get();
     m_questioner = m_defaultQuestioner.get();
 
-    // "Connect..." and "Disconnect" go between the commands that open and those that
-    // write out.
-    QMenu *file = menuBar()->findChild<QMenu *>(QStringLiteral("MnuFile"));
-    m_menuFileConnect = new QAction(tr("&Connect..."), file);
-    m_menuFileConnect->setObjectName(QStringLiteral("MenuFileConnect"));
-    m_menuFileDisconnect = new QAction(tr("&Disconnect"), file);
-    m_menuFileDisconnect->setObjectName(QStringLiteral("MenuFileDisconnect"));
-    m_menuFileDisconnect->setEnabled(false);
-    // While a lost connection waits to be retried: try again at once.
-    m_menuFileReconnectNow = new QAction(tr("Reconnect &Now"), file);
-    m_menuFileReconnectNow->setObjectName(QStringLiteral("MenuFileReconnectNow"));
-    m_menuFileReconnectNow->setEnabled(false);
-    file->insertAction(m_menuExportRecords, m_menuFileConnect);
-    file->insertAction(m_menuExportRecords, m_menuFileDisconnect);
-    file->insertAction(m_menuExportRecords, m_menuFileReconnectNow);
-    file->insertSeparator(m_menuExportRecords);
-    connect(m_menuFileConnect, &QAction::triggered, this, &Form1::menuFileConnect);
-    connect(m_menuFileDisconnect, &QAction::triggered, this, &Form1::menuFileDisconnect);
-    connect(m_menuFileReconnectNow, &QAction::triggered, this, [this] {
+    connect(m_menus->connectServer, &QAction::triggered, this, &Form1::menuFileConnect);
+    connect(m_menus->disconnect, &QAction::triggered, this, &Form1::menuFileDisconnect);
+    connect(m_menus->reconnectNow, &QAction::triggered, this, [this] {
         if (m_live)
             m_live->reconnectNow();
     });
-    connect(file, &QMenu::aboutToShow, this,
-            [this] { m_menuFileConnect->setEnabled(!isLive() && !isRunning()); });
+    connect(m_menus->file, &QMenu::aboutToShow, this,
+            [this] { m_menus->connectServer->setEnabled(!isLive() && !isRunning()); });
 
     // While the session waits to reconnect, its state counts the seconds down.
     m_liveStateTick = new QTimer(this);
@@ -87,7 +72,7 @@ void Form1::buildLive()
     m_liveChartTimer->setSingleShot(true);
     m_liveChartTimer->setInterval(LiveChartIntervalMs);
     connect(m_liveChartTimer, &QTimer::timeout, this, [this] {
-        const int chosen = m_optionGroup->checkedId();
+        const int chosen = m_panel->chosenParameter();
         DrawParameterChart(
             static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
     });
@@ -178,8 +163,8 @@ bool Form1::connectTo(const ConnectRequest &request)
     clearViewForLive();
     m_health->watchLive(session);
     m_passes->setPasses({});
-    m_menuFileConnect->setEnabled(false);
-    m_menuFileDisconnect->setEnabled(true);
+    m_menus->connectServer->setEnabled(false);
+    m_menus->disconnect->setEnabled(true);
     if (options.influx)
         m_influxStatus->showStatus(tr("InfluxDB: sending to %1").arg(options.influx->display));
     liveStateChanged();
@@ -189,16 +174,17 @@ bool Form1::connectTo(const ConnectRequest &request)
 void Form1::clearViewForLive()
 {
     // The store was emptied by the session: a blank record until the first frame.
-    m_hscroll1->setEnabled(false);
+    QScrollBar *bar = m_panel->recordBar();
+    bar->setEnabled(false);
     {
-        const QSignalBlocker quiet(m_hscroll1);
-        m_hscroll1->setRange(1, 1);
-        m_hscroll1->setValue(1);
+        const QSignalBlocker quiet(bar);
+        bar->setRange(1, 1);
+        bar->setValue(1);
     }
     InitParameterCatalogue();
     ShowRecord(1);
-    m_text2->setText(QStringLiteral("#0 / 0"));
-    const int chosen = m_optionGroup->checkedId();
+    m_panel->showPosition(0, 0);
+    const int chosen = m_panel->chosenParameter();
     DrawParameterChart(static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
     showLiveCounts();
 }
@@ -210,22 +196,23 @@ void Form1::liveFramesArrived()
         return;
     // The bar follows the newest record while it stands on it; moved back by the user it
     // stays on the record chosen as long as that record is held.
-    const bool follow = !m_hscroll1->isEnabled() || m_hscroll1->value() == m_hscroll1->maximum();
-    const int before = m_hscroll1->value();
-    m_hscroll1->setEnabled(true);
+    QScrollBar *bar = m_panel->recordBar();
+    const bool follow = !bar->isEnabled() || bar->value() == bar->maximum();
+    const int before = bar->value();
+    bar->setEnabled(true);
     {
-        const QSignalBlocker quiet(m_hscroll1);
-        m_hscroll1->setRange(scrollValue(store.FirstNumber), scrollValue(store.lastNumber()));
+        const QSignalBlocker quiet(bar);
+        bar->setRange(scrollValue(store.FirstNumber), scrollValue(store.lastNumber()));
         if (follow)
-            m_hscroll1->setValue(m_hscroll1->maximum());
+            bar->setValue(bar->maximum());
     }
-    if (follow || m_hscroll1->value() != before)
-        scrollBarChanged(m_hscroll1->value()); // shows the record and Text2
+    if (follow || bar->value() != before)
+        scrollBarChanged(bar->value()); // shows the record and Text2
     else
-        m_text2->setText(QStringLiteral("#%1 / %2").arg(before).arg(recordTotal()));
+        m_panel->showPosition(before, recordTotal());
 
     showRecordTime();
-    if (m_optionGroup->checkedId() < 0)
+    if (m_panel->chosenParameter() < 0)
         optionClicked(ChartedParameterOnOpen); // the first frame: as on opening a log
     else if (!m_liveChartTimer->isActive())
         m_liveChartTimer->start();
@@ -237,10 +224,9 @@ void Form1::showLiveCounts()
     if (!m_live)
         return;
     const kesta::SessionTotals &totals = m_live->totals();
-    m_label5->setText(QString::fromStdString(kesta::CounterText(
-        static_cast<std::int64_t>(totals.htrx), static_cast<std::int64_t>(totals.fss),
-        static_cast<std::int64_t>(totals.fssHi))));
-    m_recordRowFit->schedule();
+    m_panel->showCounts(static_cast<std::int64_t>(totals.htrx),
+                        static_cast<std::int64_t>(totals.fss),
+                        static_cast<std::int64_t>(totals.fssHi));
     m_recordStatus->showSessionFrames(totals.frames);
 }
 
@@ -254,12 +240,12 @@ void Form1::liveStateChanged()
         m_liveStateTick->start();
     else
         m_liveStateTick->stop();
-    m_menuFileReconnectNow->setEnabled(retrying);
+    m_menus->reconnectNow->setEnabled(retrying);
     const bool live = isLive();
-    m_menuFileDisconnect->setEnabled(live);
-    m_menuFileConnect->setEnabled(!live && !isRunning());
+    m_menus->disconnect->setEnabled(live);
+    m_menus->connectServer->setEnabled(!live && !isRunning());
     // A session on view has no log to read again.
-    m_reload->setEnabled(!live && !m_state.InputPath.empty());
+    m_menus->reload->setEnabled(!live && !m_state.InputPath.empty());
     showLiveCounts();
 }
 
@@ -269,7 +255,7 @@ void Form1::liveFinished(bool ok)
     // The chart of the last frames, now rather than at the timer.
     if (m_liveChartTimer->isActive()) {
         m_liveChartTimer->stop();
-        const int chosen = m_optionGroup->checkedId();
+        const int chosen = m_panel->chosenParameter();
         if (chosen >= 0)
             DrawParameterChart(static_cast<std::int16_t>(chosen));
     }
@@ -315,6 +301,6 @@ void Form1::releaseLiveSession()
     m_live.reset();
     m_liveChartTimer->stop();
     m_liveStateTick->stop();
-    m_menuFileDisconnect->setEnabled(false);
-    m_menuFileReconnectNow->setEnabled(false);
+    m_menus->disconnect->setEnabled(false);
+    m_menus->reconnectNow->setEnabled(false);
 }
