@@ -24,8 +24,9 @@
 #include "recordstatus.h"
 #include "recordtable.h"
 #include "recordview.h"
-#include "runcontroller.h"
+#include "recordsource.h"
 #include "screenfit.h"
+#include "sourcestatus.h"
 #include "stationdialog.h"
 #include "healthwatch.h"
 #include "passview.h"
@@ -68,6 +69,7 @@
 #include <QUrl>
 #include <QWindow>
 #include <algorithm>
+#include <climits>
 #include <utility>
 #include <charconv>
 #include <string>
@@ -80,6 +82,11 @@ namespace {
 QString indexedName(const char *name, int index)
 {
     return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
+}
+
+int scrollValue(qint64 number)
+{
+    return static_cast<int>(std::clamp<qint64>(number, 1, INT_MAX));
 }
 
 QString fromView(std::string_view text)
@@ -141,6 +148,7 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(layoutstyle::defaultFont());
     setAcceptDrops(true);
+    m_source = new kesta::RecordSource(m_state, this);
 
     buildMenus();
     auto *client = new accessibility::ClientPane(this);
@@ -151,13 +159,13 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     setCentralWidget(client);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    buildStatusBar();
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setSizeGripEnabled(false);
+    m_sourceStatus = new kesta::SourceStatus(*m_source, statusBar());
     wireChart();
-    m_runs = new RunController(this);
-    connect(m_runs, &RunController::progress, this, &Form1::runProgress);
-    connect(m_runs, &RunController::finished, this, &Form1::runFinished);
-    m_influxStatus = new InfluxStatus(statusBar());
-    connect(m_runs, &RunController::influxStatusChanged, m_influxStatus, &InfluxStatus::showStatus);
+    connect(m_source, &kesta::RecordSource::recordsReset, this, &Form1::recordsReset);
+    connect(m_source, &kesta::RecordSource::runEnded, this, &Form1::runFinished);
+    connect(m_source, &kesta::RecordSource::shownRecordChanged, this, &Form1::showShownRecord);
     buildRecordViews();
     buildLive();
 
@@ -170,8 +178,9 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
 
 Form1::~Form1()
 {
-    // A run still going is cancelled; its files are discarded and the records dropped.
-    delete m_runs;
+    // A run still going is cancelled, its files discarded and the records dropped; a
+    // session still going ends with every file written out.
+    delete m_source;
     delete m_form2.data();
     delete m_info.data();
 }
@@ -515,7 +524,7 @@ void Form1::menuFileOpen()
 
 void Form1::openLog(const QString &path)
 {
-    if (m_runs->isRunning())
+    if (m_source->isRunning())
         return; // one run at a time; the menu is disabled meanwhile
     if (!endLiveSessionFirst())
         return;
@@ -532,97 +541,45 @@ void Form1::openLog(const QString &path)
     request.keptTlmPath = m_state.TlmPath;
     request.limits = m_health->limits();
     m_runPath = path;
-    m_runs->start(request);
-    m_menuFileOpen->setEnabled(false);
-    m_runClock.start();
-    m_progress->setRange(0, 0);
-    // A short run shows no progress at all; a long one after a moment.
-    QTimer::singleShot(ProgressDelayMs, this, [this] {
-        if (m_runs->isRunning() && m_runClock.elapsed() >= ProgressDelayMs - 10)
-            showProgress(true);
-    });
+    if (m_source->startRun(request))
+        m_menuFileOpen->setEnabled(false);
 }
 
 bool Form1::isRunning() const
 {
-    return m_runs->isRunning();
+    return m_source->isRunning();
 }
 
 void Form1::cancelRun()
 {
-    m_runs->cancel();
+    m_source->cancelRun();
 }
 
-void Form1::buildStatusBar()
+void Form1::recordsReset()
 {
-    QStatusBar *bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar"));
-    bar->setSizeGripEnabled(false);
-    m_progress = new QProgressBar(bar);
-    m_progress->setObjectName(QStringLiteral("RunProgress"));
-    m_progress->setAccessibleName(QStringLiteral("Decoding progress"));
-    m_progress->setTextVisible(true);
-    m_progress->setMaximumHeight(16);
-    // Room for the longest text, "1234.5 of 1234.5 MB", beside the style's margins.
-    m_progress->setMinimumWidth(
-        m_progress->fontMetrics().horizontalAdvance(QStringLiteral("8888.8 of 8888.8 MB")) + 24);
-    m_cancelRun = new QPushButton(QStringLiteral("Cancel"), bar);
-    m_cancelRun->setObjectName(QStringLiteral("CancelRun"));
-    m_cancelRun->setMaximumHeight(20);
-    m_cancelRun->setShortcut(QKeySequence(Qt::Key_Escape)); // while it is shown
-    m_cancelRun->setToolTip(tr("Stop reading the log; the earlier files stay (Esc)"));
-    connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
-    bar->addWidget(m_progress, 1);
-    bar->addWidget(m_cancelRun);
-    showProgress(false);
-}
-
-void Form1::showProgress(bool shown)
-{
-    m_progress->setVisible(shown);
-    m_cancelRun->setVisible(shown);
-    // The record's fields step aside for the bar, whatever the message was.
-    if (m_recordStatus)
-        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
-    if (shown)
-        statusBar()->clearMessage();
-    // The progress text has the bar's width only when the record's fields make room.
-    if (m_recordStatus)
-        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
-}
-
-void Form1::runProgress(qint64 bytesRead, qint64 totalBytes)
-{
-    if (totalBytes > 0) {
-        // Permille of the log, so that logs beyond 2 GB fit the bar's int range.
-        m_progress->setRange(0, 1000);
-        m_progress->setValue(
-            static_cast<int>(std::min<qint64>(bytesRead * 1000 / totalBytes, 1000)));
-        m_progress->setFormat(QStringLiteral("%1 of %2 MB")
-                                  .arg(static_cast<double>(bytesRead) / 1e6, 0, 'f', 1)
-                                  .arg(static_cast<double>(totalBytes) / 1e6, 0, 'f', 1));
-    } else {
-        m_progress->setRange(0, 0); // a pipe or FIFO: no end to measure against
-        m_progress->setFormat(
-            QStringLiteral("%1 MB").arg(static_cast<double>(bytesRead) / 1e6, 0, 'f', 1));
+    if (m_source->liveSession()) {
+        clearViewForLive();
+        return;
     }
+    // A decoded log: no session any more, nothing of it left to draw.
+    m_liveChartTimer->stop();
+    liveStateChanged();
+    const kesta::RunResult *run = m_source->decodedRun();
+    if (!run)
+        return;
+    m_health->takeRun(*run);
+    m_passes->setPasses(run->passes);
+    showDecodedLog();
+    noteDecodedRun(run->report);
+    emit recordsChanged();
 }
 
-void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
+void Form1::runFinished(const std::shared_ptr<const kesta::RunResult> &result)
 {
-    showProgress(false);
     m_menuFileOpen->setEnabled(true);
-    const kesta::RunReport report = result->report;
-    const std::string dmpPath = result->dmpPath;
-    if (report.outcome == kesta::RunReport::Outcome::Decoded) {
-        releaseLiveSession();
-        m_health->takeRun(*result);
-        m_passes->setPasses(result->passes);
-        kesta::ApplyRun(m_state, *result);
-        showDecodedLog();
-        noteDecodedRun(report);
-        emit recordsChanged();
-    } else {
+    const kesta::RunReport &report = result->report;
+    const std::string &dmpPath = result->dmpPath;
+    if (report.outcome != kesta::RunReport::Outcome::Decoded) {
         m_placeOnReload = {}; // the next log opened starts at record 1
         // Nothing of this run is kept: the store and the view stay as they were.
         for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
@@ -665,8 +622,7 @@ void Form1::showDecodedLog()
         m_hscroll1->setRange(1, std::max<int>(count, 1)); // a log without frames: 1 to 1
         m_hscroll1->setValue(record);
     }
-    m_text2->setText(QStringLiteral("#%1 / %2").arg(m_hscroll1->value()).arg(count));
-    ShowRecord(static_cast<std::int16_t>(record));
+    m_source->showRecord(m_hscroll1->value());
     if (!m_option1[static_cast<std::size_t>(place.parameter)]->isChecked())
         optionClicked(place.parameter); // as the user's click: highlight and chart
     else
@@ -675,9 +631,14 @@ void Form1::showDecodedLog()
 
 void Form1::scrollBarChanged(int position)
 {
-    m_text2->setText(QStringLiteral("#%1 / %2").arg(position).arg(recordTotal()));
-    // The position is a record number; the store holds numbers FirstNumber onwards.
-    const qint64 index = position - m_state.store.FirstNumber + 1;
+    m_source->showRecord(position);
+}
+
+void Form1::showShownRecord(qint64 number)
+{
+    m_text2->setText(QStringLiteral("#%1 / %2").arg(number).arg(m_source->recordTotal()));
+    // The store holds numbers FirstNumber onwards.
+    const qint64 index = number - m_state.store.FirstNumber + 1;
     if (index > 0)
         ShowRecord(static_cast<std::int16_t>(index));
 }
@@ -693,11 +654,7 @@ void Form1::menuFileExit()
 void Form1::showMovementFlagWindow()
 {
     if (!m_form2) {
-        m_form2 = new Form2([this]() -> std::optional<QString> {
-            if (!m_view->isCarried(1))
-                return std::nullopt;
-            return movementFlagText();
-        });
+        m_form2 = new Form2(*m_source);
         m_form2->setAttribute(Qt::WA_QuitOnClose, false);
         placeBeside(m_form2);
     }
@@ -762,9 +719,8 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     // A run still going stops now: its files are discarded, the earlier ones kept.
-    m_runs->cancelAndWait();
-    if (m_live)
-        m_live->stop(); // every file of the session written out and closed
+    m_source->cancelRunAndWait();
+    m_source->stopLive(); // every file of the session written out and closed
     cleanUpOnce();
     if (m_form2)
         m_form2->close();
@@ -890,10 +846,11 @@ void Form1::wireKeysAndAccess()
     // Reception time, log name and load report in the status bar.
     m_recordStatus = new RecordStatus(statusBar());
     statusBar()->addPermanentWidget(m_recordStatus, 1);
+    m_sourceStatus->setRecordStatus(m_recordStatus);
     // A message ("... records exported to ...") is read whole: the record's fields step aside
     // while it is shown.
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
-        m_recordStatus->setVisible(message.isEmpty() && !m_progress->isVisible());
+        m_recordStatus->setVisible(message.isEmpty() && !m_sourceStatus->isProgressShown());
     });
     connect(m_hscroll1, &QScrollBar::valueChanged, this, &Form1::showRecordTime);
 }
@@ -913,7 +870,7 @@ void Form1::showRecordTime()
 {
     // The bar counts a session's records by their session numbers, a log's from 1.
     const kesta::RecordStore &store = m_state.store;
-    const qint64 index = m_hscroll1->value() - (m_live ? store.FirstNumber - 1 : 0);
+    const qint64 index = m_hscroll1->value() - (liveSession() ? store.FirstNumber - 1 : 0);
     if (store.RecordCount <= 0 || index < 1 || index > store.RecordCount) {
         m_recordStatus->timeLabel()->clear();
         return;
@@ -1195,4 +1152,223 @@ void Form1::wireChart()
             record <= m_hscroll1->maximum())
             m_hscroll1->setValue(record);
     });
+}
+
+// ---- Live reception: File -> "Connect...", "Disconnect" and "Reconnect Now" ----
+
+void Form1::buildLive()
+{
+    m_defaultConnectChooser = std::make_unique<DialogConnectChooser>();
+    m_defaultQuestioner = std::make_unique<MessageBoxQuestioner>();
+    m_connectChooser = m_defaultConnectChooser.get();
+    m_questioner = m_defaultQuestioner.get();
+
+    // "Connect..." and "Disconnect" go between the commands that open and those that
+    // write out.
+    QMenu *file = menuBar()->findChild<QMenu *>(QStringLiteral("MnuFile"));
+    m_menuFileConnect = new QAction(tr("&Connect..."), file);
+    m_menuFileConnect->setObjectName(QStringLiteral("MenuFileConnect"));
+    m_menuFileDisconnect = new QAction(tr("&Disconnect"), file);
+    m_menuFileDisconnect->setObjectName(QStringLiteral("MenuFileDisconnect"));
+    m_menuFileDisconnect->setEnabled(false);
+    // While a lost connection waits to be retried: try again at once.
+    m_menuFileReconnectNow = new QAction(tr("Reconnect &Now"), file);
+    m_menuFileReconnectNow->setObjectName(QStringLiteral("MenuFileReconnectNow"));
+    m_menuFileReconnectNow->setEnabled(false);
+    file->insertAction(m_menuExportRecords, m_menuFileConnect);
+    file->insertAction(m_menuExportRecords, m_menuFileDisconnect);
+    file->insertAction(m_menuExportRecords, m_menuFileReconnectNow);
+    file->insertSeparator(m_menuExportRecords);
+    connect(m_menuFileConnect, &QAction::triggered, this, &Form1::menuFileConnect);
+    connect(m_menuFileDisconnect, &QAction::triggered, this, &Form1::menuFileDisconnect);
+    connect(m_menuFileReconnectNow, &QAction::triggered, this, [this] {
+        if (LiveSession *live = liveSession())
+            live->reconnectNow();
+    });
+    connect(file, &QMenu::aboutToShow, this,
+            [this] { m_menuFileConnect->setEnabled(!isLive() && !isRunning()); });
+
+    // While frames arrive the chart is redrawn a few times a second, not at every frame.
+    m_liveChartTimer = new QTimer(this);
+    m_liveChartTimer->setSingleShot(true);
+    m_liveChartTimer->setInterval(LiveChartIntervalMs);
+    connect(m_liveChartTimer, &QTimer::timeout, this, [this] {
+        const int chosen = m_optionGroup->checkedId();
+        DrawParameterChart(
+            static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
+    });
+
+    connect(m_source, &kesta::RecordSource::recordsAppended, this, &Form1::liveRecordsArrived);
+    connect(m_source, &kesta::RecordSource::liveStateChanged, this, &Form1::liveStateChanged);
+    connect(m_source, &kesta::RecordSource::liveEnded, this, &Form1::liveFinished);
+}
+
+void Form1::setConnectChooser(ConnectChooser *chooser)
+{
+    m_connectChooser = chooser ? chooser : m_defaultConnectChooser.get();
+}
+
+void Form1::setQuestioner(Questioner *questioner)
+{
+    m_questioner = questioner ? questioner : m_defaultQuestioner.get();
+}
+
+LiveSession *Form1::liveSession() const
+{
+    return m_source->liveSession();
+}
+
+bool Form1::isLive() const
+{
+    return m_source->isLive();
+}
+
+void Form1::menuFileConnect()
+{
+    if (isLive() || isRunning())
+        return;
+    if (const auto request = m_connectChooser->chooseConnection(this, writeTlmFile()))
+        connectTo(*request);
+}
+
+void Form1::menuFileDisconnect()
+{
+    m_source->stopLive();
+}
+
+bool Form1::connectTo(const ConnectRequest &request)
+{
+    if (isLive() || isRunning())
+        return false;
+    LiveOptions options;
+    options.server = request.server;
+    options.recordingPath = QFile::encodeName(request.recordingPath).toStdString();
+    options.writeDump = true;
+    options.writeTlm = request.writeTlm;
+    options.reconnect = true;
+    options.station = StationDialog::station().toStdString();
+    QString error;
+    options.influx = InfluxDialog::targetFor(request.influxUrl, error);
+    if (error.isEmpty())
+        m_source->startLive(std::move(options), error); // the view follows its signals
+    if (!error.isEmpty()) {
+        m_notifier->notify(this, RunNotifier::Severity::Error, windowTitle(), error);
+        return false;
+    }
+    return true;
+}
+
+void Form1::clearViewForLive()
+{
+    // The status bar speaks of the session: its state, its recording, its frames.
+    LiveSession *session = liveSession();
+    m_recordStatus->showSession(QFile::decodeName(QByteArray::fromStdString(session->options().recordingPath)));
+    m_health->watchLive(session);
+    m_passes->setPasses({});
+    // The store was emptied for the session: a blank record until the first frame.
+    m_hscroll1->setEnabled(false);
+    {
+        const QSignalBlocker quiet(m_hscroll1);
+        m_hscroll1->setRange(1, 1);
+        m_hscroll1->setValue(1);
+    }
+    InitParameterCatalogue();
+    ShowRecord(1);
+    m_source->showRecord(0); // none yet
+    const int chosen = m_optionGroup->checkedId();
+    DrawParameterChart(static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
+    showLiveCounts();
+}
+
+void Form1::liveRecordsArrived()
+{
+    const kesta::RecordStore &store = m_state.store;
+    if (!liveSession() || store.RecordCount == 0)
+        return;
+    // The bar follows the newest record while it stands on it; moved back by the user it
+    // stays on the record chosen as long as that record is held.
+    const bool follow = !m_hscroll1->isEnabled() || m_hscroll1->value() == m_hscroll1->maximum();
+    const int before = m_hscroll1->value();
+    m_hscroll1->setEnabled(true);
+    {
+        const QSignalBlocker quiet(m_hscroll1);
+        m_hscroll1->setRange(scrollValue(store.FirstNumber), scrollValue(store.lastNumber()));
+        if (follow)
+            m_hscroll1->setValue(m_hscroll1->maximum());
+    }
+    if (follow || m_hscroll1->value() != before)
+        scrollBarChanged(m_hscroll1->value()); // shows the record and Text2
+    else
+        m_text2->setText(QStringLiteral("#%1 / %2").arg(before).arg(m_source->recordTotal()));
+
+    showRecordTime();
+    if (m_optionGroup->checkedId() < 0)
+        optionClicked(ChartedParameterOnOpen); // the first frame: as on opening a log
+    else if (!m_liveChartTimer->isActive())
+        m_liveChartTimer->start();
+    showLiveCounts();
+}
+
+void Form1::showLiveCounts()
+{
+    const LiveSession *live = liveSession();
+    if (!live)
+        return;
+    const kesta::SessionTotals &totals = live->totals();
+    m_label5->setText(QString::fromStdString(kesta::CounterText(
+        static_cast<std::int64_t>(totals.htrx), static_cast<std::int64_t>(totals.fss),
+        static_cast<std::int64_t>(totals.fssHi))));
+    m_recordRowFit->schedule();
+    m_recordStatus->showSessionFrames(totals.frames);
+}
+
+void Form1::liveStateChanged()
+{
+    const LiveSession *live = liveSession();
+    m_menuFileReconnectNow->setEnabled(live && live->state() == LiveSession::State::Retrying);
+    const bool on = isLive();
+    m_menuFileDisconnect->setEnabled(on);
+    m_menuFileConnect->setEnabled(!on && !isRunning());
+    // A session on view has no log to read again.
+    if (m_reload)
+        m_reload->setEnabled(!on && !m_state.InputPath.empty());
+    showLiveCounts();
+}
+
+void Form1::liveFinished(bool ok)
+{
+    liveStateChanged();
+    // The chart of the last frames, now rather than at the timer.
+    if (m_liveChartTimer->isActive()) {
+        m_liveChartTimer->stop();
+        const int chosen = m_optionGroup->checkedId();
+        if (chosen >= 0)
+            DrawParameterChart(static_cast<std::int16_t>(chosen));
+    }
+    const LiveSession *live = liveSession();
+    QString problems = ok ? QString() : live->error();
+    for (const std::string &error : live->outputErrors()) {
+        if (!problems.isEmpty())
+            problems += QLatin1Char('\n');
+        problems += QString::fromLocal8Bit(error);
+    }
+    if (!problems.isEmpty())
+        m_notifier->notify(this, ok ? RunNotifier::Severity::Warning : RunNotifier::Severity::Error,
+                           windowTitle(), problems);
+}
+
+bool Form1::endLiveSessionFirst(LiveEndReason reason)
+{
+    if (!isLive())
+        return true;
+    const HostPort &server = liveSession()->options().server;
+    const QString question =
+        (reason == LiveEndReason::OpenLog
+             ? tr("A live session is recording from %1. End it to open a log?")
+             : tr("A live session is recording from %1. End it and exit?"))
+            .arg(server.text());
+    if (!m_questioner->ask(this, windowTitle(), question))
+        return false;
+    m_source->stopLive();
+    return true;
 }

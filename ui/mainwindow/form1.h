@@ -3,7 +3,6 @@
 #include "decoding_session.h"
 #include "mainlayout.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -46,14 +45,14 @@ class QTimer;
 class RecordView;
 class RecordRowFit;
 class SaveFileChooser;
-class RunController;
-class InfluxStatus;
 struct ConnectRequest;
 
 namespace kesta {
 struct ProgramState;
 struct RunReport;
 struct RunResult;
+class RecordSource;
+class SourceStatus;
 } // namespace kesta
 
 // How the main window tells the user about a decoding run that failed or went wrong.
@@ -180,7 +179,9 @@ public:
     // A session is connecting, connected or waiting to reconnect.
     bool isLive() const;
     // The session on view, going on or ended; null while a log is on view.
-    LiveSession *liveSession() const { return m_live.get(); }
+    LiveSession *liveSession() const;
+    // Where the records on view come from: the log's run or the live session.
+    kesta::RecordSource *recordSource() const { return m_source; }
     // Where "Connect..." asks for the server and where the window asks whether to end a
     // session; not owned, null for the real dialogs.
     void setConnectChooser(ConnectChooser *chooser);
@@ -213,11 +214,12 @@ private:
     void buildMenus();
     void buildControls(QWidget *client);
     void setValueText(int index, const QString &text);
-    void buildStatusBar();
     void scrollBarChanged(int position);
-    void showProgress(bool shown);
-    void runProgress(qint64 bytesRead, qint64 totalBytes);
-    void runFinished(std::shared_ptr<kesta::RunResult> result);
+    // The source's record shown: its number and position, its values.
+    void showShownRecord(qint64 number);
+    // The source holds other records: a decoded log's or a new session's.
+    void recordsReset();
+    void runFinished(const std::shared_ptr<const kesta::RunResult> &result);
     void showDecodedLog();
     void cleanUpOnce();
     void buildRecordViews();
@@ -232,9 +234,6 @@ private:
     // The explorable chart: its commands in the File and Settings menus, a click on a
     // point shows that record.
     void wireChart();
-
-    // How long a run goes before its progress is shown.
-    static constexpr int ProgressDelayMs = 300;
 
     kesta::ProgramState &m_state;
 
@@ -271,10 +270,8 @@ private:
     RunNotifier *m_notifier = nullptr;
 
     std::unique_ptr<RecordView> m_view;
-    RunController *m_runs = nullptr;
-    QProgressBar *m_progress = nullptr;
-    QPushButton *m_cancelRun = nullptr;
-    QElapsedTimer m_runClock;
+    kesta::RecordSource *m_source = nullptr;
+    kesta::SourceStatus *m_sourceStatus = nullptr;
     std::array<QString, 4> m_shownBeforeRun;
 
     // Light-element map, record table and export.
@@ -283,9 +280,9 @@ private:
     QPointer<RecordTable> m_recordTable;
     ExportCommand *m_export = nullptr;
     SaveFileChooser *m_saveChooser = nullptr;
-    // Live reception (form1_live.cpp).
+    // Live reception.
     void buildLive();
-    void liveFramesArrived();
+    void liveRecordsArrived();
     void liveStateChanged();
     void liveFinished(bool ok);
     void showLiveCounts();
@@ -297,17 +294,10 @@ private:
     };
     // Asks whether to end the live session going on; true when there is none or it ended.
     bool endLiveSessionFirst(LiveEndReason reason = LiveEndReason::OpenLog);
-    void releaseLiveSession();
-    // Records in the log or the session on view: Text2's total.
-    qint64 recordTotal() const;
     static constexpr int LiveChartIntervalMs = 250;
-    std::unique_ptr<LiveSession> m_live;
     QAction *m_menuFileConnect = nullptr;
     QAction *m_menuFileDisconnect = nullptr;
     QAction *m_menuFileReconnectNow = nullptr;
-    QTimer *m_liveStateTick = nullptr;
-    static constexpr int LiveStateTickMs = 250;
-    InfluxStatus *m_influxStatus = nullptr;
     QTimer *m_liveChartTimer = nullptr;
     std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
     std::unique_ptr<Questioner> m_defaultQuestioner;
