@@ -71,7 +71,6 @@
 #include <algorithm>
 #include <climits>
 #include <utility>
-#include <charconv>
 #include <string>
 
 using layoutstyle::Geometry;
@@ -458,7 +457,6 @@ void Form1::DrawParameterChart(std::int16_t parameter)
     if (!isChartable(entry))
         return; // no numbers to plot: the earlier points stay
 
-    // Each point is the value as its value text gives it, i.e. at that text's precision.
     // Only records whose frame carried the field are plotted, at their record number (in a
     // live session: the session number): a frame of another kind has no value there, not a
     // zero.
@@ -466,16 +464,11 @@ void Form1::DrawParameterChart(std::int16_t parameter)
     QList<std::optional<qint64>> times;
     points.reserve(rows);
     times.reserve(rows);
-    std::string text;
     for (int r = from; r <= to; ++r) {
         const kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(r)];
         if (!record.Written.test(*entry.field))
             continue;
-        // The point is the value as shown: its value text read back as a number.
-        text.clear();
-        kesta::AppendFieldValueText(text, record, *entry.field);
-        double y = 0;
-        std::from_chars(text.data(), text.data() + text.size(), y);
+        const double y = kesta::FieldNumber(record, *entry.field).value_or(0.0);
         points.append(QPointF(static_cast<double>(m_state.store.numberAt(r)), y));
         times.append(record.ReceptionTime);
     }
@@ -529,9 +522,7 @@ void Form1::openLog(const QString &path)
     if (!endLiveSessionFirst())
         return;
     // The labels are refreshed and the first value boxes emptied whether or not a log was
-    // chosen; a run that does not decode the log puts the boxes back as they were.
-    for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
-        m_shownBeforeRun[i] = valueText(static_cast<int>(i));
+    // chosen; a run that does not decode the log shows the record on view again.
     InitParameterCatalogue();
     if (path.isEmpty())
         return;
@@ -581,9 +572,9 @@ void Form1::runFinished(const std::shared_ptr<const kesta::RunResult> &result)
     const std::string &dmpPath = result->dmpPath;
     if (report.outcome != kesta::RunReport::Outcome::Decoded) {
         m_placeOnReload = {}; // the next log opened starts at record 1
-        // Nothing of this run is kept: the store and the view stay as they were.
-        for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
-            setValueText(static_cast<int>(i), m_shownBeforeRun[i]);
+        // Nothing of this run is kept: the store and the record on view stay as they were.
+        if (const int index = m_source->shownIndex())
+            ShowRecord(static_cast<std::int16_t>(index));
         // A log that cannot be read is no longer offered among the recent files.
         if (report.outcome == kesta::RunReport::Outcome::LogUnreadable)
             m_recent->remove(m_runPath);
@@ -996,15 +987,7 @@ void Form1::buildRecordViews()
 
     connect(this, &Form1::recordsChanged, this, [this] {
         m_menuExportRecords->setEnabled(!m_state.InputPath.empty() && !m_export->isRunning());
-        if (m_lightMap)
-            m_lightMap->refresh();
-        if (m_recordTable)
-            m_recordTable->refresh();
-        // The new log's passes: all shown (the chart is drawn already).
-        if (m_lightMap)
-            m_lightMap->setRecordSpan(m_passes->span());
-        if (m_recordTable)
-            m_recordTable->setRecordSpan(m_passes->span());
+        refreshRecordViews();
     });
     connect(this, &Form1::closing, this, [this] {
         m_export->cancelAndWait();
@@ -1015,6 +998,19 @@ void Form1::buildRecordViews()
         if (m_passOverlay)
             m_passOverlay->close();
     });
+}
+
+void Form1::refreshRecordViews()
+{
+    // The records held now, and their passes: all shown (the chart is drawn already).
+    if (m_lightMap) {
+        m_lightMap->refresh();
+        m_lightMap->setRecordSpan(m_passes->span());
+    }
+    if (m_recordTable) {
+        m_recordTable->refresh();
+        m_recordTable->setRecordSpan(m_passes->span());
+    }
 }
 
 void Form1::showLightElementMap()
@@ -1192,10 +1188,12 @@ void Form1::buildLive()
     m_liveChartTimer = new QTimer(this);
     m_liveChartTimer->setSingleShot(true);
     m_liveChartTimer->setInterval(LiveChartIntervalMs);
+    // So are the map and the table.
     connect(m_liveChartTimer, &QTimer::timeout, this, [this] {
         const int chosen = m_optionGroup->checkedId();
         DrawParameterChart(
             static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
+        refreshRecordViews();
     });
 
     connect(m_source, &kesta::RecordSource::recordsAppended, this, &Form1::liveRecordsArrived);
@@ -1277,6 +1275,7 @@ void Form1::clearViewForLive()
     m_source->showRecord(0); // none yet
     const int chosen = m_optionGroup->checkedId();
     DrawParameterChart(static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
+    refreshRecordViews();
     showLiveCounts();
 }
 
@@ -1304,7 +1303,7 @@ void Form1::liveRecordsArrived()
     showRecordTime();
     if (m_optionGroup->checkedId() < 0)
         optionClicked(ChartedParameterOnOpen); // the first frame: as on opening a log
-    else if (!m_liveChartTimer->isActive())
+    if (!m_liveChartTimer->isActive())
         m_liveChartTimer->start();
     showLiveCounts();
 }
@@ -1344,6 +1343,7 @@ void Form1::liveFinished(bool ok)
         const int chosen = m_optionGroup->checkedId();
         if (chosen >= 0)
             DrawParameterChart(static_cast<std::int16_t>(chosen));
+        refreshRecordViews();
     }
     const LiveSession *live = liveSession();
     QString problems = ok ? QString() : live->error();

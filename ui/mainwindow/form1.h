@@ -223,6 +223,8 @@ private:
     void showDecodedLog();
     void cleanUpOnce();
     void buildRecordViews();
+    // The map and the table show the records held now.
+    void refreshRecordViews();
 
     // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
     void wireKeysAndAccess();
@@ -272,7 +274,6 @@ private:
     std::unique_ptr<RecordView> m_view;
     kesta::RecordSource *m_source = nullptr;
     kesta::SourceStatus *m_sourceStatus = nullptr;
-    std::array<QString, 4> m_shownBeforeRun;
 
     // Light-element map, record table and export.
     QAction *m_menuExportRecords = nullptr;
