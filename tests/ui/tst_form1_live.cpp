@@ -13,6 +13,7 @@
 #include "parameterchart.h"
 #include "program_state.h"
 #include "recordstatus.h"
+#include "recordtable.h"
 #include "value_text.h"
 
 #include <QAction>
@@ -287,9 +288,11 @@ private slots:
     void sessionBeyondThousandFramesHoldsTheNewest()
     {
         const Pass pass = makePass(1100);
+        form->showRecordTable(); // open before the session: it follows the records that come
         QVERIFY(connectToServer());
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(1100, 1100), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(form->recordTable()->model()->rowCount(), 1000, 10000);
         QCOMPARE(scrollBar()->minimum(), 101);
         QCOMPARE(scrollBar()->maximum(), 1100);
         QCOMPARE(state->store.RecordCount, 1000);

@@ -589,16 +589,16 @@ private slots:
     void chartPointsAreTheRecordsValues()
     {
         fillStore(150);
-        form->DrawParameterChart(2); // 64-bit floats: the value at 15 significant digits
+        form->DrawParameterChart(2); // the records' numbers, not their texts read back
         const QList<QPointF> rssi = form->chart()->points();
         QCOMPARE(rssi.size(), 150);
         QCOMPARE(rssi.at(0).x(), 1.0);
-        QCOMPARE(rssi.at(0).y(), 0.333333333333333);
+        QCOMPARE(rssi.at(0).y(), 1.0 / 3.0);
         QCOMPARE(rssi.at(149).x(), 150.0);
         QCOMPARE(rssi.at(149).y(), 50.0);
 
-        form->DrawParameterChart(18); // the 32-bit angle at 7 digits
-        QCOMPARE(form->chart()->points().at(2).y(), 0.3);
+        form->DrawParameterChart(18); // the 32-bit angle as the float it is
+        QCOMPARE(form->chart()->points().at(2).y(), static_cast<double>(0.3F));
 
         form->DrawParameterChart(1); // a status byte is plotted as its number
         QCOMPARE(form->chart()->points().at(32).y(), 33.0);

@@ -8,9 +8,7 @@
 #include <QList>
 #include <QPointF>
 #include <algorithm>
-#include <charconv>
 #include <optional>
-#include <string>
 
 namespace kesta {
 
@@ -36,7 +34,6 @@ void plotParameter(ParameterChart &chart, const RecordStore &store, std::pair<in
     if (!isChartable(entry))
         return; // no numbers to plot: the earlier points stay
 
-    // Each point is the value as its value text gives it, i.e. at that text's precision.
     // Only records whose frame carried the field are plotted, at their record number (in a
     // live session: the session number): a frame of another kind has no value there, not a
     // zero.
@@ -44,16 +41,11 @@ void plotParameter(ParameterChart &chart, const RecordStore &store, std::pair<in
     QList<std::optional<qint64>> times;
     points.reserve(rows);
     times.reserve(rows);
-    std::string text;
     for (int r = from; r <= to; ++r) {
         const TelemetryRecord &record = store[static_cast<std::int16_t>(r)];
         if (!record.Written.test(*entry.field))
             continue;
-        // The point is the value as shown: its value text read back as a number.
-        text.clear();
-        AppendFieldValueText(text, record, *entry.field);
-        double y = 0;
-        std::from_chars(text.data(), text.data() + text.size(), y);
+        const double y = FieldNumber(record, *entry.field).value_or(0.0);
         points.append(QPointF(static_cast<double>(store.numberAt(r)), y));
         times.append(record.ReceptionTime);
     }

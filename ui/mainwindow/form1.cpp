@@ -26,9 +26,10 @@
 #include "recordstatus.h"
 #include "recordtable.h"
 #include "recordview.h"
-#include "runcontroller.h"
+#include "recordsource.h"
 #include "screenfit.h"
 #include "sidewindows.h"
+#include "sourcestatus.h"
 #include "stationdialog.h"
 #include "healthwatch.h"
 #include "passview.h"
@@ -71,13 +72,21 @@
 #include <QUrl>
 #include <QWindow>
 #include <algorithm>
+#include <climits>
 #include <utility>
-#include <charconv>
 #include <string>
 
 using layoutstyle::Geometry;
 using namespace mainlayout;
 
+namespace {
+
+int scrollValue(qint64 number)
+{
+    return static_cast<int>(std::clamp<qint64>(number, 1, INT_MAX));
+}
+
+} // namespace
 
 RunNotifier::~RunNotifier() = default;
 
@@ -109,6 +118,7 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(layoutstyle::defaultFont());
     setAcceptDrops(true);
+    m_source = new kesta::RecordSource(m_state, this);
 
     buildMenus();
     m_panel = new kesta::RecordPanel(this);
@@ -119,13 +129,13 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
     setCentralWidget(m_panel);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    buildStatusBar();
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setSizeGripEnabled(false);
+    m_sourceStatus = new kesta::SourceStatus(*m_source, statusBar());
     wireChart();
-    m_runs = new RunController(this);
-    connect(m_runs, &RunController::progress, this, &Form1::runProgress);
-    connect(m_runs, &RunController::finished, this, &Form1::runFinished);
-    m_influxStatus = new InfluxStatus(statusBar());
-    connect(m_runs, &RunController::influxStatusChanged, m_influxStatus, &InfluxStatus::showStatus);
+    connect(m_source, &kesta::RecordSource::recordsReset, this, &Form1::recordsReset);
+    connect(m_source, &kesta::RecordSource::runEnded, this, &Form1::runFinished);
+    connect(m_source, &kesta::RecordSource::shownRecordChanged, this, &Form1::showShownRecord);
     buildRecordViews();
     buildLive();
 
@@ -137,8 +147,9 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
 
 Form1::~Form1()
 {
-    // A run still going is cancelled; its files are discarded and the records dropped.
-    delete m_runs;
+    // A run still going is cancelled, its files discarded and the records dropped; a
+    // session still going ends with every file written out.
+    delete m_source;
     delete m_side; // the bits and Info windows are top-level windows of their own
 }
 
@@ -244,14 +255,12 @@ void Form1::menuFileOpen()
 
 void Form1::openLog(const QString &path)
 {
-    if (m_runs->isRunning())
+    if (m_source->isRunning())
         return; // one run at a time; the menu is disabled meanwhile
     if (!endLiveSessionFirst())
         return;
     // The labels are refreshed and the first value boxes emptied whether or not a log was
-    // chosen; a run that does not decode the log puts the boxes back as they were.
-    for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
-        m_shownBeforeRun[i] = valueText(static_cast<int>(i));
+    // chosen; a run that does not decode the log shows the record on view again.
     InitParameterCatalogue();
     if (path.isEmpty())
         return;
@@ -261,101 +270,49 @@ void Form1::openLog(const QString &path)
     request.keptTlmPath = m_state.TlmPath;
     request.limits = m_health->limits();
     m_runPath = path;
-    m_runs->start(request);
-    m_menus->open->setEnabled(false);
-    m_runClock.start();
-    m_progress->setRange(0, 0);
-    // A short run shows no progress at all; a long one after a moment.
-    QTimer::singleShot(ProgressDelayMs, this, [this] {
-        if (m_runs->isRunning() && m_runClock.elapsed() >= ProgressDelayMs - 10)
-            showProgress(true);
-    });
+    if (m_source->startRun(request))
+        m_menus->open->setEnabled(false);
 }
 
 bool Form1::isRunning() const
 {
-    return m_runs->isRunning();
+    return m_source->isRunning();
 }
 
 void Form1::cancelRun()
 {
-    m_runs->cancel();
+    m_source->cancelRun();
 }
 
-void Form1::buildStatusBar()
+void Form1::recordsReset()
 {
-    QStatusBar *bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar"));
-    bar->setSizeGripEnabled(false);
-    m_progress = new QProgressBar(bar);
-    m_progress->setObjectName(QStringLiteral("RunProgress"));
-    m_progress->setAccessibleName(QStringLiteral("Decoding progress"));
-    m_progress->setTextVisible(true);
-    m_progress->setMaximumHeight(16);
-    // Room for the longest text, "1234.5 of 1234.5 MB", beside the style's margins.
-    m_progress->setMinimumWidth(
-        m_progress->fontMetrics().horizontalAdvance(QStringLiteral("8888.8 of 8888.8 MB")) + 24);
-    m_cancelRun = new QPushButton(QStringLiteral("Cancel"), bar);
-    m_cancelRun->setObjectName(QStringLiteral("CancelRun"));
-    m_cancelRun->setMaximumHeight(20);
-    m_cancelRun->setShortcut(QKeySequence(Qt::Key_Escape)); // while it is shown
-    m_cancelRun->setToolTip(tr("Stop reading the log; the earlier files stay (Esc)"));
-    connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
-    bar->addWidget(m_progress, 1);
-    bar->addWidget(m_cancelRun);
-    showProgress(false);
-}
-
-void Form1::showProgress(bool shown)
-{
-    m_progress->setVisible(shown);
-    m_cancelRun->setVisible(shown);
-    // The record's fields step aside for the bar, whatever the message was.
-    if (m_recordStatus)
-        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
-    if (shown)
-        statusBar()->clearMessage();
-    // The progress text has the bar's width only when the record's fields make room.
-    if (m_recordStatus)
-        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
-}
-
-void Form1::runProgress(qint64 bytesRead, qint64 totalBytes)
-{
-    if (totalBytes > 0) {
-        // Permille of the log, so that logs beyond 2 GB fit the bar's int range.
-        m_progress->setRange(0, 1000);
-        m_progress->setValue(
-            static_cast<int>(std::min<qint64>(bytesRead * 1000 / totalBytes, 1000)));
-        m_progress->setFormat(QStringLiteral("%1 of %2 MB")
-                                  .arg(static_cast<double>(bytesRead) / 1e6, 0, 'f', 1)
-                                  .arg(static_cast<double>(totalBytes) / 1e6, 0, 'f', 1));
-    } else {
-        m_progress->setRange(0, 0); // a pipe or FIFO: no end to measure against
-        m_progress->setFormat(
-            QStringLiteral("%1 MB").arg(static_cast<double>(bytesRead) / 1e6, 0, 'f', 1));
+    if (m_source->liveSession()) {
+        clearViewForLive();
+        return;
     }
+    // A decoded log: no session any more, nothing of it left to draw.
+    m_liveChartTimer->stop();
+    liveStateChanged();
+    const kesta::RunResult *run = m_source->decodedRun();
+    if (!run)
+        return;
+    m_health->takeRun(*run);
+    m_passes->setPasses(run->passes);
+    showDecodedLog();
+    noteDecodedRun(run->report);
+    emit recordsChanged();
 }
 
-void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
+void Form1::runFinished(const std::shared_ptr<const kesta::RunResult> &result)
 {
-    showProgress(false);
     m_menus->open->setEnabled(true);
-    const kesta::RunReport report = result->report;
-    const std::string dmpPath = result->dmpPath;
-    if (report.outcome == kesta::RunReport::Outcome::Decoded) {
-        releaseLiveSession();
-        m_health->takeRun(*result);
-        m_passes->setPasses(result->passes);
-        kesta::ApplyRun(m_state, *result);
-        showDecodedLog();
-        noteDecodedRun(report);
-        emit recordsChanged();
-    } else {
+    const kesta::RunReport &report = result->report;
+    const std::string &dmpPath = result->dmpPath;
+    if (report.outcome != kesta::RunReport::Outcome::Decoded) {
         m_placeOnReload = {}; // the next log opened starts at record 1
-        // Nothing of this run is kept: the store and the view stay as they were.
-        for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
-            m_panel->setValueText(static_cast<int>(i), m_shownBeforeRun[i]);
+        // Nothing of this run is kept: the store and the record on view stay as they were.
+        if (const int index = m_source->shownIndex())
+            ShowRecord(static_cast<std::int16_t>(index));
         // A log that cannot be read is no longer offered among the recent files.
         if (report.outcome == kesta::RunReport::Outcome::LogUnreadable)
             m_recent->remove(m_runPath);
@@ -393,8 +350,7 @@ void Form1::showDecodedLog()
         bar->setRange(1, std::max<int>(count, 1)); // a log without frames: 1 to 1
         bar->setValue(record);
     }
-    m_panel->showPosition(bar->value(), count);
-    ShowRecord(static_cast<std::int16_t>(record));
+    m_source->showRecord(bar->value());
     if (m_panel->chosenParameter() != place.parameter)
         optionClicked(place.parameter); // as the user's click: highlight and chart
     else
@@ -403,9 +359,14 @@ void Form1::showDecodedLog()
 
 void Form1::scrollBarChanged(int position)
 {
-    m_panel->showPosition(position, recordTotal());
-    // The position is a record number; the store holds numbers FirstNumber onwards.
-    const qint64 index = position - m_state.store.FirstNumber + 1;
+    m_source->showRecord(position);
+}
+
+void Form1::showShownRecord(qint64 number)
+{
+    m_panel->showPosition(number, m_source->recordTotal());
+    // The store holds numbers FirstNumber onwards.
+    const qint64 index = number - m_state.store.FirstNumber + 1;
     if (index > 0)
         ShowRecord(static_cast<std::int16_t>(index));
 }
@@ -473,9 +434,8 @@ void Form1::closeEvent(QCloseEvent *event)
         return;
     }
     // A run still going stops now: its files are discarded, the earlier ones kept.
-    m_runs->cancelAndWait();
-    if (m_live)
-        m_live->stop(); // every file of the session written out and closed
+    m_source->cancelRunAndWait();
+    m_source->stopLive(); // every file of the session written out and closed
     cleanUpOnce();
     event->accept();
     emit closing();
@@ -547,10 +507,11 @@ void Form1::wireKeysAndAccess()
     // Reception time, log name and load report in the status bar.
     m_recordStatus = new RecordStatus(statusBar());
     statusBar()->addPermanentWidget(m_recordStatus, 1);
+    m_sourceStatus->setRecordStatus(m_recordStatus);
     // A message ("... records exported to ...") is read whole: the record's fields step aside
     // while it is shown.
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
-        m_recordStatus->setVisible(message.isEmpty() && !m_progress->isVisible());
+        m_recordStatus->setVisible(message.isEmpty() && !m_sourceStatus->isProgressShown());
     });
     connect(m_panel->recordBar(), &QScrollBar::valueChanged, this, &Form1::showRecordTime);
 }
@@ -570,7 +531,7 @@ void Form1::showRecordTime()
 {
     // The bar counts a session's records by their session numbers, a log's from 1.
     const kesta::RecordStore &store = m_state.store;
-    const qint64 index = m_panel->recordBar()->value() - (m_live ? store.FirstNumber - 1 : 0);
+    const qint64 index = m_panel->recordBar()->value() - (liveSession() ? store.FirstNumber - 1 : 0);
     if (store.RecordCount <= 0 || index < 1 || index > store.RecordCount) {
         m_recordStatus->timeLabel()->clear();
         return;
@@ -678,6 +639,7 @@ void Form1::buildSideWindows()
     parts.panel = m_panel;
     parts.passes = m_passes;
     parts.health = m_health;
+    parts.source = m_source;
     m_side = new kesta::SideWindows(parts);
     connect(m_side, &kesta::SideWindows::recordChosen, this, &Form1::goToRecord);
     connect(m_menus->lightElementMap, &QAction::triggered, m_side,
@@ -772,4 +734,211 @@ void Form1::setSaveChooser(SaveFileChooser *chooser)
 void Form1::wireChart()
 {
     connect(chart(), &ParameterChart::recordClicked, this, &Form1::goToRecord);
+}
+
+// ---- Live reception: File -> "Connect...", "Disconnect" and "Reconnect Now" ----
+
+void Form1::buildLive()
+{
+    m_defaultConnectChooser = std::make_unique<DialogConnectChooser>();
+    m_defaultQuestioner = std::make_unique<MessageBoxQuestioner>();
+    m_connectChooser = m_defaultConnectChooser.get();
+    m_questioner = m_defaultQuestioner.get();
+
+    connect(m_menus->connectServer, &QAction::triggered, this, &Form1::menuFileConnect);
+    connect(m_menus->disconnect, &QAction::triggered, this, &Form1::menuFileDisconnect);
+    connect(m_menus->reconnectNow, &QAction::triggered, this, [this] {
+        if (LiveSession *live = liveSession())
+            live->reconnectNow();
+    });
+    connect(m_menus->file, &QMenu::aboutToShow, this,
+            [this] { m_menus->connectServer->setEnabled(!isLive() && !isRunning()); });
+
+    // While frames arrive the chart is redrawn a few times a second, not at every frame.
+    m_liveChartTimer = new QTimer(this);
+    m_liveChartTimer->setSingleShot(true);
+    m_liveChartTimer->setInterval(LiveChartIntervalMs);
+    // So are the map and the table.
+    connect(m_liveChartTimer, &QTimer::timeout, this, [this] {
+        const int chosen = m_panel->chosenParameter();
+        DrawParameterChart(
+            static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
+        m_side->followRecords();
+    });
+
+    connect(m_source, &kesta::RecordSource::recordsAppended, this, &Form1::liveRecordsArrived);
+    connect(m_source, &kesta::RecordSource::liveStateChanged, this, &Form1::liveStateChanged);
+    connect(m_source, &kesta::RecordSource::liveEnded, this, &Form1::liveFinished);
+}
+
+void Form1::setConnectChooser(ConnectChooser *chooser)
+{
+    m_connectChooser = chooser ? chooser : m_defaultConnectChooser.get();
+}
+
+void Form1::setQuestioner(Questioner *questioner)
+{
+    m_questioner = questioner ? questioner : m_defaultQuestioner.get();
+}
+
+LiveSession *Form1::liveSession() const
+{
+    return m_source->liveSession();
+}
+
+bool Form1::isLive() const
+{
+    return m_source->isLive();
+}
+
+void Form1::menuFileConnect()
+{
+    if (isLive() || isRunning())
+        return;
+    if (const auto request = m_connectChooser->chooseConnection(this, writeTlmFile()))
+        connectTo(*request);
+}
+
+void Form1::menuFileDisconnect()
+{
+    m_source->stopLive();
+}
+
+bool Form1::connectTo(const ConnectRequest &request)
+{
+    if (isLive() || isRunning())
+        return false;
+    LiveOptions options;
+    options.server = request.server;
+    options.recordingPath = QFile::encodeName(request.recordingPath).toStdString();
+    options.writeDump = true;
+    options.writeTlm = request.writeTlm;
+    options.reconnect = true;
+    options.station = StationDialog::station().toStdString();
+    QString error;
+    options.influx = InfluxDialog::targetFor(request.influxUrl, error);
+    if (error.isEmpty())
+        m_source->startLive(std::move(options), error); // the view follows its signals
+    if (!error.isEmpty()) {
+        m_notifier->notify(this, RunNotifier::Severity::Error, windowTitle(), error);
+        return false;
+    }
+    return true;
+}
+
+void Form1::clearViewForLive()
+{
+    // The status bar speaks of the session: its state, its recording, its frames.
+    LiveSession *session = liveSession();
+    m_recordStatus->showSession(QFile::decodeName(QByteArray::fromStdString(session->options().recordingPath)));
+    m_health->watchLive(session);
+    m_passes->setPasses({});
+    // The store was emptied for the session: a blank record until the first frame.
+    QScrollBar *bar = m_panel->recordBar();
+    bar->setEnabled(false);
+    {
+        const QSignalBlocker quiet(bar);
+        bar->setRange(1, 1);
+        bar->setValue(1);
+    }
+    InitParameterCatalogue();
+    ShowRecord(1);
+    m_source->showRecord(0); // none yet
+    const int chosen = m_panel->chosenParameter();
+    DrawParameterChart(static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
+    m_side->followRecords();
+    showLiveCounts();
+}
+
+void Form1::liveRecordsArrived()
+{
+    const kesta::RecordStore &store = m_state.store;
+    if (!liveSession() || store.RecordCount == 0)
+        return;
+    // The bar follows the newest record while it stands on it; moved back by the user it
+    // stays on the record chosen as long as that record is held.
+    QScrollBar *bar = m_panel->recordBar();
+    const bool follow = !bar->isEnabled() || bar->value() == bar->maximum();
+    const int before = bar->value();
+    bar->setEnabled(true);
+    {
+        const QSignalBlocker quiet(bar);
+        bar->setRange(scrollValue(store.FirstNumber), scrollValue(store.lastNumber()));
+        if (follow)
+            bar->setValue(bar->maximum());
+    }
+    if (follow || bar->value() != before)
+        scrollBarChanged(bar->value()); // shows the record and Text2
+    else
+        m_panel->showPosition(before, m_source->recordTotal());
+
+    showRecordTime();
+    if (m_panel->chosenParameter() < 0)
+        optionClicked(ChartedParameterOnOpen); // the first frame: as on opening a log
+    if (!m_liveChartTimer->isActive())
+        m_liveChartTimer->start();
+    showLiveCounts();
+}
+
+void Form1::showLiveCounts()
+{
+    const LiveSession *live = liveSession();
+    if (!live)
+        return;
+    const kesta::SessionTotals &totals = live->totals();
+    m_panel->showCounts(static_cast<std::int64_t>(totals.htrx),
+                        static_cast<std::int64_t>(totals.fss),
+                        static_cast<std::int64_t>(totals.fssHi));
+    m_recordStatus->showSessionFrames(totals.frames);
+}
+
+void Form1::liveStateChanged()
+{
+    const LiveSession *live = liveSession();
+    m_menus->reconnectNow->setEnabled(live && live->state() == LiveSession::State::Retrying);
+    const bool on = isLive();
+    m_menus->disconnect->setEnabled(on);
+    m_menus->connectServer->setEnabled(!on && !isRunning());
+    // A session on view has no log to read again.
+    m_menus->reload->setEnabled(!on && !m_state.InputPath.empty());
+    showLiveCounts();
+}
+
+void Form1::liveFinished(bool ok)
+{
+    liveStateChanged();
+    // The chart of the last frames, now rather than at the timer.
+    if (m_liveChartTimer->isActive()) {
+        m_liveChartTimer->stop();
+        const int chosen = m_panel->chosenParameter();
+        if (chosen >= 0)
+            DrawParameterChart(static_cast<std::int16_t>(chosen));
+        m_side->followRecords();
+    }
+    const LiveSession *live = liveSession();
+    QString problems = ok ? QString() : live->error();
+    for (const std::string &error : live->outputErrors()) {
+        if (!problems.isEmpty())
+            problems += QLatin1Char('\n');
+        problems += QString::fromLocal8Bit(error);
+    }
+    if (!problems.isEmpty())
+        m_notifier->notify(this, ok ? RunNotifier::Severity::Warning : RunNotifier::Severity::Error,
+                           windowTitle(), problems);
+}
+
+bool Form1::endLiveSessionFirst(LiveEndReason reason)
+{
+    if (!isLive())
+        return true;
+    const HostPort &server = liveSession()->options().server;
+    const QString question =
+        (reason == LiveEndReason::OpenLog
+             ? tr("A live session is recording from %1. End it to open a log?")
+             : tr("A live session is recording from %1. End it and exit?"))
+            .arg(server.text());
+    if (!m_questioner->ask(this, windowTitle(), question))
+        return false;
+    m_source->stopLive();
+    return true;
 }

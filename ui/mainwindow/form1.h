@@ -3,7 +3,6 @@
 #include "decoding_session.h"
 #include "recordpanel.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -46,17 +45,17 @@ class QTimer;
 class RecordView;
 class RecordRowFit;
 class SaveFileChooser;
-class RunController;
-class InfluxStatus;
 struct ConnectRequest;
 
 namespace kesta {
 class MainMenus;
-class SideWindows;
 class RecordPanel;
+class SideWindows;
 struct ProgramState;
 struct RunReport;
 struct RunResult;
+class RecordSource;
+class SourceStatus;
 } // namespace kesta
 
 // How the main window tells the user about a decoding run that failed or went wrong.
@@ -183,7 +182,9 @@ public:
     // A session is connecting, connected or waiting to reconnect.
     bool isLive() const;
     // The session on view, going on or ended; null while a log is on view.
-    LiveSession *liveSession() const { return m_live.get(); }
+    LiveSession *liveSession() const;
+    // Where the records on view come from: the log's run or the live session.
+    kesta::RecordSource *recordSource() const { return m_source; }
     // Where "Connect..." asks for the server and where the window asks whether to end a
     // session; not owned, null for the real dialogs.
     void setConnectChooser(ConnectChooser *chooser);
@@ -218,14 +219,16 @@ private:
     void buildMenus();
     void placeMenus();
     void buildSideWindows();
-    void buildStatusBar();
     void scrollBarChanged(int position);
-    void showProgress(bool shown);
-    void runProgress(qint64 bytesRead, qint64 totalBytes);
-    void runFinished(std::shared_ptr<kesta::RunResult> result);
+    // The source's record shown: its number and position, its values.
+    void showShownRecord(qint64 number);
+    // The source holds other records: a decoded log's or a new session's.
+    void recordsReset();
+    void runFinished(const std::shared_ptr<const kesta::RunResult> &result);
     void showDecodedLog();
     void cleanUpOnce();
     void buildRecordViews();
+    // The map and the table show the records held now.
 
     // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
     void wireKeysAndAccess();
@@ -236,32 +239,25 @@ private:
     // point shows that record.
     void wireChart();
 
-    // How long a run goes before its progress is shown.
-    static constexpr int ProgressDelayMs = 300;
-
     kesta::ProgramState &m_state;
 
     kesta::RecordPanel *m_panel = nullptr;
     kesta::MainMenus *m_menus = nullptr;
     kesta::SideWindows *m_side = nullptr;
 
-
     std::unique_ptr<FileChooser> m_defaultChooser;
     std::unique_ptr<RunNotifier> m_defaultNotifier;
     FileChooser *m_chooser = nullptr;
     RunNotifier *m_notifier = nullptr;
 
-    RunController *m_runs = nullptr;
-    QProgressBar *m_progress = nullptr;
-    QPushButton *m_cancelRun = nullptr;
-    QElapsedTimer m_runClock;
-    std::array<QString, 4> m_shownBeforeRun;
+    kesta::RecordSource *m_source = nullptr;
+    kesta::SourceStatus *m_sourceStatus = nullptr;
 
     // Light-element map, record table and export.
     ExportCommand *m_export = nullptr;
-    // Live reception (form1_live.cpp).
+    // Live reception.
     void buildLive();
-    void liveFramesArrived();
+    void liveRecordsArrived();
     void liveStateChanged();
     void liveFinished(bool ok);
     void showLiveCounts();
@@ -273,14 +269,7 @@ private:
     };
     // Asks whether to end the live session going on; true when there is none or it ended.
     bool endLiveSessionFirst(LiveEndReason reason = LiveEndReason::OpenLog);
-    void releaseLiveSession();
-    // Records in the log or the session on view: Text2's total.
-    qint64 recordTotal() const;
     static constexpr int LiveChartIntervalMs = 250;
-    std::unique_ptr<LiveSession> m_live;
-    QTimer *m_liveStateTick = nullptr;
-    static constexpr int LiveStateTickMs = 250;
-    InfluxStatus *m_influxStatus = nullptr;
     QTimer *m_liveChartTimer = nullptr;
     std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
     std::unique_ptr<Questioner> m_defaultQuestioner;

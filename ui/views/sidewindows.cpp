@@ -41,12 +41,7 @@ SideWindows::~SideWindows()
 void SideWindows::showMovementFlag()
 {
     if (!m_form2) {
-        RecordPanel *panel = m_parts.panel;
-        m_form2 = new Form2([panel]() -> std::optional<QString> {
-            if (!panel->isCarried(RecordPanel::MovementFlagBox))
-                return std::nullopt;
-            return panel->valueText(RecordPanel::MovementFlagBox);
-        });
+        m_form2 = new Form2(*m_parts.source);
         m_form2->setAttribute(Qt::WA_QuitOnClose, false);
         placeBeside(m_form2);
     }

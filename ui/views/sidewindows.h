@@ -18,6 +18,7 @@ class QWidget;
 namespace kesta {
 
 class RecordPanel;
+class RecordSource;
 class RecordStore;
 
 // The windows beside the main window: the movement flag's bits, Info, the light-element
@@ -36,6 +37,7 @@ public:
         RecordPanel *panel = nullptr;
         PassView *passes = nullptr;
         HealthWatch *health = nullptr;
+        const RecordSource *source = nullptr; // the bits window follows its record shown
     };
 
     explicit SideWindows(const Parts &parts);
