@@ -11,6 +11,7 @@
 #include "influxdialog.h"
 #include "influxstatus.h"
 #include "layoutstyle.h"
+#include "livecontrol.h"
 #include "lightelementmap.h"
 #include "lightelementrow.h"
 #include "livesession.h"
@@ -510,7 +511,7 @@ void Form1::toggleWriteTlmFile()
 
 void Form1::menuFileOpen()
 {
-    if (!endLiveSessionFirst())
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::OpenLog))
         return;
     openLog(m_chooser->chooseLogFile(this));
 }
@@ -519,7 +520,7 @@ void Form1::openLog(const QString &path)
 {
     if (m_source->isRunning())
         return; // one run at a time; the menu is disabled meanwhile
-    if (!endLiveSessionFirst())
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::OpenLog))
         return;
     // The labels are refreshed and the first value boxes emptied whether or not a log was
     // chosen; a run that does not decode the log shows the record on view again.
@@ -637,7 +638,7 @@ void Form1::showShownRecord(qint64 number)
 void Form1::menuFileExit()
 {
     // As "Open" does, Exit asks before it ends a live session.
-    if (!endLiveSessionFirst(LiveEndReason::Exit))
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::Exit))
         return;
     close();
 }
@@ -705,7 +706,7 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     // The user closing the window is asked as Exit asks; a close the program asks for (on
     // a signal, at the end of a session) is not.
-    if (event->spontaneous() && !endLiveSessionFirst(LiveEndReason::Exit)) {
+    if (event->spontaneous() && !m_live->endSessionFirst(kesta::LiveControl::EndReason::Exit)) {
         event->ignore();
         return;
     }
@@ -1154,35 +1155,20 @@ void Form1::wireChart()
 
 void Form1::buildLive()
 {
-    m_defaultConnectChooser = std::make_unique<DialogConnectChooser>();
-    m_defaultQuestioner = std::make_unique<MessageBoxQuestioner>();
-    m_connectChooser = m_defaultConnectChooser.get();
-    m_questioner = m_defaultQuestioner.get();
-
+    m_live = new kesta::LiveControl(*m_source, this);
+    connect(m_live, &kesta::LiveControl::failed, this, [this](bool error, const QString &text) {
+        m_notifier->notify(this, error ? RunNotifier::Severity::Error : RunNotifier::Severity::Warning,
+                           windowTitle(), text);
+    });
     // "Connect..." and "Disconnect" go between the commands that open and those that
     // write out.
     QMenu *file = menuBar()->findChild<QMenu *>(QStringLiteral("MnuFile"));
-    m_menuFileConnect = new QAction(tr("&Connect..."), file);
-    m_menuFileConnect->setObjectName(QStringLiteral("MenuFileConnect"));
-    m_menuFileDisconnect = new QAction(tr("&Disconnect"), file);
-    m_menuFileDisconnect->setObjectName(QStringLiteral("MenuFileDisconnect"));
-    m_menuFileDisconnect->setEnabled(false);
-    // While a lost connection waits to be retried: try again at once.
-    m_menuFileReconnectNow = new QAction(tr("Reconnect &Now"), file);
-    m_menuFileReconnectNow->setObjectName(QStringLiteral("MenuFileReconnectNow"));
-    m_menuFileReconnectNow->setEnabled(false);
-    file->insertAction(m_menuExportRecords, m_menuFileConnect);
-    file->insertAction(m_menuExportRecords, m_menuFileDisconnect);
-    file->insertAction(m_menuExportRecords, m_menuFileReconnectNow);
+    file->insertAction(m_menuExportRecords, m_live->connectAction());
+    file->insertAction(m_menuExportRecords, m_live->disconnectAction());
+    file->insertAction(m_menuExportRecords, m_live->reconnectNowAction());
     file->insertSeparator(m_menuExportRecords);
-    connect(m_menuFileConnect, &QAction::triggered, this, &Form1::menuFileConnect);
-    connect(m_menuFileDisconnect, &QAction::triggered, this, &Form1::menuFileDisconnect);
-    connect(m_menuFileReconnectNow, &QAction::triggered, this, [this] {
-        if (LiveSession *live = liveSession())
-            live->reconnectNow();
-    });
-    connect(file, &QMenu::aboutToShow, this,
-            [this] { m_menuFileConnect->setEnabled(!isLive() && !isRunning()); });
+    connect(m_live->connectAction(), &QAction::triggered, this, &Form1::menuFileConnect);
+    connect(file, &QMenu::aboutToShow, m_live, &kesta::LiveControl::updateActions);
 
     // While frames arrive the chart is redrawn a few times a second, not at every frame.
     m_liveChartTimer = new QTimer(this);
@@ -1203,12 +1189,12 @@ void Form1::buildLive()
 
 void Form1::setConnectChooser(ConnectChooser *chooser)
 {
-    m_connectChooser = chooser ? chooser : m_defaultConnectChooser.get();
+    m_live->setConnectChooser(chooser);
 }
 
 void Form1::setQuestioner(Questioner *questioner)
 {
-    m_questioner = questioner ? questioner : m_defaultQuestioner.get();
+    m_live->setQuestioner(questioner);
 }
 
 LiveSession *Form1::liveSession() const
@@ -1223,10 +1209,7 @@ bool Form1::isLive() const
 
 void Form1::menuFileConnect()
 {
-    if (isLive() || isRunning())
-        return;
-    if (const auto request = m_connectChooser->chooseConnection(this, writeTlmFile()))
-        connectTo(*request);
+    m_live->chooseAndConnect(writeTlmFile());
 }
 
 void Form1::menuFileDisconnect()
@@ -1236,24 +1219,7 @@ void Form1::menuFileDisconnect()
 
 bool Form1::connectTo(const ConnectRequest &request)
 {
-    if (isLive() || isRunning())
-        return false;
-    LiveOptions options;
-    options.server = request.server;
-    options.recordingPath = QFile::encodeName(request.recordingPath).toStdString();
-    options.writeDump = true;
-    options.writeTlm = request.writeTlm;
-    options.reconnect = true;
-    options.station = StationDialog::station().toStdString();
-    QString error;
-    options.influx = InfluxDialog::targetFor(request.influxUrl, error);
-    if (error.isEmpty())
-        m_source->startLive(std::move(options), error); // the view follows its signals
-    if (!error.isEmpty()) {
-        m_notifier->notify(this, RunNotifier::Severity::Error, windowTitle(), error);
-        return false;
-    }
-    return true;
+    return m_live->connectTo(request);
 }
 
 void Form1::clearViewForLive()
@@ -1323,18 +1289,13 @@ void Form1::showLiveCounts()
 
 void Form1::liveStateChanged()
 {
-    const LiveSession *live = liveSession();
-    m_menuFileReconnectNow->setEnabled(live && live->state() == LiveSession::State::Retrying);
-    const bool on = isLive();
-    m_menuFileDisconnect->setEnabled(on);
-    m_menuFileConnect->setEnabled(!on && !isRunning());
     // A session on view has no log to read again.
     if (m_reload)
-        m_reload->setEnabled(!on && !m_state.InputPath.empty());
+        m_reload->setEnabled(!isLive() && !m_state.InputPath.empty());
     showLiveCounts();
 }
 
-void Form1::liveFinished(bool ok)
+void Form1::liveFinished()
 {
     liveStateChanged();
     // The chart of the last frames, now rather than at the timer.
@@ -1345,30 +1306,4 @@ void Form1::liveFinished(bool ok)
             DrawParameterChart(static_cast<std::int16_t>(chosen));
         refreshRecordViews();
     }
-    const LiveSession *live = liveSession();
-    QString problems = ok ? QString() : live->error();
-    for (const std::string &error : live->outputErrors()) {
-        if (!problems.isEmpty())
-            problems += QLatin1Char('\n');
-        problems += QString::fromLocal8Bit(error);
-    }
-    if (!problems.isEmpty())
-        m_notifier->notify(this, ok ? RunNotifier::Severity::Warning : RunNotifier::Severity::Error,
-                           windowTitle(), problems);
-}
-
-bool Form1::endLiveSessionFirst(LiveEndReason reason)
-{
-    if (!isLive())
-        return true;
-    const HostPort &server = liveSession()->options().server;
-    const QString question =
-        (reason == LiveEndReason::OpenLog
-             ? tr("A live session is recording from %1. End it to open a log?")
-             : tr("A live session is recording from %1. End it and exit?"))
-            .arg(server.text());
-    if (!m_questioner->ask(this, windowTitle(), question))
-        return false;
-    m_source->stopLive();
-    return true;
 }
