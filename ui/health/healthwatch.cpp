@@ -11,6 +11,7 @@
 #include "stationdialog.h"
 #include "log_export.h"
 #include "program_state.h"
+#include "recordsource.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -184,6 +185,9 @@ HealthWatch::HealthWatch(Form1 *window, kesta::ProgramState &state)
 
     auto *scroll = window->findChild<QScrollBar *>(QStringLiteral("HScroll1"));
     connect(scroll, &QScrollBar::valueChanged, this, &HealthWatch::showMarks);
+    // A session's records are checked as the record source hands them over.
+    connect(window->recordSource(), &kesta::RecordSource::recordsAppended, this,
+            &HealthWatch::liveFramesArrived);
     connect(window, &Form1::recordsChanged, this, [this] {
         m_live = false;
         showMarks();
@@ -369,7 +373,7 @@ void HealthWatch::showCounts()
     m_status->show();
 }
 
-void HealthWatch::watchLive(LiveSession *session)
+void HealthWatch::watchLive()
 {
     m_live = true;
     m_countedLimits = m_limits;
@@ -377,7 +381,6 @@ void HealthWatch::watchLive(LiveSession *session)
     m_health.reset();
     m_liveCounted = 0;
     updateActions();
-    connect(session, &LiveSession::framesArrived, this, &HealthWatch::liveFramesArrived);
     showCounts();
 }
 

@@ -1227,7 +1227,7 @@ void Form1::clearViewForLive()
     // The status bar speaks of the session: its state, its recording, its frames.
     LiveSession *session = liveSession();
     m_recordStatus->showSession(QFile::decodeName(QByteArray::fromStdString(session->options().recordingPath)));
-    m_health->watchLive(session);
+    m_health->watchLive();
     m_passes->setPasses({});
     // The store was emptied for the session: a blank record until the first frame.
     m_hscroll1->setEnabled(false);
