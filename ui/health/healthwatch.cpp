@@ -11,6 +11,7 @@
 #include "stationdialog.h"
 #include "log_export.h"
 #include "program_state.h"
+#include "recordsource.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -174,6 +175,9 @@ HealthWatch::HealthWatch(Form1 *window, kesta::ProgramState &state)
 
     QScrollBar *scroll = window->recordPanel()->recordBar();
     connect(scroll, &QScrollBar::valueChanged, this, &HealthWatch::showMarks);
+    // A session's records are checked as the record source hands them over.
+    connect(window->recordSource(), &kesta::RecordSource::recordsAppended, this,
+            &HealthWatch::liveFramesArrived);
     connect(window, &Form1::recordsChanged, this, [this] {
         m_live = false;
         showMarks();
@@ -359,7 +363,7 @@ void HealthWatch::showCounts()
     m_status->show();
 }
 
-void HealthWatch::watchLive(LiveSession *session)
+void HealthWatch::watchLive()
 {
     m_live = true;
     m_countedLimits = m_limits;
@@ -367,7 +371,6 @@ void HealthWatch::watchLive(LiveSession *session)
     m_health.reset();
     m_liveCounted = 0;
     updateActions();
-    connect(session, &LiveSession::framesArrived, this, &HealthWatch::liveFramesArrived);
     showCounts();
 }
 

@@ -13,7 +13,6 @@
 
 class Form1;
 class LimitFrame;
-class LiveSession;
 class PassReportCommand;
 class SaveFileChooser;
 class QAction;
@@ -67,7 +66,7 @@ public:
     // before the one shown with a field outside limits; stays when there is none.
     void goToOutside(int direction);
     // A live session has started: its records are checked as they arrive.
-    void watchLive(LiveSession *session);
+    void watchLive();
 
     // File -> "Save Pass Report...": the pass report of the log on view.
     void savePassReport();

@@ -12,6 +12,7 @@
 #include "influxdialog.h"
 #include "influxstatus.h"
 #include "layoutstyle.h"
+#include "livecontrol.h"
 #include "lightelementmap.h"
 #include "lightelementrow.h"
 #include "mainmenus.h"
@@ -167,6 +168,8 @@ void Form1::buildMenus()
 void Form1::placeMenus()
 {
     kesta::MainMenus::Contributions parts;
+    parts.liveCommands = {m_live->connectAction(), m_live->disconnectAction(),
+                          m_live->reconnectNowAction()};
     parts.savePassReport = m_health->savePassReportAction();
     parts.saveChart = chart()->saveChartAction();
     parts.copyChart = chart()->copyChartAction();
@@ -248,7 +251,7 @@ void Form1::toggleWriteTlmFile()
 
 void Form1::menuFileOpen()
 {
-    if (!endLiveSessionFirst())
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::OpenLog))
         return;
     openLog(m_chooser->chooseLogFile(this));
 }
@@ -257,7 +260,7 @@ void Form1::openLog(const QString &path)
 {
     if (m_source->isRunning())
         return; // one run at a time; the menu is disabled meanwhile
-    if (!endLiveSessionFirst())
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::OpenLog))
         return;
     // The labels are refreshed and the first value boxes emptied whether or not a log was
     // chosen; a run that does not decode the log shows the record on view again.
@@ -374,7 +377,7 @@ void Form1::showShownRecord(qint64 number)
 void Form1::menuFileExit()
 {
     // As "Open" does, Exit asks before it ends a live session.
-    if (!endLiveSessionFirst(LiveEndReason::Exit))
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::Exit))
         return;
     close();
 }
@@ -429,7 +432,7 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     // The user closing the window is asked as Exit asks; a close the program asks for (on
     // a signal, at the end of a session) is not.
-    if (event->spontaneous() && !endLiveSessionFirst(LiveEndReason::Exit)) {
+    if (event->spontaneous() && !m_live->endSessionFirst(kesta::LiveControl::EndReason::Exit)) {
         event->ignore();
         return;
     }
@@ -740,19 +743,13 @@ void Form1::wireChart()
 
 void Form1::buildLive()
 {
-    m_defaultConnectChooser = std::make_unique<DialogConnectChooser>();
-    m_defaultQuestioner = std::make_unique<MessageBoxQuestioner>();
-    m_connectChooser = m_defaultConnectChooser.get();
-    m_questioner = m_defaultQuestioner.get();
-
-    connect(m_menus->connectServer, &QAction::triggered, this, &Form1::menuFileConnect);
-    connect(m_menus->disconnect, &QAction::triggered, this, &Form1::menuFileDisconnect);
-    connect(m_menus->reconnectNow, &QAction::triggered, this, [this] {
-        if (LiveSession *live = liveSession())
-            live->reconnectNow();
+    m_live = new kesta::LiveControl(*m_source, this);
+    connect(m_live, &kesta::LiveControl::failed, this, [this](bool error, const QString &text) {
+        m_notifier->notify(this, error ? RunNotifier::Severity::Error : RunNotifier::Severity::Warning,
+                           windowTitle(), text);
     });
-    connect(m_menus->file, &QMenu::aboutToShow, this,
-            [this] { m_menus->connectServer->setEnabled(!isLive() && !isRunning()); });
+    connect(m_live->connectAction(), &QAction::triggered, this, &Form1::menuFileConnect);
+    connect(m_menus->file, &QMenu::aboutToShow, m_live, &kesta::LiveControl::updateActions);
 
     // While frames arrive the chart is redrawn a few times a second, not at every frame.
     m_liveChartTimer = new QTimer(this);
@@ -773,12 +770,12 @@ void Form1::buildLive()
 
 void Form1::setConnectChooser(ConnectChooser *chooser)
 {
-    m_connectChooser = chooser ? chooser : m_defaultConnectChooser.get();
+    m_live->setConnectChooser(chooser);
 }
 
 void Form1::setQuestioner(Questioner *questioner)
 {
-    m_questioner = questioner ? questioner : m_defaultQuestioner.get();
+    m_live->setQuestioner(questioner);
 }
 
 LiveSession *Form1::liveSession() const
@@ -793,10 +790,7 @@ bool Form1::isLive() const
 
 void Form1::menuFileConnect()
 {
-    if (isLive() || isRunning())
-        return;
-    if (const auto request = m_connectChooser->chooseConnection(this, writeTlmFile()))
-        connectTo(*request);
+    m_live->chooseAndConnect(writeTlmFile());
 }
 
 void Form1::menuFileDisconnect()
@@ -806,24 +800,7 @@ void Form1::menuFileDisconnect()
 
 bool Form1::connectTo(const ConnectRequest &request)
 {
-    if (isLive() || isRunning())
-        return false;
-    LiveOptions options;
-    options.server = request.server;
-    options.recordingPath = QFile::encodeName(request.recordingPath).toStdString();
-    options.writeDump = true;
-    options.writeTlm = request.writeTlm;
-    options.reconnect = true;
-    options.station = StationDialog::station().toStdString();
-    QString error;
-    options.influx = InfluxDialog::targetFor(request.influxUrl, error);
-    if (error.isEmpty())
-        m_source->startLive(std::move(options), error); // the view follows its signals
-    if (!error.isEmpty()) {
-        m_notifier->notify(this, RunNotifier::Severity::Error, windowTitle(), error);
-        return false;
-    }
-    return true;
+    return m_live->connectTo(request);
 }
 
 void Form1::clearViewForLive()
@@ -831,7 +808,7 @@ void Form1::clearViewForLive()
     // The status bar speaks of the session: its state, its recording, its frames.
     LiveSession *session = liveSession();
     m_recordStatus->showSession(QFile::decodeName(QByteArray::fromStdString(session->options().recordingPath)));
-    m_health->watchLive(session);
+    m_health->watchLive();
     m_passes->setPasses({});
     // The store was emptied for the session: a blank record until the first frame.
     QScrollBar *bar = m_panel->recordBar();
@@ -894,17 +871,12 @@ void Form1::showLiveCounts()
 
 void Form1::liveStateChanged()
 {
-    const LiveSession *live = liveSession();
-    m_menus->reconnectNow->setEnabled(live && live->state() == LiveSession::State::Retrying);
-    const bool on = isLive();
-    m_menus->disconnect->setEnabled(on);
-    m_menus->connectServer->setEnabled(!on && !isRunning());
     // A session on view has no log to read again.
-    m_menus->reload->setEnabled(!on && !m_state.InputPath.empty());
+    m_menus->reload->setEnabled(!isLive() && !m_state.InputPath.empty());
     showLiveCounts();
 }
 
-void Form1::liveFinished(bool ok)
+void Form1::liveFinished()
 {
     liveStateChanged();
     // The chart of the last frames, now rather than at the timer.
@@ -915,30 +887,4 @@ void Form1::liveFinished(bool ok)
             DrawParameterChart(static_cast<std::int16_t>(chosen));
         m_side->followRecords();
     }
-    const LiveSession *live = liveSession();
-    QString problems = ok ? QString() : live->error();
-    for (const std::string &error : live->outputErrors()) {
-        if (!problems.isEmpty())
-            problems += QLatin1Char('\n');
-        problems += QString::fromLocal8Bit(error);
-    }
-    if (!problems.isEmpty())
-        m_notifier->notify(this, ok ? RunNotifier::Severity::Warning : RunNotifier::Severity::Error,
-                           windowTitle(), problems);
-}
-
-bool Form1::endLiveSessionFirst(LiveEndReason reason)
-{
-    if (!isLive())
-        return true;
-    const HostPort &server = liveSession()->options().server;
-    const QString question =
-        (reason == LiveEndReason::OpenLog
-             ? tr("A live session is recording from %1. End it to open a log?")
-             : tr("A live session is recording from %1. End it and exit?"))
-            .arg(server.text());
-    if (!m_questioner->ask(this, windowTitle(), question))
-        return false;
-    m_source->stopLive();
-    return true;
 }

@@ -54,6 +54,7 @@ class SideWindows;
 struct ProgramState;
 struct RunReport;
 struct RunResult;
+class LiveControl;
 class RecordSource;
 class SourceStatus;
 } // namespace kesta
@@ -259,22 +260,12 @@ private:
     void buildLive();
     void liveRecordsArrived();
     void liveStateChanged();
-    void liveFinished(bool ok);
+    void liveFinished();
     void showLiveCounts();
     void clearViewForLive();
-    enum class LiveEndReason
-    {
-        OpenLog,
-        Exit
-    };
-    // Asks whether to end the live session going on; true when there is none or it ended.
-    bool endLiveSessionFirst(LiveEndReason reason = LiveEndReason::OpenLog);
     static constexpr int LiveChartIntervalMs = 250;
+    kesta::LiveControl *m_live = nullptr;
     QTimer *m_liveChartTimer = nullptr;
-    std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
-    std::unique_ptr<Questioner> m_defaultQuestioner;
-    ConnectChooser *m_connectChooser = nullptr;
-    Questioner *m_questioner = nullptr;
 
     HealthWatch *m_health = nullptr;
     PassView *m_passes = nullptr;

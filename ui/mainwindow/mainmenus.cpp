@@ -22,12 +22,6 @@ MainMenus::MainMenus(QMenuBar *bar) : QObject(bar), m_bar(bar)
     reload->setEnabled(false); // until a log has been decoded
     recentFiles = new QMenu(tr("Recent &Files"), file);
     recentFiles->setObjectName(QStringLiteral("MnuRecentFiles"));
-    connectServer = command(file, tr("&Connect..."), "MenuFileConnect");
-    disconnect = command(file, tr("&Disconnect"), "MenuFileDisconnect");
-    disconnect->setEnabled(false);
-    // While a lost connection waits to be retried: try again at once.
-    reconnectNow = command(file, tr("Reconnect &Now"), "MenuFileReconnectNow");
-    reconnectNow->setEnabled(false);
     exportRecords = command(file, tr("&Export Records..."), "MenuFileExportRecords");
     exportRecords->setEnabled(false); // until a log has been decoded
     exit = command(file, tr("E&xit"), "MenuFileExit");
@@ -68,7 +62,7 @@ void MainMenus::build(const Contributions &parts)
     file->addActions({open, reload});
     file->addMenu(recentFiles);
     file->addSeparator();
-    file->addActions({connectServer, disconnect, reconnectNow});
+    file->addActions(parts.liveCommands);
     file->addSeparator();
     file->addAction(exportRecords);
     for (QAction *action : {parts.savePassReport, parts.saveChart, parts.copyChart}) {

@@ -22,6 +22,7 @@ public:
     // Commands other parts of the window own, in the order they are listed.
     struct Contributions
     {
+        QList<QAction *> liveCommands; // connect, disconnect, reconnect now
         QAction *savePassReport = nullptr;
         QAction *saveChart = nullptr;
         QAction *copyChart = nullptr;
@@ -48,9 +49,6 @@ public:
     QAction *open = nullptr;
     QAction *reload = nullptr;
     QMenu *recentFiles = nullptr;
-    QAction *connectServer = nullptr;
-    QAction *disconnect = nullptr;
-    QAction *reconnectNow = nullptr;
     QAction *exportRecords = nullptr;
     QAction *exit = nullptr;
     // View
