@@ -57,6 +57,12 @@ LiveSession::~LiveSession()
         endFiles();
 }
 
+const kesta::RecordStore &LiveSession::records() const
+{
+    static const kesta::RecordStore none;
+    return m_records ? *m_records : none;
+}
+
 std::string LiveSession::dumpPath() const
 {
     return m_options.writeDump ? DumpNameFor(m_options.recordingPath) : std::string();
@@ -132,8 +138,10 @@ bool LiveSession::start()
     // whatever another file holds is in the recording already, even after a kill.
     plan.attach(m_session);
     m_session.addSink(m_pacedFlush.emplace(m_session, FramesPerHandOver));
-    if (m_options.store)
-        m_session.addSink(m_storeSink.emplace(*m_options.store));
+    if (m_options.keepRecords) {
+        m_records = std::make_unique<kesta::RecordStore>();
+        m_session.addSink(m_storeSink.emplace(*m_records));
+    }
     m_flushEveryChunk = plan.anyStream();
     if (m_options.influx) {
         InfluxSenderOptions influx;

@@ -46,8 +46,8 @@ struct LiveOptions
     // Asked while an output waits for a FIFO's reader or for a reader that does not
     // read (from a signal handler's flag, say); true ends the wait and that file fails.
     std::function<bool()> stopRequested;
-    // The windows' record store: holds the newest 1000 records while frames arrive.
-    RecordStore *store = nullptr;
+    // Keep the newest 1000 records (records()) for whoever shows them as frames arrive.
+    bool keepRecords = false;
 };
 
 // Decodes a pass while it is received from a KISS TCP server (the demodulator's or
@@ -106,6 +106,8 @@ public:
     const LiveOptions &options() const { return m_options; }
     std::string dumpPath() const;
     std::string tlmPath() const;
+    // The newest 1000 records, with keepRecords; an empty store without.
+    const kesta::RecordStore &records() const;
     // The InfluxDB sender while the session runs and after it, null without one.
     const InfluxSender *influxSender() const { return m_influxSender.get(); }
 
@@ -162,9 +164,10 @@ private:
     std::optional<SessionTotals> m_storedTotals;
     std::vector<std::string> m_outputErrors;
 
-    std::unique_ptr<OutputPlan> m_outputs;
-    std::optional<RollingStoreSink> m_storeSink;
-    std::optional<PacedFlushSink> m_pacedFlush;
+    std::unique_ptr<kesta::OutputPlan> m_outputs;
+    std::unique_ptr<kesta::RecordStore> m_records; // with keepRecords
+    std::optional<kesta::RollingStoreSink> m_storeSink;
+    std::optional<kesta::PacedFlushSink> m_pacedFlush;
     std::unique_ptr<InfluxSender> m_influxSender;
 };
 

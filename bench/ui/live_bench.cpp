@@ -113,7 +113,7 @@ void BM_LiveFrameToRecordShown(benchmark::State &bench)
         QTcpServer server;
         server.listen(QHostAddress::LocalHost, 0);
         form.connectTo({HostPort{QStringLiteral("127.0.0.1"), server.serverPort()},
-                        folder.filePath(QStringLiteral("bench.kss")), true, QString()});
+                        folder.filePath(QStringLiteral("bench.kss")), true, {}});
         processUntil([&] { return server.hasPendingConnections(); });
         QTcpSocket *client = server.nextPendingConnection();
         auto *text2 = form.findChild<QLineEdit *>(QStringLiteral("Text2"));

@@ -356,7 +356,7 @@ private slots:
         form->fitToScreen(QRect(QPoint(0, 0), available));
         QApplication::processEvents();
         QScrollArea *area = form->clientScroll();
-        QCOMPARE(client()->size(), QSize(Form1::ClientWidth, Form1::ClientHeight));
+        QCOMPARE(client()->size(), QSize(kesta::RecordPanel::Width, kesta::RecordPanel::Height));
         QCOMPARE(area->verticalScrollBar()->maximum() > 0, scrolls);
         if (!scrolls) {
             QCOMPARE(area->size(), client()->size());

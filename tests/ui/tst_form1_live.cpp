@@ -7,12 +7,14 @@
 #include "filechooser.h"
 #include "form1.h"
 #include "form1_fixture.h"
+#include "healthwatch.h"
 #include "livesession.h"
 #include "log_generator.h"
 #include "output_names.h"
 #include "parameterchart.h"
 #include "program_state.h"
 #include "recordstatus.h"
+#include "recordtable.h"
 #include "value_text.h"
 
 #include <QAction>
@@ -289,9 +291,11 @@ private slots:
     void sessionBeyondThousandFramesHoldsTheNewest()
     {
         const SentPass pass = makePass(1100);
+        form->showRecordTable(); // open before the session: it follows the records that come
         QVERIFY(connectToServer());
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(1100, 1100), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(form->recordTable()->model()->rowCount(), 1000, 10000);
         QCOMPARE(scrollBar()->minimum(), 101);
         QCOMPARE(scrollBar()->maximum(), 1100);
         QCOMPARE(state->store.RecordCount, 1000);
@@ -331,6 +335,26 @@ private slots:
         QVERIFY(control<QLabel>(QStringLiteral("LiveState"))->isHidden());
         scrollBar()->setValue(1000);
         QCOMPARE(text2(), position(1000, 1000));
+    }
+
+    // Limits in force judge a session's records as they are handed over.
+    void sessionRecordsAreCheckedAgainstTheLimits()
+    {
+        const QString limits = folder->filePath(QStringLiteral("limits.toml"));
+        QVERIFY(fixture::writeFile(limits, "[Rssi]\ncritical = [-1000000, -999999]\n"));
+        QVERIFY(form->health()->loadLimitsFile(limits));
+        const SentPass pass = makePass(30);
+        QVERIFY(connectToServer());
+        server->send(pass.bytes);
+        QTRY_COMPARE_WITH_TIMEOUT(text2(), position(30, 30), 10000);
+        int carried = 0;
+        for (std::int16_t i = 1; i <= state->store.RecordCount; ++i)
+            carried += state->store[i].Written.test(kesta::Field::Rssi) ? 1 : 0;
+        QVERIFY(carried > 0);
+        QCOMPARE(form->health()->statusLabel()->accessibleName(),
+                 QStringLiteral("Checking limits as records arrive: 0 records in warning, %1 in "
+                                "critical")
+                     .arg(carried));
     }
 
     void disconnectLeavesFilesThatTheRecordingReproduces_data()

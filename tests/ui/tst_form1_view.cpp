@@ -284,6 +284,79 @@ private slots:
                  QKeySequence(Qt::Key_F5));
     }
 
+    // Every entry of every menu, in order: object name, text, keys; "-" for a line.
+    static void listMenu(const QList<QAction *> &actions, const QString &indent, QStringList &out)
+    {
+        for (QAction *action : actions) {
+            if (action->isSeparator()) {
+                out << indent + QStringLiteral("-");
+                continue;
+            }
+            out << indent + QStringLiteral("%1 %2 %3")
+                                .arg(action->objectName(), action->text(),
+                                     action->shortcut().toString());
+            if (action->menu() && action->menu()->objectName() != QStringLiteral("MnuRecentFiles"))
+                listMenu(action->menu()->actions(), indent + QStringLiteral("  "), out);
+        }
+    }
+
+    void menuEntriesInOrder()
+    {
+        QStringList entries;
+        listMenu(form->menuBar()->actions(), QString(), entries);
+        // Where each command stands, its name and its keys are what users and their
+        // scripts know: a reshuffle is a change of the program, not of its code.
+        const QStringList expected{
+            QStringLiteral("MnuFileAction &File "),
+            QStringLiteral("  MenuFileOpen &Open Ctrl+O"),
+            QStringLiteral("  MenuFileReload &Reload F5"),
+            QStringLiteral("   Recent &Files "),
+            QStringLiteral("  -"),
+            QStringLiteral("  MenuFileConnect &Connect... "),
+            QStringLiteral("  MenuFileDisconnect &Disconnect "),
+            QStringLiteral("  MenuFileReconnectNow Reconnect &Now "),
+            QStringLiteral("  -"),
+            QStringLiteral("  MenuFileExportRecords &Export Records... "),
+            QStringLiteral("  MenuSavePassReport Save &Pass Report... "),
+            QStringLiteral("  ChartSave Save Chart... "),
+            QStringLiteral("  ChartCopy Copy Chart "),
+            QStringLiteral("  -"),
+            QStringLiteral("  MenuFileExit E&xit Ctrl+Q"),
+            QStringLiteral(" &View "),
+            QStringLiteral("  MenuViewLightMap Light-Element &Map "),
+            QStringLiteral("  MenuViewRecordTable Record &Table "),
+            QStringLiteral("  -"),
+            QStringLiteral("   &Pass "),
+            QStringLiteral("    MenuPassAll &All Passes "),
+            QStringLiteral("    -"),
+            QStringLiteral("    MenuPassOverlay &Overlay Passes "),
+            QStringLiteral(" &Settings "),
+            QStringLiteral("  WriteTLMFile &Write TLM File "),
+            QStringLiteral("  MenuStation &Station... "),
+            QStringLiteral("  MenuLimitsFile &Limits File... "),
+            QStringLiteral("  MenuInfluxDB &InfluxDB... "),
+            QStringLiteral("  ChartTimeAxis Time Axis "),
+            QStringLiteral(" &Record "),
+            QStringLiteral("   &Next Record Right"),
+            QStringLiteral("   &Previous Record Left"),
+            QStringLiteral("   &Ten Forward PgDown"),
+            QStringLiteral("   Ten &Back PgUp"),
+            QStringLiteral("   &First Record Home"),
+            QStringLiteral("   &Last Record End"),
+            QStringLiteral("  -"),
+            QStringLiteral("   Next of Same &Kind Ctrl+Right"),
+            QStringLiteral("   Previous of Same K&ind Ctrl+Left"),
+            QStringLiteral("  -"),
+            QStringLiteral("   &Go to Record... Ctrl+G"),
+            QStringLiteral("  -"),
+            QStringLiteral("  MenuNextOutside Next Record Outside Limits Ctrl+Shift+Right"),
+            QStringLiteral("  MenuPreviousOutside Previous Record Outside Limits Ctrl+Shift+Left"),
+            QStringLiteral("MnuInfo &Info "),
+        };
+        for (qsizetype i = 0; i < std::max(entries.size(), expected.size()); ++i)
+            QCOMPARE(entries.value(i), expected.value(i));
+    }
+
     void initialState()
     {
         QCOMPARE(control<QLabel>(QStringLiteral("Label1_0"))->text(),
@@ -571,16 +644,16 @@ private slots:
     void chartPointsAreTheRecordsValues()
     {
         fillStore(150);
-        form->DrawParameterChart(2); // 64-bit floats: the value at 15 significant digits
+        form->DrawParameterChart(2); // the records' numbers, not their texts read back
         const QList<QPointF> rssi = form->chart()->points();
         QCOMPARE(rssi.size(), 150);
         QCOMPARE(rssi.at(0).x(), 1.0);
-        QCOMPARE(rssi.at(0).y(), 0.333333333333333);
+        QCOMPARE(rssi.at(0).y(), 1.0 / 3.0);
         QCOMPARE(rssi.at(149).x(), 150.0);
         QCOMPARE(rssi.at(149).y(), 50.0);
 
-        form->DrawParameterChart(18); // the 32-bit angle at 7 digits
-        QCOMPARE(form->chart()->points().at(2).y(), 0.3);
+        form->DrawParameterChart(18); // the 32-bit angle as the float it is
+        QCOMPARE(form->chart()->points().at(2).y(), static_cast<double>(0.3F));
 
         form->DrawParameterChart(1); // a status byte is plotted as its number
         QCOMPARE(form->chart()->points().at(32).y(), 33.0);

@@ -1,26 +1,23 @@
-// The movement-flag window: its layout, the refresh that explains the eight bits, and the timer
-// that runs exactly while the window is open.
+// The movement-flag window: its layout, and the bits of the record shown explained as the
+// record source shows one record after another.
 
 #include "form2.h"
+#include "program_state.h"
+#include "recordsource.h"
 
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
+#include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <memory>
 
 using namespace kesta;
 
 namespace {
-
-// What the main window's movement-flag box holds; the window under test reads it on every tick.
-struct FlagBox
-{
-    QString text;
-};
 
 const QStringList LayoutCaptions{"bit 7", "bit 6", "bit 5", "bit 4",
                                  "bit 3", "bit 2", "bit 1", "bit 0"};
@@ -73,29 +70,42 @@ private slots:
     void layout();
     void bitLabelsFromTopToBottom();
 
-    void tickExplainsBits_data();
-    void tickExplainsBits();
-    void tickKeepsLinesForOtherText_data();
-    void tickKeepsLinesForOtherText();
-
-    void timerRunsWhileOpen();
-    void timerReadsTheSource();
+    void followsTheRecordShown_data();
+    void followsTheRecordShown();
+    void noRecordKeepsTheLayout();
     void closingDeletesTheWindow();
 
 private:
-    FlagBox m_box;
+    // Puts a record with `flag` (or without the movement flag) at store index `index`.
+    void hold(int index, std::optional<std::uint8_t> flag);
+
+    kesta::ProgramState m_state;
+    std::unique_ptr<kesta::RecordSource> m_source;
     QPointer<Form2> m_window;
 };
 
 void TestForm2::init()
 {
-    m_box = FlagBox{};
-    m_window = new Form2([this] { return m_box.text; });
+    m_state.store.reset();
+    m_source = std::make_unique<kesta::RecordSource>(m_state);
+    m_window = new Form2(*m_source);
 }
 
 void TestForm2::cleanup()
 {
     delete m_window.data();
+    m_source.reset();
+}
+
+void TestForm2::hold(int index, std::optional<std::uint8_t> flag)
+{
+    kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(index)];
+    record.clear();
+    if (flag) {
+        record.MovementFlag = *flag;
+        record.Written.set(kesta::Field::MovementFlag);
+    }
+    m_state.store.RecordCount = static_cast<std::int16_t>(std::max<int>(m_state.store.RecordCount, index));
 }
 
 void TestForm2::layout()
@@ -134,11 +144,6 @@ void TestForm2::layout()
     QVERIFY(!image1->pixmap().isNull());
 
     QCOMPARE(w.palette().color(QPalette::Window), QColor(224, 224, 224));
-
-    auto *timer1 = w.findChild<QTimer *>("Timer1");
-    QCOMPARE(timer1, w.timer1());
-    QCOMPARE(timer1->interval(), 1000);
-    QVERIFY(!timer1->isActive());
 }
 
 void TestForm2::bitLabelsFromTopToBottom()
@@ -153,103 +158,61 @@ void TestForm2::bitLabelsFromTopToBottom()
     }
 }
 
-void TestForm2::tickExplainsBits_data()
+void TestForm2::followsTheRecordShown_data()
 {
-    QTest::addColumn<QString>("flag");
+    // Record 1 is shown first, then record 2: the window follows without being asked.
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("second"); // -1: the frame did not carry the flag
+    QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("lines");
 
-    QTest::newRow("bits 7 and 0") << "10000001" << linesFor("10000001");
-    QTest::newRow("all zeros") << "00000000" << AllClear;
-    QTest::newRow("all ones") << "11111111" << AllSet;
-    QTest::newRow("bit 6 only") << "01000000" << linesFor("01000000");
-    QTest::newRow("bits 5 4 2 1") << "00110110" << linesFor("00110110");
+    const QStringList notCarried{"The frame of this record did not carry the movement flag.",
+                                 "", "", "", "", "", "", ""};
+    QTest::newRow("bits 7 and 0") << 0 << 0x81 << "10000001" << linesFor("10000001");
+    QTest::newRow("all zeros") << 0xFF << 0x00 << "00000000" << AllClear;
+    QTest::newRow("all ones") << 0x00 << 0xFF << "11111111" << AllSet;
+    QTest::newRow("bit 6 only") << 0x00 << 0x40 << "01000000" << linesFor("01000000");
+    QTest::newRow("bits 5 4 2 1") << 0x00 << 0x36 << "00110110" << linesFor("00110110");
+    QTest::newRow("not carried after a flag") << 0xFF << -1 << "" << notCarried;
+    QTest::newRow("a flag after one not carried") << -1 << 0x81 << "10000001"
+                                                  << linesFor("10000001");
 }
 
-void TestForm2::tickExplainsBits()
+void TestForm2::followsTheRecordShown()
 {
-    QFETCH(QString, flag);
+    QFETCH(int, first);
+    QFETCH(int, second);
+    QFETCH(QString, text);
     QFETCH(QStringList, lines);
 
-    m_box.text = flag;
-    m_window->tick();
-
-    QCOMPARE(m_window->text1()->text(), flag);
-    QCOMPARE(bitLines(*m_window), lines);
-}
-
-void TestForm2::tickKeepsLinesForOtherText_data()
-{
-    // A tick with `before` in the box, then one with `flag`: the second copies the text but
-    // leaves the lines of the first.
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("flag");
-    QTest::addColumn<QStringList>("lines");
-
-    QTest::newRow("empty, layout captions stay") << QString() << QString() << LayoutCaptions;
-    QTest::newRow("spaces, layout captions stay") << QString() << "   " << LayoutCaptions;
-    QTest::newRow("empty after a flag") << "10000001" << QString() << linesFor("10000001");
-    QTest::newRow("seven characters") << "10000001"
-                                      << "1111111" << linesFor("10000001");
-    QTest::newRow("nine characters") << "10000001"
-                                     << "111111111" << linesFor("10000001");
-    QTest::newRow("not binary") << "00000000"
-                                << "12345678" << AllClear;
-    QTest::newRow("letters") << "00000000"
-                             << "abcdefgh" << AllClear;
-    QTest::newRow("padded with spaces") << "00000000"
-                                        << " 11111111 " << AllClear;
-    QTest::newRow("space inside") << "11111111"
-                                  << "1111 111" << AllSet;
-    QTest::newRow("first tick bad") << QString() << "1x000001" << LayoutCaptions;
-}
-
-void TestForm2::tickKeepsLinesForOtherText()
-{
-    QFETCH(QString, before);
-    QFETCH(QString, flag);
-    QFETCH(QStringList, lines);
-
-    if (!before.isNull()) {
-        m_box.text = before;
-        m_window->tick();
-    }
-    m_box.text = flag;
-    m_window->tick();
-
-    QCOMPARE(m_window->text1()->text(), flag);
-    QCOMPARE(bitLines(*m_window), lines);
-}
-
-void TestForm2::timerRunsWhileOpen()
-{
-    QVERIFY(!m_window->timer1()->isActive());
+    auto flag = [](int value) {
+        return value < 0 ? std::nullopt : std::optional<std::uint8_t>(static_cast<std::uint8_t>(value));
+    };
+    hold(1, flag(first));
+    hold(2, flag(second));
     m_window->show();
-    QVERIFY(m_window->timer1()->isActive());
-    QCOMPARE(m_window->timer1()->interval(), 1000);
-    // Until the first tick the window shows its layout.
+    m_source->showRecord(1);
+    m_source->showRecord(2);
+
+    QCOMPARE(m_window->text1()->text(), text);
+    QCOMPARE(bitLines(*m_window), lines);
+}
+
+void TestForm2::noRecordKeepsTheLayout()
+{
+    // Before any record, and for a number the store does not hold, the layout stays.
+    m_window->show();
     QCOMPARE(bitLines(*m_window), LayoutCaptions);
+    m_source->showRecord(5);
+    QCOMPARE(bitLines(*m_window), LayoutCaptions);
+    QVERIFY(m_window->text1()->text().isEmpty());
 
-    m_window->hide();
-    QVERIFY(!m_window->timer1()->isActive());
-    m_window->show();
-    QVERIFY(m_window->timer1()->isActive());
-
-    QVERIFY(m_window->close());
-    QVERIFY(m_window); // deletion is deferred to the event loop
-    QVERIFY(!m_window->timer1()->isActive());
-}
-
-void TestForm2::timerReadsTheSource()
-{
-    // The timer's ticks run the same refresh; a short interval keeps the test quick.
-    m_box.text = "10000001";
-    m_window->show();
-    m_window->timer1()->setInterval(5);
-    QTRY_COMPARE(m_window->text1()->text(), QStringLiteral("10000001"));
+    // A window opened on a record shown already explains it at once.
+    hold(1, 0x81);
+    m_source->showRecord(1);
+    delete m_window.data();
+    m_window = new Form2(*m_source);
     QCOMPARE(bitLines(*m_window), linesFor("10000001"));
-
-    m_box.text = "01111110";
-    QTRY_COMPARE(bitLines(*m_window), linesFor("01111110"));
 }
 
 void TestForm2::closingDeletesTheWindow()

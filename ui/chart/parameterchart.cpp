@@ -5,6 +5,7 @@
 #include "chartscale.h"
 #include "layoutstyle.h"
 #include "savefilechooser.h"
+#include "value_text.h"
 
 #include <QAction>
 #include <QCategoryAxis>
@@ -451,6 +452,7 @@ void ParameterChart::setLimitSet(std::shared_ptr<const LimitSet> limits)
 
 void ParameterChart::setField(std::optional<Field> field)
 {
+    field_ = field;
     limitMarks_->setField(field);
 }
 
@@ -564,10 +566,12 @@ void ParameterChart::updateLocale()
 
 QString ParameterChart::numberText(double value) const
 {
-    const QLocale locale = chart()->locale();
-    if (value == std::trunc(value) && std::abs(value) < 1e15)
-        return locale.toString(static_cast<qlonglong>(value));
-    return locale.toString(value, 'g', QLocale::FloatingPointShortest);
+    // As the value box shows it: 15 significant digits, a single-precision field's value
+    // as the float it is, with the decimal separator of the boxes.
+    const std::string separator = chart()->locale().decimalPoint().toStdString();
+    const bool single = field_ && kesta::InfoOf(*field_).type == kesta::ValueType::F32;
+    return QString::fromStdString(single ? kesta::ValueText(static_cast<float>(value), separator)
+                                         : kesta::ValueText(value, separator));
 }
 
 void ParameterChart::updateDescription()

@@ -200,6 +200,7 @@ private:
 
     QLineSeries *series_;
     std::unique_ptr<ChartLimitMarks> limitMarks_;
+    std::optional<Field> field_;
     QValueAxis *axisX_;
     QCategoryAxis *timeAxisX_;
     QValueAxis *axisY_;

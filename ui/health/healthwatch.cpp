@@ -11,6 +11,7 @@
 #include "stationdialog.h"
 #include "log_export.h"
 #include "program_state.h"
+#include "recordsource.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -126,22 +127,14 @@ HealthWatch::HealthWatch(Form1 *window, ProgramState &state)
         QMessageBox::warning(window, window->windowTitle(), text);
     };
 
-    auto *settings = window->findChild<QMenu *>(QStringLiteral("MnuSettings"));
+    // Settings -> "Limits File...", File -> "Save Pass Report..." and the Record menu's
+    // records outside limits; the window's menus list them.
     m_chooseAction = new QAction(tr("&Limits File..."), this);
     m_chooseAction->setObjectName(QStringLiteral("MenuLimitsFile"));
-    // Beside "Station...", before the chart's own settings.
-    auto *station = window->findChild<QAction *>(QStringLiteral("MenuStation"));
-    const QList<QAction *> settingsActions = settings->actions();
-    settings->insertAction(settingsActions.value(settingsActions.indexOf(station) + 1), m_chooseAction);
     connect(m_chooseAction, &QAction::triggered, this, &HealthWatch::chooseLimitsFile);
 
-    auto *file = window->findChild<QMenu *>(QStringLiteral("MnuFile"));
     m_saveReport = new QAction(tr("Save &Pass Report..."), this);
     m_saveReport->setObjectName(QStringLiteral("MenuSavePassReport"));
-    // After "Export Records...", with the other commands that write what the log holds.
-    QAction *exportRecords = window->findChild<QAction *>(QStringLiteral("MenuFileExportRecords"));
-    const QList<QAction *> fileActions = file->actions();
-    file->insertAction(fileActions.value(fileActions.indexOf(exportRecords) + 1), m_saveReport);
     connect(m_saveReport, &QAction::triggered, this, &HealthWatch::savePassReport);
     m_report = new PassReportCommand(window);
     m_report->setErrorHandler([this](const QString &text) { m_onError(text); });
@@ -157,12 +150,10 @@ HealthWatch::HealthWatch(Form1 *window, ProgramState &state)
             });
     connect(window, &Form1::closing, m_report, &PassReportCommand::cancelAndWait);
 
-    auto *records = window->findChild<QMenu *>(QStringLiteral("MnuRecord"));
-    records->addSeparator();
-    m_next = records->addAction(tr("Next Record Outside Limits"));
+    m_next = new QAction(tr("Next Record Outside Limits"), this);
     m_next->setObjectName(QStringLiteral("MenuNextOutside"));
     m_next->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right));
-    m_previous = records->addAction(tr("Previous Record Outside Limits"));
+    m_previous = new QAction(tr("Previous Record Outside Limits"), this);
     m_previous->setObjectName(QStringLiteral("MenuPreviousOutside"));
     m_previous->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left));
     for (QAction *action : {m_next, m_previous})
@@ -177,13 +168,16 @@ HealthWatch::HealthWatch(Form1 *window, ProgramState &state)
     window->statusBar()->addPermanentWidget(m_status);
 
     for (int i = 0; i < static_cast<int>(m_frames.size()); ++i) {
-        auto *box = window->findChild<QWidget *>(QStringLiteral("Text1_%1").arg(i));
+        QWidget *box = window->recordPanel()->valueBox(i);
         if (box && FieldOfBox(i))
             m_frames[static_cast<std::size_t>(i)] = new LimitFrame(box);
     }
 
-    auto *scroll = window->findChild<QScrollBar *>(QStringLiteral("HScroll1"));
+    QScrollBar *scroll = window->recordPanel()->recordBar();
     connect(scroll, &QScrollBar::valueChanged, this, &HealthWatch::showMarks);
+    // A session's records are checked as the record source hands them over.
+    connect(window->recordSource(), &kesta::RecordSource::recordsAppended, this,
+            &HealthWatch::liveFramesArrived);
     connect(window, &Form1::recordsChanged, this, [this] {
         m_live = false;
         showMarks();
@@ -271,8 +265,8 @@ LimitLevel HealthWatch::levelOfRecord(int index) const
 
 void HealthWatch::goToOutside(int direction)
 {
-    auto *scroll = m_window->findChild<QScrollBar *>(QStringLiteral("HScroll1"));
-    const RecordStore &store = m_state.store;
+    QScrollBar *scroll = m_window->recordPanel()->recordBar();
+    const kesta::RecordStore &store = m_state.store;
     if (!m_limits || !scroll->isEnabled() || store.RecordCount <= 0)
         return;
     // The scroll bar stands at a record number; the store holds FirstNumber onwards.
@@ -292,8 +286,8 @@ void HealthWatch::goToOutside(int direction)
 
 void HealthWatch::showMarks()
 {
-    auto *scroll = m_window->findChild<QScrollBar *>(QStringLiteral("HScroll1"));
-    const RecordStore &store = m_state.store;
+    QScrollBar *scroll = m_window->recordPanel()->recordBar();
+    const kesta::RecordStore &store = m_state.store;
     const qint64 index = scroll->value() - store.FirstNumber + 1;
     const bool shown = scroll->isEnabled() && index >= 1 && index <= store.RecordCount;
     std::array<std::optional<LimitBreach>, 22> breaches{};
@@ -313,7 +307,7 @@ void HealthWatch::showMarks()
         LimitFrame *frame = m_frames[i];
         if (!frame)
             continue;
-        auto *box = m_window->findChild<QWidget *>(QStringLiteral("Text1_%1").arg(i));
+        QWidget *box = m_window->recordPanel()->valueBox(i);
         const bool was = frame->level() != LimitLevel::Ok;
         frame->setLevel(breaches[i] ? breaches[i]->level : LimitLevel::Ok);
         if (breaches[i]) {
@@ -365,7 +359,7 @@ void HealthWatch::showCounts()
     m_status->show();
 }
 
-void HealthWatch::watchLive(LiveSession *session)
+void HealthWatch::watchLive()
 {
     m_live = true;
     m_countedLimits = m_limits;
@@ -373,7 +367,6 @@ void HealthWatch::watchLive(LiveSession *session)
     m_health.reset();
     m_liveCounted = 0;
     updateActions();
-    connect(session, &LiveSession::framesArrived, this, &HealthWatch::liveFramesArrived);
     showCounts();
 }
 

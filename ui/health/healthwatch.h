@@ -3,6 +3,7 @@
 #include "limit_set.h"
 #include "log_health.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -17,7 +18,6 @@ namespace kesta {
 
 class Form1;
 class LimitFrame;
-class LiveSession;
 class PassReportCommand;
 class SaveFileChooser;
 
@@ -67,7 +67,7 @@ public:
     // before the one shown with a field outside limits; stays when there is none.
     void goToOutside(int direction);
     // A live session has started: its records are checked as they arrive.
-    void watchLive(LiveSession *session);
+    void watchLive();
 
     // File -> "Save Pass Report...": the pass report of the log on view.
     void savePassReport();
@@ -76,6 +76,9 @@ public:
 
     QLabel *statusLabel() const { return m_status; }
     QAction *limitsFileAction() const { return m_chooseAction; }
+    QAction *savePassReportAction() const { return m_saveReport; }
+    // Next and previous record outside limits.
+    QList<QAction *> outsideActions() const { return {m_next, m_previous}; }
 
 signals:
     // Other limits are in force (none after they were taken away).

@@ -22,12 +22,11 @@ QString TimeOfDay(const std::optional<std::int64_t> &ms)
 
 } // namespace
 
-PassView::PassView(QMenu *viewMenu, const RecordStore &store, QObject *parent)
-    : QObject(parent), m_store(store), m_menu(new QMenu(tr("&Pass"), viewMenu)),
+PassView::PassView(QWidget *menuParent, const kesta::RecordStore &store, QObject *parent)
+    : QObject(parent), m_store(store), m_menu(new QMenu(tr("&Pass"), menuParent)),
       m_group(new QActionGroup(this))
 {
     m_menu->setObjectName(QStringLiteral("MnuViewPass"));
-    viewMenu->addMenu(m_menu);
     m_group->setExclusive(true);
     rebuildMenu();
 }

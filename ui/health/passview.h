@@ -9,6 +9,7 @@
 class QAction;
 class QActionGroup;
 class QMenu;
+class QWidget;
 
 namespace kesta {
 
@@ -23,7 +24,8 @@ class PassView : public QObject
     Q_OBJECT
 
 public:
-    PassView(QMenu *viewMenu, const RecordStore &store, QObject *parent = nullptr);
+    // The "Pass" menu is made for the window's View menu to list; `menuParent` owns it.
+    PassView(QWidget *menuParent, const kesta::RecordStore &store, QObject *parent = nullptr);
 
     // The passes of a newly decoded log (none for a live session); all are shown again.
     void setPasses(std::vector<Pass> passes);

@@ -1,6 +1,7 @@
 #include "form1.h"
 
 #include "accessibility.h"
+#include "chartfeed.h"
 #include "cleanup.h"
 #include "connectdialog.h"
 #include "decoding_run.h"
@@ -11,8 +12,10 @@
 #include "influxdialog.h"
 #include "influxstatus.h"
 #include "layoutstyle.h"
+#include "livecontrol.h"
 #include "lightelementmap.h"
 #include "lightelementrow.h"
+#include "mainmenus.h"
 #include "livesession.h"
 #include "mainlayout.h"
 #include "parameter_catalogue.h"
@@ -24,8 +27,10 @@
 #include "recordstatus.h"
 #include "recordtable.h"
 #include "recordview.h"
-#include "runcontroller.h"
+#include "recordsource.h"
 #include "screenfit.h"
+#include "sidewindows.h"
+#include "sourcestatus.h"
 #include "stationdialog.h"
 #include "healthwatch.h"
 #include "passview.h"
@@ -68,8 +73,8 @@
 #include <QUrl>
 #include <QWindow>
 #include <algorithm>
+#include <climits>
 #include <utility>
-#include <charconv>
 #include <string>
 
 namespace kesta {
@@ -79,37 +84,10 @@ using namespace mainlayout;
 
 namespace {
 
-QString indexedName(const char *name, int index)
+int scrollValue(qint64 number)
 {
-    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
+    return static_cast<int>(std::clamp<qint64>(number, 1, INT_MAX));
 }
-
-QString fromView(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-// A picture drawn from an SVG resource at the widget's size, crisp at any screen scale.
-class SvgPicture : public QWidget
-{
-public:
-    SvgPicture(const QString &resource, QWidget *parent) : QWidget(parent), m_renderer(resource)
-    {
-        m_renderer.setAspectRatioMode(Qt::KeepAspectRatio);
-        setAttribute(Qt::WA_TranslucentBackground);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        m_renderer.render(&painter, QRectF(rect()));
-    }
-
-private:
-    QSvgRenderer m_renderer;
-};
 
 } // namespace
 
@@ -143,276 +121,86 @@ Form1::Form1(kesta::ProgramState &state, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(layoutstyle::defaultFont());
     setAcceptDrops(true);
+    m_source = new kesta::RecordSource(m_state, this);
 
     buildMenus();
-    auto *client = new accessibility::ClientPane(this);
-    client->setObjectName(QStringLiteral("ClientArea"));
-    client->setFixedSize(ClientWidth, ClientHeight);
-    layoutstyle::setBackground(client);
-    buildControls(client);
-    setCentralWidget(client);
+    m_panel = new kesta::RecordPanel(this);
+    connect(m_panel, &kesta::RecordPanel::parameterClicked, this, &Form1::optionClicked);
+    connect(m_panel, &kesta::RecordPanel::movementFlagRequested, this,
+            &Form1::showMovementFlagWindow);
+    connect(m_panel->recordBar(), &QScrollBar::valueChanged, this, &Form1::scrollBarChanged);
+    setCentralWidget(m_panel);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    buildStatusBar();
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setSizeGripEnabled(false);
+    m_sourceStatus = new kesta::SourceStatus(*m_source, statusBar());
     wireChart();
-    m_runs = new RunController(this);
-    connect(m_runs, &RunController::progress, this, &Form1::runProgress);
-    connect(m_runs, &RunController::finished, this, &Form1::runFinished);
-    m_influxStatus = new InfluxStatus(statusBar());
-    connect(m_runs, &RunController::influxStatusChanged, m_influxStatus, &InfluxStatus::showStatus);
+    connect(m_source, &kesta::RecordSource::recordsReset, this, &Form1::recordsReset);
+    connect(m_source, &kesta::RecordSource::runEnded, this, &Form1::runFinished);
+    connect(m_source, &kesta::RecordSource::shownRecordChanged, this, &Form1::showShownRecord);
     buildRecordViews();
     buildLive();
 
-    // The load handler's work.
-    InitParameterCatalogue();
-
     wireKeysAndAccess();
     m_health = new HealthWatch(this, m_state);
+    buildSideWindows();
+    placeMenus();
 }
 
 Form1::~Form1()
 {
-    // A run still going is cancelled; its files are discarded and the records dropped.
-    delete m_runs;
-    delete m_form2.data();
-    delete m_info.data();
+    // A run still going is cancelled, its files discarded and the records dropped; a
+    // session still going ends with every file written out.
+    delete m_source;
+    delete m_side; // the bits and Info windows are top-level windows of their own
 }
 
 void Form1::buildMenus()
 {
-    QMenuBar *bar = menuBar();
-    QMenu *file = bar->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("MnuFile"));
-    file->menuAction()->setObjectName(QStringLiteral("MnuFileAction"));
-    m_menuFileOpen = file->addAction(QStringLiteral("&Open"));
-    m_menuFileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    m_menuFileOpen->setObjectName(QStringLiteral("MenuFileOpen"));
-    m_menuFileExit = file->addAction(QStringLiteral("E&xit"));
-    m_menuFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    m_menuFileExit->setObjectName(QStringLiteral("MenuFileExit"));
-
-    QMenu *settings = bar->addMenu(QStringLiteral("&Settings"));
-    settings->setObjectName(QStringLiteral("MnuSettings"));
-    m_writeTlmFile = settings->addAction(QStringLiteral("&Write TLM File"));
-    m_writeTlmFile->setObjectName(QStringLiteral("WriteTLMFile"));
-    // The check mark is inverted by the handler itself, not by Qt, so that the menu and
-    // toggleWriteTlmFile() are one and the same command.
-    m_writeTlmFile->setCheckable(true);
-    m_writeTlmFile->setChecked(true);
-
-    QAction *station = settings->addAction(QStringLiteral("&Station..."));
-    station->setObjectName(QStringLiteral("MenuStation"));
-    connect(station, &QAction::triggered, this, [this] { StationDialog::edit(this); });
-    QAction *influx = settings->addAction(tr("&InfluxDB..."));
-    influx->setObjectName(QStringLiteral("MenuInfluxDB"));
-    connect(influx, &QAction::triggered, this, [this] { InfluxDialog::edit(this); });
-
-    m_mnuInfo = bar->addAction(QStringLiteral("&Info"));
-    m_mnuInfo->setObjectName(QStringLiteral("MnuInfo"));
-
-    connect(m_menuFileOpen, &QAction::triggered, this, &Form1::menuFileOpen);
-    connect(m_menuFileExit, &QAction::triggered, this, &Form1::menuFileExit);
-    connect(m_mnuInfo, &QAction::triggered, this, &Form1::showInfoWindow);
+    m_menus = new kesta::MainMenus(menuBar());
+    connect(m_menus->open, &QAction::triggered, this, &Form1::menuFileOpen);
+    connect(m_menus->exit, &QAction::triggered, this, &Form1::menuFileExit);
+    connect(m_menus->info, &QAction::triggered, this, &Form1::showInfoWindow);
+    connect(m_menus->station, &QAction::triggered, this, [this] { StationDialog::edit(this); });
+    connect(m_menus->influxDb, &QAction::triggered, this, [this] { InfluxDialog::edit(this); });
+    connect(m_menus->reload, &QAction::triggered, this, &Form1::reloadLog);
 }
 
-void Form1::buildControls(QWidget *client)
+void Form1::placeMenus()
 {
-    const QFont font = layoutstyle::defaultFont();
-    const QFont frameFont = layoutstyle::boldFont();
-
-    auto makeFrame = [&](const char *name, const QString &caption, Geometry geometry) {
-        auto *frame = new accessibility::CaptionFrame(caption, client);
-        frame->setObjectName(QLatin1String(name));
-        frame->setFont(frameFont);
-        frame->setFlat(false);
-        layoutstyle::place(frame, geometry);
-        return frame;
-    };
-    m_frame2 = makeFrame("Frame2", QStringLiteral("HTRX telemetry"), {8, 8, 545, 153});
-    m_frame5 = makeFrame("Frame5", QStringLiteral("FSS telemetry"), {8, 168, 545, 201});
-    m_frame1 = makeFrame("Frame1", QStringLiteral("Graph"), {8, 376, 545, 209});
-
-    auto container = [&](Box box) -> QWidget * {
-        switch (box) {
-        case Box::Frame2:
-            return m_frame2;
-        case Box::Frame5:
-            return m_frame5;
-        case Box::Window:
-            break;
-        }
-        return client;
-    };
-    auto makeLabel = [&](const QString &name, Place place) {
-        auto *text = new QLabel(container(place.box));
-        text->setObjectName(name);
-        text->setFont(font);
-        layoutstyle::place(text, place.geometry);
-        return text;
-    };
-    auto makeValueBox = [&](int index, Place place, bool multiLine) -> QWidget * {
-        QWidget *box = nullptr;
-        if (multiLine)
-            box = layoutstyle::makeDisplayText(container(place.box), indexedName("Text1", index));
-        else
-            box = layoutstyle::makeDisplayLine(container(place.box), indexedName("Text1", index));
-        layoutstyle::place(box, place.geometry);
-        return box;
-    };
-
-    m_optionGroup = new QButtonGroup(this);
-    m_optionGroup->setExclusive(true);
-    for (std::size_t p = 0; p < ParameterRows.size(); ++p) {
-        const int i = static_cast<int>(p);
-        const ParameterRow &row = ParameterRows[p];
-        auto *button = new QRadioButton(container(row.option.box));
-        button->setObjectName(indexedName("Option1", i));
-        button->setFont(font);
-        layoutstyle::place(button, row.option.geometry);
-        m_optionGroup->addButton(button, i);
-        m_option1[static_cast<std::size_t>(i)] = button;
-
-        m_label1[static_cast<std::size_t>(i)] = makeLabel(indexedName("Label1", i), row.name);
-        m_text1[static_cast<std::size_t>(i)] = makeValueBox(i, row.value, i == MultiLineValueBox);
-        m_label2[static_cast<std::size_t>(i)] = makeLabel(indexedName("Label2", i), row.unit);
-    }
-    for (std::size_t k = 0; k < HiModeRows.size(); ++k) {
-        const int i = FirstHiModeBox + static_cast<int>(k);
-        m_label1[static_cast<std::size_t>(i)] =
-            makeLabel(indexedName("Label1", i), HiModeRows[k].name);
-        m_text1[static_cast<std::size_t>(i)] = makeValueBox(i, HiModeRows[k].value, false);
-    }
-    for (const SpareLabel &spare : SpareUnitLabels)
-        m_label2[static_cast<std::size_t>(spare.index)] =
-            makeLabel(indexedName("Label2", spare.index), spare.place);
-    connect(m_optionGroup, &QButtonGroup::idClicked, this, &Form1::optionClicked);
-
-    auto *image1 = new SvgPicture(QStringLiteral(":/images/satellite.svg"), m_frame2);
-    image1->setObjectName(QStringLiteral("Image1"));
-    image1->setAccessibleName(QStringLiteral("KESTA-1 satellite"));
-    layoutstyle::place(image1, {416, 24, 123, 97});
-    m_image1 = image1;
-
-    auto *image4 = new SvgButton(QStringLiteral(":/images/info-button.svg"), m_frame2);
-    image4->setObjectName(QStringLiteral("Image4"));
-    image4->setAccessibleName(QStringLiteral("Movement flag bits"));
-    image4->setToolTip(QStringLiteral("HTRX Movement Flag"));
-    connect(image4, &QAbstractButton::clicked, this, &Form1::showMovementFlagWindow);
-    layoutstyle::place(image4, {192, 40, 16, 16});
-    m_image4 = image4;
-
-    m_shape1 = new LightElementRow(m_frame5);
-    m_shape1->setAccessibleName(QStringLiteral("Light elements"));
-    layoutstyle::place(m_shape1, {16, 128, LightElementRow::RowWidth, LightElementRow::BarHeight});
-
-    auto *message = layoutstyle::makeDisplayLine(m_frame5, indexedName("Text3", 0));
-    message->setFont(layoutstyle::boldFont());
-    message->setAccessibleName(QStringLiteral("FSS message"));
-    layoutstyle::setTextBoxColor(message, layoutstyle::BackgroundColor);
-    layoutstyle::setTextColor(message, MessageColor);
-    layoutstyle::place(message, {16, 168, 513, 19});
-    m_text3[0] = message;
-
-    m_chart = new ParameterChart(m_frame1);
-    m_chart->setFont(font);
-    layoutstyle::place(m_chart, {8, 16, 529, 185});
-
-    auto *rawFrame = layoutstyle::makeDisplayText(client, indexedName("Text3", 3));
-    rawFrame->setFont(layoutstyle::fixedFont(9));
-    rawFrame->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    rawFrame->setAccessibleName(QStringLiteral("Raw frame"));
-    layoutstyle::setTextBoxColor(rawFrame, layoutstyle::BackgroundColor);
-    layoutstyle::setTextColor(rawFrame, MessageColor);
-    layoutstyle::place(rawFrame, {8, 592, 465, 43});
-    m_text3[3] = rawFrame;
-
-    m_hscroll1 = new QScrollBar(Qt::Horizontal, client);
-    m_hscroll1->setObjectName(QStringLiteral("HScroll1"));
-    m_hscroll1->setAccessibleName(QStringLiteral("Record"));
-    m_hscroll1->setRange(1, 1);
-    m_hscroll1->setValue(1);
-    m_hscroll1->setEnabled(false);
-    layoutstyle::place(m_hscroll1, {488, 608, 65, 25});
-    connect(m_hscroll1, &QScrollBar::valueChanged, this, &Form1::scrollBarChanged);
-
-    m_label4 = makeLabel(QStringLiteral("Label4"), {Box::Window, {8, 640, 281, 25}});
-    m_label4->setFont(layoutstyle::boldFont(12));
-    layoutstyle::setTextColor(m_label4, FrameKindColor);
-    m_label4->setAccessibleDescription(QStringLiteral("Frame kind"));
-
-    m_label5 = makeLabel(QStringLiteral("Label5"), {Box::Window, {296, 640, 177, 17}});
-    m_label5->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    // The three counts of a long log need the narrower face to fit the label's 177 pixels.
-    QFont counterFont = font;
-    counterFont.setStretch(QFont::Condensed);
-    m_label5->setFont(counterFont);
-    m_label5->setAccessibleDescription(QStringLiteral("Frames per type"));
-
-    m_text2 = layoutstyle::makeDisplayLine(client, QStringLiteral("Text2"));
-    m_text2->setAccessibleName(QStringLiteral("Record position"));
-    // A display, not a field to type in: flat, so that it does not look editable, and
-    // saying where the typing goes instead.
-    m_text2->setFrame(false);
-    m_text2->setToolTip(tr("Record shown / records in the log (Go to Record: Ctrl+G)"));
-    m_text2->setAccessibleDescription(tr("Read only. Go to Record: Ctrl+G"));
-    layoutstyle::setTextBoxColor(m_text2, layoutstyle::BackgroundColor);
-    layoutstyle::setTextColor(m_text2, layoutstyle::TextColor);
-    layoutstyle::place(m_text2, {496, 640, 57, 19});
-    m_recordRowFit = new RecordRowFit(m_label4, m_label5, m_text2, this);
-
-    m_line1 = new QFrame(client);
-    m_line1->setObjectName(QStringLiteral("Line1"));
-    m_line1->setFrameShape(QFrame::NoFrame);
-    m_line1->setAutoFillBackground(true);
-    QPalette linePalette = m_line1->palette();
-    linePalette.setColor(QPalette::Window, Qt::black);
-    m_line1->setPalette(linePalette);
-    layoutstyle::place(m_line1, {0, 0, 760, 1});
-
-    RecordView::Controls controls;
-    controls.valueBoxes = m_text1;
-    controls.frameKind = m_label4;
-    controls.rawFrame = rawFrame;
-    controls.message = message;
-    controls.lightElements = m_shape1;
-    m_view = std::make_unique<RecordView>(controls);
-
-    // Kept for its place in the layout; files to clean up are tracked in the program state.
-    m_list1 = new QListWidget(client);
-    m_list1->setObjectName(QStringLiteral("List1"));
-    m_list1->setFont(font);
-    m_list1->setFocusPolicy(Qt::NoFocus);
-    layoutstyle::place(m_list1, {616, 16, 353, 173});
+    kesta::MainMenus::Contributions parts;
+    parts.liveCommands = {m_live->connectAction(), m_live->disconnectAction(),
+                          m_live->reconnectNowAction()};
+    parts.savePassReport = m_health->savePassReportAction();
+    parts.saveChart = chart()->saveChartAction();
+    parts.copyChart = chart()->copyChartAction();
+    parts.passes = m_passes->menu();
+    parts.limitsFile = m_health->limitsFileAction();
+    parts.timeAxis = chart()->timeAxisAction();
+    parts.recordCommands = m_navigator->menuCommands();
+    parts.outsideLimits = m_health->outsideActions();
+    m_menus->build(parts);
 }
 
 void Form1::InitParameterCatalogue()
 {
-    for (std::size_t i = 0; i < ParameterRows.size(); ++i) {
-        const ParameterRow &row = ParameterRows[i];
-        const QString unit = fromView(parameterUnit(row));
-        m_label1[i]->setText(fromView(parameterLabel(row)));
-        m_label2[i]->setText(unit);
-        // A screen reader says the field's own name, which tells the two "Counter"s apart.
-        QString spoken = row.field ? fromView(kesta::InfoOf(*row.field).spoken)
-                                   : fromView(parameterLabel(row)).trimmed();
-        if (!unit.isEmpty())
-            spoken += QLatin1Char(' ') + unit;
-        m_text1[i]->setAccessibleName(spoken);
-        m_option1[i]->setAccessibleName(spoken);
-    }
-    for (std::size_t k = 0; k < HiModeRows.size(); ++k) {
-        const kesta::FieldInfo &info = kesta::InfoOf(HiModeRows[k].field);
-        const auto i = static_cast<std::size_t>(FirstHiModeBox) + k;
-        m_label1[i]->setText(fromView(info.label));
-        m_text1[i]->setAccessibleName(fromView(info.spoken));
-    }
-    for (int i = 0; i <= 3; ++i)
-        setValueText(i, QString());
+    m_panel->initParameterCatalogue();
+}
+
+ParameterChart *Form1::chart() const
+{
+    return m_panel->chart();
+}
+
+LightElementRow *Form1::lightElements() const
+{
+    return m_panel->lightElements();
 }
 
 QString Form1::valueText(int index) const
 {
-    return m_view->valueText(index);
+    return m_panel->valueText(index);
 }
 
 QString Form1::movementFlagText() const
@@ -420,71 +208,26 @@ QString Form1::movementFlagText() const
     return valueText(1);
 }
 
-void Form1::setValueText(int index, const QString &text)
-{
-    m_view->setValueText(index, text);
-}
-
 void Form1::ShowRecord(std::int16_t index)
 {
-    m_view->show(m_state.store[index], QLocale().decimalPoint().toStdString());
-    m_chart->setShownRecord(index, m_state.store[index].ReceptionTime);
+    m_panel->showRecord(m_state.store[index]);
+    chart()->setShownRecord(index, m_state.store[index].ReceptionTime);
 }
 
 void Form1::DrawParameterChart(std::int16_t parameter)
 {
     if (parameter < 0 || static_cast<std::size_t>(parameter) >= ParameterRows.size())
         return;
-    const ParameterRow &entry = ParameterRows[static_cast<std::size_t>(parameter)];
-    const QString name = fromView(parameterLabel(entry));
-    const QString unit = fromView(parameterUnit(entry));
-
-    QString caption = name;
-    if (!unit.isEmpty())
-        caption += QStringLiteral(" [ ") + unit + QStringLiteral(" ] ");
-    m_frame1->setTitle(caption);
-
+    m_panel->showChartCaption(parameter);
     // The records of the pass chosen in View -> Pass, or all.
-    const auto [from, to] = m_passes->span();
-    const int rows = std::max(to - from + 1, 0);
-    m_chart->setRowCount(rows, m_state.store.numberAt(static_cast<std::int16_t>(from)));
-    if (!isChartable(entry))
-        return; // no numbers to plot: the earlier points stay
-
-    // Each point is the value as its value text gives it, i.e. at that text's precision.
-    // Only records whose frame carried the field are plotted, at their record number (in a
-    // live session: the session number): a frame of another kind has no value there, not a
-    // zero.
-    QList<QPointF> points;
-    QList<std::optional<qint64>> times;
-    points.reserve(rows);
-    times.reserve(rows);
-    std::string text;
-    for (int r = from; r <= to; ++r) {
-        const kesta::TelemetryRecord &record = m_state.store[static_cast<std::int16_t>(r)];
-        if (!record.Written.test(*entry.field))
-            continue;
-        // The point is the value as shown: its value text read back as a number.
-        text.clear();
-        kesta::AppendFieldValueText(text, record, *entry.field);
-        double y = 0;
-        std::from_chars(text.data(), text.data() + text.size(), y);
-        points.append(QPointF(static_cast<double>(m_state.store.numberAt(r)), y));
-        times.append(record.ReceptionTime);
-    }
-    m_chart->setParameter(name, unit);
-    m_chart->setField(entry.field);
-    m_chart->setPoints(points, times);
+    kesta::plotParameter(*chart(), m_state.store, m_passes->span(), parameter);
 }
 
 void Form1::optionClicked(int index)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= ParameterRows.size())
         return;
-    for (std::size_t a = 0; a < ParameterRows.size(); ++a)
-        layoutstyle::setTextBoxColor(m_text1[a], PlainValueColor);
-    m_option1[static_cast<std::size_t>(index)]->setChecked(true); // the group clears the others
-    layoutstyle::setTextBoxColor(m_text1[static_cast<std::size_t>(index)], ChosenValueColor);
+    m_panel->chooseParameter(index);
     DrawParameterChart(static_cast<std::int16_t>(index));
 }
 
@@ -500,135 +243,81 @@ void Form1::setNotifier(RunNotifier *notifier)
 
 bool Form1::writeTlmFile() const
 {
-    return m_writeTlmFile->isChecked();
+    return m_menus->writeTlmFile->isChecked();
 }
 
 void Form1::toggleWriteTlmFile()
 {
-    m_writeTlmFile->setChecked(!m_writeTlmFile->isChecked());
+    m_menus->writeTlmFile->setChecked(!m_menus->writeTlmFile->isChecked());
 }
 
 void Form1::menuFileOpen()
 {
-    if (!endLiveSessionFirst())
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::OpenLog))
         return;
     openLog(m_chooser->chooseLogFile(this));
 }
 
 void Form1::openLog(const QString &path)
 {
-    if (m_runs->isRunning())
+    if (m_source->isRunning())
         return; // one run at a time; the menu is disabled meanwhile
-    if (!endLiveSessionFirst())
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::OpenLog))
         return;
     // The labels are refreshed and the first value boxes emptied whether or not a log was
-    // chosen; a run that does not decode the log puts the boxes back as they were.
-    for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
-        m_shownBeforeRun[i] = valueText(static_cast<int>(i));
+    // chosen; a run that does not decode the log shows the record on view again.
     InitParameterCatalogue();
     if (path.isEmpty())
         return;
     kesta::RunRequest request;
     request.inputPath = QFile::encodeName(path).toStdString();
-    request.writeTlm = m_writeTlmFile->isChecked();
+    request.writeTlm = m_menus->writeTlmFile->isChecked();
     request.keptTlmPath = m_state.TlmPath;
     request.limits = m_health->limits();
     m_runPath = path;
-    m_runs->start(request);
-    m_menuFileOpen->setEnabled(false);
-    m_runClock.start();
-    m_progress->setRange(0, 0);
-    // A short run shows no progress at all; a long one after a moment.
-    QTimer::singleShot(ProgressDelayMs, this, [this] {
-        if (m_runs->isRunning() && m_runClock.elapsed() >= ProgressDelayMs - 10)
-            showProgress(true);
-    });
+    if (m_source->startRun(request))
+        m_menus->open->setEnabled(false);
 }
 
 bool Form1::isRunning() const
 {
-    return m_runs->isRunning();
+    return m_source->isRunning();
 }
 
 void Form1::cancelRun()
 {
-    m_runs->cancel();
+    m_source->cancelRun();
 }
 
-void Form1::buildStatusBar()
+void Form1::recordsReset()
 {
-    QStatusBar *bar = statusBar();
-    bar->setObjectName(QStringLiteral("StatusBar"));
-    bar->setSizeGripEnabled(false);
-    m_progress = new QProgressBar(bar);
-    m_progress->setObjectName(QStringLiteral("RunProgress"));
-    m_progress->setAccessibleName(QStringLiteral("Decoding progress"));
-    m_progress->setTextVisible(true);
-    m_progress->setMaximumHeight(16);
-    // Room for the longest text, "1234.5 of 1234.5 MB", beside the style's margins.
-    m_progress->setMinimumWidth(
-        m_progress->fontMetrics().horizontalAdvance(QStringLiteral("8888.8 of 8888.8 MB")) + 24);
-    m_cancelRun = new QPushButton(QStringLiteral("Cancel"), bar);
-    m_cancelRun->setObjectName(QStringLiteral("CancelRun"));
-    m_cancelRun->setMaximumHeight(20);
-    m_cancelRun->setShortcut(QKeySequence(Qt::Key_Escape)); // while it is shown
-    m_cancelRun->setToolTip(tr("Stop reading the log; the earlier files stay (Esc)"));
-    connect(m_cancelRun, &QPushButton::clicked, this, &Form1::cancelRun);
-    bar->addWidget(m_progress, 1);
-    bar->addWidget(m_cancelRun);
-    showProgress(false);
-}
-
-void Form1::showProgress(bool shown)
-{
-    m_progress->setVisible(shown);
-    m_cancelRun->setVisible(shown);
-    // The record's fields step aside for the bar, whatever the message was.
-    if (m_recordStatus)
-        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
-    if (shown)
-        statusBar()->clearMessage();
-    // The progress text has the bar's width only when the record's fields make room.
-    if (m_recordStatus)
-        m_recordStatus->setVisible(!shown && statusBar()->currentMessage().isEmpty());
-}
-
-void Form1::runProgress(qint64 bytesRead, qint64 totalBytes)
-{
-    if (totalBytes > 0) {
-        // Permille of the log, so that logs beyond 2 GB fit the bar's int range.
-        m_progress->setRange(0, 1000);
-        m_progress->setValue(
-            static_cast<int>(std::min<qint64>(bytesRead * 1000 / totalBytes, 1000)));
-        m_progress->setFormat(QStringLiteral("%1 of %2 MB")
-                                  .arg(static_cast<double>(bytesRead) / 1e6, 0, 'f', 1)
-                                  .arg(static_cast<double>(totalBytes) / 1e6, 0, 'f', 1));
-    } else {
-        m_progress->setRange(0, 0); // a pipe or FIFO: no end to measure against
-        m_progress->setFormat(
-            QStringLiteral("%1 MB").arg(static_cast<double>(bytesRead) / 1e6, 0, 'f', 1));
+    if (m_source->liveSession()) {
+        clearViewForLive();
+        return;
     }
+    // A decoded log: no session any more, nothing of it left to draw.
+    m_liveChartTimer->stop();
+    liveStateChanged();
+    const kesta::RunResult *run = m_source->decodedRun();
+    if (!run)
+        return;
+    m_health->takeRun(*run);
+    m_passes->setPasses(run->passes);
+    showDecodedLog();
+    noteDecodedRun(run->report);
+    emit recordsChanged();
 }
 
-void Form1::runFinished(std::shared_ptr<kesta::RunResult> result)
+void Form1::runFinished(const std::shared_ptr<const kesta::RunResult> &result)
 {
-    showProgress(false);
-    m_menuFileOpen->setEnabled(true);
-    const kesta::RunReport report = result->report;
-    const std::string dmpPath = result->dmpPath;
-    if (report.outcome == kesta::RunReport::Outcome::Decoded) {
-        releaseLiveSession();
-        m_health->takeRun(*result);
-        m_passes->setPasses(result->passes);
-        kesta::ApplyRun(m_state, *result);
-        showDecodedLog();
-        noteDecodedRun(report);
-        emit recordsChanged();
-    } else {
+    m_menus->open->setEnabled(true);
+    const kesta::RunReport &report = result->report;
+    const std::string &dmpPath = result->dmpPath;
+    if (report.outcome != kesta::RunReport::Outcome::Decoded) {
         m_placeOnReload = {}; // the next log opened starts at record 1
-        // Nothing of this run is kept: the store and the view stay as they were.
-        for (std::size_t i = 0; i < m_shownBeforeRun.size(); ++i)
-            setValueText(static_cast<int>(i), m_shownBeforeRun[i]);
+        // Nothing of this run is kept: the store and the record on view stay as they were.
+        if (const int index = m_source->shownIndex())
+            ShowRecord(static_cast<std::int16_t>(index));
         // A log that cannot be read is no longer offered among the recent files.
         if (report.outcome == kesta::RunReport::Outcome::LogUnreadable)
             m_recent->remove(m_runPath);
@@ -651,25 +340,23 @@ void Form1::showDecodedLog()
 {
     // A log without frames still replaces the counts of the log before it.
     const kesta::FrameCounters &counters = m_state.store.counters;
-    m_label5->setText(QString::fromStdString(
-        kesta::CounterText(counters.HtrxCount, counters.FssCount, counters.FssHiCount)));
-    m_recordRowFit->schedule();
+    m_panel->showCounts(counters.HtrxCount, counters.FssCount, counters.FssHiCount);
 
     const std::int16_t count = m_state.store.RecordCount;
     // A log opened shows record 1 and the mode status; a reload keeps the record on view
     // (as far as the log still reaches) and the parameter chosen.
     const ShownPlace place = std::exchange(m_placeOnReload, {});
     const int record = std::clamp(place.record, 1, std::max<int>(count, 1));
-    m_hscroll1->setEnabled(true);
+    QScrollBar *bar = m_panel->recordBar();
+    bar->setEnabled(true);
     {
         // To the record without a second ShowRecord through the change handler.
-        const QSignalBlocker quiet(m_hscroll1);
-        m_hscroll1->setRange(1, std::max<int>(count, 1)); // a log without frames: 1 to 1
-        m_hscroll1->setValue(record);
+        const QSignalBlocker quiet(bar);
+        bar->setRange(1, std::max<int>(count, 1)); // a log without frames: 1 to 1
+        bar->setValue(record);
     }
-    m_text2->setText(QStringLiteral("#%1 / %2").arg(m_hscroll1->value()).arg(count));
-    ShowRecord(static_cast<std::int16_t>(record));
-    if (!m_option1[static_cast<std::size_t>(place.parameter)]->isChecked())
+    m_source->showRecord(bar->value());
+    if (m_panel->chosenParameter() != place.parameter)
         optionClicked(place.parameter); // as the user's click: highlight and chart
     else
         DrawParameterChart(static_cast<std::int16_t>(place.parameter));
@@ -677,9 +364,14 @@ void Form1::showDecodedLog()
 
 void Form1::scrollBarChanged(int position)
 {
-    m_text2->setText(QStringLiteral("#%1 / %2").arg(position).arg(recordTotal()));
-    // The position is a record number; the store holds numbers FirstNumber onwards.
-    const qint64 index = position - m_state.store.FirstNumber + 1;
+    m_source->showRecord(position);
+}
+
+void Form1::showShownRecord(qint64 number)
+{
+    m_panel->showPosition(number, m_source->recordTotal());
+    // The store holds numbers FirstNumber onwards.
+    const qint64 index = number - m_state.store.FirstNumber + 1;
     if (index > 0)
         ShowRecord(static_cast<std::int16_t>(index));
 }
@@ -687,46 +379,29 @@ void Form1::scrollBarChanged(int position)
 void Form1::menuFileExit()
 {
     // As "Open" does, Exit asks before it ends a live session.
-    if (!endLiveSessionFirst(LiveEndReason::Exit))
+    if (!m_live->endSessionFirst(kesta::LiveControl::EndReason::Exit))
         return;
     close();
 }
 
 void Form1::showMovementFlagWindow()
 {
-    if (!m_form2) {
-        m_form2 = new Form2([this]() -> std::optional<QString> {
-            if (!m_view->isCarried(1))
-                return std::nullopt;
-            return movementFlagText();
-        });
-        m_form2->setAttribute(Qt::WA_QuitOnClose, false);
-        placeBeside(m_form2);
-    }
-    m_form2->show();
-    m_form2->raise();
-    m_form2->activateWindow();
+    m_side->showMovementFlag();
 }
 
 void Form1::showInfoWindow()
 {
-    if (!m_info) {
-        m_info = new Info;
-        m_info->setAttribute(Qt::WA_QuitOnClose, false);
-    }
-    m_info->show();
-    m_info->raise();
-    m_info->activateWindow();
+    m_side->showInfo();
 }
 
 Form2 *Form1::movementFlagWindow() const
 {
-    return m_form2;
+    return m_side->movementFlag();
 }
 
 Info *Form1::infoWindow() const
 {
-    return m_info;
+    return m_side->info();
 }
 
 void Form1::cleanUpOnce()
@@ -759,19 +434,14 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     // The user closing the window is asked as Exit asks; a close the program asks for (on
     // a signal, at the end of a session) is not.
-    if (event->spontaneous() && !endLiveSessionFirst(LiveEndReason::Exit)) {
+    if (event->spontaneous() && !m_live->endSessionFirst(kesta::LiveControl::EndReason::Exit)) {
         event->ignore();
         return;
     }
     // A run still going stops now: its files are discarded, the earlier ones kept.
-    m_runs->cancelAndWait();
-    if (m_live)
-        m_live->stop(); // every file of the session written out and closed
+    m_source->cancelRunAndWait();
+    m_source->stopLive(); // every file of the session written out and closed
     cleanUpOnce();
-    if (m_form2)
-        m_form2->close();
-    if (m_info)
-        m_info->close();
     event->accept();
     emit closing();
 }
@@ -828,76 +498,27 @@ void Form1::wireKeysAndAccess()
     m_clientScroll->setFixedSize(client->size());
     setCentralWidget(m_clientScroll);
 
-    // The value boxes whose text must fit and show whole lines.
-    screenfit::fitLineFont(m_text2, QStringLiteral("#1000 / 1000"));
-    if (auto *rawFrame = qobject_cast<QPlainTextEdit *>(m_text3[3]))
-        screenfit::fitWholeLines(rawFrame);
-
-    // Controls outside the visible area, blank unit labels and the rule along the top edge
-    // are for no one to reach.
-    const QRect visible = client->rect();
-    for (QWidget *widget : client->findChildren<QWidget *>()) {
-        if (!visible.intersects(QRect(widget->mapTo(client, QPoint(0, 0)), widget->size())))
-            accessibility::hide(widget);
-    }
-    for (QLabel *unit : m_label2) {
-        if (unit && unit->text().isEmpty())
-            accessibility::hide(unit);
-    }
-    accessibility::hide(m_line1);
-    m_shape1->setAccessibleDescription(QStringLiteral("64 light-element readings; none shown"));
-
-    // Tab runs through what can be seen, top to bottom, left to right (the option buttons
-    // are one group, a single stop; the Up and Down keys go through them).
-    QList<QWidget *> chain;
-    for (QWidget *widget : client->findChildren<QWidget *>()) {
-        if ((widget->focusPolicy() & Qt::TabFocus) && !accessibility::isHidden(widget) &&
-            !widget->focusProxy())
-            chain.append(widget);
-    }
-    std::stable_sort(chain.begin(), chain.end(), [client](QWidget *a, QWidget *b) {
-        const QPoint pa = a->mapTo(client, QPoint(0, 0));
-        const QPoint pb = b->mapTo(client, QPoint(0, 0));
-        return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
-    });
-    for (qsizetype i = 1; i < chain.size(); ++i)
-        setTabOrder(chain.at(i - 1), chain.at(i));
+    m_panel->prepareForUse();
 
     // The "Record" menu and the keys that go through the records.
-    m_navigator = new RecordNavigator(this, m_hscroll1, m_state.store);
-    auto *records = new QMenu(QStringLiteral("&Record"), this);
-    records->setObjectName(QStringLiteral("MnuRecord"));
-    menuBar()->insertMenu(m_mnuInfo, records);
-    m_navigator->fillMenu(records);
+    m_navigator = new RecordNavigator(this, m_panel->recordBar(), m_state.store);
     m_navigator->watchTextBoxes(client);
 
-    // "Reload" and "Recent Files".
-    QMenu *file = findChild<QMenu *>(QStringLiteral("MnuFile"));
-    m_reload = new QAction(QStringLiteral("&Reload"), this);
-    m_reload->setObjectName(QStringLiteral("MenuFileReload"));
-    m_reload->setShortcut(QKeySequence(Qt::Key_F5));
-    m_reload->setEnabled(false);
-    connect(m_reload, &QAction::triggered, this, &Form1::reloadLog);
-    // Right after "Open", with a line between them and what follows.
-    QAction *afterOpen = file->actions().value(file->actions().indexOf(m_menuFileOpen) + 1);
-    file->insertAction(afterOpen, m_reload);
-    m_recentMenu = new QMenu(QStringLiteral("Recent &Files"), file);
-    m_recentMenu->setObjectName(QStringLiteral("MnuRecentFiles"));
-    file->insertMenu(afterOpen, m_recentMenu);
-    file->insertSeparator(afterOpen);
+    // "Recent Files".
     m_recent = new RecentFiles(this);
-    m_recent->attach(m_recentMenu);
+    m_recent->attach(m_menus->recentFiles);
     connect(m_recent, &RecentFiles::chosen, this, &Form1::openLog);
 
     // Reception time, log name and load report in the status bar.
     m_recordStatus = new RecordStatus(statusBar());
     statusBar()->addPermanentWidget(m_recordStatus, 1);
+    m_sourceStatus->setRecordStatus(m_recordStatus);
     // A message ("... records exported to ...") is read whole: the record's fields step aside
     // while it is shown.
     connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString &message) {
-        m_recordStatus->setVisible(message.isEmpty() && !m_progress->isVisible());
+        m_recordStatus->setVisible(message.isEmpty() && !m_sourceStatus->isProgressShown());
     });
-    connect(m_hscroll1, &QScrollBar::valueChanged, this, &Form1::showRecordTime);
+    connect(m_panel->recordBar(), &QScrollBar::valueChanged, this, &Form1::showRecordTime);
 }
 
 void Form1::noteDecodedRun(const kesta::RunReport &report)
@@ -907,7 +528,7 @@ void Form1::noteDecodedRun(const kesta::RunReport &report)
     m_recordStatus->showLog(path, report.totals, report.load);
     showRecordTime();
     m_recent->add(path);
-    m_reload->setEnabled(true);
+    m_menus->reload->setEnabled(true);
     m_navigator->updateEnabled();
 }
 
@@ -915,7 +536,7 @@ void Form1::showRecordTime()
 {
     // The bar counts a session's records by their session numbers, a log's from 1.
     const kesta::RecordStore &store = m_state.store;
-    const qint64 index = m_hscroll1->value() - (m_live ? store.FirstNumber - 1 : 0);
+    const qint64 index = m_panel->recordBar()->value() - (liveSession() ? store.FirstNumber - 1 : 0);
     if (store.RecordCount <= 0 || index < 1 || index > store.RecordCount) {
         m_recordStatus->timeLabel()->clear();
         return;
@@ -927,8 +548,8 @@ void Form1::reloadLog()
 {
     if (m_state.InputPath.empty() || isLive())
         return;
-    const int parameter = m_optionGroup->checkedId();
-    m_placeOnReload = {m_hscroll1->value(), parameter >= 0 ? parameter : ChartedParameterOnOpen};
+    const int parameter = m_panel->chosenParameter();
+    m_placeOnReload = {m_panel->recordBar()->value(), parameter >= 0 ? parameter : ChartedParameterOnOpen};
     openLog(QFile::decodeName(QByteArray::fromStdString(m_state.InputPath)));
 }
 
@@ -950,19 +571,9 @@ void Form1::fitToScreen(const QRect &available)
     // position), and as much as fits above it; Tab brings the rest into view.
     // With the client area's own margin below the row, which the status bar's final
     // height may still take a few pixels of.
-    m_clientScroll->ensureWidgetVisible(m_text2, 8, 8);
+    m_clientScroll->ensureWidgetVisible(m_panel->positionBox(), 8, 8);
     // And once more when the scroll bars that the new size brings have taken their room.
-    QTimer::singleShot(0, this, [this] { m_clientScroll->ensureWidgetVisible(m_text2, 8, 8); });
-}
-
-void Form1::placeBeside(QWidget *window)
-{
-    const QScreen *screen = this->screen();
-    if (!screen || !isVisible())
-        return;
-    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    const QSize size = window->size().grownBy(frame);
-    window->move(screenfit::besidePosition(frameGeometry(), size, screen->availableGeometry()));
+    QTimer::singleShot(0, this, [this] { m_clientScroll->ensureWidgetVisible(m_panel->positionBox(), 8, 8); });
 }
 
 RecordNavigator *Form1::navigator() const
@@ -994,28 +605,8 @@ const std::optional<kesta::LoadReport> &Form1::lastLoadReport() const
 
 void Form1::buildRecordViews()
 {
-    QMenu *file = menuBar()->findChild<QMenu *>(QStringLiteral("MnuFile"));
-    m_menuExportRecords = new QAction(QStringLiteral("&Export Records..."), file);
-    m_menuExportRecords->setObjectName(QStringLiteral("MenuFileExportRecords"));
-    m_menuExportRecords->setEnabled(false); // until a log has been decoded
-    // Beside the chart's own "Save Chart..." and "Copy Chart": the commands that write
-    // what the window holds.
-    file->insertAction(m_chart->saveChartAction(), m_menuExportRecords);
-    file->insertSeparator(m_menuFileExit);
-    connect(m_menuExportRecords, &QAction::triggered, this, &Form1::exportRecords);
-
-    QMenu *views = new QMenu(QStringLiteral("&View"), menuBar());
-    views->setObjectName(QStringLiteral("MnuView"));
-    QMenu *settings = menuBar()->findChild<QMenu *>(QStringLiteral("MnuSettings"));
-    menuBar()->insertMenu(settings->menuAction(), views);
-    QAction *map = views->addAction(QStringLiteral("Light-Element &Map"));
-    map->setObjectName(QStringLiteral("MenuViewLightMap"));
-    QAction *table = views->addAction(QStringLiteral("Record &Table"));
-    table->setObjectName(QStringLiteral("MenuViewRecordTable"));
-    connect(map, &QAction::triggered, this, &Form1::showLightElementMap);
-    connect(table, &QAction::triggered, this, &Form1::showRecordTable);
-    views->addSeparator();
-    m_passes = new PassView(views, m_state.store, this);
+    connect(m_menus->exportRecords, &QAction::triggered, this, &Form1::exportRecords);
+    m_passes = new PassView(m_menus->views, m_state.store, this);
     connect(m_passes, &PassView::chosenChanged, this, &Form1::showChosenPass);
     connect(m_passes, &PassView::overlayRequested, this, &Form1::showPassOverlay);
 
@@ -1026,7 +617,7 @@ void Form1::buildRecordViews()
     connect(m_export, &ExportCommand::finished, this,
             [this](const kesta::LogExportResult &result, const QString &path) {
                 using Outcome = kesta::LogExportResult::Outcome;
-                m_menuExportRecords->setEnabled(!m_state.InputPath.empty());
+                m_menus->exportRecords->setEnabled(!m_state.InputPath.empty());
                 if (result.outcome == Outcome::Written)
                     statusBar()->showMessage(
                         tr("%1 records exported to %2")
@@ -1040,116 +631,78 @@ void Form1::buildRecordViews()
             });
 
     connect(this, &Form1::recordsChanged, this, [this] {
-        m_menuExportRecords->setEnabled(!m_state.InputPath.empty() && !m_export->isRunning());
-        if (m_lightMap)
-            m_lightMap->refresh();
-        if (m_recordTable)
-            m_recordTable->refresh();
-        // The new log's passes: all shown (the chart is drawn already).
-        if (m_lightMap)
-            m_lightMap->setRecordSpan(m_passes->span());
-        if (m_recordTable)
-            m_recordTable->setRecordSpan(m_passes->span());
+        m_menus->exportRecords->setEnabled(!m_state.InputPath.empty() && !m_export->isRunning());
     });
-    connect(this, &Form1::closing, this, [this] {
-        m_export->cancelAndWait();
-        if (m_lightMap)
-            m_lightMap->close();
-        if (m_recordTable)
-            m_recordTable->close();
-        if (m_passOverlay)
-            m_passOverlay->close();
-    });
+    connect(this, &Form1::closing, this, [this] { m_export->cancelAndWait(); });
+}
+
+void Form1::buildSideWindows()
+{
+    kesta::SideWindows::Parts parts;
+    parts.window = this;
+    parts.store = &m_state.store;
+    parts.panel = m_panel;
+    parts.passes = m_passes;
+    parts.health = m_health;
+    parts.source = m_source;
+    m_side = new kesta::SideWindows(parts);
+    connect(m_side, &kesta::SideWindows::recordChosen, this, &Form1::goToRecord);
+    connect(m_menus->lightElementMap, &QAction::triggered, m_side,
+            &kesta::SideWindows::showLightElementMap);
+    connect(m_menus->recordTable, &QAction::triggered, m_side,
+            &kesta::SideWindows::showRecordTable);
+    connect(this, &Form1::recordsChanged, m_side, &kesta::SideWindows::followRecords);
+    connect(this, &Form1::closing, m_side, &kesta::SideWindows::closeAll);
 }
 
 void Form1::showLightElementMap()
 {
-    if (!m_lightMap) {
-        // A window of its own that goes with the main window.
-        m_lightMap = new LightElementMap(m_state.store, this);
-        m_lightMap->setWindowFlag(Qt::Window);
-        m_lightMap->setSaveChooser(m_saveChooser);
-        connect(m_lightMap, &LightElementMap::recordClicked, this, &Form1::goToRecord);
-        // One column per reception time while the chart shows reception time.
-        m_lightMap->setTimeAxis(m_chart->isTimeAxis());
-        m_lightMap->setRecordSpan(m_passes->span());
-        connect(m_chart->timeAxisAction(), &QAction::toggled, m_lightMap,
-                [this] { m_lightMap->setTimeAxis(m_chart->isTimeAxis()); });
-    }
-    m_lightMap->show();
-    m_lightMap->raise();
-    m_lightMap->activateWindow();
+    m_side->showLightElementMap();
 }
 
 void Form1::showRecordTable()
 {
-    if (!m_recordTable) {
-        m_recordTable = new RecordTable(m_state.store, this);
-        m_recordTable->setWindowFlag(Qt::Window);
-        connect(m_recordTable, &RecordTable::recordSelected, this, &Form1::goToRecord);
-        m_recordTable->setLimits(m_health->limits());
-        m_recordTable->setRecordSpan(m_passes->span());
-        connect(m_health, &HealthWatch::limitsChanged, m_recordTable,
-                [this] { m_recordTable->setLimits(m_health->limits()); });
-    }
-    m_recordTable->show();
-    m_recordTable->raise();
-    m_recordTable->activateWindow();
-}
-
-void Form1::showChosenPass()
-{
-    const auto span = m_passes->span();
-    if (m_lightMap)
-        m_lightMap->setRecordSpan(span);
-    if (m_recordTable)
-        m_recordTable->setRecordSpan(span);
-    const int parameter = m_optionGroup->checkedId();
-    if (parameter >= 0)
-        DrawParameterChart(static_cast<std::int16_t>(parameter));
-    // A pass chosen: its first record is shown.
-    if (m_passes->chosen() > 0 && span.first <= span.second)
-        goToRecord(static_cast<int>(m_state.store.numberAt(static_cast<std::int16_t>(span.first))));
-}
-
-PassOverlay *Form1::passOverlay() const
-{
-    return m_passOverlay;
+    m_side->showRecordTable();
 }
 
 void Form1::showPassOverlay()
 {
-    const int parameter = m_optionGroup->checkedId();
-    if (parameter < 0 || !isChartable(ParameterRows[static_cast<std::size_t>(parameter)]))
-        return;
-    if (!m_passOverlay) {
-        m_passOverlay = new PassOverlay(this);
-        m_passOverlay->setWindowFlag(Qt::Window);
-    }
-    m_passOverlay->draw(m_state.store, m_passes->passes(),
-                        *ParameterRows[static_cast<std::size_t>(parameter)].field,
-                        m_health->limits().get());
-    m_passOverlay->show();
-    m_passOverlay->raise();
-    m_passOverlay->activateWindow();
+    m_side->showPassOverlay();
 }
 
 LightElementMap *Form1::lightElementMap() const
 {
-    return m_lightMap;
+    return m_side->lightElementMap();
 }
 
 RecordTable *Form1::recordTable() const
 {
-    return m_recordTable;
+    return m_side->recordTable();
+}
+
+PassOverlay *Form1::passOverlay() const
+{
+    return m_side->passOverlay();
+}
+
+void Form1::showChosenPass()
+{
+    m_side->followSpan();
+    const int parameter = m_panel->chosenParameter();
+    if (parameter >= 0)
+        DrawParameterChart(static_cast<std::int16_t>(parameter));
+    // A pass chosen: its first record is shown.
+    const auto span = m_passes->span();
+    if (m_passes->chosen() > 0 && span.first <= span.second)
+        goToRecord(static_cast<int>(m_state.store.numberAt(static_cast<std::int16_t>(span.first))));
 }
 
 void Form1::goToRecord(int record)
 {
-    if (!m_hscroll1->isEnabled() || record < m_hscroll1->minimum() ||
-        record > m_hscroll1->maximum())
+    QScrollBar *bar = m_panel->recordBar();
+    if (!bar->isEnabled() || record < bar->minimum() || record > bar->maximum())
         return;
-    m_hscroll1->setValue(record); // the scroll bar's handler shows it
+    bar->setValue(record); // the scroll bar's handler shows it
 }
 
 void Form1::exportRecords()
@@ -1163,7 +716,7 @@ void Form1::exportRecords()
         request.keptFiles.push_back({"TLM file", m_state.TlmPath});
     m_export->run(std::move(request));
     if (m_export->isRunning())
-        m_menuExportRecords->setEnabled(false);
+        m_menus->exportRecords->setEnabled(false);
 }
 
 bool Form1::isExporting() const
@@ -1179,24 +732,163 @@ void Form1::cancelExport()
 void Form1::setSaveChooser(SaveFileChooser *chooser)
 {
     m_export->setChooser(chooser);
-    m_chart->setSaveChooser(chooser);
-    m_saveChooser = chooser;
+    chart()->setSaveChooser(chooser);
     m_health->setSaveChooser(chooser);
-    if (m_lightMap)
-        m_lightMap->setSaveChooser(chooser);
+    m_side->setSaveChooser(chooser);
 }
 void Form1::wireChart()
 {
-    auto *file = findChild<QMenu *>(QStringLiteral("MnuFile"));
-    file->insertAction(m_menuFileExit, m_chart->saveChartAction());
-    file->insertAction(m_menuFileExit, m_chart->copyChartAction());
-    auto *settings = findChild<QMenu *>(QStringLiteral("MnuSettings"));
-    settings->addAction(m_chart->timeAxisAction());
-    connect(m_chart, &ParameterChart::recordClicked, this, [this](int record) {
-        if (m_hscroll1->isEnabled() && record >= m_hscroll1->minimum() &&
-            record <= m_hscroll1->maximum())
-            m_hscroll1->setValue(record);
+    connect(chart(), &ParameterChart::recordClicked, this, &Form1::goToRecord);
+}
+
+// ---- Live reception: File -> "Connect...", "Disconnect" and "Reconnect Now" ----
+
+void Form1::buildLive()
+{
+    m_live = new kesta::LiveControl(*m_source, this);
+    connect(m_live, &kesta::LiveControl::failed, this, [this](bool error, const QString &text) {
+        m_notifier->notify(this, error ? RunNotifier::Severity::Error : RunNotifier::Severity::Warning,
+                           windowTitle(), text);
     });
+    connect(m_live->connectAction(), &QAction::triggered, this, &Form1::menuFileConnect);
+    connect(m_menus->file, &QMenu::aboutToShow, m_live, &kesta::LiveControl::updateActions);
+
+    // While frames arrive the chart is redrawn a few times a second, not at every frame.
+    m_liveChartTimer = new QTimer(this);
+    m_liveChartTimer->setSingleShot(true);
+    m_liveChartTimer->setInterval(LiveChartIntervalMs);
+    // So are the map and the table.
+    connect(m_liveChartTimer, &QTimer::timeout, this, [this] {
+        const int chosen = m_panel->chosenParameter();
+        DrawParameterChart(
+            static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
+        m_side->followRecords();
+    });
+
+    connect(m_source, &kesta::RecordSource::recordsAppended, this, &Form1::liveRecordsArrived);
+    connect(m_source, &kesta::RecordSource::liveStateChanged, this, &Form1::liveStateChanged);
+    connect(m_source, &kesta::RecordSource::liveEnded, this, &Form1::liveFinished);
+}
+
+void Form1::setConnectChooser(ConnectChooser *chooser)
+{
+    m_live->setConnectChooser(chooser);
+}
+
+void Form1::setQuestioner(Questioner *questioner)
+{
+    m_live->setQuestioner(questioner);
+}
+
+LiveSession *Form1::liveSession() const
+{
+    return m_source->liveSession();
+}
+
+bool Form1::isLive() const
+{
+    return m_source->isLive();
+}
+
+void Form1::menuFileConnect()
+{
+    m_live->chooseAndConnect(writeTlmFile());
+}
+
+void Form1::menuFileDisconnect()
+{
+    m_source->stopLive();
+}
+
+bool Form1::connectTo(const ConnectRequest &request)
+{
+    return m_live->connectTo(request);
+}
+
+void Form1::clearViewForLive()
+{
+    // The status bar speaks of the session: its state, its recording, its frames.
+    LiveSession *session = liveSession();
+    m_recordStatus->showSession(QFile::decodeName(QByteArray::fromStdString(session->options().recordingPath)));
+    m_health->watchLive();
+    m_passes->setPasses({});
+    // The store was emptied for the session: a blank record until the first frame.
+    QScrollBar *bar = m_panel->recordBar();
+    bar->setEnabled(false);
+    {
+        const QSignalBlocker quiet(bar);
+        bar->setRange(1, 1);
+        bar->setValue(1);
+    }
+    InitParameterCatalogue();
+    ShowRecord(1);
+    m_source->showRecord(0); // none yet
+    const int chosen = m_panel->chosenParameter();
+    DrawParameterChart(static_cast<std::int16_t>(chosen >= 0 ? chosen : ChartedParameterOnOpen));
+    m_side->followRecords();
+    showLiveCounts();
+}
+
+void Form1::liveRecordsArrived()
+{
+    const kesta::RecordStore &store = m_state.store;
+    if (!liveSession() || store.RecordCount == 0)
+        return;
+    // The bar follows the newest record while it stands on it; moved back by the user it
+    // stays on the record chosen as long as that record is held.
+    QScrollBar *bar = m_panel->recordBar();
+    const bool follow = !bar->isEnabled() || bar->value() == bar->maximum();
+    const int before = bar->value();
+    bar->setEnabled(true);
+    {
+        const QSignalBlocker quiet(bar);
+        bar->setRange(scrollValue(store.FirstNumber), scrollValue(store.lastNumber()));
+        if (follow)
+            bar->setValue(bar->maximum());
+    }
+    if (follow || bar->value() != before)
+        scrollBarChanged(bar->value()); // shows the record and Text2
+    else
+        m_panel->showPosition(before, m_source->recordTotal());
+
+    showRecordTime();
+    if (m_panel->chosenParameter() < 0)
+        optionClicked(ChartedParameterOnOpen); // the first frame: as on opening a log
+    if (!m_liveChartTimer->isActive())
+        m_liveChartTimer->start();
+    showLiveCounts();
+}
+
+void Form1::showLiveCounts()
+{
+    const LiveSession *live = liveSession();
+    if (!live)
+        return;
+    const kesta::SessionTotals &totals = live->totals();
+    m_panel->showCounts(static_cast<std::int64_t>(totals.htrx),
+                        static_cast<std::int64_t>(totals.fss),
+                        static_cast<std::int64_t>(totals.fssHi));
+    m_recordStatus->showSessionFrames(totals.frames);
+}
+
+void Form1::liveStateChanged()
+{
+    // A session on view has no log to read again.
+    m_menus->reload->setEnabled(!isLive() && !m_state.InputPath.empty());
+    showLiveCounts();
+}
+
+void Form1::liveFinished()
+{
+    liveStateChanged();
+    // The chart of the last frames, now rather than at the timer.
+    if (m_liveChartTimer->isActive()) {
+        m_liveChartTimer->stop();
+        const int chosen = m_panel->chosenParameter();
+        if (chosen >= 0)
+            DrawParameterChart(static_cast<std::int16_t>(chosen));
+        m_side->followRecords();
+    }
 }
 
 } // namespace kesta

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "decoding_session.h"
-#include "mainlayout.h"
+#include "recordpanel.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -49,13 +48,17 @@ class RecordTable;
 class RecordView;
 class RecordRowFit;
 class SaveFileChooser;
-class RunController;
-class InfluxStatus;
 struct ConnectRequest;
 
+class MainMenus;
+class RecordPanel;
+class SideWindows;
 struct ProgramState;
 struct RunReport;
 struct RunResult;
+class LiveControl;
+class RecordSource;
+class SourceStatus;
 
 // How the main window tells the user about a decoding run that failed or went wrong.
 // The window asks this interface only, so tests can answer without a person.
@@ -92,8 +95,6 @@ class Form1 : public QMainWindow
     Q_OBJECT
 
 public:
-    static constexpr int ClientWidth = 560;
-    static constexpr int ClientHeight = 665;
     static constexpr int ValueBoxCount = mainlayout::ValueBoxCount; // Text1(0) to Text1(21)
     static constexpr int ChartedParameterOnOpen = 13;
 
@@ -117,8 +118,10 @@ public:
     QString valueText(int index) const;
     // Text1(1): the movement flag of the record shown, as eight "0"/"1" characters.
     QString movementFlagText() const;
-    ParameterChart *chart() const { return m_chart; }
-    LightElementRow *lightElements() const { return m_shape1; }
+    ParameterChart *chart() const;
+    LightElementRow *lightElements() const;
+    // The client area: the record view, the chart and the navigation row.
+    kesta::RecordPanel *recordPanel() const { return m_panel; }
 
     // Where "Open" asks for a log and where run messages go. The window uses a Qt file
     // dialog and message boxes unless told otherwise; it does not own what it is given.
@@ -181,7 +184,9 @@ public:
     // A session is connecting, connected or waiting to reconnect.
     bool isLive() const;
     // The session on view, going on or ended; null while a log is on view.
-    LiveSession *liveSession() const { return m_live.get(); }
+    LiveSession *liveSession() const;
+    // Where the records on view come from: the log's run or the live session.
+    kesta::RecordSource *recordSource() const { return m_source; }
     // Where "Connect..." asks for the server and where the window asks whether to end a
     // session; not owned, null for the real dialogs.
     void setConnectChooser(ConnectChooser *chooser);
@@ -211,116 +216,61 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    // The window's own commands; placeMenus() lists every command in the menu bar once
+    // the parts that own the others are made.
     void buildMenus();
-    void buildControls(QWidget *client);
-    void setValueText(int index, const QString &text);
-    void buildStatusBar();
+    void placeMenus();
+    void buildSideWindows();
     void scrollBarChanged(int position);
-    void showProgress(bool shown);
-    void runProgress(qint64 bytesRead, qint64 totalBytes);
-    void runFinished(std::shared_ptr<kesta::RunResult> result);
+    // The source's record shown: its number and position, its values.
+    void showShownRecord(qint64 number);
+    // The source holds other records: a decoded log's or a new session's.
+    void recordsReset();
+    void runFinished(const std::shared_ptr<const kesta::RunResult> &result);
     void showDecodedLog();
     void cleanUpOnce();
     void buildRecordViews();
+    // The map and the table show the records held now.
 
     // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
     void wireKeysAndAccess();
     void noteDecodedRun(const kesta::RunReport &report);
     void showRecordTime();
-    // Puts a secondary window beside this one, not over it.
-    void placeBeside(QWidget *window);
 
     // The explorable chart: its commands in the File and Settings menus, a click on a
     // point shows that record.
     void wireChart();
 
-    // How long a run goes before its progress is shown.
-    static constexpr int ProgressDelayMs = 300;
-
     kesta::ProgramState &m_state;
 
-    // Control arrays, indexed as in the layout; gaps are null.
-    std::array<QRadioButton *, mainlayout::ParameterRows.size()> m_option1{};
-    std::array<QLabel *, mainlayout::ValueBoxCount> m_label1{};
-    std::array<QLabel *, 38> m_label2{};
-    std::array<QWidget *, mainlayout::ValueBoxCount> m_text1{};
-    std::array<QWidget *, 4> m_text3{};
-    QButtonGroup *m_optionGroup = nullptr;
-    LightElementRow *m_shape1 = nullptr;
-    QGroupBox *m_frame1 = nullptr;
-    QGroupBox *m_frame2 = nullptr;
-    QGroupBox *m_frame5 = nullptr;
-    ParameterChart *m_chart = nullptr;
-    QScrollBar *m_hscroll1 = nullptr;
-    QLineEdit *m_text2 = nullptr;
-    QLabel *m_label4 = nullptr;
-    QLabel *m_label5 = nullptr;
-    RecordRowFit *m_recordRowFit = nullptr; // long numbers in the counts and record box
-    QWidget *m_image1 = nullptr;
-    QWidget *m_image4 = nullptr;
-    QFrame *m_line1 = nullptr;
-    QListWidget *m_list1 = nullptr;
-
-    QAction *m_menuFileOpen = nullptr;
-    QAction *m_menuFileExit = nullptr;
-    QAction *m_writeTlmFile = nullptr;
-    QAction *m_mnuInfo = nullptr;
+    kesta::RecordPanel *m_panel = nullptr;
+    kesta::MainMenus *m_menus = nullptr;
+    kesta::SideWindows *m_side = nullptr;
 
     std::unique_ptr<FileChooser> m_defaultChooser;
     std::unique_ptr<RunNotifier> m_defaultNotifier;
     FileChooser *m_chooser = nullptr;
     RunNotifier *m_notifier = nullptr;
 
-    std::unique_ptr<RecordView> m_view;
-    RunController *m_runs = nullptr;
-    QProgressBar *m_progress = nullptr;
-    QPushButton *m_cancelRun = nullptr;
-    QElapsedTimer m_runClock;
-    std::array<QString, 4> m_shownBeforeRun;
+    kesta::RecordSource *m_source = nullptr;
+    kesta::SourceStatus *m_sourceStatus = nullptr;
 
     // Light-element map, record table and export.
-    QAction *m_menuExportRecords = nullptr;
-    QPointer<LightElementMap> m_lightMap;
-    QPointer<RecordTable> m_recordTable;
     ExportCommand *m_export = nullptr;
-    SaveFileChooser *m_saveChooser = nullptr;
-    // Live reception (form1_live.cpp).
+    // Live reception.
     void buildLive();
-    void liveFramesArrived();
+    void liveRecordsArrived();
     void liveStateChanged();
-    void liveFinished(bool ok);
+    void liveFinished();
     void showLiveCounts();
     void clearViewForLive();
-    enum class LiveEndReason
-    {
-        OpenLog,
-        Exit
-    };
-    // Asks whether to end the live session going on; true when there is none or it ended.
-    bool endLiveSessionFirst(LiveEndReason reason = LiveEndReason::OpenLog);
-    void releaseLiveSession();
-    // Records in the log or the session on view: Text2's total.
-    qint64 recordTotal() const;
     static constexpr int LiveChartIntervalMs = 250;
-    std::unique_ptr<LiveSession> m_live;
-    QAction *m_menuFileConnect = nullptr;
-    QAction *m_menuFileDisconnect = nullptr;
-    QAction *m_menuFileReconnectNow = nullptr;
-    QTimer *m_liveStateTick = nullptr;
-    static constexpr int LiveStateTickMs = 250;
-    InfluxStatus *m_influxStatus = nullptr;
+    kesta::LiveControl *m_live = nullptr;
     QTimer *m_liveChartTimer = nullptr;
-    std::unique_ptr<ConnectChooser> m_defaultConnectChooser;
-    std::unique_ptr<Questioner> m_defaultQuestioner;
-    ConnectChooser *m_connectChooser = nullptr;
-    Questioner *m_questioner = nullptr;
 
     HealthWatch *m_health = nullptr;
     PassView *m_passes = nullptr;
-    QPointer<PassOverlay> m_passOverlay;
     void showChosenPass();
-    QPointer<Form2> m_form2;
-    QPointer<Info> m_info;
     bool m_centred = false;
     bool m_cleanedUp = false;
 
@@ -329,8 +279,6 @@ private:
     RecordNavigator *m_navigator = nullptr;
     RecordStatus *m_recordStatus = nullptr;
     RecentFiles *m_recent = nullptr;
-    QAction *m_reload = nullptr;
-    QMenu *m_recentMenu = nullptr;
     std::optional<kesta::LoadReport> m_lastLoad;
     // Where the view stands after the next decoded log: record 1 and the mode status,
     // unless a reload keeps the place it had.

@@ -52,6 +52,14 @@ RecordNavigator::RecordNavigator(QWidget *window, QScrollBar *records,
     // tell that the arrows are on it.
     if (m_records->parentWidget())
         new FocusRing(m_records);
+    makeCommands();
+}
+
+QAction *RecordNavigator::separator()
+{
+    auto *line = new QAction(this);
+    line->setSeparator(true);
+    return line;
 }
 
 QAction *RecordNavigator::addCommand(const QString &text, const QKeySequence &key,
@@ -66,29 +74,25 @@ QAction *RecordNavigator::addCommand(const QString &text, const QKeySequence &ke
     return action;
 }
 
-void RecordNavigator::fillMenu(QMenu *menu)
+void RecordNavigator::makeCommands()
 {
-    menu->addAction(addCommand(QStringLiteral("&Next Record"), QKeySequence(Qt::Key_Right),
-                               [this] { step(1); }));
-    menu->addAction(addCommand(QStringLiteral("&Previous Record"), QKeySequence(Qt::Key_Left),
-                               [this] { step(-1); }));
-    menu->addAction(addCommand(QStringLiteral("&Ten Forward"), QKeySequence(Qt::Key_PageDown),
-                               [this] { step(PageStep); }));
-    menu->addAction(addCommand(QStringLiteral("Ten &Back"), QKeySequence(Qt::Key_PageUp),
-                               [this] { step(-PageStep); }));
-    menu->addAction(addCommand(QStringLiteral("&First Record"), QKeySequence(Qt::Key_Home),
-                               [this] { first(); }));
-    menu->addAction(
-        addCommand(QStringLiteral("&Last Record"), QKeySequence(Qt::Key_End), [this] { last(); }));
-    menu->addSeparator();
-    menu->addAction(addCommand(QStringLiteral("Next of Same &Kind"),
-                               QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { sameKind(1); }));
-    menu->addAction(addCommand(QStringLiteral("Previous of Same K&ind"),
-                               QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { sameKind(-1); }));
-    menu->addSeparator();
-    m_goTo = addCommand(QStringLiteral("&Go to Record..."), QKeySequence(Qt::CTRL | Qt::Key_G),
-                        [this] { goToRecord(); });
-    menu->addAction(m_goTo);
+    auto add = [this](const QString &text, const QKeySequence &key, std::function<void()> run) {
+        QAction *action = addCommand(text, key, std::move(run));
+        m_menuCommands.append(action);
+        return action;
+    };
+    add(tr("&Next Record"), QKeySequence(Qt::Key_Right), [this] { step(1); });
+    add(tr("&Previous Record"), QKeySequence(Qt::Key_Left), [this] { step(-1); });
+    add(tr("&Ten Forward"), QKeySequence(Qt::Key_PageDown), [this] { step(PageStep); });
+    add(tr("Ten &Back"), QKeySequence(Qt::Key_PageUp), [this] { step(-PageStep); });
+    add(tr("&First Record"), QKeySequence(Qt::Key_Home), [this] { first(); });
+    add(tr("&Last Record"), QKeySequence(Qt::Key_End), [this] { last(); });
+    m_menuCommands.append(separator());
+    add(tr("Next of Same &Kind"), QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { sameKind(1); });
+    add(tr("Previous of Same K&ind"), QKeySequence(Qt::CTRL | Qt::Key_Left),
+        [this] { sameKind(-1); });
+    m_menuCommands.append(separator());
+    m_goTo = add(tr("&Go to Record..."), QKeySequence(Qt::CTRL | Qt::Key_G), [this] { goToRecord(); });
     updateEnabled();
 }
 

@@ -33,8 +33,9 @@ public:
 
     RecordNavigator(QWidget *window, QScrollBar *records, const kesta::RecordStore &store);
 
-    // Adds the commands to `menu`, and their keys to the window.
-    void fillMenu(QMenu *menu);
+    // The commands as the "Record" menu lists them, lines as separator actions. Their keys
+    // are the window's from the start.
+    QList<QAction *> menuCommands() const { return m_menuCommands; }
     // Makes the read-only text boxes among `window`'s children leave the navigation keys
     // to the window.
     void watchTextBoxes(QWidget *window);
@@ -65,7 +66,10 @@ private:
     QWidget *m_window;
     QScrollBar *m_records;
     const kesta::RecordStore &m_store;
+    void makeCommands();
+    QAction *separator();
     QList<QAction *> m_actions;
+    QList<QAction *> m_menuCommands;
     QAction *m_goTo = nullptr;
     NumberAsker m_ask;
 };

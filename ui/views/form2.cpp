@@ -1,16 +1,13 @@
 #include "form2.h"
 
 #include "layoutstyle.h"
+#include "recordsource.h"
+#include "telemetry_record.h"
 
-#include <QCloseEvent>
-#include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QShowEvent>
-#include <QTimer>
 #include <string_view>
-#include <utility>
 
 namespace kesta {
 
@@ -44,20 +41,10 @@ QString toQString(std::string_view text)
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-bool isBitText(const QString &text)
-{
-    if (text.size() != Form2::BitCount)
-        return false;
-    for (QChar c : text) {
-        if (c != u'0' && c != u'1')
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
-Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std::move(source))
+Form2::Form2(const kesta::RecordSource &source, QWidget *parent)
+    : QWidget(parent), m_source(source)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(tr("HTRX"));
@@ -94,16 +81,17 @@ Form2::Form2(FlagSource source, QWidget *parent) : QWidget(parent), m_source(std
     layoutstyle::place(m_image1, Geometry{312, 0, 64, 64});
     layoutstyle::showPicture(m_image1, QStringLiteral(":/images/info-icon.svg"));
 
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(TickInterval);
-    connect(m_timer1, &QTimer::timeout, this, &Form2::tick);
+    // The bits of the record shown now, and of every record shown after it.
+    showFlag();
+    connect(&source, &kesta::RecordSource::shownRecordChanged, this, &Form2::showFlag);
 }
 
-void Form2::tick()
+void Form2::showFlag()
 {
-    const std::optional<QString> carried = m_source ? m_source() : QString();
-    if (!carried) {
+    const kesta::TelemetryRecord *record = m_source.shownRecord();
+    if (!record)
+        return;
+    if (!record->Written.test(kesta::Field::MovementFlag)) {
         // Nothing to explain: the bits of another frame's byte would only mislead.
         m_text1->clear();
         for (int k = 0; k < BitCount; ++k)
@@ -112,33 +100,15 @@ void Form2::tick()
                                  : QString());
         return;
     }
-    const QString &flag = *carried;
-    m_text1->setText(flag);
-    if (!isBitText(flag))
-        return;
+    QString bits;
     for (int k = 0; k < BitCount; ++k) {
+        const bool set = (record->MovementFlag >> (BitCount - 1 - k)) & 1U;
+        bits += set ? u'1' : u'0';
         const BitMeaning &meaning = BitMeanings.at(static_cast<std::size_t>(k));
         m_label2.at(static_cast<std::size_t>(k))
-            ->setText(toQString(flag.at(k) == u'0' ? meaning.cleared : meaning.set));
+            ->setText(toQString(set ? meaning.set : meaning.cleared));
     }
-}
-
-void Form2::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    if (!m_timer1->isActive()) {
-        tick(); // the bits of the record shown now, not a second later
-        m_timer1->start();
-    }
-}
-
-void Form2::hideEvent(QHideEvent *event)
-{
-    QWidget::hideEvent(event);
-    // A minimised window is still open and keeps following the main window; only a real hide
-    // stops the refresh.
-    if (!event->spontaneous())
-        m_timer1->stop();
+    m_text1->setText(bits);
 }
 
 void Form2::keyPressEvent(QKeyEvent *event)
@@ -148,12 +118,6 @@ void Form2::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-void Form2::closeEvent(QCloseEvent *event)
-{
-    m_timer1->stop();
-    QWidget::closeEvent(event);
 }
 
 } // namespace kesta
