@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <cstdio>
 
-namespace startup {
+namespace kesta::startup {
 
 namespace {
 
@@ -136,7 +136,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
     line.quitAfterShow = parser.isSet(quitAfterShow);
     if (parser.isSet(station)) {
         const QByteArray name = parser.value(station).toUtf8();
-        if (const auto problem = kesta::StationNameProblem(name.toStdString()))
+        if (const auto problem = StationNameProblem(name.toStdString()))
             return exitWith(UsageError, QStringLiteral("--station: ") +
                                             QString::fromStdString(*problem) + u'\n' + tryHelp);
         line.station = parser.value(station);
@@ -181,4 +181,4 @@ int finish(const CommandLine &line)
     return line.exitCode;
 }
 
-} // namespace startup
+} // namespace kesta::startup

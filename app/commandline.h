@@ -9,7 +9,7 @@
 // The desktop program's command line:
 // kesta-decoder [--help] [--version] [--station NAME] [--influx-url URL]
 //               [LOG | --connect HOST:PORT [--record FILE]].
-namespace startup {
+namespace kesta::startup {
 
 struct CommandLine
 {
@@ -57,4 +57,4 @@ CommandLine parseCommandLine(const QStringList &arguments);
 // Prints the output of an Exit command line where it belongs and returns its exit code.
 int finish(const CommandLine &line);
 
-} // namespace startup
+} // namespace kesta::startup

@@ -8,7 +8,7 @@
 #include <QWindow>
 #include <utility>
 
-namespace startup {
+namespace kesta::startup {
 
 namespace {
 
@@ -57,4 +57,4 @@ void whenFirstShown(QWidget *window, std::function<void()> action)
         surface->installEventFilter(watcher);
 }
 
-} // namespace startup
+} // namespace kesta::startup

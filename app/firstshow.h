@@ -4,10 +4,10 @@
 
 class QWidget;
 
-namespace startup {
+namespace kesta::startup {
 
 // Runs `action` once, from the event loop, as soon as the shown top-level `window` has first
 // been put on screen and painted. Call it after window->show().
 void whenFirstShown(QWidget *window, std::function<void()> action);
 
-} // namespace startup
+} // namespace kesta::startup

@@ -32,7 +32,8 @@ QIcon programIcon()
 
 int main(int argc, char *argv[])
 {
-    kesta::EnsureStandardDescriptors();
+    using namespace kesta;
+    EnsureStandardDescriptors();
     QElapsedTimer sinceStart;
     sinceStart.start();
 
@@ -59,7 +60,7 @@ int main(int argc, char *argv[])
         StationDialog::setForThisRun(line.station);
     if (!line.influxUrl.isEmpty())
         InfluxDialog::setForThisRun(line.influxUrl);
-    kesta::ProgramState state;
+    ProgramState state;
     Form1 window(state);
     window.setWindowIcon(icon);
     window.show();

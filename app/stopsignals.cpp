@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace kesta {
+
 namespace {
 
 int signalPipe[2] = {-1, -1};
@@ -54,3 +56,5 @@ StopSignals::~StopSignals()
     ::close(signalPipe[1]);
     signalPipe[0] = signalPipe[1] = -1;
 }
+
+} // namespace kesta

@@ -5,6 +5,8 @@
 
 class QSocketNotifier;
 
+namespace kesta {
+
 // SIGINT and SIGTERM for the windows: the handler only writes the signal's number to
 // a pipe, and the event loop hands it to `onSignal`, where the program may end as its
 // Exit does (a run cancelled and its temporaries removed, a live session's files written
@@ -21,3 +23,5 @@ private:
     std::function<void(int)> m_onSignal;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
+
+} // namespace kesta

@@ -80,15 +80,15 @@ void BM_SenderToNullServer(benchmark::State &state)
     thread.start();
 
     QString error;
-    const auto target = ParseInfluxUrl(
+    const auto target = kesta::ParseInfluxUrl(
         QStringLiteral("http://127.0.0.1:%1/write?db=bench").arg(port), {}, error);
     const std::string spool = "/tmp/kesta-bench-spool-" + std::to_string(::getpid()) + ".lp";
     std::uint64_t sent = 0;
     for (auto _ : state) {
-        InfluxSenderOptions options;
+        kesta::InfluxSenderOptions options;
         options.target = *target;
         options.spoolPath = spool;
-        InfluxSender sender(options);
+        kesta::InfluxSender sender(options);
         kesta::DecodingSession session;
         session.addSink(sender);
         const auto &log = Log();

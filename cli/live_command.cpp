@@ -8,10 +8,12 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace kesta {
+
 int RunLiveCommand(const LiveOptions &options, bool quiet, int stopSignalFd)
 {
     LiveSession session(options);
-    int exitCode = kesta::ExitSuccess;
+    int exitCode = ExitSuccess;
     QObject::connect(&session, &LiveSession::stateChanged,
                      [&](LiveSession::State, const QString &text) {
                          if (!quiet)
@@ -24,20 +26,20 @@ int RunLiveCommand(const LiveOptions &options, bool quiet, int stopSignalFd)
     QObject::connect(&session, &LiveSession::finished, [&](bool ok) {
         if (!ok) {
             std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(session.error()));
-            exitCode = kesta::ExitFailure;
+            exitCode = ExitFailure;
         }
         for (const std::string &error : session.outputErrors()) {
             std::fprintf(stderr, "kesta-decode: %s\n", error.c_str());
-            exitCode = kesta::ExitFailure;
+            exitCode = ExitFailure;
         }
         if (ok && !quiet) {
-            const kesta::DecodeTotals totals = kesta::TotalsOf(session.totals(), session.report());
-            std::fputs(kesta::SummaryText(totals).c_str(), stderr);
+            const DecodeTotals totals = TotalsOf(session.totals(), session.report());
+            std::fputs(SummaryText(totals).c_str(), stderr);
         }
         if (const InfluxSender *influx = session.influxSender()) {
             if (influx->state() == InfluxSender::State::Refused) {
                 std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(influx->error()));
-                exitCode = kesta::ExitFailure;
+                exitCode = ExitFailure;
             }
             if (ok && (!quiet || influx->waitingLines() > 0))
                 std::fprintf(stderr, "%s\n", qPrintable(influx->summary()));
@@ -56,9 +58,11 @@ int RunLiveCommand(const LiveOptions &options, bool quiet, int stopSignalFd)
 
     if (!session.start()) {
         std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(session.error()));
-        return session.errorIsUsage() ? kesta::ExitUsage : kesta::ExitFailure;
+        return session.errorIsUsage() ? ExitUsage : ExitFailure;
     }
     if (session.state() == LiveSession::State::Disconnected)
         return exitCode;
     return QCoreApplication::exec();
 }
+
+} // namespace kesta

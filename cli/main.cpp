@@ -192,7 +192,7 @@ int main(int argc, char **argv)
     if (influxUrlOption->count() > 0) {
         QString error;
         const char *token = std::getenv("INFLUX_TOKEN");
-        options.influx = ParseInfluxUrl(QString::fromLocal8Bit(influxUrl),
+        options.influx = kesta::ParseInfluxUrl(QString::fromLocal8Bit(influxUrl),
                                         QByteArray(token != nullptr ? token : ""), error);
         if (!options.influx) {
             std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(error));
@@ -218,7 +218,7 @@ int main(int argc, char **argv)
 
     if (connectOption->count() > 0) {
         QString error;
-        const auto server = ParseHostPort(QString::fromLocal8Bit(connect), error);
+        const auto server = kesta::ParseHostPort(QString::fromLocal8Bit(connect), error);
         if (!server) {
             std::fprintf(stderr, "kesta-decode: %s\n", qPrintable(error));
             return kesta::ExitUsage;
@@ -228,7 +228,7 @@ int main(int argc, char **argv)
                                  "log, not with --connect\n");
             return kesta::ExitUsage;
         }
-        LiveOptions live;
+        kesta::LiveOptions live;
         live.server = *server;
         live.recordingPath = options.logPath;
         live.writeDump = options.writeDump;
@@ -246,7 +246,7 @@ int main(int argc, char **argv)
         }
         CatchInterrupts();
         QCoreApplication application(argc, argv);
-        return RunLiveCommand(live, quiet, stopPipe[0]);
+        return kesta::RunLiveCommand(live, quiet, stopPipe[0]);
     }
     CatchInterrupts();
 

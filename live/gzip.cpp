@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+namespace kesta {
+
 QByteArray Gzip(std::string_view data, int level)
 {
     z_stream stream{};
@@ -19,3 +21,5 @@ QByteArray Gzip(std::string_view data, int level)
     deflateEnd(&stream);
     return result == Z_STREAM_END ? out : QByteArray();
 }
+
+} // namespace kesta

@@ -1,5 +1,7 @@
 #include "hostport.h"
 
+namespace kesta {
+
 std::optional<HostPort> ParseHostPort(const QString &text, QString &error)
 {
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
@@ -29,3 +31,5 @@ QString HostPort::text() const
         return QStringLiteral("[%1]:%2").arg(host).arg(port);
     return QStringLiteral("%1:%2").arg(host).arg(port);
 }
+
+} // namespace kesta

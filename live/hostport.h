@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+namespace kesta {
+
 // "HOST:PORT" of a KISS TCP server, e.g. "localhost:8100", "192.0.2.7:8001" or
 // "[::1]:8100".
 struct HostPort
@@ -16,3 +18,5 @@ struct HostPort
 
 // Parses `text`; on failure returns nullopt and says why in `error`.
 std::optional<HostPort> ParseHostPort(const QString &text, QString &error);
+
+} // namespace kesta

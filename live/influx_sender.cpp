@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <unistd.h>
 
+namespace kesta {
+
 namespace {
 
 // Batches held in memory before a log decode waits for the server.
@@ -100,12 +102,12 @@ bool InfluxSender::start()
     return true;
 }
 
-void InfluxSender::frame(const kesta::SessionFrame &frame)
+void InfluxSender::frame(const SessionFrame &frame)
 {
     if (m_finished)
         return;
     const std::size_t before = m_batch.text.size();
-    kesta::AppendInfluxLine(m_batch.text, frame, m_options.line);
+    AppendInfluxLine(m_batch.text, frame, m_options.line);
     if (m_batch.text.size() == before)
         return;
     if (m_batch.lines++ == 0)
@@ -443,3 +445,5 @@ void InfluxSender::setState(State state, const QString &text)
     m_state = state;
     emit statusChanged(text);
 }
+
+} // namespace kesta

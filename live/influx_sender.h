@@ -17,10 +17,12 @@
 
 class QNetworkReply;
 
+namespace kesta {
+
 struct InfluxSenderOptions
 {
     InfluxTarget target;
-    kesta::InfluxLineOptions line; // the station tag
+    InfluxLineOptions line; // the station tag
     // Where lines wait while the server is away, and whether an earlier run's file
     // there is taken up (Adopt) or the file must be new (New).
     std::string spoolPath;
@@ -50,7 +52,7 @@ struct InfluxSenderOptions
 // Runs on the event loop of its thread. A log decode, which has no event loop of its
 // own, lets it work between blocks with waitForRoom() and waits for the end with
 // waitUntilFinished().
-class InfluxSender final : public QObject, public kesta::SessionSink
+class InfluxSender final : public QObject, public SessionSink
 {
     Q_OBJECT
 
@@ -75,7 +77,7 @@ public:
     // Ends now, without waiting for the server: the lines on their way or not yet sent
     // wait in the spool (a live session stopped a second time). finished() follows.
     void spoolAndFinish();
-    void frame(const kesta::SessionFrame &frame) override;
+    void frame(const SessionFrame &frame) override;
 
     // No more lines come: the last batch goes now. finished() follows when every line
     // is sent, or waits in the spool after one more attempt, or was refused.
@@ -159,3 +161,5 @@ private:
     bool m_finishing = false;
     bool m_finished = false;
 };
+
+} // namespace kesta

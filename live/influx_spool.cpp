@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
+namespace kesta {
+
 namespace {
 
 constexpr std::size_t ReadChunk = std::size_t{1} << 20;
@@ -196,3 +198,5 @@ void InfluxSpool::close()
     ::close(m_fd);
     m_fd = -1;
 }
+
+} // namespace kesta

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace kesta {
+
 // Line protocol that waits for the server, in a file, in the order it was made. Lines
 // are appended at the end and taken from the front once the server has them; the file
 // is emptied when the last one has gone and removed when it is closed empty. A file
@@ -61,3 +63,5 @@ private:
     std::uint64_t m_end = 0;
     std::uint64_t m_lines = 0;
 };
+
+} // namespace kesta

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+namespace kesta {
+
 std::optional<InfluxTarget> ParseInfluxUrl(const QString &text, const QByteArray &token,
                                            QString &error)
 {
@@ -83,3 +85,5 @@ std::string InfluxStateSpoolFor(const InfluxTarget &target)
     std::snprintf(name, sizeof name, "influx-%016llx.lp", static_cast<unsigned long long>(hash));
     return (folder / name).string();
 }
+
+} // namespace kesta

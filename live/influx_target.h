@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace kesta {
+
 // Where line protocol is written: the write endpoint of an InfluxDB server.
 //   InfluxDB 1.x  http://HOST:8086/write?db=NAME[&rp=POLICY]
 //   InfluxDB 2.x  http://HOST:8086/api/v2/write?org=ORG&bucket=BUCKET
@@ -38,3 +40,5 @@ std::optional<InfluxTarget> ParseInfluxUrl(const QString &url, const QByteArray 
 // user's state folder ($XDG_STATE_HOME/kesta-decoder, else ~/.local/state/kesta-decoder),
 // taken up by the next decode that writes there. Empty when there is no such folder.
 std::string InfluxStateSpoolFor(const InfluxTarget &target);
+
+} // namespace kesta

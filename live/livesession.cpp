@@ -11,6 +11,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace kesta {
+
 namespace {
 
 std::int64_t NowMs()
@@ -32,7 +34,7 @@ constexpr unsigned FramesPerHandOver = 64;
 
 std::string InfluxSpoolNameFor(const std::string &recordingPath)
 {
-    return kesta::DerivedOutputName(recordingPath, "spool.lp");
+    return DerivedOutputName(recordingPath, "spool.lp");
 }
 
 LiveSession::LiveSession(LiveOptions options, QObject *parent)
@@ -63,17 +65,17 @@ const kesta::RecordStore &LiveSession::records() const
 
 std::string LiveSession::dumpPath() const
 {
-    return m_options.writeDump ? kesta::DumpNameFor(m_options.recordingPath) : std::string();
+    return m_options.writeDump ? DumpNameFor(m_options.recordingPath) : std::string();
 }
 
 std::string LiveSession::tlmPath() const
 {
-    return m_options.writeTlm ? kesta::TlmNameFor(m_options.recordingPath) : std::string();
+    return m_options.writeTlm ? TlmNameFor(m_options.recordingPath) : std::string();
 }
 
-kesta::LoadReport LiveSession::report() const
+LoadReport LiveSession::report() const
 {
-    kesta::LoadReport load = m_session.report();
+    LoadReport load = m_session.report();
     if (m_outputs)
         m_outputs->addOmissions(load);
     return load;
@@ -95,7 +97,7 @@ std::optional<std::string> LiveSession::checkInfluxSpool() const
         return spool + ": the InfluxDB spool file exists already; a live session writes a new "
                        "one (its lines can be sent with curl)";
     for (const auto *path : {&m_options.csvPath, &m_options.jsonlPath, &m_options.influxPath}) {
-        if (*path && kesta::IsSameFile(**path, spool))
+        if (*path && IsSameFile(**path, spool))
             return spool + ": is the InfluxDB spool file of the recording";
     }
     return std::nullopt;
@@ -103,10 +105,8 @@ std::optional<std::string> LiveSession::checkInfluxSpool() const
 
 bool LiveSession::start()
 {
-    using kesta::OutputKind;
-    m_outputs = std::make_unique<kesta::OutputPlan>(kesta::OutputPlan::Purpose::Record,
-                                                    m_options.recordingPath);
-    kesta::OutputPlan &plan = *m_outputs;
+    m_outputs = std::make_unique<OutputPlan>(OutputPlan::Purpose::Record, m_options.recordingPath);
+    OutputPlan &plan = *m_outputs;
     plan.setStation(m_options.station);
     if (m_options.writeDump)
         plan.add(OutputKind::Dump, dumpPath());
@@ -124,7 +124,7 @@ bool LiveSession::start()
     if (!problem && m_options.influx)
         problem = checkInfluxSpool();
     if (!problem) {
-        const std::vector<std::string> errors = plan.open(kesta::OutputPlan::OnFailure::DiscardAll);
+        const std::vector<std::string> errors = plan.open(OutputPlan::OnFailure::DiscardAll);
         if (!errors.empty())
             problem = errors.front();
     }
@@ -217,7 +217,7 @@ void LiveSession::onReadyRead()
             reinterpret_cast<const std::uint8_t *>(m_chunk.data()), static_cast<std::size_t>(n)));
         // Every frame received so far is on the disk: a crash loses at most the frame
         // still being received.
-        m_outputs->flushSink(kesta::OutputKind::Recording);
+        m_outputs->flushSink(OutputKind::Recording);
         if (m_flushEveryChunk)
             m_session.flush();
         if (anyOutputFailed()) {
@@ -258,7 +258,7 @@ void LiveSession::onLost(const QString &reason)
     // A frame cut off by the lost connection is dropped; the next connection starts
     // between frames.
     m_session.finish();
-    m_outputs->flushSink(kesta::OutputKind::Recording);
+    m_outputs->flushSink(OutputKind::Recording);
     if (m_options.reconnect) {
         const int delay = retryDelaySeconds(m_attempt++);
         const QString what =
@@ -345,7 +345,7 @@ void LiveSession::endFiles()
         return;
     }
     closeFiles();
-    if (!m_outputs->committed(kesta::OutputKind::Recording))
+    if (!m_outputs->committed(OutputKind::Recording))
         countStoredFrames();
 }
 
@@ -356,7 +356,7 @@ void LiveSession::countStoredFrames()
     const int fd = ::open(m_options.recordingPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return;
-    kesta::DecodingSession stored;
+    DecodingSession stored;
     std::vector<std::uint8_t> block(std::size_t{1} << 16);
     ssize_t n = 0;
     while ((n = ::read(fd, block.data(), block.size())) > 0)
@@ -398,3 +398,5 @@ void LiveSession::setState(State state, const QString &text)
     m_stateText = text;
     emit stateChanged(state, text);
 }
+
+} // namespace kesta

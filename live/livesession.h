@@ -15,8 +15,11 @@
 #include <string>
 #include <vector>
 
-class InfluxSender;
 class QTcpSocket;
+
+namespace kesta {
+
+class InfluxSender;
 class TcpConnector;
 
 // The spool file of a live session's InfluxDB lines, beside its recording:
@@ -94,12 +97,12 @@ public:
     const std::vector<std::string> &outputErrors() const { return m_outputErrors; }
     // The frames decoded; after a session whose recording failed (a full disk), those
     // the recording holds.
-    const kesta::SessionTotals &totals() const
+    const SessionTotals &totals() const
     {
         return m_storedTotals ? *m_storedTotals : m_session.totals();
     }
     // With the records the line protocol file left out for their time.
-    kesta::LoadReport report() const;
+    LoadReport report() const;
     const LiveOptions &options() const { return m_options; }
     std::string dumpPath() const;
     std::string tlmPath() const;
@@ -132,7 +135,7 @@ private:
     void setState(State state, const QString &text);
     QString retryText() const;
     void flushOutputs();
-    bool recording() const { return m_outputs && m_outputs->file(kesta::OutputKind::Recording); }
+    bool recording() const { return m_outputs && m_outputs->file(OutputKind::Recording); }
     bool anyOutputFailed() const { return m_outputs && m_outputs->anyFailed(); }
     // Keeps the error of every file that has failed, once each.
     void noteFailures(std::vector<std::string> errors);
@@ -143,7 +146,7 @@ private:
     void countStoredFrames();
 
     LiveOptions m_options;
-    kesta::DecodingSession m_session;
+    DecodingSession m_session;
     std::vector<char> m_chunk; // what was read from the socket, reused
     QTcpSocket *m_socket = nullptr;
     TcpConnector *m_connector = nullptr;
@@ -158,7 +161,7 @@ private:
     QString m_retryCause; // "Connection lost (reason)" while retrying
     QString m_error;
     bool m_errorIsUsage = false;
-    std::optional<kesta::SessionTotals> m_storedTotals;
+    std::optional<SessionTotals> m_storedTotals;
     std::vector<std::string> m_outputErrors;
 
     std::unique_ptr<kesta::OutputPlan> m_outputs;
@@ -167,3 +170,5 @@ private:
     std::optional<kesta::PacedFlushSink> m_pacedFlush;
     std::unique_ptr<InfluxSender> m_influxSender;
 };
+
+} // namespace kesta

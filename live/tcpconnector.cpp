@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace kesta {
+
 TcpConnector::TcpConnector(QObject *parent) : QObject(parent) {}
 
 TcpConnector::~TcpConnector()
@@ -119,3 +121,5 @@ void TcpConnector::closeSocket()
         ::close(m_fd);
     m_fd = -1;
 }
+
+} // namespace kesta

@@ -7,6 +7,8 @@
 
 class QSocketNotifier;
 
+namespace kesta {
+
 // Makes a TCP connection to a host's addresses in turn, without blocking, and hands
 // the connected descriptor on. Written on the socket calls rather than left to
 // QTcpSocket::connectToHost because of a server that accepts, sends and resets at
@@ -43,3 +45,5 @@ private:
     QSocketNotifier *m_notifier = nullptr;
     QString m_lastError;
 };
+
+} // namespace kesta

@@ -19,6 +19,8 @@
 #include <cmath>
 #include <vector>
 
+using namespace kesta;
+
 namespace {
 
 std::vector<std::uint8_t> passLog(std::uint64_t frames)

@@ -21,6 +21,8 @@
 #include <benchmark/benchmark.h>
 #include <vector>
 
+using namespace kesta;
+
 namespace {
 
 // Notes when Text2 is painted showing `expected`.

@@ -15,6 +15,8 @@
 #include <benchmark/benchmark.h>
 #include <vector>
 
+using namespace kesta;
+
 namespace {
 
 std::vector<std::uint8_t> passLog(std::uint64_t frames, std::uint64_t targetBytes = 0)

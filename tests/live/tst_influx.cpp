@@ -15,6 +15,8 @@
 #include <QtTest>
 #include <zlib.h>
 
+using namespace kesta;
+
 namespace {
 
 QByteArray generatedLog(std::uint64_t frames, std::uint64_t seed, std::int64_t startMs)

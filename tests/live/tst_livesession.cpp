@@ -25,6 +25,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace kesta;
+
 namespace {
 
 QByteArray generatedLog(bool timestamps, bool malformed, std::uint64_t frames = 120)

@@ -24,6 +24,8 @@
 #include <QWheelEvent>
 #include <cstdio>
 
+using namespace kesta;
+
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

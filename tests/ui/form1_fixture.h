@@ -15,7 +15,7 @@
 #include <QtTest>
 #include <memory>
 
-namespace fixture {
+namespace kesta::fixture {
 
 inline QByteArray generatedLog(std::uint64_t frames, bool timestamps = true)
 {
@@ -70,4 +70,4 @@ inline bool openAndWait(Form1 &form, const QString &path)
     return !form.isRunning();
 }
 
-} // namespace fixture
+} // namespace kesta::fixture

@@ -19,6 +19,8 @@
 #include <QTextStream>
 #include <cstdio>
 
+using namespace kesta;
+
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

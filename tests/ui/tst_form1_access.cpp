@@ -28,6 +28,8 @@
 #include <QTextLayout>
 #include <cmath>
 
+using namespace kesta;
+
 namespace {
 
 double luminance(const QColor &c)

@@ -15,6 +15,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+using namespace kesta;
+
 namespace {
 
 class RecordingNotifier : public RunNotifier

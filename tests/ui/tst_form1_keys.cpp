@@ -26,6 +26,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+using namespace kesta;
+
 class TestForm1Keys : public QObject
 {
     Q_OBJECT

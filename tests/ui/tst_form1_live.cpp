@@ -33,26 +33,28 @@
 #include <QtTest>
 #include <memory>
 
+using namespace kesta;
+
 namespace {
 
 using fixture::FakeChooser;
 using fixture::readAll;
 
 // A generated pass: its bytes and the dump a decoder must write of it.
-struct Pass
+struct SentPass
 {
     QByteArray bytes;
     QByteArray dump;
     kesta::loggen::GeneratedLogSummary summary;
 };
 
-Pass makePass(std::uint64_t frames, bool timestamps = true, std::uint64_t seed = 11)
+SentPass makePass(std::uint64_t frames, bool timestamps = true, std::uint64_t seed = 11)
 {
     kesta::loggen::GeneratorOptions options;
     options.frames = frames;
     options.seed = seed;
     options.timestamps = timestamps;
-    Pass pass;
+    SentPass pass;
     kesta::loggen::LogGenerator generator(options, [&](const kesta::loggen::GeneratedFrame &f) {
         const QByteArray frame(reinterpret_cast<const char *>(f.bytes.data()),
                                static_cast<qsizetype>(f.bytes.size()));
@@ -238,7 +240,7 @@ private slots:
     {
         QFETCH(int, largestPiece);
         QFETCH(bool, timestamps);
-        const Pass pass = makePass(60, timestamps);
+        const SentPass pass = makePass(60, timestamps);
         QVERIFY(connectToServer());
         QVERIFY(control<QAction>(QStringLiteral("MenuFileDisconnect"))->isEnabled());
         QCOMPARE(text2(), position(0, 0));
@@ -263,8 +265,8 @@ private slots:
 
     void scrollBarFollowsTheNewestUntilMovedBack()
     {
-        const Pass first = makePass(10, true, 41);
-        const Pass later = makePass(30, true, 42);
+        const SentPass first = makePass(10, true, 41);
+        const SentPass later = makePass(30, true, 42);
         QVERIFY(connectToServer());
         server->send(first.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(10, 10), 10000);
@@ -280,7 +282,7 @@ private slots:
         QCOMPARE(rawFrame(), seventh);
 
         scrollBar()->setValue(scrollBar()->maximum()); // back on the newest: follows again
-        const Pass more = makePass(5, true, 12);
+        const SentPass more = makePass(5, true, 12);
         server->send(more.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(45, 45), 10000);
         QCOMPARE(scrollBar()->value(), 45);
@@ -288,7 +290,7 @@ private slots:
 
     void sessionBeyondThousandFramesHoldsTheNewest()
     {
-        const Pass pass = makePass(1100);
+        const SentPass pass = makePass(1100);
         form->showRecordTable(); // open before the session: it follows the records that come
         QVERIFY(connectToServer());
         server->send(pass.bytes);
@@ -313,7 +315,7 @@ private slots:
         // The oldest held record shown; a frame more pushes it out of the store.
         scrollBar()->setValue(101);
         QCOMPARE(text2(), position(101, 1100));
-        const Pass more = makePass(10, true, 13);
+        const SentPass more = makePass(10, true, 13);
         server->send(more.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(111, 1110), 10000);
         QCOMPARE(scrollBar()->minimum(), 111);
@@ -341,7 +343,7 @@ private slots:
         const QString limits = folder->filePath(QStringLiteral("limits.toml"));
         QVERIFY(fixture::writeFile(limits, "[Rssi]\ncritical = [-1000000, -999999]\n"));
         QVERIFY(form->health()->loadLimitsFile(limits));
-        const Pass pass = makePass(30);
+        const SentPass pass = makePass(30);
         QVERIFY(connectToServer());
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(30, 30), 10000);
@@ -364,7 +366,7 @@ private slots:
     void disconnectLeavesFilesThatTheRecordingReproduces()
     {
         QFETCH(bool, timestamps);
-        const Pass pass = makePass(250, timestamps, 21);
+        const SentPass pass = makePass(250, timestamps, 21);
         QVERIFY(connectToServer());
         server->sendInPieces(pass.bytes, 700);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(250, 250), 10000);
@@ -439,7 +441,7 @@ private slots:
         QVERIFY(server->server.listen(QHostAddress::LocalHost, port));
         QVERIFY(server->waitForClient());
         QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("Connected to 127.0.0.1"), 10000);
-        const Pass pass = makePass(5);
+        const SentPass pass = makePass(5);
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(5, 5), 10000);
     }
@@ -467,7 +469,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(liveState().startsWith("Connected to 127.0.0.1"), 10000);
         QVERIFY(!reconnectNow->isEnabled());
 
-        const Pass pass = makePass(5);
+        const SentPass pass = makePass(5);
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(5, 5), 10000);
         QCOMPARE(control<QLabel>(QStringLiteral("ReceptionTime"))->text(),
@@ -491,8 +493,8 @@ private slots:
 
     void lostConnectionKeepsWhatCameAndTheFilesGoOn()
     {
-        const Pass first = makePass(30, true, 31);
-        const Pass second = makePass(20, true, 32);
+        const SentPass first = makePass(30, true, 31);
+        const SentPass second = makePass(20, true, 32);
         QVERIFY(connectToServer());
         server->send(first.bytes + second.bytes.left(40)); // the server dies mid-frame
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(30, 30), 10000);
@@ -530,7 +532,7 @@ private slots:
         QCOMPARE(text2(), position(0, 0));
         QVERIFY(liveState().startsWith("Connected to 127.0.0.1"));
 
-        const Pass pass = makePass(8);
+        const SentPass pass = makePass(8);
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(8, 8), 10000);
         form->menuFileDisconnect();
@@ -579,7 +581,7 @@ private slots:
 
     void exitEndsTheSessionCleanly()
     {
-        const Pass pass = makePass(12);
+        const SentPass pass = makePass(12);
         QVERIFY(connectToServer());
         server->send(pass.bytes);
         QTRY_COMPARE_WITH_TIMEOUT(text2(), position(12, 12), 10000);

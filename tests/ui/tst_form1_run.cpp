@@ -36,6 +36,8 @@
 #include <memory>
 #include <sys/stat.h>
 
+using namespace kesta;
+
 namespace {
 
 using fixture::FakeChooser;

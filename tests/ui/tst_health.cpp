@@ -23,6 +23,8 @@
 #include <QTableView>
 #include <QtTest>
 
+using namespace kesta;
+
 using kesta::LimitLevel;
 using kesta::test::Bytes;
 

@@ -26,6 +26,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace kesta;
+
 namespace {
 
 // 2026-12-01 10:00:00.000 UTC

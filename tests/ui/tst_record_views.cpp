@@ -30,6 +30,8 @@
 #include <QtTest>
 #include <memory>
 
+using namespace kesta;
+
 namespace {
 
 // Answers the save dialog as a user would, and remembers what it was offered.

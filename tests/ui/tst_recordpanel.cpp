@@ -13,6 +13,8 @@
 #include <QtTest>
 #include <vector>
 
+using namespace kesta;
+
 namespace {
 
 // A frame of 100 bytes of `fill` with `type` at byte 17, decoded as a log's frame is.

@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+using namespace kesta;
+
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

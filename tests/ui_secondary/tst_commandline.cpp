@@ -15,6 +15,8 @@
 #include <csignal>
 #include <sys/stat.h>
 
+using namespace kesta;
+
 using startup::CommandLine;
 
 namespace {

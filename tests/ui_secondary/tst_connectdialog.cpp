@@ -19,6 +19,8 @@
 #include <QTimeZone>
 #include <QtTest>
 
+using namespace kesta;
+
 class TestConnectDialog : public QObject
 {
     Q_OBJECT

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+using namespace kesta;
+
 class TestFileChooser : public QObject
 {
     Q_OBJECT

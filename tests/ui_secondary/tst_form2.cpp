@@ -15,6 +15,8 @@
 #include <optional>
 #include <memory>
 
+using namespace kesta;
+
 namespace {
 
 const QStringList LayoutCaptions{"bit 7", "bit 6", "bit 5", "bit 4",

@@ -9,6 +9,8 @@
 #include <QScreen>
 #include <QtTest>
 
+using namespace kesta;
+
 class TestInfo : public QObject
 {
     Q_OBJECT

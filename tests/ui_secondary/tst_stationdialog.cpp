@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QtTest>
 
+using namespace kesta;
+
 class TestStationDialog : public QObject
 {
     Q_OBJECT

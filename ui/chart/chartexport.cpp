@@ -1,16 +1,20 @@
 #include "chartexport.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGraphicsView>
 #include <QPainter>
 #include <QSaveFile>
 #include <QSvgGenerator>
 
+namespace kesta {
+
 namespace chartexport {
 
 QStringList filters()
 {
-    return {QStringLiteral("PNG Image (*.png)"), QStringLiteral("SVG Image (*.svg)")};
+    return {QCoreApplication::translate("ParameterChart", "PNG Image (*.png)"),
+            QCoreApplication::translate("ParameterChart", "SVG Image (*.svg)")};
 }
 
 namespace {
@@ -49,13 +53,14 @@ QString save(QGraphicsView &view, const QString &path, const QString &title,
         svg.setDescription(description);
         QPainter painter;
         if (!painter.begin(&svg))
-            return QStringLiteral("cannot draw the chart");
+            return QCoreApplication::translate("ParameterChart", "cannot draw the chart");
         view.render(&painter, QRectF(QPointF(0, 0), size), view.viewport()->rect());
         painter.end();
     } else if (!render(view).save(&file, "PNG")) {
         file.cancelWriting();
-        return file.error() != QFileDevice::NoError ? file.errorString()
-                                                    : QStringLiteral("cannot write the image");
+        return file.error() != QFileDevice::NoError
+                   ? file.errorString()
+                   : QCoreApplication::translate("ParameterChart", "cannot write the image");
     }
     if (!file.commit())
         return file.errorString();
@@ -63,3 +68,5 @@ QString save(QGraphicsView &view, const QString &path, const QString &title,
 }
 
 } // namespace chartexport
+
+} // namespace kesta

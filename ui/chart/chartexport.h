@@ -7,6 +7,8 @@
 class QGraphicsView;
 class QWidget;
 
+namespace kesta {
+
 namespace chartexport {
 
 // The kinds a chart is saved as: "PNG Image (*.png)" and "SVG Image (*.svg)".
@@ -22,3 +24,5 @@ QString save(QGraphicsView &view, const QString &path, const QString &title,
              const QString &description);
 
 } // namespace chartexport
+
+} // namespace kesta

@@ -2,9 +2,10 @@
 
 #include <utility>
 
-class ParameterChart;
 
 namespace kesta {
+
+class ParameterChart;
 
 class RecordStore;
 

@@ -1,116 +1,56 @@
 #include "parameterchart.h"
 
 #include "chartexport.h"
+#include "chartlimitmarks.h"
+#include "chartscale.h"
 #include "layoutstyle.h"
 #include "savefilechooser.h"
 #include "value_text.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCategoryAxis>
 #include <QChart>
-#include <QClipboard>
-#include <QContextMenuEvent>
-#include <QDateTime>
 #include <QFontMetricsF>
 #include <QGraphicsEllipseItem>
 #include <QGraphicsLineItem>
 #include <QGraphicsRectItem>
 #include <QGraphicsSimpleTextItem>
-#include <QKeyEvent>
 #include <QLineSeries>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMouseEvent>
+#include <QLocale>
 #include <QRubberBand>
-#include <QScatterSeries>
 #include <QSettings>
 #include <QValueAxis>
-#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
+namespace kesta {
+
 namespace {
 
-// Label spacing the chart picks itself for small logs: about twenty labels at most, on
-// round record numbers.
-int automaticStep(int rows)
-{
-    for (int step : {1, 2, 5, 10})
-        if (rows <= 20 * step)
-            return step;
-    return 10;
-}
-
 constexpr int ValueTicks = 5;
-// Labels on a zoomed record axis (as many as the record rule gives the whole range) and on
-// the time axis, at most.
+// Labels on a zoomed record axis (as many as the record rule gives the whole range), at most.
 constexpr int ZoomedRecordLabels = 20;
-constexpr int TimeLabels = 7;
 // The narrowest spans the X axis zooms to.
 constexpr double MinRecordSpan = 2;
 constexpr double MinTimeSpanMs = 200;
-constexpr qint64 DayMs = 86400000;
-
-// A round number near `x`: 1, 2 or 5 times a power of ten; with `ceiling` at least `x`.
-double niceNumber(double x, bool ceiling)
-{
-    const double power = std::pow(10.0, std::floor(std::log10(x)));
-    const double q = x / power;
-    double nice = 10;
-    if (ceiling)
-        nice = q <= 1 ? 1 : q <= 2 ? 2 : q <= 5 ? 5 : 10;
-    else
-        nice = q < 1.5 ? 1 : q < 3 ? 2 : q < 7 ? 5 : 10;
-    return nice * power;
-}
-
-// Spacing of time labels: round steps of the clock, the smallest that gives at most
-// TimeLabels labels over `spanMs`.
-qint64 timeStep(double spanMs)
-{
-    static constexpr qint64 steps[] = {
-        1,        2,        5,      10,        20,        50,         100,       200,
-        500,      1000,     2000,   5000,      10000,     15000,      30000,     60000,
-        120000,   300000,   600000, 900000,    1800000,   3600000,    7200000,   10800000,
-        21600000, 43200000, DayMs,  2 * DayMs, 7 * DayMs, 14 * DayMs, 28 * DayMs};
-    for (qint64 step : steps)
-        if (spanMs / static_cast<double>(step) <= TimeLabels)
-            return step;
-    return static_cast<qint64>(niceNumber(spanMs / TimeLabels / DayMs, true)) * DayMs;
-}
-
-QString timeLabelFormat(qint64 step, double spanMs)
-{
-    if (step < 1000)
-        return QStringLiteral("hh:mm:ss.zzz");
-    if (spanMs >= DayMs)
-        return step >= DayMs ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("MM-dd hh:mm");
-    return step < 60000 ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
-}
-
-QString utcText(qint64 ms, const QString &format)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(format);
-}
 
 } // namespace
 
 ParameterChart::ParameterChart(QWidget *parent)
-    : QChartView(new QChart, parent), series_(new QLineSeries), warningMarks_(new QScatterSeries),
-      criticalMarks_(new QScatterSeries), axisX_(new QValueAxis), timeAxisX_(new QCategoryAxis), axisY_(new QValueAxis), marker_(new QGraphicsLineItem),
+    : QChartView(new QChart, parent), series_(new QLineSeries), axisX_(new QValueAxis),
+      timeAxisX_(new QCategoryAxis), axisY_(new QValueAxis), marker_(new QGraphicsLineItem),
       highlight_(new QGraphicsEllipseItem), readoutBox_(new QGraphicsRectItem),
       readoutLabel_(new QGraphicsSimpleTextItem(readoutBox_)),
       band_(new QRubberBand(QRubberBand::Rectangle, viewport())),
-      timeAxisAction_(new QAction(QStringLiteral("Time Axis"), this)),
-      saveAction_(new QAction(QStringLiteral("Save Chart..."), this)),
-      copyAction_(new QAction(QStringLiteral("Copy Chart"), this)),
-      resetZoomAction_(new QAction(QStringLiteral("Reset Zoom"), this)),
+      timeAxisAction_(new QAction(tr("Time Axis"), this)),
+      saveAction_(new QAction(tr("Save Chart..."), this)),
+      copyAction_(new QAction(tr("Copy Chart"), this)),
+      resetZoomAction_(new QAction(tr("Reset Zoom"), this)),
       defaultChooser_(std::make_unique<QtSaveFileChooser>()), chooser_(defaultChooser_.get())
 {
     setObjectName(QStringLiteral("MSChart1"));
-    setToolTip(QStringLiteral("graphical value"));
+    setToolTip(tr("graphical value"));
     setRenderHint(QPainter::Antialiasing, true);
     setFrameShape(QFrame::NoFrame);
     setMouseTracking(true);
@@ -159,8 +99,8 @@ ParameterChart::ParameterChart(QWidget *parent)
     }
     axisX_->setLabelFormat(QStringLiteral("%.0f"));
     axisX_->setTickType(QValueAxis::TicksDynamic);
-    axisX_->setTitleText(QStringLiteral("Record"));
-    timeAxisX_->setTitleText(QStringLiteral("Reception time (UTC)"));
+    axisX_->setTitleText(tr("Record"));
+    timeAxisX_->setTitleText(tr("Reception time (UTC)"));
     timeAxisX_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     axisY_->setRange(0, 1);
     axisY_->setTickCount(ValueTicks);
@@ -171,31 +111,11 @@ ParameterChart::ParameterChart(QWidget *parent)
     series_->attachAxis(axisX_);
     series_->attachAxis(axisY_);
 
-    // Points outside limits, marked over the line by shape as well as colour.
-    warningMarks_->setObjectName(QStringLiteral("WarningMarks"));
-    warningMarks_->setMarkerShape(QScatterSeries::MarkerShapeTriangle);
-    warningMarks_->setMarkerSize(10);
-    warningMarks_->setColor(QColor(214, 130, 0));
-    warningMarks_->setBorderColor(QColor(120, 70, 0));
-    criticalMarks_->setObjectName(QStringLiteral("CriticalMarks"));
-    criticalMarks_->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    criticalMarks_->setMarkerSize(9);
-    criticalMarks_->setColor(QColor(200, 0, 0));
-    criticalMarks_->setBorderColor(QColor(110, 0, 0));
-    for (QScatterSeries *marks : {warningMarks_, criticalMarks_}) {
-        chart->addSeries(marks);
+    // Points outside limits, marked over the line, and the bounds across the plot.
+    limitMarks_ = std::make_unique<ChartLimitMarks>(chart);
+    for (QXYSeries *marks : limitMarks_->series()) {
         marks->attachAxis(axisX_);
         marks->attachAxis(axisY_);
-    }
-    for (std::size_t i = 0; i < boundLines_.size(); ++i) {
-        auto *line = new QGraphicsLineItem;
-        line->setParentItem(chart);
-        const bool critical = i >= 2;
-        line->setPen(QPen(critical ? QColor(200, 0, 0) : QColor(214, 130, 0), 1,
-                          critical ? Qt::SolidLine : Qt::DashLine));
-        line->setZValue(900);
-        line->hide();
-        boundLines_[i] = line;
     }
 
     // The marker, the highlighted point and the read-out, over the series.
@@ -253,13 +173,7 @@ QString ParameterChart::timeAxisSettingsKey()
 
 int ParameterChart::labelStep(int rows)
 {
-    // rows / 20 rounded half to even; exact in integers: quotient, then the remainder
-    // against half of 20.
-    const int quotient = rows / 20;
-    const int remainder = rows % 20;
-    if (remainder > 10 || (remainder == 10 && quotient % 2 == 1))
-        return quotient + 1;
-    return quotient;
+    return chartscale::labelStep(rows);
 }
 
 QValueAxis *ParameterChart::xAxis() const
@@ -294,11 +208,12 @@ void ParameterChart::applyRecordScale(double from, double to)
     int anchor = 1;
     if (from <= static_cast<double>(firstRow_) - 0.5 &&
         to >= static_cast<double>(firstRow_) + std::max(rows_, 1) - 0.5) {
-        step = isAutoScale() ? automaticStep(rows_) : labelStep(rows_);
+        step = isAutoScale() ? chartscale::automaticStep(rows_) : labelStep(rows_);
         anchor = isAutoScale() && step > 1 ? 0 : 1;
     } else {
         // Zoomed in: round record numbers, about ZoomedRecordLabels of them.
-        step = std::max(1, static_cast<int>(niceNumber((to - from) / ZoomedRecordLabels, true)));
+        step = std::max(
+            1, static_cast<int>(chartscale::niceNumber((to - from) / ZoomedRecordLabels, true)));
         anchor = 0;
     }
     // Long record numbers (a long live session's seven digits) are wider than the rule's
@@ -315,8 +230,8 @@ void ParameterChart::applyRecordScale(double from, double to)
         const double perRecord = labelFitWidth_ / (to - from);
         if (step * perRecord < labelWidth - digit / 2) {
             // A digit's width apart at least.
-            step = std::max(step,
-                            static_cast<int>(niceNumber((labelWidth + digit) / perRecord, true)));
+            step = std::max(step, static_cast<int>(chartscale::niceNumber(
+                                      (labelWidth + digit) / perRecord, true)));
             anchor = 0;
         }
     }
@@ -336,15 +251,15 @@ void ParameterChart::applyRecordScale(double from, double to)
 void ParameterChart::applyTimeScale(double from, double to)
 {
     const double span = to - from;
-    const qint64 step = timeStep(span);
-    const QString format = timeLabelFormat(step, span);
+    const qint64 step = chartscale::timeStep(span);
+    const QString format = chartscale::timeLabelFormat(step, span);
     for (const QString &label : timeAxisX_->categoriesLabels())
         timeAxisX_->remove(label);
     timeAxisX_->setRange(from, to);
     timeAxisX_->setStartValue(from);
     const qint64 first = static_cast<qint64>(std::ceil(from / static_cast<double>(step))) * step;
     for (qint64 t = first; static_cast<double>(t) <= to; t += step)
-        timeAxisX_->append(utcText(t, format), static_cast<double>(t));
+        timeAxisX_->append(chartscale::utcText(t, format), static_cast<double>(t));
 }
 
 void ParameterChart::applyXRange(double from, double to)
@@ -449,7 +364,8 @@ void ParameterChart::setPoints(const QList<QPointF> &points,
         }
         // Round numbers at both ends and on every tick. Worked out here rather than with
         // QValueAxis::applyNiceNumbers(), which would lay the axis out a second time.
-        const double step = niceNumber(niceNumber(max - min, true) / (ValueTicks - 1), false);
+        const double step = chartscale::niceNumber(
+            chartscale::niceNumber(max - min, true) / (ValueTicks - 1), false);
         const double low = std::floor(min / step);
         const double high = std::ceil(max / step);
         axisY_->setTickCount(static_cast<int>(high - low) + 1);
@@ -523,87 +439,50 @@ void ParameterChart::rebuildSeries()
         list.append(QPointF(*sampleX(s), s.value));
     }
     series_->replace(list);
-    QList<QPointF> warnings;
-    QList<QPointF> criticals;
-    for (qsizetype n = 0; n < list.size(); ++n) {
-        const auto level = levels_.empty()
-                               ? kesta::LimitLevel::Ok
-                               : levels_[static_cast<std::size_t>(plotted_[static_cast<std::size_t>(n)])];
-        if (level == kesta::LimitLevel::Warning)
-            warnings.append(list.at(n));
-        else if (level == kesta::LimitLevel::Critical)
-            criticals.append(list.at(n));
-    }
-    warningMarks_->replace(warnings);
-    criticalMarks_->replace(criticals);
+    limitMarks_->mark(list, plotted_);
 }
 
-void ParameterChart::setLimitSet(std::shared_ptr<const kesta::LimitSet> limits)
+void ParameterChart::setLimitSet(std::shared_ptr<const LimitSet> limits)
 {
-    limits_ = std::move(limits);
+    limitMarks_->setLimitSet(std::move(limits));
     judgeSamples();
     rebuildSeries();
     updateOverlays();
 }
 
-void ParameterChart::setField(std::optional<kesta::Field> field)
+void ParameterChart::setField(std::optional<Field> field)
 {
     field_ = field;
+    limitMarks_->setField(field);
 }
 
 void ParameterChart::judgeSamples()
 {
-    levels_.clear();
-    bounds_ = {};
-    const kesta::FieldLimits *given =
-        limits_ && field_ ? limits_->limitsOf(*field_) : nullptr;
-    if (!given)
-        return;
-    if (given->warning) {
-        bounds_[0] = given->warning->low;
-        bounds_[1] = given->warning->high;
-    }
-    if (given->critical) {
-        bounds_[2] = given->critical->low;
-        bounds_[3] = given->critical->high;
-    }
-    levels_.reserve(samples_.size());
+    std::vector<double> values;
+    values.reserve(samples_.size());
     for (const Sample &s : samples_)
-        levels_.push_back(limits_->levelOf(*field_, s.value));
+        values.push_back(s.value);
+    limitMarks_->judge(values);
 }
 
-QList<int> ParameterChart::markedRecords(kesta::LimitLevel level) const
+QList<int> ParameterChart::markedRecords(LimitLevel level) const
 {
     QList<int> records;
     for (int i : plotted_)
-        if (!levels_.empty() && levels_[static_cast<std::size_t>(i)] == level)
+        if (limitMarks_->judged() && limitMarks_->levelOf(static_cast<std::size_t>(i)) == level)
             records.append(samples_[static_cast<std::size_t>(i)].record);
     return records;
 }
 
 QList<double> ParameterChart::boundLines() const
 {
-    QList<double> drawn;
-    for (std::size_t i = 0; i < bounds_.size(); ++i)
-        if (boundLines_[i]->isVisible())
-            drawn.append(*bounds_[i]);
-    return drawn;
+    return limitMarks_->drawnBounds();
 }
 
 void ParameterChart::updateBoundLines()
 {
-    const QRectF plot = chart()->plotArea();
-    for (std::size_t i = 0; i < bounds_.size(); ++i) {
-        QGraphicsLineItem *line = boundLines_[i];
-        const std::optional<double> &y = bounds_[i];
-        if (!y || plot.width() <= 0 || *y < axisY_->min() || *y > axisY_->max()) {
-            line->hide();
-            continue;
-        }
-        const double py = toPixel(xAxis()->min(), *y).y();
-        line->setLine(plot.left(), py, plot.right(), py);
-        line->show();
-    }
+    limitMarks_->placeLines(chart()->plotArea(), axisY_->min(), axisY_->max(),
+                            [this](double y) { return toPixel(xAxis()->min(), y).y(); });
 }
 
 void ParameterChart::updateFullRange()
@@ -643,9 +522,8 @@ void ParameterChart::setTimeAxis(bool on)
         // Both axes stay in the chart; the one not in use is hidden and holds no series.
         QValueAxis *leaving = xAxis();
         timeAxis_ = on;
-        for (QXYSeries *series : {static_cast<QXYSeries *>(series_),
-                                  static_cast<QXYSeries *>(warningMarks_),
-                                  static_cast<QXYSeries *>(criticalMarks_)}) {
+        const auto [warnings, criticals] = limitMarks_->series();
+        for (QXYSeries *series : {static_cast<QXYSeries *>(series_), warnings, criticals}) {
             series->detachAxis(leaving);
             series->attachAxis(xAxis());
         }
@@ -699,19 +577,20 @@ QString ParameterChart::numberText(double value) const
 void ParameterChart::updateDescription()
 {
     const QString name = name_;
-    setAccessibleName(name.isEmpty() ? QStringLiteral("Chart")
-                                     : QStringLiteral("Chart of %1").arg(name));
+    setAccessibleName(name.isEmpty() ? tr("Chart") : tr("Chart of %1").arg(name));
     QString text;
     if (name.isEmpty()) {
-        text = QStringLiteral("No parameter chosen");
+        text = tr("No parameter chosen");
     } else if (samples_.empty()) {
-        text = QStringLiteral("%1: no points").arg(name);
+        text = tr("%1: no points").arg(name);
     } else {
         QString suffix = unit_.isEmpty() ? QString() : QLatin1Char(' ') + unit_;
-        text = QStringLiteral("%1: %2 points, minimum %3%5, maximum %4%5")
+        text = tr("%1: %2 points, minimum %3%5, maximum %4%5")
                    .arg(name)
                    .arg(samples_.size())
                    .arg(numberText(yMin_), numberText(yMax_), suffix);
     }
     setAccessibleDescription(text);
 }
+
+} // namespace kesta

@@ -7,12 +7,10 @@
 #include <QPointF>
 #include <QString>
 #include <QtGlobal>
-#include <array>
 #include <memory>
 #include <optional>
 #include <vector>
 
-class SaveFileChooser;
 class QAction;
 class QCategoryAxis;
 class QGraphicsEllipseItem;
@@ -20,9 +18,13 @@ class QGraphicsLineItem;
 class QGraphicsRectItem;
 class QGraphicsSimpleTextItem;
 class QLineSeries;
-class QScatterSeries;
 class QRubberBand;
 class QValueAxis;
+
+namespace kesta {
+
+class ChartLimitMarks;
+class SaveFileChooser;
 
 // The chart of one parameter over the records of a log: one series, one point per record
 // whose frame carried the parameter, x = record number. The X axis is a value axis of
@@ -67,10 +69,10 @@ public:
     // the warning range, red for the critical one) and marks the points outside them, a
     // triangle for a warning and a square for critical. Null, or a field without limits:
     // neither. Set before setPoints(), whose points are then judged.
-    void setLimitSet(std::shared_ptr<const kesta::LimitSet> limits);
-    void setField(std::optional<kesta::Field> field);
+    void setLimitSet(std::shared_ptr<const LimitSet> limits);
+    void setField(std::optional<Field> field);
     // The records of the points marked at `level` (warning or critical), in series order.
-    QList<int> markedRecords(kesta::LimitLevel level) const;
+    QList<int> markedRecords(LimitLevel level) const;
     // The value of each bound line drawn: warning low and high, critical low and high.
     QList<double> boundLines() const;
 
@@ -197,13 +199,8 @@ private:
     void updateBoundLines();
 
     QLineSeries *series_;
-    QScatterSeries *warningMarks_;
-    QScatterSeries *criticalMarks_;
-    std::shared_ptr<const kesta::LimitSet> limits_;
-    std::optional<kesta::Field> field_;
-    std::vector<kesta::LimitLevel> levels_; // per sample
-    std::array<QGraphicsLineItem *, 4> boundLines_{};
-    std::array<std::optional<double>, 4> bounds_{};
+    std::unique_ptr<ChartLimitMarks> limitMarks_;
+    std::optional<Field> field_;
     QValueAxis *axisX_;
     QCategoryAxis *timeAxisX_;
     QValueAxis *axisY_;
@@ -249,3 +246,5 @@ private:
     std::unique_ptr<SaveFileChooser> defaultChooser_;
     SaveFileChooser *chooser_;
 };
+
+} // namespace kesta

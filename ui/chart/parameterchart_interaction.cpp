@@ -34,6 +34,8 @@
 #include <cmath>
 #include <limits>
 
+namespace kesta {
+
 namespace {
 
 // Each notch of the wheel narrows (or widens) the X span by this factor.
@@ -107,10 +109,11 @@ QString ParameterChart::readoutText(int record, double value, std::optional<qint
     QString valueLine = numberText(value);
     if (!unit_.isEmpty())
         valueLine += QLatin1Char(' ') + unit_;
-    const QString time = timeMs ? QDateTime::fromMSecsSinceEpoch(*timeMs, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) +
-                                      QStringLiteral(" UTC")
-                                : QStringLiteral("no time");
-    return QStringLiteral("Record %1\n%2\n%3").arg(record).arg(valueLine, time);
+    const QString time = timeMs ? QDateTime::fromMSecsSinceEpoch(*timeMs, Qt::UTC)
+                                          .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")) +
+                                      tr(" UTC")
+                                : tr("no time");
+    return tr("Record %1\n%2\n%3").arg(record).arg(valueLine, time);
 }
 
 QString ParameterChart::readout() const
@@ -416,16 +419,14 @@ void ParameterChart::saveChart()
 {
     const QString suggested =
         (name_.isEmpty() ? QStringLiteral("chart") : name_) + QStringLiteral(".png");
-    const QString path = chooser_
-                             ->chooseSaveFile(window(), QStringLiteral("Save Chart"),
-                                              chartexport::filters(), suggested)
-                             .path;
+    const QString path =
+        chooser_->chooseSaveFile(window(), tr("Save Chart"), chartexport::filters(), suggested)
+            .path;
     if (path.isEmpty())
         return;
     const QString error = saveChartTo(path);
     if (!error.isEmpty())
-        QMessageBox::warning(window(), QStringLiteral("Save Chart"),
-                             QStringLiteral("%1: %2").arg(path, error));
+        QMessageBox::warning(window(), tr("Save Chart"), QStringLiteral("%1: %2").arg(path, error));
 }
 
 // While a picture of the chart is made: no read-out or highlighted point, and the
@@ -482,3 +483,5 @@ void ParameterChart::copyChart()
 {
     QApplication::clipboard()->setImage(chartImage());
 }
+
+} // namespace kesta

@@ -18,6 +18,8 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
+namespace kesta {
+
 namespace {
 
 const QString HostKey = QStringLiteral("connect/host");
@@ -92,7 +94,7 @@ QString defaultRecordingPath()
 ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("ConnectDialog"));
-    setWindowTitle(QStringLiteral("Connect"));
+    setWindowTitle(tr("Connect"));
 
     const HostPort server = connectsettings::rememberedServer();
     m_host = new QLineEdit(server.host, this);
@@ -101,17 +103,17 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
     m_port->setObjectName(QStringLiteral("ConnectPort"));
     m_port->setEditable(true);
     m_port->addItem(QStringLiteral("8001"));
-    m_port->setItemData(0, QStringLiteral("soundcard TNC programs"), Qt::ToolTipRole);
+    m_port->setItemData(0, tr("soundcard TNC programs"), Qt::ToolTipRole);
     m_port->addItem(QStringLiteral("8100"));
-    m_port->setItemData(1, QStringLiteral("SDR satellite decoders"), Qt::ToolTipRole);
+    m_port->setItemData(1, tr("SDR satellite decoders"), Qt::ToolTipRole);
     m_port->setCurrentText(QString::number(server.port));
-    m_port->setToolTip(QStringLiteral("The KISS TCP port: 8001 for soundcard TNC programs, "
-                                      "8100 for SDR satellite decoders"));
+    m_port->setToolTip(tr("The KISS TCP port: 8001 for soundcard TNC programs, "
+                          "8100 for SDR satellite decoders"));
 
     m_folder = new QLineEdit(QDir::toNativeSeparators(connectsettings::rememberedFolder()), this);
     m_folder->setObjectName(QStringLiteral("ConnectFolder"));
     m_folder->setMinimumWidth(260);
-    auto *browse = new QPushButton(QStringLiteral("Browse..."), this);
+    auto *browse = new QPushButton(tr("Browse..."), this);
     browse->setObjectName(QStringLiteral("ConnectBrowse"));
     connect(browse, &QPushButton::clicked, this, &ConnectDialog::chooseFolder);
     auto *folderRow = new QHBoxLayout;
@@ -121,7 +123,7 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
     m_name =
         new QLineEdit(connectsettings::defaultRecordingName(QDateTime::currentDateTimeUtc()), this);
     m_name->setObjectName(QStringLiteral("ConnectName"));
-    m_writeTlm = new QCheckBox(QStringLiteral("Write TLM File"), this);
+    m_writeTlm = new QCheckBox(tr("Write TLM File"), this);
     m_writeTlm->setObjectName(QStringLiteral("ConnectWriteTlm"));
     m_writeTlm->setChecked(writeTlm);
     m_influxUrl = new QLineEdit(InfluxDialog::url(), this);
@@ -149,16 +151,16 @@ ConnectDialog::ConnectDialog(bool writeTlm, QWidget *parent) : QDialog(parent)
     m_influxUrl->setAccessibleName(tr("InfluxDB URL"));
 
     auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("Host:"), m_host);
-    form->addRow(QStringLiteral("Port:"), m_port);
-    form->addRow(QStringLiteral("Folder:"), folderRow);
-    form->addRow(QStringLiteral("Recording:"), m_name);
+    form->addRow(tr("Host:"), m_host);
+    form->addRow(tr("Port:"), m_port);
+    form->addRow(tr("Folder:"), folderRow);
+    form->addRow(tr("Recording:"), m_name);
     form->addRow(QString(), m_writeTlm);
     form->addRow(tr("InfluxDB:"), m_influxUrl);
     form->addRow(QString(), influxToken);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Connect"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("Connect"));
     connect(buttons, &QDialogButtonBox::accepted, this, &ConnectDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ConnectDialog::reject);
 
@@ -175,25 +177,24 @@ std::optional<ConnectRequest> ConnectDialog::request() const
     const auto server = ParseHostPort(joined(m_host->text(), m_port->currentText()), error);
     if (!server) {
         m_problemText = m_host->text().trimmed().isEmpty()
-                            ? QStringLiteral("Enter the host name or address of the server.")
-                            : QStringLiteral("The port must be a number from 1 to 65535.");
+                            ? tr("Enter the host name or address of the server.")
+                            : tr("The port must be a number from 1 to 65535.");
         return std::nullopt;
     }
     const QString folder = QDir::fromNativeSeparators(m_folder->text().trimmed());
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        m_problemText = QStringLiteral("The folder \"%1\" does not exist.").arg(m_folder->text());
+        m_problemText = tr("The folder \"%1\" does not exist.").arg(m_folder->text());
         return std::nullopt;
     }
     const QString name = m_name->text().trimmed();
     if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == QLatin1String(".") ||
         name == QLatin1String("..")) {
-        m_problemText = QStringLiteral("Enter a file name for the recording.");
+        m_problemText = tr("Enter a file name for the recording.");
         return std::nullopt;
     }
     const QString path = QDir(folder).absoluteFilePath(name);
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        m_problemText =
-            QStringLiteral("%1 exists already; a live session records into a new file.").arg(name);
+        m_problemText = tr("%1 exists already; a live session records into a new file.").arg(name);
         return std::nullopt;
     }
     const QString influxUrl = m_influxUrl->text().trimmed();
@@ -221,9 +222,8 @@ void ConnectDialog::accept()
 
 void ConnectDialog::chooseFolder()
 {
-    const QString folder =
-        QFileDialog::getExistingDirectory(this, QStringLiteral("Folder of the recording"),
-                                          QDir::fromNativeSeparators(m_folder->text()));
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, tr("Folder of the recording"), QDir::fromNativeSeparators(m_folder->text()));
     if (!folder.isEmpty())
         m_folder->setText(QDir::toNativeSeparators(folder));
 }
@@ -248,3 +248,5 @@ bool MessageBoxQuestioner::ask(QWidget *parent, const QString &title, const QStr
     return QMessageBox::question(parent, title, question, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::No) == QMessageBox::Yes;
 }
+
+} // namespace kesta

@@ -13,6 +13,8 @@ class QLabel;
 class QLineEdit;
 class QWidget;
 
+namespace kesta {
+
 // What "Connect..." asks for: the KISS TCP server and the new log the received frames
 // are recorded in (the dump and TLM files go beside it).
 struct ConnectRequest
@@ -100,3 +102,5 @@ class MessageBoxQuestioner : public Questioner
 public:
     bool ask(QWidget *parent, const QString &title, const QString &question) override;
 };
+
+} // namespace kesta

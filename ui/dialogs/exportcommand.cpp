@@ -9,23 +9,23 @@
 #include <QProgressDialog>
 #include <algorithm>
 
+namespace kesta {
+
 const QList<ExportCommand::Format> &ExportCommand::formats()
 {
-    using kesta::RecordExporter;
     static const QList<Format> list{
-        {QStringLiteral("CSV (*.csv)"),
+        {tr("CSV (*.csv)"),
          [](const std::string &station) {
-             return kesta::RecordExportSink(RecordExporter::Format::Csv, station);
+             return RecordExportSink(RecordExporter::Format::Csv, station);
          }},
-        {QStringLiteral("JSON Lines (*.jsonl)"),
+        {tr("JSON Lines (*.jsonl)"),
          [](const std::string &station) {
-             return kesta::RecordExportSink(RecordExporter::Format::JsonLines, station);
+             return RecordExportSink(RecordExporter::Format::JsonLines, station);
          }},
-        {QStringLiteral("InfluxDB line protocol (*.lp)"),
-         [](const std::string &station) -> kesta::ExportSinkFactory {
-             return [station](kesta::OutputFile &file) -> std::unique_ptr<kesta::SessionSink> {
-                 return std::make_unique<kesta::InfluxSink>(file,
-                                                            kesta::InfluxLineOptions{station});
+        {tr("InfluxDB line protocol (*.lp)"),
+         [](const std::string &station) -> ExportSinkFactory {
+             return [station](OutputFile &file) -> std::unique_ptr<SessionSink> {
+                 return std::make_unique<InfluxSink>(file, InfluxLineOptions{station});
              };
          }},
     };
@@ -36,7 +36,7 @@ ExportCommand::ExportCommand(QWidget *window)
     : QObject(window), m_window(window), m_defaultChooser(std::make_unique<QtSaveFileChooser>()),
       m_chooser(m_defaultChooser.get())
 {
-    qRegisterMetaType<kesta::LogExportResult>();
+    qRegisterMetaType<LogExportResult>();
     connect(&m_job, &LogJob::progress, this, &ExportCommand::showProgress);
     connect(&m_job, &LogJob::done, this, &ExportCommand::jobDone);
 }
@@ -53,7 +53,7 @@ void ExportCommand::setErrorHandler(std::function<void(const QString &)> onError
     m_onError = std::move(onError);
 }
 
-void ExportCommand::run(kesta::LogExportRequest request)
+void ExportCommand::run(LogExportRequest request)
 {
     if (isRunning())
         return;
@@ -73,8 +73,7 @@ void ExportCommand::run(kesta::LogExportRequest request)
     start(choice.path, choice.filter, std::move(request));
 }
 
-bool ExportCommand::start(const QString &path, const QString &filter,
-                          kesta::LogExportRequest request)
+bool ExportCommand::start(const QString &path, const QString &filter, LogExportRequest request)
 {
     if (isRunning())
         return false;
@@ -95,21 +94,21 @@ bool ExportCommand::start(const QString &path, const QString &filter,
     // The station named in Settings when the export starts tags its records.
     request.makeSink = format->makeSink(StationDialog::station().toStdString());
 
-    auto result = std::make_shared<kesta::LogExportResult>();
+    auto result = std::make_shared<LogExportResult>();
     m_result = result;
     m_path = path;
     const QFileInfo log(QFile::decodeName(QByteArray::fromStdString(request.logPath)));
     m_job.start(QStringLiteral("record export"),
-                [request = std::move(request), result](const kesta::ReadControl &control) {
-                    *result = kesta::ExportLog(request, control);
+                [request = std::move(request), result](const ReadControl &control) {
+                    *result = ExportLog(request, control);
                 });
 
     // Shown only when the export takes longer than a moment.
-    auto *progress = new QProgressDialog(
-        QStringLiteral("Exporting the records of %1\nto %2").arg(log.fileName(), path),
-        QStringLiteral("Cancel"), 0, 1000, m_window);
+    auto *progress =
+        new QProgressDialog(tr("Exporting the records of %1\nto %2").arg(log.fileName(), path),
+                            tr("Cancel"), 0, 1000, m_window);
     progress->setObjectName(QStringLiteral("ExportProgress"));
-    progress->setWindowTitle(QStringLiteral("Export Records"));
+    progress->setWindowTitle(tr("Export Records"));
     progress->setWindowModality(Qt::WindowModal);
     progress->setMinimumDuration(300);
     progress->setAutoClose(false);
@@ -134,7 +133,7 @@ void ExportCommand::showProgress(qint64 bytesRead, qint64 totalBytes)
 
 void ExportCommand::jobDone()
 {
-    std::shared_ptr<kesta::LogExportResult> result = std::move(m_result);
+    std::shared_ptr<LogExportResult> result = std::move(m_result);
     if (m_progress) {
         // Not from inside its own cancel handler: the dialog goes once the event loop is back.
         // Until then it must not come back: reset() stops the timer that would show it over
@@ -145,8 +144,10 @@ void ExportCommand::jobDone()
     }
     if (!result)
         return;
-    using Outcome = kesta::LogExportResult::Outcome;
+    using Outcome = LogExportResult::Outcome;
     if ((result->outcome == Outcome::Refused || result->outcome == Outcome::Failed) && m_onError)
         m_onError(QString::fromLocal8Bit(result->error));
     emit finished(*result, m_path);
 }
+
+} // namespace kesta

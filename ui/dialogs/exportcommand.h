@@ -12,6 +12,9 @@
 
 class QProgressDialog;
 class QWidget;
+
+namespace kesta {
+
 class SaveFileChooser;
 
 // "Export Records...": writes every frame of the log, not only the records on view, as the
@@ -28,7 +31,7 @@ public:
     struct Format
     {
         QString filter;
-        std::function<kesta::ExportSinkFactory(const std::string &station)> makeSink;
+        std::function<ExportSinkFactory(const std::string &station)> makeSink;
     };
     // The formats offered, the first in force when the dialog opens.
     static const QList<Format> &formats();
@@ -44,17 +47,17 @@ public:
     void setErrorHandler(std::function<void(const QString &text)> onError);
 
     // Asks for the file and format, then starts the export of `request.logPath`.
-    void run(kesta::LogExportRequest request);
+    void run(LogExportRequest request);
     // Starts the export to `path` in the format of `filter`, without asking. False when
     // one is already going or the filter is not one of the formats.
-    bool start(const QString &path, const QString &filter, kesta::LogExportRequest request);
+    bool start(const QString &path, const QString &filter, LogExportRequest request);
     bool isRunning() const { return m_job.isRunning(); }
     void cancel() { m_job.cancel(); }
     void cancelAndWait() { m_job.cancelAndWait(); }
 
 signals:
     // The export has ended, whatever its outcome; refusals and failures have been told.
-    void finished(const kesta::LogExportResult &result, const QString &path);
+    void finished(const LogExportResult &result, const QString &path);
 
 private:
     void jobDone();
@@ -66,7 +69,9 @@ private:
     std::function<void(const QString &)> m_onError;
 
     LogJob m_job;
-    std::shared_ptr<kesta::LogExportResult> m_result; // of the export going on
+    std::shared_ptr<LogExportResult> m_result; // of the export going on
     QString m_path;
     QPointer<QProgressDialog> m_progress;
 };
+
+} // namespace kesta

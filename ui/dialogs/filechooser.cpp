@@ -2,8 +2,11 @@
 
 #include "recentfiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+
+namespace kesta {
 
 FileChooser::~FileChooser() = default;
 
@@ -11,8 +14,10 @@ QStringList QtFileChooser::filters()
 {
     // A SatNOGS frame export is told by its content, whatever its name; the filter only
     // shows the names such exports usually have.
-    return {QStringLiteral("Log Files (*.kss)"), QStringLiteral("SatNOGS frames (*.csv *.txt)"),
-            QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")};
+    return {QCoreApplication::translate("FileChooser", "Log Files (*.kss)"),
+            QCoreApplication::translate("FileChooser", "SatNOGS frames (*.csv *.txt)"),
+            QCoreApplication::translate("FileChooser", "Text Files (*.txt)"),
+            QCoreApplication::translate("FileChooser", "All Files (*)")};
 }
 
 QString QtFileChooser::startFolder()
@@ -28,3 +33,5 @@ QString QtFileChooser::chooseLogFile(QWidget *parent)
     return QFileDialog::getOpenFileName(parent, QString(), startFolder(),
                                         list.join(QStringLiteral(";;")), &selected);
 }
+
+} // namespace kesta

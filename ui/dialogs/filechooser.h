@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace kesta {
+
 // Asks the user for the log to open. The main window talks to this interface only, so tests can
 // answer it without a person at the screen.
 class FileChooser
@@ -28,3 +30,5 @@ public:
     // working folder when there is none.
     static QString startFolder();
 };
+
+} // namespace kesta

@@ -7,6 +7,8 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
+namespace kesta {
+
 namespace {
 
 const QString UrlKey = QStringLiteral("influx/url");
@@ -122,3 +124,5 @@ QString InfluxDialog::tokenNote()
                ? tr("No token: INFLUX_TOKEN is not set.")
                : tr("Token: from INFLUX_TOKEN (set; never stored).");
 }
+
+} // namespace kesta

@@ -10,6 +10,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace kesta {
+
 // Settings -> InfluxDB...: the InfluxDB server that a log opened and a live session send
 // their records to, as its write URL (http://HOST:8086/write?db=NAME for 1.x,
 // .../api/v2/write?org=ORG&bucket=BUCKET for 2.x); empty for none. Remembered between
@@ -49,3 +51,5 @@ private:
     QLabel *m_problem;
     QPushButton *m_ok;
 };
+
+} // namespace kesta

@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QRegularExpression>
 
+namespace kesta {
+
 SaveFileChooser::~SaveFileChooser() = default;
 
 QString FilterExtension(const QString &filter)
@@ -35,3 +37,5 @@ SaveFileChooser::Choice QtSaveFileChooser::chooseSaveFile(QWidget *parent, const
     choice.filter = dialog.selectedNameFilter();
     return choice;
 }
+
+} // namespace kesta

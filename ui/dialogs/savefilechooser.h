@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace kesta {
+
 // Asks the user where to save a file. The windows talk to this interface only, so tests can
 // answer it without a person at the screen.
 class SaveFileChooser
@@ -34,3 +36,5 @@ public:
 
 // The extension of a filter's first pattern, "csv" for "CSV (*.csv)"; empty when it has none.
 QString FilterExtension(const QString &filter);
+
+} // namespace kesta

@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QVBoxLayout>
 
+namespace kesta {
+
 namespace {
 
 const QString StationKey = QStringLiteral("station/name");
@@ -61,8 +63,7 @@ void StationDialog::check()
 {
     // Empty is no station; anything else must be a name the exports can carry.
     const QByteArray text = m_name->text().toUtf8();
-    const auto problem =
-        text.isEmpty() ? std::nullopt : kesta::StationNameProblem(text.toStdString());
+    const auto problem = text.isEmpty() ? std::nullopt : StationNameProblem(text.toStdString());
     m_problem->setText(problem ? QString::fromStdString(*problem) : QString());
     m_ok->setEnabled(!problem);
 }
@@ -88,3 +89,5 @@ void StationDialog::setForThisRun(const QString &name)
 {
     forThisRun() = name;
 }
+
+} // namespace kesta

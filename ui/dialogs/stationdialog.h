@@ -7,6 +7,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace kesta {
+
 // Settings -> Station...: the name of the receiving station, which tags the records the
 // program exports (the Station column of CSV and JSON Lines, station=NAME in the line
 // protocol). Remembered between runs; empty for none. `kesta-decoder --station NAME`
@@ -34,3 +36,5 @@ private:
     QLabel *m_problem;
     QPushButton *m_ok;
 };
+
+} // namespace kesta

@@ -29,7 +29,7 @@
 #include <QStatusBar>
 #include <algorithm>
 
-using kesta::LimitLevel;
+namespace kesta {
 
 // The frame and mark over a value box whose value is outside its limits: amber with a
 // triangle for a warning, red with a square for critical, so the level does not rest on
@@ -97,7 +97,7 @@ private:
 namespace {
 
 // The field of value box `index`, if it shows one.
-std::optional<kesta::Field> FieldOfBox(int index)
+std::optional<Field> FieldOfBox(int index)
 {
     using namespace mainlayout;
     if (index < 0 || index >= ValueBoxCount)
@@ -114,7 +114,7 @@ QString FromUtf8(const std::string &text)
 
 } // namespace
 
-HealthWatch::HealthWatch(Form1 *window, kesta::ProgramState &state)
+HealthWatch::HealthWatch(Form1 *window, ProgramState &state)
     : QObject(window), m_window(window), m_state(state)
 {
     m_ask = [](QWidget *parent, const QString &current) {
@@ -139,12 +139,12 @@ HealthWatch::HealthWatch(Form1 *window, kesta::ProgramState &state)
     m_report = new PassReportCommand(window);
     m_report->setErrorHandler([this](const QString &text) { m_onError(text); });
     connect(m_report, &PassReportCommand::finished, this,
-            [this](const kesta::LogExportResult &result, const QString &path) {
+            [this](const LogExportResult &result, const QString &path) {
                 updateActions();
-                if (result.outcome == kesta::LogExportResult::Outcome::Written)
+                if (result.outcome == LogExportResult::Outcome::Written)
                     m_window->statusBar()->showMessage(
                         tr("Pass report saved to %1").arg(QFileInfo(path).fileName()), 5000);
-                else if (result.outcome == kesta::LogExportResult::Outcome::Cancelled)
+                else if (result.outcome == LogExportResult::Outcome::Cancelled)
                     m_window->statusBar()->showMessage(
                         tr("Pass report cancelled; %1 is unchanged.").arg(path), 5000);
             });
@@ -187,10 +187,9 @@ HealthWatch::HealthWatch(Form1 *window, kesta::ProgramState &state)
 
     const QString remembered = QSettings().value(settingsKey()).toString();
     if (!remembered.isEmpty()) {
-        const kesta::LimitsFileResult read =
-            kesta::ReadLimitsFile(QFile::encodeName(remembered).toStdString());
+        const LimitsFileResult read = ReadLimitsFile(QFile::encodeName(remembered).toStdString());
         if (read.limits) {
-            m_limits = std::make_shared<const kesta::LimitSet>(*read.limits);
+            m_limits = std::make_shared<const LimitSet>(*read.limits);
             m_path = remembered;
         } else {
             window->statusBar()->showMessage(FromUtf8(read.error), 10000);
@@ -214,19 +213,18 @@ bool HealthWatch::loadLimitsFile(const QString &path)
         m_limits.reset();
         m_path.clear();
     } else {
-        const kesta::LimitsFileResult read =
-            kesta::ReadLimitsFile(QFile::encodeName(path).toStdString());
+        const LimitsFileResult read = ReadLimitsFile(QFile::encodeName(path).toStdString());
         if (!read.limits) {
             m_onError(FromUtf8(read.error));
             return false;
         }
-        m_limits = std::make_shared<const kesta::LimitSet>(*read.limits);
+        m_limits = std::make_shared<const LimitSet>(*read.limits);
         m_path = QFileInfo(path).absoluteFilePath();
     }
     if (m_live) {
         // A session going on is checked from its next record.
         m_countedLimits = m_limits;
-        m_liveHealth = m_limits ? std::make_shared<kesta::LogHealth>(m_limits.get()) : nullptr;
+        m_liveHealth = m_limits ? std::make_shared<LogHealth>(m_limits.get()) : nullptr;
         m_liveCounted = m_state.store.lastNumber();
     }
     QSettings().setValue(settingsKey(), m_path);
@@ -248,7 +246,7 @@ void HealthWatch::chooseLimitsFile()
         loadLimitsFile(path);
 }
 
-void HealthWatch::takeRun(const kesta::RunResult &result)
+void HealthWatch::takeRun(const RunResult &result)
 {
     m_countedLimits = result.limits;
     m_health = result.health;
@@ -261,9 +259,7 @@ LimitLevel HealthWatch::levelOfRecord(int index) const
     if (!m_limits || index < 1 || index > m_state.store.RecordCount)
         return worst;
     m_limits->check(m_state.store[static_cast<std::int16_t>(index)],
-                    [&worst](kesta::Field, double, LimitLevel level) {
-                        worst = std::max(worst, level);
-                    });
+                    [&worst](Field, double, LimitLevel level) { worst = std::max(worst, level); });
     return worst;
 }
 
@@ -294,11 +290,11 @@ void HealthWatch::showMarks()
     const kesta::RecordStore &store = m_state.store;
     const qint64 index = scroll->value() - store.FirstNumber + 1;
     const bool shown = scroll->isEnabled() && index >= 1 && index <= store.RecordCount;
-    std::array<std::optional<kesta::LimitBreach>, 22> breaches{};
+    std::array<std::optional<LimitBreach>, 22> breaches{};
     std::array<double, 22> values{};
     if (m_limits && shown) {
         m_limits->check(store[static_cast<std::int16_t>(index)],
-                        [&](kesta::Field field, double value, LimitLevel) {
+                        [&](Field field, double value, LimitLevel) {
                             for (std::size_t i = 0; i < breaches.size(); ++i) {
                                 if (FieldOfBox(static_cast<int>(i)) == field) {
                                     breaches[i] = m_limits->breachOf(field, value);
@@ -316,7 +312,7 @@ void HealthWatch::showMarks()
         frame->setLevel(breaches[i] ? breaches[i]->level : LimitLevel::Ok);
         if (breaches[i]) {
             const QString text =
-                FromUtf8(kesta::BreachText(*FieldOfBox(static_cast<int>(i)), values[i], *breaches[i]));
+                FromUtf8(BreachText(*FieldOfBox(static_cast<int>(i)), values[i], *breaches[i]));
             box->setToolTip(text);
             box->setAccessibleDescription(text);
         } else if (was) {
@@ -333,7 +329,7 @@ void HealthWatch::showCounts()
         m_status->hide();
         return;
     }
-    const kesta::LogHealth *health = m_live ? m_liveHealth.get() : m_health.get();
+    const LogHealth *health = m_live ? m_liveHealth.get() : m_health.get();
     // The status bar is narrow: the counts go beside the marks of the value boxes, and the
     // words are in the tool tip and what a screen reader says.
     QString shown;
@@ -367,7 +363,7 @@ void HealthWatch::watchLive()
 {
     m_live = true;
     m_countedLimits = m_limits;
-    m_liveHealth = m_limits ? std::make_shared<kesta::LogHealth>(m_limits.get()) : nullptr;
+    m_liveHealth = m_limits ? std::make_shared<LogHealth>(m_limits.get()) : nullptr;
     m_health.reset();
     m_liveCounted = 0;
     updateActions();
@@ -376,7 +372,7 @@ void HealthWatch::watchLive()
 
 void HealthWatch::liveFramesArrived()
 {
-    const kesta::RecordStore &store = m_state.store;
+    const RecordStore &store = m_state.store;
     if (m_liveHealth && store.RecordCount > 0) {
         // Each record once, as it arrives; records that left the store unseen (more than
         // it holds between two signals) are past checking.
@@ -401,14 +397,14 @@ void HealthWatch::savePassReport()
 {
     if (m_state.InputPath.empty() || m_live || m_report->isRunning())
         return;
-    kesta::PassReportRequest request;
+    PassReportRequest request;
     request.logPath = m_state.InputPath;
     request.limits = m_limits;
     if (m_limits)
         request.limitsName = QFile::encodeName(m_path).toStdString();
     if (const QString station = StationDialog::station(); !station.isEmpty())
         request.station = station.toStdString();
-    request.keptFiles = kesta::KeptFilesOf(m_state.InputPath);
+    request.keptFiles = KeptFilesOf(m_state.InputPath);
     if (!m_state.TlmPath.empty())
         request.keptFiles.push_back({"TLM file", m_state.TlmPath});
     m_report->run(std::move(request));
@@ -422,3 +418,5 @@ void HealthWatch::updateActions()
     m_next->setEnabled(on);
     m_previous->setEnabled(on);
 }
+
+} // namespace kesta

@@ -11,17 +11,18 @@
 #include <functional>
 #include <memory>
 
-class Form1;
-class LimitFrame;
-class PassReportCommand;
-class SaveFileChooser;
 class QAction;
 class QLabel;
 
 namespace kesta {
+
+class Form1;
+class LimitFrame;
+class PassReportCommand;
+class SaveFileChooser;
+
 struct ProgramState;
 struct RunResult;
-} // namespace kesta
 
 // Is the satellite well: the limits file in force (Settings -> "Limits File...",
 // remembered between runs) and what the main window shows of it. The value boxes of the
@@ -40,7 +41,7 @@ public:
     using FileAsker = std::function<QString(QWidget *parent, const QString &current)>;
     using ErrorHandler = std::function<void(const QString &text)>;
 
-    HealthWatch(Form1 *window, kesta::ProgramState &state);
+    HealthWatch(Form1 *window, ProgramState &state);
     ~HealthWatch() override;
 
     // The settings key that remembers the limits file.
@@ -55,13 +56,13 @@ public:
     void setFileAsker(FileAsker asker) { m_ask = std::move(asker); }
     void setErrorHandler(ErrorHandler onError) { m_onError = std::move(onError); }
 
-    std::shared_ptr<const kesta::LimitSet> limits() const { return m_limits; }
+    std::shared_ptr<const LimitSet> limits() const { return m_limits; }
     QString limitsPath() const { return m_path; }
 
     // A decoding run ended: takes its count of the whole log.
-    void takeRun(const kesta::RunResult &result);
+    void takeRun(const RunResult &result);
     // The worst level of a record of the store (1 to RecordCount).
-    kesta::LimitLevel levelOfRecord(int index) const;
+    LimitLevel levelOfRecord(int index) const;
     // Ctrl+Shift+Right / Ctrl+Shift+Left: to the nearest record after (`direction` > 0) or
     // before the one shown with a field outside limits; stays when there is none.
     void goToOutside(int direction);
@@ -90,13 +91,13 @@ private:
     void updateActions();
 
     Form1 *m_window;
-    kesta::ProgramState &m_state;
-    std::shared_ptr<const kesta::LimitSet> m_limits;
+    ProgramState &m_state;
+    std::shared_ptr<const LimitSet> m_limits;
     QString m_path;
     // The whole log's count: from the run, or fed record by record in a live session.
-    std::shared_ptr<const kesta::LimitSet> m_countedLimits;
-    std::shared_ptr<const kesta::LogHealth> m_health;
-    std::shared_ptr<kesta::LogHealth> m_liveHealth;
+    std::shared_ptr<const LimitSet> m_countedLimits;
+    std::shared_ptr<const LogHealth> m_health;
+    std::shared_ptr<LogHealth> m_liveHealth;
     std::int64_t m_liveCounted = 0; // the last session number counted
     bool m_live = false;
 
@@ -110,3 +111,5 @@ private:
     FileAsker m_ask;
     ErrorHandler m_onError;
 };
+
+} // namespace kesta

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <limits>
 
+namespace kesta {
+
 PassOverlay::PassOverlay(QWidget *parent) : QChartView(new QChart, parent)
 {
     setObjectName(QStringLiteral("PassOverlay"));
@@ -26,14 +28,14 @@ PassOverlay::PassOverlay(QWidget *parent) : QChartView(new QChart, parent)
     resize(760, 420);
 }
 
-void PassOverlay::draw(const kesta::RecordStore &store, const std::vector<kesta::Pass> &passes,
-                       kesta::Field field, const kesta::LimitSet *limits)
+void PassOverlay::draw(const RecordStore &store, const std::vector<Pass> &passes, Field field,
+                       const LimitSet *limits)
 {
     QChart *chart = this->chart();
     chart->removeAllSeries();
     for (QAbstractAxis *axis : chart->axes())
         chart->removeAxis(axis);
-    const kesta::FieldInfo &info = kesta::InfoOf(field);
+    const FieldInfo &info = InfoOf(field);
     const QString unit = QString::fromLatin1(info.unit.data(), static_cast<qsizetype>(info.unit.size()));
     const QString label =
         QString::fromLatin1(info.spoken.data(), static_cast<qsizetype>(info.spoken.size()));
@@ -54,16 +56,16 @@ void PassOverlay::draw(const kesta::RecordStore &store, const std::vector<kesta:
     double yMax = std::numeric_limits<double>::lowest();
     const int held = std::max<int>(store.RecordCount, 0);
     for (std::size_t p = 0; p < passes.size(); ++p) {
-        const kesta::Pass &pass = passes[p];
+        const Pass &pass = passes[p];
         if (!pass.start)
             continue;
         QList<QPointF> points;
         const auto last = std::min<std::uint64_t>(pass.last, static_cast<std::uint64_t>(held));
         for (std::uint64_t r = pass.first; r <= last; ++r) {
-            const kesta::TelemetryRecord &record = store[static_cast<std::int16_t>(r)];
+            const TelemetryRecord &record = store[static_cast<std::int16_t>(r)];
             if (!record.ReceptionTime || !record.Written.test(field))
                 continue;
-            const auto value = kesta::FieldNumber(record, field);
+            const auto value = FieldNumber(record, field);
             if (!value)
                 continue;
             const double seconds = static_cast<double>(*record.ReceptionTime - *pass.start) / 1000.0;
@@ -82,8 +84,8 @@ void PassOverlay::draw(const kesta::RecordStore &store, const std::vector<kesta:
         series->attachAxis(y);
     }
     // The limits' bounds as flat lines over the whole width, not in the legend.
-    if (const kesta::FieldLimits *given = limits ? limits->limitsOf(field) : nullptr) {
-        const auto bound = [&](const std::optional<kesta::LimitRange> &range, bool critical) {
+    if (const FieldLimits *given = limits ? limits->limitsOf(field) : nullptr) {
+        const auto bound = [&](const std::optional<LimitRange> &range, bool critical) {
             if (!range)
                 return;
             for (const std::optional<double> &value : {range->low, range->high}) {
@@ -126,3 +128,5 @@ int PassOverlay::lineCount() const
             ++lines;
     return lines;
 }
+
+} // namespace kesta

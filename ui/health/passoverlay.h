@@ -9,8 +9,8 @@
 #include <vector>
 
 namespace kesta {
+
 class RecordStore;
-} // namespace kesta
 
 // View -> Pass -> "Overlay Passes": one parameter over every pass at once, x = seconds since
 // each pass's start, one line per pass named in the legend, so that a trend from pass to
@@ -24,8 +24,10 @@ public:
     explicit PassOverlay(QWidget *parent = nullptr);
 
     // Draws `field` of the records the store holds, pass by pass.
-    void draw(const kesta::RecordStore &store, const std::vector<kesta::Pass> &passes,
-              kesta::Field field, const kesta::LimitSet *limits);
+    void draw(const RecordStore &store, const std::vector<Pass> &passes, Field field,
+              const LimitSet *limits);
     // The lines drawn, one per pass with a timed value of the field.
     int lineCount() const;
 };
+
+} // namespace kesta

@@ -7,6 +7,8 @@
 #include <QMessageBox>
 #include <QWidget>
 
+namespace kesta {
+
 PassReportCommand::PassReportCommand(QWidget *window)
     : QObject(window), m_window(window), m_defaultChooser(std::make_unique<QtSaveFileChooser>()),
       m_chooser(m_defaultChooser.get())
@@ -38,7 +40,7 @@ QString PassReportCommand::suggestedName(const QString &logPath)
     return base.isEmpty() ? QString() : base + QStringLiteral("-passes.html");
 }
 
-void PassReportCommand::run(kesta::PassReportRequest request)
+void PassReportCommand::run(PassReportRequest request)
 {
     if (isRunning())
         return;
@@ -50,27 +52,29 @@ void PassReportCommand::run(kesta::PassReportRequest request)
         start(choice.path, std::move(request));
 }
 
-bool PassReportCommand::start(const QString &path, kesta::PassReportRequest request)
+bool PassReportCommand::start(const QString &path, PassReportRequest request)
 {
     if (isRunning())
         return false;
     request.reportPath = QFile::encodeName(path).toStdString();
-    auto result = std::make_shared<kesta::LogExportResult>();
+    auto result = std::make_shared<LogExportResult>();
     m_result = result;
     m_path = path;
     return m_job.start(QStringLiteral("pass report"),
-                       [request = std::move(request), result](const kesta::ReadControl &control) {
-                           *result = kesta::WritePassReport(request, control);
+                       [request = std::move(request), result](const ReadControl &control) {
+                           *result = WritePassReport(request, control);
                        });
 }
 
 void PassReportCommand::jobDone()
 {
-    const std::shared_ptr<kesta::LogExportResult> result = std::move(m_result);
+    const std::shared_ptr<LogExportResult> result = std::move(m_result);
     if (!result)
         return;
-    using Outcome = kesta::LogExportResult::Outcome;
+    using Outcome = LogExportResult::Outcome;
     if (result->outcome == Outcome::Refused || result->outcome == Outcome::Failed)
         m_onError(QString::fromLocal8Bit(result->error));
     emit finished(*result, m_path);
 }
+
+} // namespace kesta

@@ -10,6 +10,9 @@
 #include <memory>
 
 class QWidget;
+
+namespace kesta {
+
 class SaveFileChooser;
 
 // File -> "Save Pass Report...": the pass report of the whole log on view, the page
@@ -33,15 +36,15 @@ public:
     // "<log>-passes.html" beside nothing in particular: the name the dialog offers.
     static QString suggestedName(const QString &logPath);
     // Asks for the file, then starts the report of `request.logPath`.
-    void run(kesta::PassReportRequest request);
+    void run(PassReportRequest request);
     // Starts the report into `path` without asking; false when one is going already.
-    bool start(const QString &path, kesta::PassReportRequest request);
+    bool start(const QString &path, PassReportRequest request);
     bool isRunning() const { return m_job.isRunning(); }
     void cancelAndWait() { m_job.cancelAndWait(); }
 
 signals:
     // The report has ended, whatever its outcome; refusals and failures have been told.
-    void finished(const kesta::LogExportResult &result, const QString &path);
+    void finished(const LogExportResult &result, const QString &path);
 
 private:
     void jobDone();
@@ -51,6 +54,8 @@ private:
     SaveFileChooser *m_chooser = nullptr;
     std::function<void(const QString &)> m_onError;
     LogJob m_job;
-    std::shared_ptr<kesta::LogExportResult> m_result;
+    std::shared_ptr<LogExportResult> m_result;
     QString m_path;
 };
+
+} // namespace kesta

@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <algorithm>
 
+namespace kesta {
+
 namespace {
 
 QString TimeOfDay(const std::optional<std::int64_t> &ms)
@@ -29,7 +31,7 @@ PassView::PassView(QWidget *menuParent, const kesta::RecordStore &store, QObject
     rebuildMenu();
 }
 
-void PassView::setPasses(std::vector<kesta::Pass> passes)
+void PassView::setPasses(std::vector<Pass> passes)
 {
     m_passes = std::move(passes);
     const bool changed = m_chosen != 0;
@@ -58,7 +60,7 @@ std::pair<int, int> PassView::span() const
     const int held = std::max<int>(m_store.RecordCount, 0);
     if (m_chosen == 0)
         return {1, held};
-    const kesta::Pass &pass = m_passes[static_cast<std::size_t>(m_chosen - 1)];
+    const Pass &pass = m_passes[static_cast<std::size_t>(m_chosen - 1)];
     return {static_cast<int>(pass.first),
             static_cast<int>(std::min<std::uint64_t>(pass.last, static_cast<std::uint64_t>(held)))};
 }
@@ -77,7 +79,7 @@ void PassView::rebuildMenu()
     const QLocale locale;
     const auto held = static_cast<std::uint64_t>(std::max<int>(m_store.RecordCount, 0));
     for (std::size_t i = 0; i < m_passes.size(); ++i) {
-        const kesta::Pass &pass = m_passes[i];
+        const Pass &pass = m_passes[i];
         QString text = tr("Pass %1: %2 to %3 UTC, records %4 to %5")
                            .arg(i + 1)
                            .arg(TimeOfDay(pass.start), TimeOfDay(pass.end),
@@ -99,3 +101,5 @@ void PassView::rebuildMenu()
     connect(overlay, &QAction::triggered, this, &PassView::overlayRequested);
     m_menu->setEnabled(!m_passes.empty());
 }
+
+} // namespace kesta

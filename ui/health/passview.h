@@ -12,8 +12,8 @@ class QMenu;
 class QWidget;
 
 namespace kesta {
+
 class RecordStore;
-} // namespace kesta
 
 // View -> "Pass": all passes of the log, or one. The chart, the light-element map and the
 // record table show the records of the pass chosen. The passes are those of the whole log;
@@ -28,8 +28,8 @@ public:
     PassView(QWidget *menuParent, const kesta::RecordStore &store, QObject *parent = nullptr);
 
     // The passes of a newly decoded log (none for a live session); all are shown again.
-    void setPasses(std::vector<kesta::Pass> passes);
-    const std::vector<kesta::Pass> &passes() const { return m_passes; }
+    void setPasses(std::vector<Pass> passes);
+    const std::vector<Pass> &passes() const { return m_passes; }
     // 0: all passes; 1, 2, ...: that pass. A pass that cannot be chosen is ignored.
     void choose(int pass);
     int chosen() const { return m_chosen; }
@@ -48,9 +48,11 @@ signals:
 private:
     void rebuildMenu();
 
-    const kesta::RecordStore &m_store;
+    const RecordStore &m_store;
     QMenu *m_menu;
     QActionGroup *m_group;
-    std::vector<kesta::Pass> m_passes;
+    std::vector<Pass> m_passes;
     int m_chosen = 0;
 };
+
+} // namespace kesta

@@ -77,6 +77,8 @@
 #include <utility>
 #include <string>
 
+namespace kesta {
+
 using layoutstyle::Geometry;
 using namespace mainlayout;
 
@@ -888,3 +890,5 @@ void Form1::liveFinished()
         m_side->followRecords();
     }
 }
+
+} // namespace kesta

@@ -11,19 +11,6 @@
 #include <memory>
 #include <optional>
 
-class ConnectChooser;
-class FileChooser;
-class Form2;
-class HealthWatch;
-class PassView;
-class PassOverlay;
-class ExportCommand;
-class Info;
-class LightElementMap;
-class LightElementRow;
-class LiveSession;
-class ParameterChart;
-class Questioner;
 class QAction;
 class QButtonGroup;
 class QFrame;
@@ -37,17 +24,32 @@ class QProgressBar;
 class QPushButton;
 class QScrollArea;
 class QScrollBar;
+class QTimer;
+
+namespace kesta {
+
+class ConnectChooser;
+class FileChooser;
+class Form2;
+class HealthWatch;
+class PassView;
+class PassOverlay;
+class ExportCommand;
+class Info;
+class LightElementMap;
+class LightElementRow;
+class LiveSession;
+class ParameterChart;
+class Questioner;
 class RecentFiles;
 class RecordNavigator;
 class RecordStatus;
 class RecordTable;
-class QTimer;
 class RecordView;
 class RecordRowFit;
 class SaveFileChooser;
 struct ConnectRequest;
 
-namespace kesta {
 class MainMenus;
 class RecordPanel;
 class SideWindows;
@@ -57,7 +59,6 @@ struct RunResult;
 class LiveControl;
 class RecordSource;
 class SourceStatus;
-} // namespace kesta
 
 // How the main window tells the user about a decoding run that failed or went wrong.
 // The window asks this interface only, so tests can answer without a person.
@@ -289,3 +290,5 @@ private:
     ShownPlace m_placeOnReload;
     QString m_runPath; // the log of the run going on or last run
 };
+
+} // namespace kesta

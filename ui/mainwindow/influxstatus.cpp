@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 
+namespace kesta {
+
 InfluxStatus::InfluxStatus(QStatusBar *bar) : QLabel(bar)
 {
     setObjectName(QStringLiteral("InfluxStatus"));
@@ -32,3 +34,5 @@ QString InfluxStatus::shortText(QString text)
         text.remove(10, 14);
     return text;
 }
+
+} // namespace kesta

@@ -4,6 +4,8 @@
 
 class QStatusBar;
 
+namespace kesta {
+
 // The InfluxDB part of the status line: what a run or live session sent, how many lines
 // wait in the spool for the server, or the server's message when it refused the lines.
 // Hidden until the first word from a sender; cut at the window's edge, the whole text
@@ -20,3 +22,5 @@ public:
     // The words of the line itself, without what only the tip need hold.
     static QString shortText(QString text);
 };
+
+} // namespace kesta

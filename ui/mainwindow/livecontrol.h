@@ -4,13 +4,14 @@
 #include <QString>
 #include <memory>
 
-class ConnectChooser;
 class QAction;
 class QWidget;
-class Questioner;
-struct ConnectRequest;
 
 namespace kesta {
+
+class ConnectChooser;
+class Questioner;
+struct ConnectRequest;
 
 class RecordSource;
 

@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QSettings>
 
+namespace kesta {
+
 namespace {
 
 const QString Key = QStringLiteral("recentFiles");
@@ -85,3 +87,5 @@ void RecentFiles::fill(QMenu *menu)
         fill(menu);
     });
 }
+
+} // namespace kesta

@@ -5,6 +5,8 @@
 
 class QMenu;
 
+namespace kesta {
+
 // The logs opened last, newest first, at most MaxFiles, kept in the program's settings
 // (QSettings) from one session to the next. Fills the "Recent Files" menu.
 class RecentFiles : public QObject
@@ -35,3 +37,5 @@ signals:
 private:
     void fill(QMenu *menu);
 };
+
+} // namespace kesta

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kesta {
+
 namespace screenfit {
 
 QSize viewportSize(QSize content, QSize extra, QSize available, int scrollBarExtent)
@@ -160,3 +162,5 @@ void fitWholeLines(QPlainTextEdit *box)
 }
 
 } // namespace screenfit
+
+} // namespace kesta

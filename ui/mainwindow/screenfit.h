@@ -10,6 +10,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 
+namespace kesta {
+
 // Fitting windows and texts to the screen and to their boxes.
 namespace screenfit {
 
@@ -44,3 +46,5 @@ void fitLineFont(QLineEdit *box, const QString &widest);
 void fitWholeLines(QPlainTextEdit *box);
 
 } // namespace screenfit
+
+} // namespace kesta

@@ -3,14 +3,15 @@
 #include <QElapsedTimer>
 #include <QObject>
 
-class InfluxStatus;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTimer;
-class RecordStatus;
 
 namespace kesta {
+
+class InfluxStatus;
+class RecordStatus;
 
 class RecordSource;
 

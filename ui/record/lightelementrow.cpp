@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <algorithm>
 
+namespace kesta {
+
 LightElementRow::LightElementRow(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Shape1"));
@@ -72,3 +74,5 @@ void LightElementRow::paintEvent(QPaintEvent *)
     for (int k = 0; k < BarCount; ++k)
         painter.drawRect(k * BarPitch, 0, BarWidth - 1, BarHeight - 1);
 }
+
+} // namespace kesta

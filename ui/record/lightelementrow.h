@@ -6,8 +6,8 @@
 #include <string_view>
 
 namespace kesta {
+
 struct TelemetryRecord;
-}
 
 // The 64 light elements of the FSS unit as one row of upright bars, element 0 leftmost.
 // Each bar is 9 x 33 pixels with a 1-pixel black border; neighbours share their border
@@ -46,3 +46,5 @@ protected:
 private:
     std::array<QColor, BarCount> fills_;
 };
+
+} // namespace kesta

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string_view>
 
+namespace kesta {
+
 namespace mainlayout {
 
 using layoutstyle::Geometry;
@@ -63,7 +65,6 @@ struct ParameterRow
     Place unit;
 };
 
-using kesta::Field;
 
 constexpr std::array<ParameterRow, 19> ParameterRows{{
     // "HTRX telemetry", left column
@@ -171,3 +172,5 @@ inline constexpr QColor MessageColor{0, 0, 192};
 inline constexpr QColor FrameKindColor{0, 0, 128};
 
 } // namespace mainlayout
+
+} // namespace kesta

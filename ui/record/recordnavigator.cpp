@@ -13,6 +13,8 @@
 #include <QScrollBar>
 #include <algorithm>
 
+namespace kesta {
+
 namespace {
 
 constexpr int PageStep = 10;
@@ -176,3 +178,5 @@ void RecordNavigator::setNumberAsker(NumberAsker asker)
 {
     m_ask = asker ? std::move(asker) : NumberAsker(askWithDialog);
 }
+
+} // namespace kesta

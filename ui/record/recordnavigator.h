@@ -11,8 +11,8 @@ class QScrollBar;
 class QWidget;
 
 namespace kesta {
+
 class RecordStore;
-}
 
 // The keyboard's way through the records of the main window: the "Record" menu's commands
 // and their keys (Left/Right one record, PageUp/PageDown ten, Home/End first and last,
@@ -73,3 +73,5 @@ private:
     QAction *m_goTo = nullptr;
     NumberAsker m_ask;
 };
+
+} // namespace kesta

@@ -8,10 +8,6 @@
 #include <cstdint>
 #include <memory>
 
-class LightElementRow;
-class ParameterChart;
-class RecordRowFit;
-class RecordView;
 class QButtonGroup;
 class QFrame;
 class QGroupBox;
@@ -22,6 +18,11 @@ class QRadioButton;
 class QScrollBar;
 
 namespace kesta {
+
+class LightElementRow;
+class ParameterChart;
+class RecordRowFit;
+class RecordView;
 
 struct TelemetryRecord;
 

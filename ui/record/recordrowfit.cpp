@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kesta {
+
 namespace {
 
 constexpr int Gap = 6;
@@ -70,3 +72,5 @@ void RecordRowFit::fit()
     if (m_counts->font() != font)
         m_counts->setFont(font);
 }
+
+} // namespace kesta

@@ -7,6 +7,8 @@
 class QLabel;
 class QLineEdit;
 
+namespace kesta {
+
 // The row under the raw frame: the frame kind, the counts per type and the record box,
 // at the fixed places of the original layout. Long numbers (a live session past a
 // million frames: "#1000400 / 1000400") do not fit there: then the record box widens to
@@ -33,3 +35,5 @@ private:
     QFont m_countsFont;
     bool m_pending = false;
 };
+
+} // namespace kesta

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLocale>
 
+namespace kesta {
+
 namespace {
 
 // A count with the locale's thousands separators (the C locale's too, which leaves them
@@ -145,3 +147,5 @@ void RecordStatus::showLog(const QString &path, const kesta::SessionTotals &tota
     m_load->setToolTip(lines.isEmpty() ? tr("Nothing skipped")
                                        : lines.join(QLatin1Char('\n')));
 }
+
+} // namespace kesta

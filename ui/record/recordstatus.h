@@ -8,9 +8,9 @@
 class QLabel;
 
 namespace kesta {
+
 struct LoadReport;
 struct SessionTotals;
-} // namespace kesta
 
 // The main window's status bar fields for the log on view: the reception time of the record
 // shown, the log's file name and the load report in short. Each is a label whose text is
@@ -54,3 +54,5 @@ private:
     QLabel *m_sessionState = nullptr;
     QLabel *m_sessionFrames = nullptr;
 };
+
+} // namespace kesta

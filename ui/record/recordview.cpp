@@ -10,6 +10,8 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 
+namespace kesta {
+
 namespace {
 
 // The text a value box shows for field `f`: status bytes as bits, everything else as its
@@ -112,3 +114,5 @@ void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separa
     if (m_controls.lightElements->accessibleDescription() != spoken)
         m_controls.lightElements->setAccessibleDescription(spoken);
 }
+
+} // namespace kesta

@@ -8,11 +8,14 @@
 #include <array>
 #include <string>
 
-class LightElementRow;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
+
+namespace kesta {
+
+class LightElementRow;
 
 // Shows one telemetry record in the main window's controls: the frame kind, the raw
 // frame, the FSS message, every value box and the light-element row. A box whose field
@@ -54,3 +57,5 @@ private:
     std::array<bool, ValueBoxCount> m_carried{};
     QColor m_textColor;
 };
+
+} // namespace kesta

@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+namespace kesta {
+
 LogJob::LogJob(QObject *parent) : QObject(parent) {}
 
 LogJob::~LogJob()
@@ -61,3 +63,5 @@ void LogJob::threadDone()
     thread->deleteLater();
     emit done();
 }
+
+} // namespace kesta

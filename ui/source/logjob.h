@@ -10,6 +10,8 @@
 
 class QThread;
 
+namespace kesta {
+
 // Reads a log on a thread of its own: the work is given a ReadControl whose cancel flag
 // this job sets and whose progress it hands back, a few dozen times a second at most, on
 // the thread the job lives on. One piece of work at a time. The decoding run and the
@@ -47,3 +49,5 @@ private:
     QThread *m_thread = nullptr;
     std::shared_ptr<std::atomic<bool>> m_cancel;
 };
+
+} // namespace kesta

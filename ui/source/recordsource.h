@@ -6,11 +6,12 @@
 #include <QString>
 #include <memory>
 
+
+namespace kesta {
+
 class LiveSession;
 class RunController;
 struct LiveOptions;
-
-namespace kesta {
 
 struct ProgramState;
 class RecordStore;

@@ -4,6 +4,8 @@
 #include "influxdialog.h"
 #include "stationdialog.h"
 
+namespace kesta {
+
 RunController::RunController(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<std::shared_ptr<kesta::RunResult>>();
@@ -99,3 +101,5 @@ void RunController::sendWhileRunning(const kesta::RunRequest &request,
     }
     emit influxStatusChanged(sender.summary());
 }
+
+} // namespace kesta

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+namespace kesta {
+
 // Carries out one decoding run at a time on a thread of its own. The result comes back on
 // the thread the controller lives on; until then nothing of the program state is touched,
 // so a cancelled run leaves the view and every earlier file as it was.
@@ -57,3 +59,5 @@ private:
     LogJob m_job;
     std::shared_ptr<kesta::RunResult> m_result; // of the run going on
 };
+
+} // namespace kesta

@@ -5,6 +5,8 @@
 #include <QGroupBox>
 #include <QWidget>
 
+namespace kesta {
+
 namespace accessibility {
 
 namespace {
@@ -67,10 +69,10 @@ QAccessibleInterface *factory(const QString &className, QObject *object)
         return nullptr;
     // The secondary windows are plain widgets, which Qt would offer as a client area.
     if (widget->isWindow() &&
-        (className == QLatin1String("Form2") || className == QLatin1String("Info")))
+        (className == QLatin1String("kesta::Form2") || className == QLatin1String("kesta::Info")))
         return new QAccessibleWidget(widget, QAccessible::Window);
-    if (className == QLatin1String("accessibility::ClientPane") ||
-        className == QLatin1String("accessibility::CaptionFrame"))
+    if (className == QLatin1String("kesta::accessibility::ClientPane") ||
+        className == QLatin1String("kesta::accessibility::CaptionFrame"))
         return new FilteredContainer(widget);
     return nullptr;
 }
@@ -98,3 +100,5 @@ bool isHidden(const QWidget *widget)
 }
 
 } // namespace accessibility
+
+} // namespace kesta

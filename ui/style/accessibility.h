@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+namespace kesta {
+
 // What screen readers (AT-SPI through Qt) get from the program's windows beyond Qt's own
 // answers: the movement-flag and about windows as windows, and containers that leave out
 // the children marked hidden (controls outside the visible area, blank labels).
@@ -37,3 +39,5 @@ public:
 };
 
 } // namespace accessibility
+
+} // namespace kesta

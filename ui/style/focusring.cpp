@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QPainter>
 
+namespace kesta {
+
 FocusRing::FocusRing(QWidget *target) : QWidget(target->parentWidget()), m_target(target)
 {
     setObjectName(target->objectName() + QStringLiteral("FocusRing"));
@@ -48,3 +50,5 @@ void FocusRing::paintEvent(QPaintEvent *)
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(rect()).adjusted(Width / 2.0, Width / 2.0, -Width / 2.0, -Width / 2.0));
 }
+
+} // namespace kesta

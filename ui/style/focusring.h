@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+namespace kesta {
+
 // A frame round a control that the style draws no focus for (the record scroll bar): shown
 // while the control has the keyboard's focus, a little outside it, over its neighbours,
 // and never in the way of the mouse.
@@ -24,3 +26,5 @@ private:
 
     QWidget *m_target;
 };
+
+} // namespace kesta

@@ -10,6 +10,8 @@
 #include <QSvgRenderer>
 #include <QTextOption>
 
+namespace kesta {
+
 namespace layoutstyle {
 
 void place(QWidget *widget, Geometry geometry)
@@ -149,3 +151,5 @@ void showPicture(QLabel *label, const QString &resource)
 }
 
 } // namespace layoutstyle
+
+} // namespace kesta

@@ -9,6 +9,8 @@ class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 
+namespace kesta {
+
 // Fonts, colours and geometry shared by the program's windows.
 //
 // Window layouts are drawn in pixels at 96 dots per inch. Qt's widget coordinates are
@@ -73,3 +75,5 @@ QPlainTextEdit *makeDisplayText(QWidget *parent, const QString &objectName);
 void showPicture(QLabel *label, const QString &resource);
 
 } // namespace layoutstyle
+
+} // namespace kesta

@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
+namespace kesta {
+
 SvgButton::SvgButton(const QString &resource, QWidget *parent)
     : QAbstractButton(parent), m_renderer(resource)
 {
@@ -46,3 +48,5 @@ void SvgButton::keyPressEvent(QKeyEvent *event)
     }
     QAbstractButton::keyPressEvent(event);
 }
+
+} // namespace kesta

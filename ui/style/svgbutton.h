@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QSvgRenderer>
 
+namespace kesta {
+
 // A small push button drawn from an SVG resource at its size, crisp at any screen scale:
 // the "i" beside the movement flag. It takes focus with Tab or a click, shows a focus
 // frame, and is pressed with the mouse, Space or Enter. As a button it tells screen
@@ -23,3 +25,5 @@ protected:
 private:
     QSvgRenderer m_renderer;
 };
+
+} // namespace kesta

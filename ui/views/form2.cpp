@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <string_view>
 
+namespace kesta {
+
 using layoutstyle::Geometry;
 
 namespace {
@@ -45,7 +47,7 @@ Form2::Form2(const kesta::RecordSource &source, QWidget *parent)
     : QWidget(parent), m_source(source)
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("HTRX"));
+    setWindowTitle(tr("HTRX"));
     setAttribute(Qt::WA_DeleteOnClose);
     // A small window of fixed content: it can be minimised, not maximised.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -55,7 +57,7 @@ Form2::Form2(const kesta::RecordSource &source, QWidget *parent)
     layoutstyle::setBackground(this);
     resize(ClientWidth, ClientHeight);
 
-    m_label1 = new QLabel(QStringLiteral("HTRX Movement Flag"), this);
+    m_label1 = new QLabel(tr("HTRX Movement Flag"), this);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setFont(layoutstyle::boldFont(12));
     layoutstyle::setTextColor(m_label1, QColor(0, 0, 192));
@@ -68,7 +70,7 @@ Form2::Form2(const kesta::RecordSource &source, QWidget *parent)
     layoutstyle::place(m_text1, Geometry{8, 32, 185, 27});
 
     for (int k = 0; k < BitCount; ++k) {
-        auto *label = new QLabel(QStringLiteral("bit %1").arg(BitCount - 1 - k), this);
+        auto *label = new QLabel(tr("bit %1").arg(BitCount - 1 - k), this);
         label->setObjectName(QStringLiteral("Label2_%1").arg(k));
         layoutstyle::place(label, Geometry{8, 72 + 16 * k, 369, 17});
         m_label2.at(static_cast<std::size_t>(k)) = label;
@@ -117,3 +119,5 @@ void Form2::keyPressEvent(QKeyEvent *event)
     }
     QWidget::keyPressEvent(event);
 }
+
+} // namespace kesta

@@ -7,8 +7,8 @@ class QLabel;
 class QLineEdit;
 
 namespace kesta {
+
 class RecordSource;
-}
 
 // The movement-flag window "HTRX": explains, one line per bit, the eight bits of the HTRX
 // movement flag of the record the main window shows. It follows the record source's record
@@ -46,3 +46,5 @@ private:
     std::array<QLabel *, BitCount> m_label2{};
     QLabel *m_image1 = nullptr;
 };
+
+} // namespace kesta

@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <QStyle>
 
+namespace kesta {
+
 using layoutstyle::Geometry;
 
 namespace {
@@ -48,19 +50,18 @@ QString Info::versionNumber()
 
 QString Info::releaseDate()
 {
-    return QStringLiteral("13 July 2009");
+    return tr("13 July 2009");
 }
 
 QString Info::versionText()
 {
-    return QStringLiteral("Version ") + versionNumber() + QStringLiteral("    (") + releaseDate() +
-           QStringLiteral(")");
+    return tr("Version %1    (%2)").arg(versionNumber(), releaseDate());
 }
 
 Info::Info(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("Info"));
-    setWindowTitle(QStringLiteral("Info"));
+    setWindowTitle(tr("Info"));
     setWindowIcon(QIcon(SatellitePicture));
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(layoutstyle::defaultFont());
@@ -75,12 +76,12 @@ Info::Info(QWidget *parent) : QWidget(parent)
         resize(ClientWidth, ClientHeight);
     }
 
-    m_label1 = addLabel(this, QStringLiteral("Label1"), QStringLiteral("KESTA-1 Telemetry Decoder"),
+    m_label1 = addLabel(this, QStringLiteral("Label1"), tr("KESTA-1 Telemetry Decoder"),
                         Geometry{8, 8, 329, 25});
     m_label1->setFont(layoutstyle::boldFont(13.5));
     layoutstyle::setTextColor(m_label1, QColor(0, 64, 0));
 
-    addLabel(this, QStringLiteral("Label3"), QStringLiteral("Reads and decodes KISS logs."),
+    addLabel(this, QStringLiteral("Label3"), tr("Reads and decodes KISS logs."),
              Geometry{8, 40, 185, 17});
 
     QLabel *maker =
@@ -101,10 +102,10 @@ Info::Info(QWidget *parent) : QWidget(parent)
 
     // 57 pixels hold "Homepage:" only in a narrow font; the label reaches to the address beside it
     // so wider sans-serif fonts do not cut the colon off.
-    addLabel(this, QStringLiteral("Label6"), QStringLiteral("Homepage:"), Geometry{8, 136, 64, 17});
+    addLabel(this, QStringLiteral("Label6"), tr("Homepage:"), Geometry{8, 136, 64, 17});
     addAddress(this, QStringLiteral("Label4"), QStringLiteral("www.orvan.test"),
                Geometry{72, 136, 121, 17});
-    addLabel(this, QStringLiteral("Label7"), QStringLiteral("e-mail:"), Geometry{8, 160, 41, 17});
+    addLabel(this, QStringLiteral("Label7"), tr("e-mail:"), Geometry{8, 160, 41, 17});
     addAddress(this, QStringLiteral("Label5"), QStringLiteral("kesta@orvan.test"),
                Geometry{72, 160, 121, 17});
 
@@ -120,3 +121,5 @@ void Info::keyPressEvent(QKeyEvent *event)
     }
     QWidget::keyPressEvent(event);
 }
+
+} // namespace kesta

@@ -5,6 +5,8 @@
 class QGroupBox;
 class QLabel;
 
+namespace kesta {
+
 // The about window "Info": the program's title, maker, version and where to find it.
 //
 // Closing the window deletes it (Qt::WA_DeleteOnClose); the opener keeps a QPointer and creates
@@ -33,3 +35,5 @@ private:
     QLabel *m_label1 = nullptr;
     QLabel *m_label2 = nullptr;
 };
+
+} // namespace kesta

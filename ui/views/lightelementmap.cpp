@@ -6,9 +6,10 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QDateTime>
-#include <QKeyEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -20,6 +21,8 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+
+namespace kesta {
 
 const QColor LightElementMap::NoReadingColor = LightElementRow::InitialFill;
 
@@ -49,7 +52,7 @@ QAccessibleInterface *MapAccessible(const QString &key, QObject *object)
     if (!object->isWidgetType())
         return nullptr;
     auto *widget = static_cast<QWidget *>(object);
-    if (key == QLatin1String("LightElementMap"))
+    if (key == QLatin1String(LightElementMap::staticMetaObject.className()))
         return new QAccessibleWidget(widget, QAccessible::Window);
     if (key == QLatin1String("QWidget") &&
         widget->objectName() == QLatin1String("LightMapCanvas"))
@@ -102,8 +105,10 @@ protected:
         } else {
             painter.fillRect(plot, LightElementMap::NoReadingColor);
             painter.drawText(plot, Qt::AlignCenter,
-                             m_map.timeAxis() ? QStringLiteral("No records with a reception time")
-                                              : QStringLiteral("No records"));
+                             m_map.timeAxis()
+                                 ? QCoreApplication::translate("LightElementMap",
+                                                               "No records with a reception time")
+                                 : QCoreApplication::translate("LightElementMap", "No records"));
         }
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawRect(plot.adjusted(-1, -1, 0, 0));
@@ -121,7 +126,8 @@ protected:
         painter.translate(lineHeight / 2 + 1, plot.center().y());
         painter.rotate(-90);
         painter.drawText(QRect(-plot.height() / 2, -lineHeight / 2, plot.height(), lineHeight),
-                         Qt::AlignCenter, QStringLiteral("Element"));
+                         Qt::AlignCenter,
+                         QCoreApplication::translate("LightElementMap", "Element"));
         painter.restore();
 
         // The first and the last column.
@@ -136,7 +142,9 @@ protected:
         painter.drawText(
             QRect(plot.left(), plot.bottom() + 3 + lineHeight, plot.width(), lineHeight),
             Qt::AlignHCenter | Qt::AlignTop,
-            m_map.timeAxis() ? QStringLiteral("Reception time (UTC)") : QStringLiteral("Record"));
+            m_map.timeAxis()
+                ? QCoreApplication::translate("LightElementMap", "Reception time (UTC)")
+                : QCoreApplication::translate("LightElementMap", "Record"));
 
         // The colour scale: reading 0 at the bottom up to the first reading in full colour.
         const int top = FullColourReading();
@@ -210,7 +218,7 @@ private:
     LightElementMap &m_map;
 };
 
-LightElementMap::LightElementMap(const kesta::RecordStore &store, QWidget *parent)
+LightElementMap::LightElementMap(const RecordStore &store, QWidget *parent)
     : QWidget(parent), m_store(store), m_defaultChooser(std::make_unique<QtSaveFileChooser>()),
       m_chooser(m_defaultChooser.get())
 {
@@ -220,16 +228,16 @@ LightElementMap::LightElementMap(const kesta::RecordStore &store, QWidget *paren
     }();
     (void)accessible;
     setObjectName(QStringLiteral("LightElementMap"));
-    setWindowTitle(QStringLiteral("Light-Element Map"));
+    setWindowTitle(tr("Light-Element Map"));
     auto *canvas = new LightMapCanvas(*this);
-    canvas->setAccessibleName(QStringLiteral("Light-element map"));
+    canvas->setAccessibleName(tr("Light-element map"));
     m_canvas = canvas;
 
     m_hover = new QLabel(this);
     m_hover->setObjectName(QStringLiteral("LightMapHover"));
-    m_hover->setAccessibleName(QStringLiteral("Reading pointed at"));
+    m_hover->setAccessibleName(tr("Reading pointed at"));
     m_hover->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_save = new QPushButton(QStringLiteral("Save Image..."), this);
+    m_save = new QPushButton(tr("Save Image..."), this);
     m_save->setObjectName(QStringLiteral("SaveLightMap"));
     connect(m_save, &QPushButton::clicked, this, &LightElementMap::saveImageAs);
     auto *save = new QShortcut(QKeySequence::Save, this);
@@ -328,8 +336,8 @@ void LightElementMap::refresh()
         const std::int16_t r = m_columnRecord[static_cast<std::size_t>(c)];
         if (r == 0)
             continue;
-        const kesta::TelemetryRecord &record = m_store[r];
-        if (!record.Written.test(kesta::Field::LightElements))
+        const TelemetryRecord &record = m_store[r];
+        if (!record.Written.test(Field::LightElements))
             continue;
         for (int e = 0; e < ElementCount; ++e) {
             const int reading = record.LightElements[static_cast<std::size_t>(e)];
@@ -350,8 +358,8 @@ void LightElementMap::describe()
     const auto [from, to] = shownSpan();
     const int records = std::max(to - from + 1, 0);
     for (int r = from; r <= to; ++r) {
-        const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
-        if (!record.Written.test(kesta::Field::LightElements))
+        const TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
+        if (!record.Written.test(Field::LightElements))
             continue;
         ++withReadings;
         for (int v : record.LightElements) {
@@ -359,13 +367,12 @@ void LightElementMap::describe()
             high = std::max(high, v);
         }
     }
-    QString text = QStringLiteral("Light elements 1 to 64 of %1 records, %2 of them with readings")
+    QString text = tr("Light elements 1 to 64 of %1 records, %2 of them with readings")
                        .arg(records)
                        .arg(withReadings);
     if (withReadings > 0)
-        text += QStringLiteral("; readings from %1 to %2").arg(low).arg(high);
-    text += m_byTime ? QStringLiteral("; columns by reception time")
-                     : QStringLiteral("; one column per record");
+        text += tr("; readings from %1 to %2").arg(low).arg(high);
+    text += m_byTime ? tr("; columns by reception time") : tr("; one column per record");
     m_canvas->setAccessibleDescription(text);
     setAccessibleDescription(text);
 }
@@ -435,29 +442,24 @@ QString LightElementMap::cellText(int column, int element) const
     const int r = recordAt(column);
     QString when;
     if (m_byTime)
-        when = QStringLiteral(" at ") +
+        when = tr(" at ") +
                TimeText(m_columnTime[static_cast<std::size_t>(column)],
                         QStringLiteral("HH:mm:ss.zzz")) +
-               QStringLiteral(" UTC");
+               tr(" UTC");
     if (r == 0)
-        return QStringLiteral("No record") + when;
-    const kesta::TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
+        return tr("No record") + when;
+    const TelemetryRecord &record = m_store[static_cast<std::int16_t>(r)];
     if (m_byTime && record.ReceptionTime)
-        when = QStringLiteral(" at ") +
-               TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
-               QStringLiteral(" UTC");
-    if (record.Written.test(kesta::Field::LightElements)) {
+        when = tr(" at ") + TimeText(*record.ReceptionTime, QStringLiteral("HH:mm:ss.zzz")) +
+               tr(" UTC");
+    if (record.Written.test(Field::LightElements)) {
         const int reading = record.LightElements[static_cast<std::size_t>(element - 1)];
-        return QStringLiteral("Record %1%2, element %3: reading %4")
-            .arg(r)
-            .arg(when)
-            .arg(element)
-            .arg(reading);
+        return tr("Record %1%2, element %3: reading %4").arg(r).arg(when).arg(element).arg(reading);
     }
-    return QStringLiteral("Record %1%2 (%3): no light elements")
+    return tr("Record %1%2 (%3): no light elements")
         .arg(r)
         .arg(when)
-        .arg(QString::fromLatin1(kesta::KindText(record.FrameKind)));
+        .arg(QString::fromLatin1(KindText(record.FrameKind)));
 }
 
 void LightElementMap::showReading(const QString &text)
@@ -555,14 +557,13 @@ void LightElementMap::setSaveChooser(SaveFileChooser *chooser)
 void LightElementMap::saveImageAs()
 {
     const SaveFileChooser::Choice choice = m_chooser->chooseSaveFile(
-        this, tr("Save Image"), {QStringLiteral("PNG Image (*.png)")},
-        QStringLiteral("light-elements.png"));
+        this, tr("Save Image"), {tr("PNG Image (*.png)")}, QStringLiteral("light-elements.png"));
     if (choice.path.isEmpty())
         return;
     if (!saveImage(choice.path))
-        m_hover->setText(QStringLiteral("%1: the image could not be written").arg(choice.path));
+        m_hover->setText(tr("%1: the image could not be written").arg(choice.path));
     else
-        m_hover->setText(QStringLiteral("Saved as %1").arg(choice.path));
+        m_hover->setText(tr("Saved as %1").arg(choice.path));
 }
 
 bool LightElementMap::saveImage(const QString &path)
@@ -573,3 +574,5 @@ bool LightElementMap::saveImage(const QString &path)
         return false;
     return file.commit();
 }
+
+} // namespace kesta

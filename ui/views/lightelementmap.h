@@ -11,11 +11,12 @@
 
 class QLabel;
 class QPushButton;
-class SaveFileChooser;
 
 namespace kesta {
+
+class SaveFileChooser;
+
 class RecordStore;
-} // namespace kesta
 
 // The window "Light-Element Map": the 64 light-element readings of every record of the log
 // as one picture, a column per record (or per moment of reception on the time axis), element
@@ -33,7 +34,7 @@ public:
     // The colour of a column without light elements, and of time without a record.
     static const QColor NoReadingColor;
 
-    explicit LightElementMap(const kesta::RecordStore &store, QWidget *parent = nullptr);
+    explicit LightElementMap(const RecordStore &store, QWidget *parent = nullptr);
     ~LightElementMap() override;
 
     // Builds the map again from the records now in the store.
@@ -87,7 +88,7 @@ private:
 
     std::pair<int, int> shownSpan() const;
 
-    const kesta::RecordStore &m_store;
+    const RecordStore &m_store;
     std::optional<std::pair<int, int>> m_span;
     bool m_timeAxisChosen = false; // as the chart's "Time Axis"
     bool m_byTime = false;         // chosen, and some record has a reception time
@@ -102,3 +103,5 @@ private:
     std::unique_ptr<SaveFileChooser> m_defaultChooser;
     SaveFileChooser *m_chooser = nullptr;
 };
+
+} // namespace kesta

@@ -24,6 +24,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+namespace kesta {
+
 namespace {
 
 QString FromLatin1(std::string_view text)
@@ -33,14 +35,14 @@ QString FromLatin1(std::string_view text)
 
 // The mark of a cell outside limits, as on the value boxes and the chart: a triangle for a
 // warning, a square for critical, so the level does not rest on colour alone.
-QPixmap LevelMark(kesta::LimitLevel level)
+QPixmap LevelMark(LimitLevel level)
 {
     QPixmap mark(9, 9);
     mark.fill(Qt::transparent);
     QPainter painter(&mark);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    if (level == kesta::LimitLevel::Critical) {
+    if (level == LimitLevel::Critical) {
         painter.setBrush(QColor(200, 0, 0));
         painter.drawRect(QRectF(1, 1, 7, 7));
     } else {
@@ -53,28 +55,28 @@ QPixmap LevelMark(kesta::LimitLevel level)
 
 } // namespace
 
-RecordTableModel::KindGroup RecordTableModel::GroupOf(const kesta::TelemetryRecord &record)
+RecordTableModel::KindGroup RecordTableModel::GroupOf(const TelemetryRecord &record)
 {
     switch (record.Type) {
-    case kesta::FrameType::Htrx:
+    case FrameType::Htrx:
         return KindGroup::Htrx;
-    case kesta::FrameType::Fss:
+    case FrameType::Fss:
         return KindGroup::Fss;
-    case kesta::FrameType::FssHi:
+    case FrameType::FssHi:
         return KindGroup::FssHiMode;
-    case kesta::FrameType::None:
+    case FrameType::None:
         break;
     }
     return KindGroup::Other;
 }
 
-RecordTableModel::RecordTableModel(const kesta::RecordStore &store, QObject *parent)
+RecordTableModel::RecordTableModel(const RecordStore &store, QObject *parent)
     : QAbstractTableModel(parent), m_store(store)
 {
     // The record view's fields in its order, each under its own name (the two "Counter"s
     // told apart) and unit.
-    auto addColumn = [this](kesta::Field field) {
-        const kesta::FieldInfo &info = kesta::InfoOf(field);
+    auto addColumn = [this](Field field) {
+        const FieldInfo &info = InfoOf(field);
         QString header = FromLatin1(info.spoken);
         if (!info.unit.empty())
             header += QStringLiteral(" [%1]").arg(FromLatin1(info.unit));
@@ -107,12 +109,12 @@ int RecordTableModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : FirstValueColumn + static_cast<int>(m_columns.size());
 }
 
-const kesta::TelemetryRecord &RecordTableModel::record(int row) const
+const TelemetryRecord &RecordTableModel::record(int row) const
 {
     return m_store[static_cast<std::int16_t>(recordOfRow(row))];
 }
 
-std::optional<kesta::Field> RecordTableModel::fieldOf(int column) const
+std::optional<Field> RecordTableModel::fieldOf(int column) const
 {
     if (column < FirstValueColumn || column >= columnCount())
         return std::nullopt;
@@ -123,10 +125,10 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_rows)
         return {};
-    const kesta::TelemetryRecord &r = record(index.row());
+    const TelemetryRecord &r = record(index.row());
     const int column = index.column();
-    const std::optional<kesta::Field> field = fieldOf(column);
-    const bool numeric = column == RecordColumn || (field && kesta::FieldNumber(r, *field));
+    const std::optional<Field> field = fieldOf(column);
+    const bool numeric = column == RecordColumn || (field && FieldNumber(r, *field));
 
     if (role == Qt::TextAlignmentRole)
         return QVariant::fromValue(numeric ? Qt::AlignRight | Qt::AlignVCenter
@@ -134,17 +136,17 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
     if (role == Qt::BackgroundRole || role == Qt::ToolTipRole || role == Qt::DecorationRole) {
         if (!m_limits || !field || !r.Written.test(*field) || !m_limits->limitsOf(*field))
             return {};
-        const auto value = kesta::FieldNumber(r, *field);
+        const auto value = FieldNumber(r, *field);
         const auto breach = value ? m_limits->breachOf(*field, *value) : std::nullopt;
         if (!breach)
             return {};
         if (role == Qt::ToolTipRole)
-            return QString::fromStdString(kesta::BreachText(*field, *value, *breach));
+            return QString::fromStdString(BreachText(*field, *value, *breach));
         if (role == Qt::DecorationRole)
             return LevelMark(breach->level);
         // Pale, so that the text keeps its contrast.
-        return breach->level == kesta::LimitLevel::Critical ? QColor(255, 190, 190)
-                                                            : QColor(255, 222, 160);
+        return breach->level == LimitLevel::Critical ? QColor(255, 190, 190)
+                                                     : QColor(255, 222, 160);
     }
     if (role != Qt::DisplayRole && role != SortRole)
         return {};
@@ -157,20 +159,20 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
             return {};
         if (role == SortRole)
             return QVariant::fromValue<qlonglong>(*r.ReceptionTime);
-        return QString::fromStdString(kesta::IsoTimeText(*r.ReceptionTime));
+        return QString::fromStdString(IsoTimeText(*r.ReceptionTime));
     case KindColumn:
-        return FromLatin1(kesta::KindText(r.FrameKind));
+        return FromLatin1(KindText(r.FrameKind));
     default:
         break;
     }
     if (!field || !r.Written.test(*field))
         return {};
     if (role == SortRole) {
-        if (const auto number = kesta::FieldNumber(r, *field))
+        if (const auto number = FieldNumber(r, *field))
             return *number;
-        return FromLatin1(kesta::FieldText(r, *field));
+        return FromLatin1(FieldText(r, *field));
     }
-    return QString::fromStdString(kesta::FieldValueText(r, *field, m_separator));
+    return QString::fromStdString(FieldValueText(r, *field, m_separator));
 }
 
 QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -180,18 +182,18 @@ QVariant RecordTableModel::headerData(int section, Qt::Orientation orientation, 
     if (role == Qt::DisplayRole) {
         switch (section) {
         case RecordColumn:
-            return QStringLiteral("Record");
+            return tr("Record");
         case TimeColumn:
-            return QStringLiteral("Time (UTC)");
+            return tr("Time (UTC)");
         case KindColumn:
-            return QStringLiteral("Kind");
+            return tr("Kind");
         default:
             return m_columns[static_cast<std::size_t>(section - FirstValueColumn)].header;
         }
     }
     if (role == Qt::ToolTipRole) {
         if (const auto field = fieldOf(section))
-            return FromLatin1(kesta::InfoOf(*field).name);
+            return FromLatin1(InfoOf(*field).name);
     }
     return {};
 }
@@ -201,7 +203,7 @@ RecordTableFilter::RecordTableFilter(QObject *parent) : QSortFilterProxyModel(pa
     setSortRole(RecordTableModel::SortRole);
 }
 
-void RecordTableModel::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
+void RecordTableModel::setLimits(std::shared_ptr<const LimitSet> limits)
 {
     m_limits = std::move(limits);
     if (m_rows > 0)
@@ -209,11 +211,11 @@ void RecordTableModel::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
                          {Qt::BackgroundRole, Qt::ToolTipRole, Qt::DecorationRole});
 }
 
-kesta::LimitLevel RecordTableModel::levelOfRow(int row) const
+LimitLevel RecordTableModel::levelOfRow(int row) const
 {
-    kesta::LimitLevel worst = kesta::LimitLevel::Ok;
+    LimitLevel worst = LimitLevel::Ok;
     if (m_limits && row >= 0 && row < m_rows)
-        m_limits->check(record(row), [&worst](kesta::Field, double, kesta::LimitLevel level) {
+        m_limits->check(record(row), [&worst](Field, double, LimitLevel level) {
             worst = std::max(worst, level);
         });
     return worst;
@@ -249,7 +251,7 @@ bool RecordTableFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) con
     const int record = RecordTableModel::recordOfRow(sourceRow);
     if (m_span && (record < m_span->first || record > m_span->second))
         return false;
-    if (m_outsideOnly && model->levelOfRow(sourceRow) == kesta::LimitLevel::Ok)
+    if (m_outsideOnly && model->levelOfRow(sourceRow) == LimitLevel::Ok)
         return false;
     return !m_group || RecordTableModel::GroupOf(model->record(sourceRow)) == *m_group;
 }
@@ -272,7 +274,7 @@ bool RecordTableFilter::lessThan(const QModelIndex &left, const QModelIndex &rig
     return a.toDouble() < b.toDouble();
 }
 
-RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
+RecordTable::RecordTable(const RecordStore &store, QWidget *parent)
     : QWidget(parent), m_store(store)
 {
     setObjectName(QStringLiteral("RecordTable"));
@@ -286,12 +288,11 @@ RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
     m_filter = new RecordTableFilter(this);
     m_filter->setSourceModel(m_model);
 
-    auto *kindLabel = new QLabel(QStringLiteral("Kind:"), this);
+    auto *kindLabel = new QLabel(tr("Kind:"), this);
     m_kind = new QComboBox(this);
     m_kind->setObjectName(QStringLiteral("KindFilter"));
-    m_kind->setAccessibleName(QStringLiteral("Frame kind filter"));
-    m_kind->addItems({QStringLiteral("All"), QStringLiteral("HTRX"), QStringLiteral("FSS"),
-                      QStringLiteral("FSS Hi-Mode"), QStringLiteral("other")});
+    m_kind->setAccessibleName(tr("Frame kind filter"));
+    m_kind->addItems({tr("All"), tr("HTRX"), tr("FSS"), tr("FSS Hi-Mode"), tr("other")});
     kindLabel->setBuddy(m_kind);
     m_outsideOnly = new QCheckBox(tr("Only records outside limits"), this);
     m_outsideOnly->setObjectName(QStringLiteral("OutsideLimitsFilter"));
@@ -302,7 +303,7 @@ RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
 
     m_view = new QTableView(this);
     m_view->setObjectName(QStringLiteral("RecordTableView"));
-    m_view->setAccessibleName(QStringLiteral("Records"));
+    m_view->setAccessibleName(tr("Records"));
     m_view->setModel(m_filter);
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(RecordTableModel::RecordColumn, Qt::AscendingOrder);
@@ -316,7 +317,7 @@ RecordTable::RecordTable(const kesta::RecordStore &store, QWidget *parent)
     m_view->horizontalHeader()->setResizeContentsPrecision(50);
     m_view->horizontalHeader()->setHighlightSections(false);
 
-    auto *copy = new QAction(QStringLiteral("Copy"), m_view);
+    auto *copy = new QAction(tr("Copy"), m_view);
     copy->setObjectName(QStringLiteral("CopyRecords"));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -378,7 +379,7 @@ void RecordTable::setKindFilter(int entry)
     updateCount();
 }
 
-void RecordTable::setLimits(std::shared_ptr<const kesta::LimitSet> limits)
+void RecordTable::setLimits(std::shared_ptr<const LimitSet> limits)
 {
     const bool any = limits != nullptr;
     m_model->setLimits(std::move(limits));
@@ -407,8 +408,7 @@ void RecordTable::setOutsideOnly(bool on)
 
 void RecordTable::updateCount()
 {
-    m_count->setText(
-        QStringLiteral("%1 of %2 records").arg(m_filter->rowCount()).arg(m_model->rowCount()));
+    m_count->setText(tr("%1 of %2 records").arg(m_filter->rowCount()).arg(m_model->rowCount()));
 }
 
 void RecordTable::currentRowChanged(const QModelIndex &current)
@@ -427,7 +427,7 @@ QString RecordTable::copySelection()
         return {};
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
-    kesta::RecordExporter exporter(kesta::RecordExporter::Format::Csv);
+    RecordExporter exporter(RecordExporter::Format::Csv);
     std::string csv;
     exporter.appendHeader(csv);
     for (const QModelIndex &row : rows) {
@@ -439,3 +439,5 @@ QString RecordTable::copySelection()
     QApplication::clipboard()->setText(text);
     return text;
 }
+
+} // namespace kesta

@@ -20,8 +20,8 @@ class QLabel;
 class QTableView;
 
 namespace kesta {
+
 class RecordStore;
-} // namespace kesta
 
 // The records of the store as rows: record number, reception time, frame kind, then every
 // parameter of the record view under its name and unit. Values are their value text with
@@ -50,9 +50,9 @@ public:
         FssHiMode,
         Other
     };
-    static KindGroup GroupOf(const kesta::TelemetryRecord &record);
+    static KindGroup GroupOf(const TelemetryRecord &record);
 
-    explicit RecordTableModel(const kesta::RecordStore &store, QObject *parent = nullptr);
+    explicit RecordTableModel(const RecordStore &store, QObject *parent = nullptr);
 
     // The store has new records: every row is made again.
     void reload();
@@ -65,24 +65,24 @@ public:
 
     // The record of a row (rows are records 1, 2, ... in log order).
     static int recordOfRow(int row) { return row + 1; }
-    const kesta::TelemetryRecord &record(int row) const;
+    const TelemetryRecord &record(int row) const;
     // The record field of a value column; nothing for the fixed columns.
-    std::optional<kesta::Field> fieldOf(int column) const;
+    std::optional<Field> fieldOf(int column) const;
 
     // Limits: a cell outside them is coloured amber (warning) or red (critical), with the
     // level and bound as its tool tip. Null for none.
-    void setLimits(std::shared_ptr<const kesta::LimitSet> limits);
+    void setLimits(std::shared_ptr<const LimitSet> limits);
     // The worst level of a row's fields; ok without limits.
-    kesta::LimitLevel levelOfRow(int row) const;
+    LimitLevel levelOfRow(int row) const;
 
 private:
-    std::shared_ptr<const kesta::LimitSet> m_limits;
+    std::shared_ptr<const LimitSet> m_limits;
     struct Column
     {
         QString header;
-        kesta::Field field;
+        Field field;
     };
-    const kesta::RecordStore &m_store;
+    const RecordStore &m_store;
     std::vector<Column> m_columns;
     std::string m_separator;
     int m_rows = 0;
@@ -122,7 +122,7 @@ class RecordTable : public QWidget
     Q_OBJECT
 
 public:
-    explicit RecordTable(const kesta::RecordStore &store, QWidget *parent = nullptr);
+    explicit RecordTable(const RecordStore &store, QWidget *parent = nullptr);
 
     // The store has new records.
     void refresh();
@@ -131,7 +131,7 @@ public:
     void setKindFilter(int entry);
     // The limits the cells are judged by, and the filter "Only records outside limits"
     // (offered while there are limits).
-    void setLimits(std::shared_ptr<const kesta::LimitSet> limits);
+    void setLimits(std::shared_ptr<const LimitSet> limits);
     void setOutsideOnly(bool on);
     // The records of the pass chosen in View -> Pass (record numbers, inclusive).
     void setRecordSpan(std::pair<int, int> span);
@@ -156,7 +156,7 @@ private:
     void currentRowChanged(const QModelIndex &current);
     void updateCount();
 
-    const kesta::RecordStore &m_store;
+    const RecordStore &m_store;
     RecordTableModel *m_model = nullptr;
     RecordTableFilter *m_filter = nullptr;
     QTableView *m_view = nullptr;
@@ -165,3 +165,5 @@ private:
     QLabel *m_count = nullptr;
     bool m_columnsFitted = false;
 };
+
+} // namespace kesta

@@ -4,6 +4,10 @@
 #include <QPointer>
 #include <utility>
 
+class QWidget;
+
+namespace kesta {
+
 class Form2;
 class HealthWatch;
 class Info;
@@ -13,9 +17,6 @@ class PassOverlay;
 class PassView;
 class RecordTable;
 class SaveFileChooser;
-class QWidget;
-
-namespace kesta {
 
 class RecordPanel;
 class RecordSource;
