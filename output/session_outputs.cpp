@@ -96,7 +96,7 @@ ExportSink::ExportSink(RecordExporter::Format format, OutputFile &file, std::str
 
 void ExportSink::frame(const SessionFrame &frame)
 {
-    writer_.add(frame.number, frame.record);
+    writer_.add(frame.number, frame.bytes, frame.receptionTime);
 }
 
 } // namespace kesta

@@ -92,16 +92,14 @@ private:
 };
 
 // CSV, JSON Lines: one row per accepted frame, numbered as the session numbers them.
-// The rows are made on a thread of their own; records are decoded straight into the
-// batches that go to it when no other sink offers a place first.
+// The records are decoded and their rows made on a thread of their own.
 class ExportSink final : public SessionSink
 {
 public:
     // `station`: the receiving station's name for the Station column; empty for none.
     ExportSink(RecordExporter::Format format, OutputFile &file, std::string_view station = {});
     void frame(const SessionFrame &frame) override;
-    TelemetryRecord *recordFor(std::uint64_t, bool) override { return writer_.nextRecord(); }
-    bool offersRecords() const override { return true; }
+    bool readsRecord() const override { return false; }
     void flush() override { writer_.flush(); }
 
 private:

@@ -1,5 +1,7 @@
 #include "threaded_export_writer.h"
 
+#include "decoding_session.h"
+
 namespace kesta {
 
 ThreadedExportWriter::ThreadedExportWriter(RecordExporter::Format format, OutputFile &file,
@@ -24,21 +26,26 @@ ThreadedExportWriter::~ThreadedExportWriter()
     thread_.join();
 }
 
-TelemetryRecord *ThreadedExportWriter::nextRecord()
+void ThreadedExportWriter::add(std::uint64_t recordNumber, std::span<const std::uint8_t> bytes,
+                               std::optional<std::int64_t> receptionTime)
 {
     Batch &batch = filling();
-    return &batch.records[batch.count];
-}
-
-void ThreadedExportWriter::add(std::uint64_t recordNumber, const TelemetryRecord &record)
-{
-    Batch &batch = filling();
-    TelemetryRecord &slot = batch.records[batch.count];
-    if (&slot != &record) // not decoded in place
-        slot = record;
-    batch.numbers[batch.count] = recordNumber;
+    batch.bytes.insert(batch.bytes.end(), bytes.begin(), bytes.end());
+    batch.entries[batch.count] = Entry{recordNumber, receptionTime, batch.bytes.size()};
     if (++batch.count == BatchRecords)
         submit(false);
+}
+
+void ThreadedExportWriter::format(const Batch &batch)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < batch.count; ++i) {
+        const Entry &entry = batch.entries[i];
+        DecodeRecord(std::span(batch.bytes).subspan(start, entry.end - start), entry.time,
+                     record_);
+        rows_.writeRecord(entry.number, record_);
+        start = entry.end;
+    }
 }
 
 void ThreadedExportWriter::flush()
@@ -46,9 +53,9 @@ void ThreadedExportWriter::flush()
     if (!threaded_) {
         // Nothing has gone to a thread yet: the rows are made here.
         Batch &batch = filling();
-        for (std::size_t i = 0; i < batch.count; ++i)
-            rows_.writeRecord(batch.numbers[i], batch.records[i]);
+        format(batch);
         batch.count = 0;
+        batch.bytes.clear();
         rows_.flush();
     } else {
         submit(true);
@@ -68,13 +75,15 @@ void ThreadedExportWriter::submit(bool flush)
     }
     std::unique_lock lock(mutex_);
     ++submitted_;
-    changed_.notify_all();
+    if (idle_ && (flush || submitted_ - formatted_ >= WakeAt))
+        changed_.notify_all();
     // The next batch is free once the thread has made the rows it held.
     waitFor(lock, [this] { return submitted_ - formatted_ < Batches; });
     // What the thread finished meanwhile goes to the file now, so that the
     // thread does not wait for a free block.
     writeFinishedBlocks(lock);
     filling().count = 0;
+    filling().bytes.clear();
 }
 
 template <typename Done>
@@ -127,13 +136,14 @@ void ThreadedExportWriter::run()
     try {
         std::unique_lock lock(mutex_);
         for (;;) {
+            idle_ = true;
             changed_.wait(lock, [this] { return stop_ || formatted_ < submitted_; });
+            idle_ = false;
             if (stop_)
                 return;
             Batch &batch = batches_[formatted_ % Batches];
             lock.unlock();
-            for (std::size_t i = 0; i < batch.count; ++i)
-                rows_.writeRecord(batch.numbers[i], batch.records[i]);
+            format(batch);
             if (batch.flush)
                 rows_.flush();
             lock.lock();

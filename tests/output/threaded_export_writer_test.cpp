@@ -8,6 +8,7 @@
 #include "threaded_export_writer.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,40 +17,48 @@ namespace {
 
 using testing::Bytes;
 
-// Records of every kind, each with its own time, and now and then a text longer than
-// a whole block of rows.
-TelemetryRecord RecordNumber(std::uint64_t n)
+// Frames of every kind, one in five without a time.
+struct NumberedFrame
+{
+    Bytes bytes;
+    std::optional<std::int64_t> time;
+};
+
+NumberedFrame FrameNumber(std::uint64_t n)
 {
     const auto byte = static_cast<std::uint8_t>(n);
-    Bytes frame;
+    NumberedFrame f;
     switch (n % 4) {
     case 0:
-        frame = testing::HtrxFrame(static_cast<std::uint16_t>(n), byte, byte);
+        f.bytes = testing::HtrxFrame(static_cast<std::uint16_t>(n), byte, byte);
         break;
     case 1: {
         Bytes payload(64, byte);
         payload.push_back(static_cast<std::uint8_t>(n % 30));
-        frame = testing::FssFrame(0x47, byte, payload);
+        f.bytes = testing::FssFrame(0x47, byte, payload);
         break;
     }
     case 2:
-        frame = testing::MessageFrame(byte, "line \"" + std::to_string(n) + "\",\xE9");
+        f.bytes = testing::MessageFrame(byte, "line \"" + std::to_string(n) + "\",\xE9");
         break;
     default:
-        frame = testing::HiModeFrame(byte, 2, 3, 0x80, byte, 5);
+        f.bytes = testing::HiModeFrame(byte, 2, 3, 0x80, byte, 5);
         break;
     }
-    TelemetryRecord r;
-    r.RawHex = testing::HexOf(frame);
-    r.Written.set(Field::RawHex);
     if (n % 5 != 0)
-        r.ReceptionTime = 1796119200123 + static_cast<std::int64_t>(n) * 997;
+        f.time = 1796119200123 + static_cast<std::int64_t>(n) * 997;
+    return f;
+}
+
+// The record as a decoding run makes it, for the reference rows.
+TelemetryRecord Decoded(const NumberedFrame &f)
+{
+    TelemetryRecord r;
+    r.RawHex = testing::HexOf(f.bytes);
+    r.Written.set(Field::RawHex);
+    r.ReceptionTime = f.time;
     FrameCounters counters;
-    DecodeFrame(frame, r, counters);
-    if (n % 1500 == 7) {
-        r.MessageText.assign((std::size_t{5} << 20) / 4, static_cast<char>('a' + n % 26));
-        r.Written.set(Field::MessageText);
-    }
+    DecodeFrame(f.bytes, r, counters);
     return r;
 }
 
@@ -78,16 +87,9 @@ TEST_P(ThreadedExport, WritesWhatOneThreadWritesAtEveryFlush)
         ThreadedExportWriter writer(c.format, file, "north");
         std::size_t flushes = 0;
         for (std::uint64_t n = 1; n <= c.records; ++n) {
-            const TelemetryRecord record = RecordNumber(n);
-            reference.appendRecord(expected, n, record);
-            // Half of the records are decoded in the writer's own place, as the session
-            // does when the export offers it; the others are copied.
-            if (n % 2 == 0) {
-                *writer.nextRecord() = record;
-                writer.add(n, *writer.nextRecord());
-            } else {
-                writer.add(n, record);
-            }
+            const NumberedFrame f = FrameNumber(n);
+            reference.appendRecord(expected, n, Decoded(f));
+            writer.add(n, f.bytes, f.time);
             if (flushes < c.flushAfter.size() && c.flushAfter[flushes] == n) {
                 ++flushes;
                 writer.flush();
@@ -109,9 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
         FlushCase{"NoRecordCsv", RecordExporter::Format::Csv, 0, {}},
         FlushCase{"LessThanABatchJson", RecordExporter::Format::JsonLines, Batch - 1, {3}},
         FlushCase{"ExactlyOneBatchCsv", RecordExporter::Format::Csv, Batch, {Batch}},
-        FlushCase{"ManyBatchesJson", RecordExporter::Format::JsonLines, 12 * Batch + 3,
-                  {1, Batch + 1, Batch + 2, 4 * Batch, 4 * Batch + 1, 11 * Batch}},
-        FlushCase{"ManyBatchesCsv", RecordExporter::Format::Csv, 12 * Batch + 3,
+        FlushCase{"ManyBatchesJson", RecordExporter::Format::JsonLines, 40 * Batch + 3,
+                  {1, Batch + 1, Batch + 2, 4 * Batch, 4 * Batch + 1, 11 * Batch, 30 * Batch}},
+        FlushCase{"ManyBatchesCsv", RecordExporter::Format::Csv, 40 * Batch + 3,
                   {2 * Batch - 1, 2 * Batch, 9 * Batch + 5}}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -120,9 +122,9 @@ TEST(ThreadedExportFailure, AFullDeviceFailsTheFileWithoutHoldingUpTheExport)
     OutputFile file;
     ASSERT_TRUE(file.open("/dev/full", OutputFile::Mode::CreateAnew));
     ThreadedExportWriter writer(RecordExporter::Format::JsonLines, file);
-    const TelemetryRecord record = RecordNumber(1);
+    const NumberedFrame f = FrameNumber(1);
     for (std::uint64_t n = 1; n <= 40 * Batch; ++n)
-        writer.add(n, record);
+        writer.add(n, f.bytes, f.time);
     writer.flush();
     EXPECT_TRUE(file.failed());
     EXPECT_EQ(file.error(), "/dev/full: No space left on device");
@@ -137,9 +139,11 @@ TEST(ThreadedExportFailure, AnExportGivenUpMidwayLeavesTheEarlierFile)
         OutputFile file;
         ASSERT_TRUE(file.open(folder / "out.csv", OutputFile::Mode::CreateAnew));
         ThreadedExportWriter writer(RecordExporter::Format::Csv, file);
-        // Rows of megabytes keep the thread busy, with batches waiting for it.
-        for (std::uint64_t n = 1; n <= 10 * Batch; ++n)
-            writer.add(n, RecordNumber(n));
+        // More batches than the thread has made rows of when it is stopped.
+        for (std::uint64_t n = 1; n <= 40 * Batch; ++n) {
+            const NumberedFrame f = FrameNumber(n);
+            writer.add(n, f.bytes, f.time);
+        }
         file.discard();
     }
     EXPECT_EQ(testing::ReadFile(folder / "out.csv"), "earlier export");
