@@ -35,7 +35,8 @@ struct MergeRequest
     // of the inputs that heard it. "-" for standard output.
     std::optional<std::string> heardByPath;
     std::int64_t windowMs = 30'000;
-    // Asked between blocks; true stops the merge, and the outputs are discarded.
+    // Asked between blocks, by the thread that reads the logs (so it must be safe to call
+    // from another thread); true stops the merge, and the outputs are discarded.
     std::function<bool()> cancel;
 };
 

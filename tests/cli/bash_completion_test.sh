@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# kesta-decode's bash completion, loaded into a real bash with the bash-completion
-# package's helpers: what <TAB> offers for decode and merge, in a folder of a few logs.
+# The bash completion of kesta-decode and kesta-decoder, loaded into a real bash with
+# the bash-completion package's helpers: what <TAB> offers for decode, merge and the
+# windows, in a folder of a few logs.
 # Usage: bash_completion_test.sh COMPLETION-FILE
 set -u
 completion=$(realpath "$1")
 helpers=/usr/share/bash-completion/bash_completion
 [[ -r $helpers ]] || { echo "FAIL: $helpers is missing (the bash-completion package)"; exit 1; }
-bash -c 'source "$1" && source "$2" && complete -p kesta-decode' - "$helpers" "$completion" ||
+bash -c 'source "$1" && source "$2" && complete -p kesta-decode kesta-decoder' - "$helpers" \
+    "$completion" ||
     { echo "FAIL: $completion does not load"; exit 1; }
 
 folder=$(mktemp -d)
@@ -22,7 +24,7 @@ offers() {
         COMP_WORDS=("$@")
         COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
         COMP_LINE="${COMP_WORDS[*]}" COMP_POINT=${#COMP_LINE}
-        _kesta_decode
+        function=$(complete -p "$1") && function=${function#*-F } && ${function%% *}
         printf "%s\n" "${COMPREPLY[@]}" | sort
     ' - "$helpers" "$completion" "$@"
 }
@@ -37,7 +39,7 @@ expect() {
     got=$(offers "${words[@]}" | tr '\n' ' ')
     got=${got% }
     if [[ $got != "$2" ]]; then
-        echo "FAIL: kesta-decode ${1#kesta-decode } <TAB>: offered '$got', expected '$2'"
+        echo "FAIL: $1 <TAB>: offered '$got', expected '$2'"
         failures=$((failures + 1))
     fi
 }
@@ -59,6 +61,15 @@ expect "kesta-decode --html-report p" "pass.kss"
 expect "kesta-decode --report-f" "--report-fields"
 expect "kesta-decode --st" "--station"
 expect "kesta-decode --limits o" "other.kss"
+expect "kesta-decode --report-fields ''" "Angle CcuTime ElementNumber FssAngleData FssCounter FssCurrent FssFrameCounter FssStatus HiDataSize HiLowerAddress HiUpperAddress HrxCurrent HtrxCounter HtxCurrent ModeStatus MovementFlag Rssi Threshold TncCurrent"
+expect "kesta-decode --report-fields Rssi,Hi" "Rssi,HiDataSize Rssi,HiLowerAddress Rssi,HiUpperAddress"
+expect "kesta-decode --report-fields Rssi,Angle,C" "Rssi,Angle,CcuTime"
+expect "kesta-decoder -" "--connect --help --influx-url --record --station --version -h -v"
+expect "kesta-decoder ''" "logs other.kss pass.kss satnogs.csv"
+expect "kesta-decoder --record o" "other.kss"
+expect "kesta-decoder --connect ''" ""
+expect "kesta-decoder --station ''" ""
+expect "kesta-decoder --influx-url ''" ""
 
 ((failures == 0)) && echo "PASS: every completion as expected"
 exit $((failures > 0))

@@ -1,6 +1,7 @@
 // Runs the built kesta-decode program as a user would and checks its exit status
 // and what it prints.
 #include "log_generator.h"
+#include "telemetry_record.h"
 #include "test_logs.h"
 
 #include <algorithm>
@@ -8,7 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <set>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 
@@ -288,6 +293,32 @@ INSTANTIATE_TEST_SUITE_P(
             "kill -INT $(cat $D/pid); " POLL("[ -e $D/rc ]") "true"}),
     [](const auto &info) { return std::string(info.param.name); });
 // clang-format on
+
+} // namespace
+} // namespace kesta
+
+namespace kesta {
+namespace {
+
+// Bash offers for --report-fields exactly the numeric fields the option takes: a field
+// added to the export is offered too.
+TEST(BashCompletion, OffersEveryNumericFieldForReportFields)
+{
+    std::ifstream file(KESTA_COMPLETION_PATH);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    const std::string start = "local fields='";
+    const std::size_t from = text.find(start);
+    ASSERT_NE(from, std::string::npos) << KESTA_COMPLETION_PATH << " has no field list";
+    const std::size_t to = text.find('\'', from + start.size());
+    std::istringstream words(text.substr(from + start.size(), to - from - start.size()));
+    std::set<std::string> offered{std::istream_iterator<std::string>(words), {}};
+    std::set<std::string> numeric;
+    for (const FieldInfo &info : Fields) {
+        if (IsNumeric(info.type))
+            numeric.emplace(info.name);
+    }
+    EXPECT_EQ(offered, numeric);
+}
 
 } // namespace
 } // namespace kesta

@@ -4,7 +4,10 @@
 #include "test_logs.h"
 
 #include <cstdlib>
+#include "value_text.h"
+
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -219,6 +222,94 @@ TEST_F(Merge, TheSummarySaysWhatIsWrongWithEachLog)
               "  11 bytes between frames ignored, first at offset 0\n"
               "  neither a KISS log nor SatNOGS frames: no frame found\n"
               "Merged: 2 frames\n");
+}
+
+// Three stations, thousands of receptions within each window, equal frames a few
+// seconds apart, logs of several read blocks: the merged receptions are those of the
+// rule applied frame by frame (earliest pending reception of equal bytes within the
+// window that this log has not joined yet, else a new one), in order.
+TEST_F(Merge, ManyReceptionsInOneWindowFollowTheRule)
+{
+    constexpr std::int64_t Window = 5000;
+    constexpr int Stations = 3;
+    const std::int64_t lateBy[Stations] = {0, 700, 40};
+    std::mt19937 random(11);
+    struct Heard
+    {
+        std::int64_t at;
+        std::uint16_t counter;
+    };
+    std::vector<Heard> heard[Stations];
+    for (std::int64_t i = 0, t = 0; i < 9000; ++i, t += 1 + random() % 14) {
+        const auto counter = static_cast<std::uint16_t>(random() % 500);
+        for (int s = 0; s < Stations; ++s) {
+            if (random() % 10 < 7)
+                heard[s].push_back({t + lateBy[s], counter});
+        }
+    }
+    std::vector<std::string> logs;
+    for (int s = 0; s < Stations; ++s) {
+        Bytes log;
+        for (const Heard &h : heard[s]) {
+            for (const Bytes &frame : {Kiss(testing::Timestamp(Noon + h.at)), Kiss(F(h.counter))})
+                log.insert(log.end(), frame.begin(), frame.end());
+        }
+        logs.push_back(folder / ("s" + std::to_string(s) + ".kss"));
+        testing::WriteFile(logs.back(), testing::AsText(log));
+    }
+
+    // The rule, frame by frame in time order (the first log first among equal times).
+    struct Reception
+    {
+        std::int64_t at;
+        std::uint16_t counter;
+        unsigned heardBy;
+    };
+    std::vector<Reception> expected;
+    std::size_t next[Stations] = {};
+    std::size_t open = 0; // receptions before it are older than any window still open
+    for (;;) {
+        int s = -1;
+        for (int k = 0; k < Stations; ++k) {
+            if (next[k] < heard[k].size() &&
+                (s < 0 || heard[k][next[k]].at < heard[s][next[s]].at))
+                s = k;
+        }
+        if (s < 0)
+            break;
+        const Heard h = heard[s][next[s]++];
+        while (open < expected.size() && expected[open].at < h.at - Window)
+            ++open;
+        auto r = expected.begin() + static_cast<std::ptrdiff_t>(open);
+        while (r != expected.end() &&
+               (r->counter != h.counter || (r->heardBy >> s & 1) != 0))
+            ++r;
+        if (r != expected.end())
+            r->heardBy |= 1u << s;
+        else
+            expected.push_back({h.at, h.counter, 1u << s});
+    }
+    std::string heardBy;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        heardBy += "{\"Record\":" + std::to_string(i + 1) + ",\"Time\":\"" +
+                   IsoTimeText(Noon + expected[i].at) + "\",\"HeardBy\":[";
+        const char *comma = "";
+        for (int s = 0; s < Stations; ++s) {
+            if ((expected[i].heardBy >> s & 1) != 0) {
+                heardBy += comma + ("\"" + logs[static_cast<std::size_t>(s)] + "\"");
+                comma = ",";
+            }
+        }
+        heardBy += "]}\n";
+    }
+
+    MergeOptions o = options(logs);
+    o.windowSeconds = Window / 1000.0;
+    const MergeCommandOutcome outcome = RunMergeCommand(o);
+
+    ASSERT_EQ(outcome.exitCode, ExitSuccess);
+    EXPECT_EQ(outcome.result.merged, expected.size());
+    EXPECT_TRUE(ReadFile(folder / "heard.jsonl") == heardBy) << "the heard-by lines differ";
 }
 
 // The program itself: `merge` is the command, and a log of that name is ./merge.
