@@ -66,6 +66,19 @@ LoadReport DecodingSession::report() const
     return report;
 }
 
+DecodeResult DecodeRecord(std::span<const std::uint8_t> bytes, std::optional<std::int64_t> time,
+                          TelemetryRecord &record)
+{
+    record.clear();
+    AppendHexText(record.RawHex, bytes);
+    record.Written.set(Field::RawHex);
+    record.ReceptionTime = time;
+    // The decoder's own counters are 16-bit, as the record store keeps them; the
+    // session counts by the result instead.
+    FrameCounters scratch;
+    return DecodeFrame(bytes, record, scratch);
+}
+
 void DecodingSession::onFrame(const KissFrame &frame)
 {
     const std::uint64_t number = totals_.frames + 1;
@@ -83,15 +96,7 @@ void DecodingSession::onFrame(const KissFrame &frame)
                 break;
             }
         }
-        TelemetryRecord &r = *record;
-        r.clear();
-        AppendHexText(r.RawHex, frame.bytes);
-        r.Written.set(Field::RawHex);
-        r.ReceptionTime = time;
-        // The decoder's own counters are 16-bit, as the record store keeps them; the
-        // session counts by the result instead.
-        FrameCounters scratch;
-        decoded = DecodeFrame(frame.bytes, r, scratch);
+        decoded = DecodeRecord(frame.bytes, time, *record);
         handedOn = record;
     } else {
         // Only the bytes, the type and the message are wanted (a dump and a TLM file, or

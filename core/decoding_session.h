@@ -31,6 +31,12 @@ struct SessionFrame
     bool beyondRecordLimit;                // a frame past the session's record limit
 };
 
+// The record of one accepted frame as a session hands it on: RawHex, the reception
+// time and every field the frame holds, in `record` (cleared first, its texts' storage
+// kept). For a sink that decodes frames on a thread of its own.
+DecodeResult DecodeRecord(std::span<const std::uint8_t> bytes, std::optional<std::int64_t> time,
+                          TelemetryRecord &record);
+
 // Where a session's results go: the record store of the windows, output files,
 // exports. A sink sees every accepted frame in order.
 class SessionSink

@@ -34,6 +34,13 @@ public:
                        std::vector<Field> seriesFields = {});
 
     void add(std::uint64_t number, const TelemetryRecord &record, FrameType countedAs);
+    // Whether add() looks at a record's values: it does with limits or series fields.
+    // Without them a frame's number, time and kind are all it needs (addUndecoded).
+    bool readsValues() const { return limits_ != nullptr || !seriesFields_.empty(); }
+    void addUndecoded(std::uint64_t number, std::optional<std::int64_t> time, FrameType countedAs)
+    {
+        splitter_.add(number, time, countedAs);
+    }
 
     const LimitSet *limitSet() const { return limits_; }
     const std::vector<Pass> &passes() const { return splitter_.passes(); }
@@ -67,9 +74,15 @@ class HealthSink final : public SessionSink
 {
 public:
     explicit HealthSink(LogHealth &health) : health_(health) {}
+    // Passes alone need no decoded record, so that a session whose other sinks need
+    // none either (dump, TLM, exports made on their own thread) decodes nothing.
+    bool readsRecord() const override { return health_.readsValues(); }
     void frame(const SessionFrame &frame) override
     {
-        health_.add(frame.number, frame.record, frame.countedAs);
+        if (health_.readsValues())
+            health_.add(frame.number, frame.record, frame.countedAs);
+        else
+            health_.addUndecoded(frame.number, frame.receptionTime, frame.countedAs);
     }
 
 private:

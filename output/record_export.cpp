@@ -587,7 +587,14 @@ char *RecordExporter::write(char *p, std::uint64_t recordNumber, const Telemetry
 
 RecordExportWriter::RecordExportWriter(RecordExporter::Format format, OutputFile &file,
                                        std::string_view station)
-    : exporter_(format, station), file_(file)
+    : RecordExportWriter(
+          format, [&file](std::string &block, std::size_t size) { file.writeBlock(block, size); },
+          station)
+{}
+
+RecordExportWriter::RecordExportWriter(RecordExporter::Format format, BlockSink sink,
+                                       std::string_view station)
+    : exporter_(format, station), sink_(std::move(sink))
 {
     renewBlock();
 }
@@ -631,7 +638,7 @@ void RecordExportWriter::flush()
     if (used_ == 0) {
         return;
     }
-    file_.writeBlock(block_, used_);
+    sink_(block_, used_);
     renewBlock();
 }
 

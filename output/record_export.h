@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,7 +105,16 @@ void AppendJsonUtf8(std::string &out, std::string_view text);
 class RecordExportWriter
 {
 public:
+    // Takes a full block: the first `size` bytes of `block`, which comes back with
+    // storage to go on with (its own or other), as OutputFile::writeBlock does.
+    using BlockSink = std::function<void(std::string &block, std::size_t size)>;
+
+    // As large as the file's buffer, so that a full block goes straight to the file.
+    static constexpr std::size_t BlockSize = OutputFile::DefaultBufferSize;
+
     RecordExportWriter(RecordExporter::Format format, OutputFile &file,
+                       std::string_view station = {});
+    RecordExportWriter(RecordExporter::Format format, BlockSink sink,
                        std::string_view station = {});
 
     void writeHeader();
@@ -113,15 +123,12 @@ public:
     void flush();
 
 private:
-    // As large as the file's buffer, so that a full block goes straight to the file.
-    static constexpr std::size_t BlockSize = OutputFile::DefaultBufferSize;
-
     // Makes block_ a whole block again: rows are written into it through a pointer
     // and its size is cut to what was written (used_) only when it goes to the file.
     void renewBlock();
 
     RecordExporter exporter_;
-    OutputFile &file_;
+    BlockSink sink_;
     std::string block_;
     std::size_t used_ = 0;
 };

@@ -91,20 +91,12 @@ void RecordingSink::flush()
 }
 
 ExportSink::ExportSink(RecordExporter::Format format, OutputFile &file, std::string_view station)
-    : writer_(format, file, station), file_(file)
-{
-    writer_.writeHeader();
-}
+    : writer_(format, file, station)
+{}
 
 void ExportSink::frame(const SessionFrame &frame)
 {
-    writer_.writeRecord(frame.number, frame.record);
-}
-
-void ExportSink::flush()
-{
-    writer_.flush();
-    file_.flush();
+    writer_.add(frame.number, frame.bytes, frame.receptionTime);
 }
 
 } // namespace kesta

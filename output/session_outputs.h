@@ -3,6 +3,7 @@
 #include "decoding_session.h"
 #include "output_file.h"
 #include "record_export.h"
+#include "threaded_export_writer.h"
 
 #include <optional>
 #include <string>
@@ -91,17 +92,18 @@ private:
 };
 
 // CSV, JSON Lines: one row per accepted frame, numbered as the session numbers them.
+// The records are decoded and their rows made on a thread of their own.
 class ExportSink final : public SessionSink
 {
 public:
     // `station`: the receiving station's name for the Station column; empty for none.
     ExportSink(RecordExporter::Format format, OutputFile &file, std::string_view station = {});
     void frame(const SessionFrame &frame) override;
-    void flush() override;
+    bool readsRecord() const override { return false; }
+    void flush() override { writer_.flush(); }
 
 private:
-    RecordExportWriter writer_;
-    OutputFile &file_;
+    ThreadedExportWriter writer_;
 };
 
 } // namespace kesta
