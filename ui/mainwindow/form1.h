@@ -1,30 +1,22 @@
 #pragma once
 
 #include "decoding_session.h"
+#include "exportcontrol.h"
+#include "livecontrol.h"
+#include "logopener.h"
 #include "recordpanel.h"
+#include "recordsource.h"
+#include "runnotifier.h"
+#include "sidewindows.h"
 
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 
 class QAction;
-class QButtonGroup;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QMenu;
-class QRadioButton;
-class QProgressBar;
-class QPushButton;
 class QScrollArea;
-class QScrollBar;
-class QTimer;
 
 namespace kesta {
 
@@ -34,7 +26,6 @@ class Form2;
 class HealthWatch;
 class PassView;
 class PassOverlay;
-class ExportCommand;
 class Info;
 class LightElementMap;
 class LightElementRow;
@@ -45,8 +36,6 @@ class RecentFiles;
 class RecordNavigator;
 class RecordStatus;
 class RecordTable;
-class RecordView;
-class RecordRowFit;
 class SaveFileChooser;
 struct ConnectRequest;
 
@@ -54,35 +43,11 @@ class MainMenus;
 class RecordPanel;
 class SideWindows;
 struct ProgramState;
-struct RunReport;
-struct RunResult;
 class LiveControl;
+class LiveView;
+class ExportControl;
 class RecordSource;
 class SourceStatus;
-
-// How the main window tells the user about a decoding run that failed or went wrong.
-// The window asks this interface only, so tests can answer without a person.
-class RunNotifier
-{
-public:
-    enum class Severity
-    {
-        Error,
-        Warning,
-        Information
-    };
-    virtual ~RunNotifier();
-    virtual void notify(QWidget *parent, Severity severity, const QString &title,
-                        const QString &text) = 0;
-};
-
-// The real thing: a modal message box.
-class MessageBoxNotifier : public RunNotifier
-{
-public:
-    void notify(QWidget *parent, Severity severity, const QString &title,
-                const QString &text) override;
-};
 
 // The main window "KESTA-1Telemetry Decoder": the record view, the parameter chart, the
 // record scroll bar and the menus that drive a decoding run. It keeps nothing but its
@@ -96,7 +61,7 @@ class Form1 : public QMainWindow
 
 public:
     static constexpr int ValueBoxCount = mainlayout::ValueBoxCount; // Text1(0) to Text1(21)
-    static constexpr int ChartedParameterOnOpen = 13;
+    static constexpr int ChartedParameterOnOpen = LogOpener::ChartedParameterOnOpen;
 
     explicit Form1(kesta::ProgramState &state, QWidget *parent = nullptr);
     ~Form1() override;
@@ -125,79 +90,89 @@ public:
 
     // Where "Open" asks for a log and where run messages go. The window uses a Qt file
     // dialog and message boxes unless told otherwise; it does not own what it is given.
-    void setFileChooser(FileChooser *chooser);
+    void setFileChooser(FileChooser *chooser) { m_opener->setFileChooser(chooser); }
     void setNotifier(RunNotifier *notifier);
 
     // "Open" without the dialog: decodes the log at `path` as if the user had chosen it
     // (used for a dropped file and for a log named on the command line). The log is read
     // on a thread of its own; runEnded() follows when the run is over.
-    void openLog(const QString &path);
-    bool isRunning() const;
+    void openLog(const QString &path) { m_opener->open(path); }
+    bool isRunning() const { return m_source->isRunning(); }
     // Stops the run going on; the view and every earlier file stay as they were.
-    void cancelRun();
+    void cancelRun() { m_source->cancelRun(); }
     // The menu commands, as the menu and the shortcuts run them.
-    void menuFileOpen();
+    void menuFileOpen() { m_opener->chooseAndOpen(); }
     void menuFileExit();
     void toggleWriteTlmFile();
     bool writeTlmFile() const;
     // The secondary windows: created when first asked for, brought to the front after.
-    void showMovementFlagWindow();
-    void showInfoWindow();
-    Form2 *movementFlagWindow() const;
-    Info *infoWindow() const;
+    void showMovementFlagWindow() { m_side->showMovementFlag(); }
+    void showInfoWindow() { m_side->showInfo(); }
+    Form2 *movementFlagWindow() const { return m_side->movementFlag(); }
+    Info *infoWindow() const { return m_side->info(); }
 
     // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
     // Sizes the window for a screen whose free area is `available`: when the whole window
     // does not fit, its client area scrolls. Done when the window is first shown.
     void fitToScreen(const QRect &available);
     // "Reload" (F5): opens the log on view again.
-    void reloadLog();
-    RecordNavigator *navigator() const;
-    RecordStatus *recordStatus() const;
-    RecentFiles *recentFiles() const;
-    QScrollArea *clientScroll() const;
+    void reloadLog() { m_opener->reload(); }
+    RecordNavigator *navigator() const { return m_navigator; }
+    RecordStatus *recordStatus() const { return m_recordStatus; }
+    RecentFiles *recentFiles() const { return m_recent; }
+    QScrollArea *clientScroll() const { return m_clientScroll; }
     // The load report of the last decoded log; empty before the first.
-    const std::optional<kesta::LoadReport> &lastLoadReport() const;
+    const std::optional<kesta::LoadReport> &lastLoadReport() const
+    {
+        return m_opener->lastLoadReport();
+    }
     // The views of all records and the export of the whole log ("View" -> "Light-Element
     // Map", "Record Table"; "File" -> "Export Records..."). The views are created when first
     // asked for and follow the records after every run.
-    void showLightElementMap();
-    void showRecordTable();
-    LightElementMap *lightElementMap() const;
-    RecordTable *recordTable() const;
+    void showLightElementMap() { m_side->showLightElementMap(); }
+    void showRecordTable() { m_side->showRecordTable(); }
+    LightElementMap *lightElementMap() const { return m_side->lightElementMap(); }
+    RecordTable *recordTable() const { return m_side->recordTable(); }
     // Shows record `record` (1 to RecordCount) as the scroll bar does.
     void goToRecord(int record);
     // "Export Records...": asks for the file and format, then exports every frame of the
     // log of the last run on a thread of its own; exportEnded() follows.
-    void exportRecords();
-    bool isExporting() const;
-    void cancelExport();
+    void exportRecords() { m_export->exportRecords(); }
+    bool isExporting() const { return m_export->isRunning(); }
+    void cancelExport() { m_export->cancel(); }
     // Where "Export Records...", "Save Chart..." and the map's "Save Image..." ask for the
     // file; not owned. Null: a Qt file dialog.
     void setSaveChooser(SaveFileChooser *chooser);
     // Live reception: records of a pass as it is received from a KISS TCP server.
     // Starts a session recording into request.recordingPath, as "Connect..." does with
     // the dialog's answer; false when it could not start (the message has been given).
-    bool connectTo(const ConnectRequest &request);
-    void menuFileConnect();
-    void menuFileDisconnect();
+    bool connectTo(const ConnectRequest &request) { return m_live->connectTo(request); }
+    void menuFileConnect() { m_live->chooseAndConnect(writeTlmFile()); }
+    void menuFileDisconnect() { m_source->stopLive(); }
     // A session is connecting, connected or waiting to reconnect.
-    bool isLive() const;
+    bool isLive() const { return m_source->isLive(); }
     // The session on view, going on or ended; null while a log is on view.
-    LiveSession *liveSession() const;
+    LiveSession *liveSession() const { return m_source->liveSession(); }
     // Where the records on view come from: the log's run or the live session.
     kesta::RecordSource *recordSource() const { return m_source; }
     // Where "Connect..." asks for the server and where the window asks whether to end a
     // session; not owned, null for the real dialogs.
-    void setConnectChooser(ConnectChooser *chooser);
-    void setQuestioner(Questioner *questioner);
+    void setConnectChooser(ConnectChooser *chooser) { m_live->setConnectChooser(chooser); }
+    void setQuestioner(Questioner *questioner) { m_live->setQuestioner(questioner); }
     // The limits in force and what the window shows of them.
     HealthWatch *health() const { return m_health; }
     // View -> Pass: the pass the chart, map and table show.
     PassView *passView() const { return m_passes; }
     // "Overlay Passes": the chosen parameter over every pass, in a window of its own.
-    void showPassOverlay();
-    PassOverlay *passOverlay() const;
+    void showPassOverlay() { m_side->showPassOverlay(); }
+    PassOverlay *passOverlay() const { return m_side->passOverlay(); }
+
+    // The parts of the window, for the classes that carry out its commands.
+    kesta::MainMenus *menus() const { return m_menus; }
+    kesta::SideWindows *sideWindows() const { return m_side; }
+    kesta::SourceStatus *sourceStatus() const { return m_sourceStatus; }
+    kesta::LiveControl *liveControl() const { return m_live; }
+    RunNotifier *notifier() const { return m_notifier; }
 
 signals:
     // The window is closing: the clean-up has run and the secondary windows are closed.
@@ -221,25 +196,13 @@ private:
     void buildMenus();
     void placeMenus();
     void buildSideWindows();
-    void scrollBarChanged(int position);
+    void buildLive();
     // The source's record shown: its number and position, its values.
     void showShownRecord(qint64 number);
-    // The source holds other records: a decoded log's or a new session's.
-    void recordsReset();
-    void runFinished(const std::shared_ptr<const kesta::RunResult> &result);
-    void showDecodedLog();
     void cleanUpOnce();
-    void buildRecordViews();
-    // The map and the table show the records held now.
-
-    // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
+    // The status bar, the keys that go through the records and the recent files.
     void wireKeysAndAccess();
-    void noteDecodedRun(const kesta::RunReport &report);
-    void showRecordTime();
-
-    // The explorable chart: its commands in the File and Settings menus, a click on a
-    // point shows that record.
-    void wireChart();
+    void showChosenPass();
 
     kesta::ProgramState &m_state;
 
@@ -247,48 +210,25 @@ private:
     kesta::MainMenus *m_menus = nullptr;
     kesta::SideWindows *m_side = nullptr;
 
-    std::unique_ptr<FileChooser> m_defaultChooser;
     std::unique_ptr<RunNotifier> m_defaultNotifier;
-    FileChooser *m_chooser = nullptr;
     RunNotifier *m_notifier = nullptr;
 
     kesta::RecordSource *m_source = nullptr;
     kesta::SourceStatus *m_sourceStatus = nullptr;
-
-    // Light-element map, record table and export.
-    ExportCommand *m_export = nullptr;
-    // Live reception.
-    void buildLive();
-    void liveRecordsArrived();
-    void liveStateChanged();
-    void liveFinished();
-    void showLiveCounts();
-    void clearViewForLive();
-    static constexpr int LiveChartIntervalMs = 250;
+    kesta::LogOpener *m_opener = nullptr;
+    kesta::ExportControl *m_export = nullptr;
     kesta::LiveControl *m_live = nullptr;
-    QTimer *m_liveChartTimer = nullptr;
+    kesta::LiveView *m_liveView = nullptr;
 
     HealthWatch *m_health = nullptr;
     PassView *m_passes = nullptr;
-    void showChosenPass();
     bool m_centred = false;
     bool m_cleanedUp = false;
 
-    // ---- Keys, status bar fields, recent files, screen fit and accessibility ----
     QScrollArea *m_clientScroll = nullptr;
     RecordNavigator *m_navigator = nullptr;
     RecordStatus *m_recordStatus = nullptr;
     RecentFiles *m_recent = nullptr;
-    std::optional<kesta::LoadReport> m_lastLoad;
-    // Where the view stands after the next decoded log: record 1 and the mode status,
-    // unless a reload keeps the place it had.
-    struct ShownPlace
-    {
-        int record = 1;
-        int parameter = ChartedParameterOnOpen;
-    };
-    ShownPlace m_placeOnReload;
-    QString m_runPath; // the log of the run going on or last run
 };
 
 } // namespace kesta

@@ -1,9 +1,16 @@
 #include "screenfit.h"
 
+#include "layoutstyle.h"
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTimer>
@@ -109,6 +116,60 @@ private:
 void refitWhenFramed(QWidget *window, std::function<void()> refit)
 {
     new FrameWatch(window, std::move(refit));
+}
+
+QScrollArea *scrollClientArea(QMainWindow *window)
+{
+    QWidget *client = window->takeCentralWidget();
+    auto *scroll = new QScrollArea(window);
+    scroll->setObjectName(QStringLiteral("ClientScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    // Not a Tab stop of its own: it has nothing to say, and Tab brings each control into
+    // view anyway when the window is smaller than its contents.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(false);
+    scroll->setWidget(client);
+    layoutstyle::setBackground(scroll->viewport());
+    scroll->setFixedSize(client->size());
+    window->setCentralWidget(scroll);
+    return scroll;
+}
+
+void fitClientArea(QMainWindow *window, QScrollArea *scroll, QWidget *keepVisible,
+                   const QRect &available)
+{
+    const QWidget *client = scroll->widget();
+    // Before the window is first on screen its frame is not known: a title bar is assumed.
+    QMargins frame = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    if (frame.isNull())
+        frame = QMargins(0, 32, 0, 0);
+    const QSize extra(frame.left() + frame.right(), frame.top() + frame.bottom() +
+                                                        window->menuBar()->sizeHint().height() +
+                                                        window->statusBar()->sizeHint().height());
+    const int bar = window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll);
+    scroll->setFixedSize(viewportSize(client->size(), extra, available.size(), bar));
+    window->adjustSize();
+    // A window shorter than the client area shows the row to keep visible, and as much as
+    // fits above it; Tab brings the rest into view. With the client area's own margin below
+    // the row, which the status bar's final height may still take a few pixels of.
+    scroll->ensureWidgetVisible(keepVisible, 8, 8);
+    // And once more when the scroll bars that the new size brings have taken their room.
+    QTimer::singleShot(0, scroll,
+                       [scroll, keepVisible] { scroll->ensureWidgetVisible(keepVisible, 8, 8); });
+}
+
+void fitAndCentre(QWidget *window, std::function<void(const QRect &available)> fit)
+{
+    const auto fitAndCentreNow = [window, fit = std::move(fit)] {
+        if (QScreen *screen = window->screen()) {
+            fit(screen->availableGeometry());
+            QRect frame = window->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            window->move(frame.topLeft());
+        }
+    };
+    fitAndCentreNow();
+    refitWhenFramed(window, fitAndCentreNow); // with the frame it really has
 }
 
 int lineTextWidth(const QLineEdit *box)

@@ -3,10 +3,11 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
-
 #include <functional>
 
 class QLineEdit;
+class QMainWindow;
+class QScrollArea;
 class QPlainTextEdit;
 class QWidget;
 
@@ -31,6 +32,19 @@ QPoint besidePosition(const QRect &anchor, QSize size, const QRect &available, i
 // another height would leave it too tall, or give away room. Each time the frame differs
 // from the one last fitted to, until the window first has a frame.
 void refitWhenFramed(QWidget *window, std::function<void()> refit);
+
+// Puts the window's fixed client area into a scroll area of the same size ("ClientScroll"),
+// so that it scrolls on a screen too small for the whole window.
+QScrollArea *scrollClientArea(QMainWindow *window);
+
+// Sizes the window's client scroll area for a screen whose free area is `available`, and
+// keeps `keepVisible` (the navigation row) in view when the client area has to scroll.
+void fitClientArea(QMainWindow *window, QScrollArea *scroll, QWidget *keepVisible,
+                   const QRect &available);
+
+// Fits the window to its screen with `fit` and centres it there, now and again once the
+// window manager has framed it.
+void fitAndCentre(QWidget *window, std::function<void(const QRect &available)> fit);
 
 // The width a line edit gives its text: the box less frame, text margins and the edit's
 // own inner margin.

@@ -3,9 +3,11 @@
 #include "influx_sender.h"
 #include "influxstatus.h"
 #include "livesession.h"
+#include "program_state.h"
 #include "recordsource.h"
 #include "recordstatus.h"
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -124,6 +126,18 @@ void SourceStatus::liveEnded()
                                  ? tr("InfluxDB: ") + influx->error()
                                  : influx->summary());
     }
+}
+
+void SourceStatus::showRecordTime(int position)
+{
+    // The bar counts a session's records by their session numbers, a log's from 1.
+    const RecordStore &store = m_source.store();
+    const qint64 index = position - (m_source.liveSession() ? store.FirstNumber - 1 : 0);
+    if (store.RecordCount <= 0 || index < 1 || index > store.RecordCount) {
+        m_recordStatus->timeLabel()->clear();
+        return;
+    }
+    m_recordStatus->showTime(store[static_cast<std::int16_t>(index)].ReceptionTime);
 }
 
 } // namespace kesta

@@ -28,6 +28,9 @@ public:
     // The record's fields, which step aside while the progress is shown.
     void setRecordStatus(RecordStatus *status);
     bool isProgressShown() const;
+    // The reception time of the record at scroll bar position `position` (a session's
+    // record number, a log's record from 1); nothing for a position without a record.
+    void showRecordTime(int position);
 
 private:
     void showProgress(bool shown);

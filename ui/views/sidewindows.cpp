@@ -152,4 +152,29 @@ void SideWindows::placeBeside(QWidget *window)
     window->move(screenfit::besidePosition(main->frameGeometry(), size, screen->availableGeometry()));
 }
 
+Form2 *SideWindows::movementFlag() const
+{
+    return m_form2;
+}
+
+Info *SideWindows::info() const
+{
+    return m_info;
+}
+
+LightElementMap *SideWindows::lightElementMap() const
+{
+    return m_lightMap;
+}
+
+RecordTable *SideWindows::recordTable() const
+{
+    return m_recordTable;
+}
+
+PassOverlay *SideWindows::passOverlay() const
+{
+    return m_passOverlay;
+}
+
 } // namespace kesta

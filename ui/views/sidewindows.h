@@ -51,11 +51,11 @@ public:
     // The chosen parameter over every pass; nothing for a parameter that is not a number.
     void showPassOverlay();
 
-    Form2 *movementFlag() const { return m_form2; }
-    Info *info() const { return m_info; }
-    LightElementMap *lightElementMap() const { return m_lightMap; }
-    RecordTable *recordTable() const { return m_recordTable; }
-    PassOverlay *passOverlay() const { return m_passOverlay; }
+    Form2 *movementFlag() const;
+    Info *info() const;
+    LightElementMap *lightElementMap() const;
+    RecordTable *recordTable() const;
+    PassOverlay *passOverlay() const;
 
     // The store holds other records, or another pass is chosen.
     void followRecords();
