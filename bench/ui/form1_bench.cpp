@@ -196,16 +196,20 @@ BENCHMARK(BM_ChartWheelZoom1000)
     ->Args({13, 1})
     ->Unit(benchmark::kMillisecond);
 
+void writeLog(const QString &path, const std::vector<std::uint8_t> &bytes)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
 // From the chosen path to the chart of parameter 13 on screen, dump and TLM files included.
 void BM_OpenToChart1000(benchmark::State &bench)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("pass.kss"));
     const std::vector<std::uint8_t> bytes = passLog(1000);
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()));
-    file.close();
+    writeLog(path, bytes);
 
     kesta::ProgramState state;
     Form1 form(state);
@@ -239,10 +243,7 @@ void BM_OpenToChart200MB(benchmark::State &bench)
     options.seed = 100;
     options.targetBytes = 200000000;
     const std::vector<std::uint8_t> bytes = kesta::loggen::GenerateLog(options);
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()));
-    file.close();
+    writeLog(path, bytes);
 
     kesta::ProgramState state;
     Form1 form(state);

@@ -35,7 +35,7 @@ ExportControl::ExportControl(Form1 &window, const RecordSource &source)
                         5000);
                 else if (result.outcome == Outcome::Cancelled)
                     m_window.statusBar()->showMessage(
-                        QStringLiteral("Export cancelled; %1 is unchanged.").arg(path), 5000);
+                        tr("Export cancelled; %1 is unchanged.").arg(path), 5000);
                 emit ended();
             });
     connect(m_window.menus()->exportRecords, &QAction::triggered, this,

@@ -108,7 +108,7 @@ void LogOpener::runFinished(const std::shared_ptr<const RunResult> &result)
             m_window.recentFiles()->remove(m_runPath);
         if (report.outcome == RunReport::Outcome::Cancelled)
             m_window.statusBar()->showMessage(
-                QStringLiteral("Cancelled; the earlier files are unchanged."), 5000);
+                tr("Cancelled; the earlier files are unchanged."), 5000);
     }
     if (const auto message = RunSummary(report, result->dmpPath)) {
         RunNotifier::Severity severity = RunNotifier::Severity::Information;

@@ -3,6 +3,7 @@
 #include "focusring.h"
 #include "record_store.h"
 
+#include <QCoreApplication>
 #include <QAction>
 #include <QEvent>
 #include <QInputDialog>
@@ -22,8 +23,8 @@ constexpr int PageStep = 10;
 std::optional<int> askWithDialog(QWidget *parent, int current, int last)
 {
     bool ok = false;
-    const int number = QInputDialog::getInt(parent, QStringLiteral("Go to Record"),
-                                            QStringLiteral("Record (1 to %1):").arg(last), current,
+    const int number = QInputDialog::getInt(parent, QCoreApplication::translate("kesta::RecordNavigator", "Go to Record"),
+                                            QCoreApplication::translate("kesta::RecordNavigator", "Record (1 to %1):").arg(last), current,
                                             1, last, 1, &ok);
     if (!ok)
         return std::nullopt;

@@ -5,6 +5,7 @@
 #include "mainlayout.h"
 #include "value_text.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
@@ -103,7 +104,7 @@ void RecordView::show(const kesta::TelemetryRecord &r, const std::string &separa
     // The light-element row shows the record's readings, all 0 when the frame carried none.
     const auto readings = LightElementRow::readings(r);
     std::array<QColor, LightElementRow::BarCount> colors;
-    QString spoken = QStringLiteral("64 light-element readings:");
+    QString spoken = QCoreApplication::translate("kesta::RecordView", "64 light-element readings:");
     for (std::size_t k = 0; k < colors.size(); ++k) {
         colors[k] = LightElementRow::readingColor(readings[k]);
         spoken +=
