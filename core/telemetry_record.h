@@ -92,6 +92,7 @@ enum class FrameKind : std::uint8_t
     FssMessage,
     FssHiMode
 };
+constexpr std::size_t KindCount = static_cast<std::size_t>(FrameKind::FssHiMode) + 1;
 
 // The kind's name as records show and exports write it; empty for None.
 std::string_view KindText(FrameKind kind);

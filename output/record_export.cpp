@@ -10,6 +10,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#include <stdexcept>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -74,9 +75,6 @@ inline char *WriteText(char *p, std::string_view text)
     return p + text.size();
 }
 
-// Length of the leading part of `text` that JSON takes as it stands: no control
-// character, quote, backslash or byte of 0x80 and above. Looks at eight bytes at a
-// time, since most texts are long hex texts that need no escape at all.
 constexpr std::uint64_t Ones = 0x0101010101010101ull;
 constexpr std::uint64_t Highs = 0x8080808080808080ull;
 
@@ -91,6 +89,38 @@ constexpr std::uint64_t HasByte(std::uint64_t w, unsigned char c)
     return HasLess(w ^ (Ones * c), 1);
 }
 
+#if defined(__SSE2__)
+inline __m128i LoadBlock(std::string_view text, std::size_t at)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + at));
+}
+
+// The plain prefix of a text of at least 16 bytes, plain up to `from`, given a mask of
+// the bytes to escape in the 16 bytes at a position. The last bytes are looked at as
+// the block that ends the text, which overlaps what was looked at before: no byte
+// loop for the rest.
+template <typename Specials>
+std::size_t PlainPrefixOfBlocks(std::size_t size, std::size_t from, const Specials &specials)
+{
+    std::size_t i = from;
+    for (; i + 16 <= size; i += 16) {
+        if (const unsigned mask = specials(i); mask != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(mask));
+        }
+    }
+    if (i == size) {
+        return size;
+    }
+    const std::size_t last = size - 16;
+    // Bytes before i were looked at already.
+    const unsigned mask = specials(last) >> (i - last);
+    return mask == 0 ? size : i + static_cast<std::size_t>(std::countr_zero(mask));
+}
+#endif
+
+// Length of the leading part of `text` that JSON takes as it stands: no control
+// character, quote, backslash or byte of 0x80 and above. Looks at many bytes at a
+// time, since most texts are long hex texts that need no escape at all.
 std::size_t PlainJsonPrefix(std::string_view text)
 {
     std::size_t i = 0;
@@ -99,15 +129,27 @@ std::size_t PlainJsonPrefix(std::string_view text)
     const __m128i space = _mm_set1_epi8(0x20);
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i backslash = _mm_set1_epi8('\\');
-    for (; i + 16 <= text.size(); i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + i));
-        // Compared as signed bytes, 0x80 and above are below 0x20 too.
-        const __m128i special = _mm_or_si128(
-            _mm_cmplt_epi8(v, space),
-            _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
-        if (const int mask = _mm_movemask_epi8(special); mask != 0) {
-            return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
+    // Hex digits lie between the quote and the backslash: two compares per sixteen
+    // bytes say a block of a hex text needs no escape.
+    for (; i + 32 <= text.size(); i += 32) {
+        const __m128i a = LoadBlock(text, i);
+        const __m128i b = LoadBlock(text, i + 16);
+        const __m128i inRange =
+            _mm_and_si128(_mm_and_si128(_mm_cmpgt_epi8(a, quote), _mm_cmplt_epi8(a, backslash)),
+                          _mm_and_si128(_mm_cmpgt_epi8(b, quote), _mm_cmplt_epi8(b, backslash)));
+        if (_mm_movemask_epi8(inRange) != 0xFFFF) {
+            break;
         }
+    }
+    const auto specials = [&](std::size_t at) {
+        const __m128i v = LoadBlock(text, at);
+        // Compared as signed bytes, 0x80 and above are below 0x20 too.
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+            _mm_cmplt_epi8(v, space),
+            _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)))));
+    };
+    if (text.size() >= 16) {
+        return PlainPrefixOfBlocks(text.size(), i, specials);
     }
 #endif
     for (; i + 8 <= text.size(); i += 8) {
@@ -166,15 +208,26 @@ std::size_t PlainCsvPrefix(std::string_view text)
     const __m128i quote = _mm_set1_epi8('"');
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
-    for (; i + 16 <= text.size(); i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + i));
-        const __m128i special = _mm_or_si128(
+    // Every character a cell quotes lies below the comma or, compared as signed bytes,
+    // below zero; hex digits lie above it: one compare per sixteen bytes says a block
+    // of a hex text is plain.
+    for (; i + 32 <= text.size(); i += 32) {
+        const __m128i a = LoadBlock(text, i);
+        const __m128i b = LoadBlock(text, i + 16);
+        if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpgt_epi8(a, comma), _mm_cmpgt_epi8(b, comma))) !=
+            0xFFFF) {
+            break;
+        }
+    }
+    const auto specials = [&](std::size_t at) {
+        const __m128i v = LoadBlock(text, at);
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
             _mm_or_si128(_mm_cmplt_epi8(v, zero), _mm_cmpeq_epi8(v, comma)),
             _mm_or_si128(_mm_cmpeq_epi8(v, quote),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
-        if (const int mask = _mm_movemask_epi8(special); mask != 0) {
-            return i + static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(mask)));
-        }
+                         _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))))));
+    };
+    if (text.size() >= 16) {
+        return PlainPrefixOfBlocks(text.size(), i, specials);
     }
 #endif
     for (; i + 8 <= text.size(); i += 8) {
@@ -282,9 +335,37 @@ inline char *WriteByte(char *p, unsigned v)
     return p;
 }
 
+constexpr std::array<char, 200> DigitPairs = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
+// Record numbers and counters, mostly of four to seven digits: written two digits at a
+// time from the end, inline, where std::to_chars is a call per number.
 inline char *WriteInteger(char *p, std::int64_t value)
 {
-    return std::to_chars(p, p + 20, value).ptr;
+    if (value < 0 || value >= 100000000) {
+        return std::to_chars(p, p + 20, value).ptr;
+    }
+    auto v = static_cast<std::uint32_t>(value);
+    const int digits = v >= 10000 ? (v >= 1000000 ? (v >= 10000000 ? 8 : 7) : (v >= 100000 ? 6 : 5))
+                                  : (v >= 100 ? (v >= 1000 ? 4 : 3) : (v >= 10 ? 2 : 1));
+    char *q = p + digits;
+    while (v >= 100) {
+        q -= 2;
+        std::memcpy(q, &DigitPairs[2 * (v % 100)], 2);
+        v /= 100;
+    }
+    if (v >= 10) {
+        std::memcpy(q - 2, &DigitPairs[2 * v], 2);
+    } else {
+        q[-1] = static_cast<char>('0' + v);
+    }
+    return p + digits;
 }
 
 // The longest value text of a float: a double's plain decimal form reaches 309 integer
@@ -382,6 +463,16 @@ void AppendJsonUtf8(std::string &out, std::string_view text)
 RecordExporter::RecordExporter(Format format, std::string_view station)
     : format_(format), numbers_(NumberCacheSize)
 {
+    for (std::size_t kind = 0; kind < KindCount; ++kind) {
+        const std::string_view text = KindText(static_cast<FrameKind>(kind));
+        std::string &cell = kindCells_[kind];
+        cell.resize(6 * text.size() + 3);
+        const char *const end = format_ == Format::Csv ? WriteCsvText(cell.data(), text)
+                                                       : WriteJsonString(cell.data(), text);
+        cell.resize(static_cast<std::size_t>(end - cell.data()));
+        if (cell.size() > MaxValueText(ValueType::Kind))
+            throw std::logic_error("a frame kind's name is longer than a row has room for");
+    }
     if (!station.empty()) {
         // The same on every row: escaped once, here.
         if (format_ == Format::Csv) {
@@ -467,6 +558,12 @@ template <typename T> RecordExporter::FloatText RecordExporter::floatText(T valu
     return {scratch_, jsonNumber};
 }
 
+std::string_view RecordExporter::kindCell(FrameKind kind) const
+{
+    const auto index = static_cast<std::size_t>(kind);
+    return index < kindCells_.size() ? std::string_view(kindCells_[index]) : std::string_view();
+}
+
 char *RecordExporter::writeTime(char *p, std::int64_t ms)
 {
     // The date changes once a day; the time of day is plain arithmetic.
@@ -525,14 +622,10 @@ char *RecordExporter::writeField(char *p, const TelemetryRecord &record)
         p += key.size();
     }
     const auto &value = record.*std::get<info.member.index()>(info.member);
-    if constexpr (info.type == ValueType::Text || info.type == ValueType::Kind) {
-        std::string_view text;
-        if constexpr (info.type == ValueType::Kind) {
-            text = KindText(value);
-        } else {
-            text = value;
-        }
-        return csv ? WriteCsvText(p, text) : WriteJsonString(p, text);
+    if constexpr (info.type == ValueType::Kind) {
+        return WriteText(p, kindCell(value));
+    } else if constexpr (info.type == ValueType::Text) {
+        return csv ? WriteCsvText(p, value) : WriteJsonString(p, value);
     } else if constexpr (info.type == ValueType::Bytes) {
         // hex digits: nothing to quote or escape
         if constexpr (!csv) {

@@ -87,9 +87,12 @@ private:
     // The value text of a float field; valid until the next call.
     template <typename T> FloatText floatText(T value);
     char *writeTime(char *out, std::int64_t ms);
+    // The frame kind's cell or JSON string, escaped once when the exporter is made.
+    std::string_view kindCell(FrameKind kind) const;
 
     Format format_;
     std::vector<NumberText> numbers_;
+    std::array<std::string, KindCount> kindCells_;
     std::string stationCell_; // ,NAME or ,"Station":"NAME", ready to append; empty for none
     std::int64_t cachedDay_ = -1;
     std::array<char, 11> dayText_{}; // "YYYY-MM-DDT" of cachedDay_

@@ -216,35 +216,45 @@ bool StartsAFormula(unsigned char b)
     return b == '=' || b == '+' || b == '-' || b == '@' || b == '\t' || b == '\r';
 }
 
-// Every byte value at every place of a 24-byte text, so that each position of the
-// exporter's eight-byte scan and of its byte-by-byte tail sees every value.
+// Every byte value at every place of texts of several lengths, so that each position
+// of the exporter's block scans, of the last block that overlaps them and of its
+// byte-by-byte tail sees every value. A filling of letters passes the scans' quick
+// test; one of spaces needs no escape either but fails it.
 TEST(RecordExporter, EveryByteAtEveryPlaceOfAText)
 {
     RecordExporter csv(RecordExporter::Format::Csv);
     RecordExporter json(RecordExporter::Format::JsonLines);
     TelemetryRecord r;
     r.Written.set(Field::MessageText);
-    for (int b = 0; b < 256; ++b) {
-        for (std::size_t at = 0; at < 24; ++at) {
-            r.MessageText.assign(24, 'A');
-            r.MessageText[at] = static_cast<char>(b);
-            const auto byte = static_cast<unsigned char>(b);
-            const std::string before(at, 'A');
-            const std::string after(23 - at, 'A');
+    for (const std::size_t length : {std::size_t{13}, std::size_t{24}, std::size_t{47},
+                                     std::size_t{70}}) {
+        for (const char fill : {'A', ' '}) {
+            for (int b = 0; b < 256; ++b) {
+                for (std::size_t at = 0; at < length; ++at) {
+                    r.MessageText.assign(length, fill);
+                    r.MessageText[at] = static_cast<char>(b);
+                    const auto byte = static_cast<unsigned char>(b);
+                    const std::string before(at, fill);
+                    const std::string after(length - 1 - at, fill);
+                    const auto where = ::testing::Message()
+                                       << "byte " << b << " at " << at << " of " << length
+                                       << " filled with '" << fill << "'";
 
-            std::string out;
-            json.appendRecord(out, 1, r);
-            EXPECT_EQ(out, "{\"Record\":1,\"MessageText\":\"" + before + JsonForm(byte) + after +
-                               "\"}\n")
-                << "byte " << b << " at " << at;
+                    std::string out;
+                    json.appendRecord(out, 1, r);
+                    ASSERT_EQ(out, "{\"Record\":1,\"MessageText\":\"" + before + JsonForm(byte) +
+                                       after + "\"}\n")
+                        << where;
 
-            out.clear();
-            csv.appendRecord(out, 1, r);
-            const std::string quote = CsvNeedsQuotes(byte) ? "\"" : "";
-            const std::string guard = at == 0 && StartsAFormula(byte) ? "'" : "";
-            EXPECT_EQ(out, "1," + std::string(19, ',') + quote + guard + before + CsvForm(byte) +
-                               after + quote + ",,,,,\r\n")
-                << "byte " << b << " at " << at;
+                    out.clear();
+                    csv.appendRecord(out, 1, r);
+                    const std::string quote = CsvNeedsQuotes(byte) ? "\"" : "";
+                    const std::string guard = at == 0 && StartsAFormula(byte) ? "'" : "";
+                    ASSERT_EQ(out, "1," + std::string(19, ',') + quote + guard + before +
+                                       CsvForm(byte) + after + quote + ",,,,,\r\n")
+                        << where;
+                }
+            }
         }
     }
 }
@@ -397,8 +407,11 @@ TEST(RecordExporter, RowsMatchTheFieldByFieldTextsAtEveryEdge)
                                           std::int64_t{253402300800000},
                                           std::numeric_limits<std::int64_t>::max(),
                                           std::numeric_limits<std::int64_t>::min() + 1, Noon + 1};
-    const std::vector<std::int32_t> integers{std::numeric_limits<std::int32_t>::min(), -1, 999,
-                                             1000, std::numeric_limits<std::int32_t>::max()};
+    // Each count of digits, at its edges.
+    const std::vector<std::int32_t> integers{
+        std::numeric_limits<std::int32_t>::min(), -1, 9, 10, 99, 999, 1000, 9999, 10000,
+        99999, 100000, 999999, 1000000, 9999999, 10000000, 99999999, 100000000,
+        std::numeric_limits<std::int32_t>::max()};
     std::string everyByte;
     for (int b = 0; b < 256; ++b) {
         everyByte += static_cast<char>(b);
@@ -437,7 +450,9 @@ TEST(RecordExporter, RowsMatchTheFieldByFieldTextsAtEveryEdge)
                 r.RawHex = Hex(static_cast<std::uint8_t>(i), i % 300);
                 r.MessageText = i == 11 ? std::string(200000, '"') : everyByte.substr(i % 256);
                 r.CcuTelemetry = std::string(i % 3, '=') + everyByte.substr(0, i % 40);
-                const std::uint64_t n = i % 13 == 0 ? ~std::uint64_t{0} - i : i + 1;
+                const std::uint64_t n = i % 13 == 0   ? ~std::uint64_t{0} - i
+                                        : i % 11 == 0 ? static_cast<std::uint64_t>(integers[i % integers.size()]) + 1
+                                                      : i + 1;
 
                 const std::string reference = ReferenceRow(r, n, station, csv);
                 std::string row;
