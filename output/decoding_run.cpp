@@ -9,19 +9,6 @@ namespace kesta {
 
 namespace {
 
-// Splits the log into passes by the frames' times alone: no record is decoded for it.
-class PassSink final : public SessionSink
-{
-public:
-    void frame(const SessionFrame &frame) override
-    {
-        splitter.add(frame.number, frame.receptionTime, frame.countedAs);
-    }
-    bool readsRecord() const override { return false; }
-
-    PassSplitter splitter;
-};
-
 void Remember(std::vector<std::string> &files, const std::string &path)
 {
     if (std::find(files.begin(), files.end(), path) == files.end())
@@ -86,24 +73,19 @@ RunResult ExecuteRun(const RunRequest &request, const ReadControl &control)
     RecordStoreSink records(*result.store);
     session.addSink(records);
     plan.attach(session);
-    // Limits need every record decoded, also those past the store's end.
-    std::shared_ptr<LogHealth> health;
-    std::unique_ptr<HealthSink> healthSink;
-    PassSink passes;
-    if (request.limits) {
-        health = std::make_shared<LogHealth>(request.limits.get());
-        healthSink = std::make_unique<HealthSink>(*health);
-        session.addSink(*healthSink);
-    } else {
-        session.addSink(passes);
-    }
+    // Limits need every record decoded, also those past the store's end; passes alone
+    // need none.
+    auto health = std::make_shared<LogHealth>(request.limits.get());
+    HealthSink healthSink(*health);
+    session.addSink(healthSink);
     for (SessionSink *sink : request.moreSinks)
         session.addSink(*sink);
 
     const ReadOutcome read = FeedLog(*log, session, error, control);
     result.limits = request.limits;
-    result.passes = health ? health->passes() : passes.splitter.passes();
-    result.health = std::move(health);
+    result.passes = health->passes();
+    if (request.limits)
+        result.health = std::move(health);
     report.load = session.report();
     report.totals = session.totals();
     if (read != ReadOutcome::Complete) {
