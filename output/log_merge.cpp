@@ -396,6 +396,11 @@ public:
         std::uint64_t hash = 0;
         Reception *first = nullptr; // nullptr: an empty slot
         Reception *last = nullptr;
+        // The reception the latest frame of this hash went to, with that frame's input
+        // and time: see Merger::add.
+        Reception *taken = nullptr;
+        std::uint64_t takenBy = 0;
+        std::int64_t takenAt = 0;
     };
 
     ReceptionIndex() { slots_.resize(std::size_t{1} << bits_); }
@@ -412,12 +417,12 @@ public:
     }
 
     // `hash` must not be in the index yet.
-    void insert(std::uint64_t hash, Reception *r)
+    Entry &insert(std::uint64_t hash, Reception *r)
     {
         if (2 * (count_ + 1) > slots_.size())
             grow();
-        place({hash, r, r});
         ++count_;
+        return place({hash, r, r});
     }
 
     void erase(Entry *entry)
@@ -442,12 +447,12 @@ private:
     {
         return static_cast<std::size_t>((hash * 0x9E3779B97F4A7C15ull) >> (64 - bits_));
     }
-    void place(const Entry &entry)
+    Entry &place(const Entry &entry)
     {
         std::size_t i = home(entry.hash);
         while (slots_[i].first != nullptr)
             i = (i + 1) & mask();
-        slots_[i] = entry;
+        return slots_[i] = entry;
     }
     void grow()
     {
@@ -500,11 +505,20 @@ public:
         const std::uint64_t hash = FrameHash(bytes);
         ReceptionIndex::Entry *found = index_.find(hash);
         if (found != nullptr) {
-            for (Reception *r = found->first; r != nullptr; r = r->later) {
+            // Where the previous frame of these bytes went, a frame of the same log no
+            // earlier in time goes no earlier: every reception before that one was heard
+            // by the log, out of the window or of other bytes then, and is so still.
+            // Equal frames by the thousand within one window (a log with few timestamp
+            // frames) would otherwise look at every one before them, frame after frame.
+            Reception *r = found->first;
+            if (Reception *taken = found->taken; taken != nullptr && found->takenBy == bit &&
+                                                 time >= found->takenAt && Same(*taken, frame))
+                r = taken->later;
+            for (; r != nullptr; r = r->later) {
                 if ((r->heardBy & bit) == 0 && time - r->time <= request_.windowMs &&
-                    r->size == frame.bytes.size() &&
-                    std::memcmp(r->bytes, frame.bytes.data(), r->size) == 0) {
+                    Same(*r, frame)) {
                     r->heardBy |= bit;
+                    Remember(*found, r, bit, time);
                     return;
                 }
             }
@@ -521,8 +535,9 @@ public:
             found->last->later = &r;
             found->last = &r;
         } else {
-            index_.insert(hash, &r);
+            found = &index_.insert(hash, &r);
         }
+        Remember(*found, &r, bit, time);
     }
 
     void finish()
@@ -543,11 +558,26 @@ public:
     }
 
 private:
+    static bool Same(const Reception &r, const InputFrame &frame)
+    {
+        return r.size == frame.bytes.size() &&
+               std::memcmp(r.bytes, frame.bytes.data(), r.size) == 0;
+    }
+    static void Remember(ReceptionIndex::Entry &entry, Reception *taken, std::uint64_t bit,
+                         std::int64_t time)
+    {
+        entry.taken = taken;
+        entry.takenBy = bit;
+        entry.takenAt = time;
+    }
+
     void emitFront()
     {
         Reception &r = pending_.front();
         // The oldest pending reception is the first of its hash.
         ReceptionIndex::Entry *found = index_.find(r.hash);
+        if (found->taken == &r)
+            found->taken = nullptr;
         if (r.later != nullptr)
             found->first = r.later;
         else

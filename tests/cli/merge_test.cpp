@@ -224,12 +224,24 @@ TEST_F(Merge, TheSummarySaysWhatIsWrongWithEachLog)
               "Merged: 2 frames\n");
 }
 
-// Three stations, thousands of receptions within each window, equal frames a few
-// seconds apart, logs of several read blocks: the merged receptions are those of the
-// rule applied frame by frame (earliest pending reception of equal bytes within the
-// window that this log has not joined yet, else a new one), in order.
-TEST_F(Merge, ManyReceptionsInOneWindowFollowTheRule)
+struct CrowdCase
 {
+    const char *name;
+    unsigned counters;  // different frames
+    unsigned stepOneIn; // the time moves on at one frame in this many
+};
+
+class MergeCrowd : public Merge, public ::testing::WithParamInterface<CrowdCase>
+{};
+
+// Three stations, thousands of receptions within each window, equal frames a few
+// seconds apart or hundreds at one time, logs of several read blocks: the merged
+// receptions are those of the rule applied frame by frame (earliest pending reception
+// of equal bytes within the window that this log has not joined yet, else a new one),
+// in order.
+TEST_P(MergeCrowd, ManyReceptionsInOneWindowFollowTheRule)
+{
+    const CrowdCase &c = GetParam();
     constexpr std::int64_t Window = 5000;
     constexpr int Stations = 3;
     const std::int64_t lateBy[Stations] = {0, 700, 40};
@@ -240,12 +252,14 @@ TEST_F(Merge, ManyReceptionsInOneWindowFollowTheRule)
         std::uint16_t counter;
     };
     std::vector<Heard> heard[Stations];
-    for (std::int64_t i = 0, t = 0; i < 9000; ++i, t += 1 + random() % 14) {
-        const auto counter = static_cast<std::uint16_t>(random() % 500);
+    for (std::int64_t i = 0, t = 0; i < 9000; ++i) {
+        const auto counter = static_cast<std::uint16_t>(random() % c.counters);
         for (int s = 0; s < Stations; ++s) {
             if (random() % 10 < 7)
                 heard[s].push_back({t + lateBy[s], counter});
         }
+        if (random() % c.stepOneIn == 0)
+            t += 1 + random() % (14 * c.stepOneIn);
     }
     std::vector<std::string> logs;
     for (int s = 0; s < Stations; ++s) {
@@ -310,6 +324,29 @@ TEST_F(Merge, ManyReceptionsInOneWindowFollowTheRule)
     ASSERT_EQ(outcome.exitCode, ExitSuccess);
     EXPECT_EQ(outcome.result.merged, expected.size());
     EXPECT_TRUE(ReadFile(folder / "heard.jsonl") == heardBy) << "the heard-by lines differ";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Crowds, MergeCrowd,
+    ::testing::Values(CrowdCase{"FewEqualFramesApart", 500, 1},
+                      CrowdCase{"HundredsOfEqualFramesAtOneTime", 3, 60}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// A log that goes back in time: its frame joins the reception of another log that its
+// frame a moment later (in the log) was too late for.
+TEST_F(Merge, AFrameBackInTimeJoinsAReceptionItsPredecessorWasTooLateFor)
+{
+    folder.write("x.kss", StationLog({{6000, F(9)}, {2000, F(1)}, {900, F(1)}}));
+    folder.write("y.kss", StationLog({{5000, F(5)}, {0, F(1)}}));
+    MergeOptions o = options({folder / "x.kss", folder / "y.kss"});
+    o.windowSeconds = 1;
+
+    const MergeCommandOutcome outcome = RunMergeCommand(o);
+
+    ASSERT_EQ(outcome.exitCode, ExitSuccess);
+    EXPECT_EQ(outcome.result.merged, 4u); // F(5), F(1) at 0 by both, F(9), F(1) at 2000
+    EXPECT_EQ(outcome.result.inputs[0].alsoElsewhere, 1u);
+    EXPECT_EQ(outcome.result.inputs[1].alsoElsewhere, 1u);
 }
 
 // The program itself: `merge` is the command, and a log of that name is ./merge.
