@@ -9,6 +9,7 @@
 #include "form1_fixture.h"
 #include "healthwatch.h"
 #include "livesession.h"
+#include "lightelementmap.h"
 #include "log_generator.h"
 #include "output_names.h"
 #include "parameterchart.h"
@@ -26,7 +27,9 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -311,6 +314,21 @@ private slots:
         QVERIFY(!points.isEmpty());
         for (const QPointF &p : points)
             QVERIFY2(p.x() >= 101 && p.x() <= 1100, qPrintable(QString::number(p.x())));
+
+        // The table and the map go by session numbers too: a row or a column chosen shows
+        // that record.
+        RecordTable *table = form->recordTable();
+        QCOMPARE(table->view()->model()->index(0, RecordTableModel::RecordColumn).data().toInt(),
+                 101);
+        table->view()->setCurrentIndex(table->view()->model()->index(99, 0));
+        QCOMPARE(text2(), position(200, 1100));
+        form->showLightElementMap();
+        QTest::keyClick(form->lightElementMap()->canvas(), Qt::Key_Home);
+        const QString hover = form->lightElementMap()->hoverText();
+        QVERIFY2(QRegularExpression(QStringLiteral("^Record 101\\D")).match(hover).hasMatch(),
+                 qPrintable(hover));
+        QTest::keyClick(form->lightElementMap()->canvas(), Qt::Key_Return);
+        QCOMPARE(text2(), position(101, 1100));
 
         // The oldest held record shown; a frame more pushes it out of the store.
         scrollBar()->setValue(101);
