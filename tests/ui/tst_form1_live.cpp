@@ -8,12 +8,13 @@
 #include "form1.h"
 #include "form1_fixture.h"
 #include "healthwatch.h"
-#include "livesession.h"
 #include "lightelementmap.h"
+#include "livesession.h"
 #include "log_generator.h"
 #include "output_names.h"
 #include "parameterchart.h"
 #include "program_state.h"
+#include "recordnavigator.h"
 #include "recordstatus.h"
 #include "recordtable.h"
 #include "value_text.h"
@@ -329,6 +330,19 @@ private slots:
                  qPrintable(hover));
         QTest::keyClick(form->lightElementMap()->canvas(), Qt::Key_Return);
         QCOMPARE(text2(), position(101, 1100));
+        // So do the Record menu's commands, on from the first frame.
+        RecordNavigator *navigator = form->navigator();
+        QVERIFY(navigator->goToAction()->isEnabled());
+        navigator->setNumberAsker([](QWidget *, int, int last) { return last - 50; });
+        navigator->goToAction()->trigger();
+        QCOMPARE(text2(), position(1050, 1100));
+        const auto kindOf = [&](int number) {
+            return state->store[static_cast<std::int16_t>(number - 100)].FrameKind;
+        };
+        const FrameKind kind = kindOf(1050);
+        navigator->sameKind(1);
+        QVERIFY2(scrollBar()->value() > 1050, qPrintable(text2()));
+        QCOMPARE(kindOf(scrollBar()->value()), kind);
 
         // The oldest held record shown; a frame more pushes it out of the store.
         scrollBar()->setValue(101);
