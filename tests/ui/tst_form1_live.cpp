@@ -336,6 +336,7 @@ private slots:
         navigator->setNumberAsker([](QWidget *, int, int last) { return last - 50; });
         navigator->goToAction()->trigger();
         QCOMPARE(text2(), position(1050, 1100));
+        QCOMPARE(form->chart()->shownRecord(), 1050); // the marker at its point
         const auto kindOf = [&](int number) {
             return state->store[static_cast<std::int16_t>(number - 100)].FrameKind;
         };
