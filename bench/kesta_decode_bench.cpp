@@ -122,6 +122,10 @@ BENCHMARK_CAPTURE(BM_KestaDecode, csv, std::vector<std::string>{"--csv", "@out"}
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->MinTime(2.0);
+BENCHMARK_CAPTURE(BM_KestaDecode, influx, std::vector<std::string>{"--influx", "@out"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 } // namespace
 

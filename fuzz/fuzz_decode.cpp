@@ -113,6 +113,7 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
         tlmText.append(m.begin(), m.end()).append("\r\n\r\n");
     kesta::RecordExporter csvExporter(kesta::RecordExporter::Format::Csv);
     kesta::RecordExporter jsonlExporter(kesta::RecordExporter::Format::JsonLines);
+    kesta::InfluxLineWriter influxLines;
     csvExporter.appendHeader(csvText);
     for (std::uint64_t i = 0; i < n; ++i) {
         dumpText.append(expected.records[i].RawHex).append("\r\n");
@@ -122,7 +123,7 @@ void RunSession(std::span<const std::uint8_t> log, std::uint8_t control, const R
         const kesta::SessionFrame frame{i + 1, ref.offset,        ref.bytes, expected.records[i],
                                         ref.time, expected.kinds[i], {},       false};
         std::string line;
-        const bool held = kesta::AppendInfluxLine(line, frame);
+        const bool held = influxLines.append(line, frame);
         // The last millisecond that 64-bit nanoseconds hold is 2262-04-11T23:47:16.854Z.
         Check(held == (!ref.time || *ref.time <= 9223372036854), "a time the protocol holds");
         if (!held && timesOutOfRange++ == 0)

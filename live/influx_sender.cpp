@@ -107,7 +107,7 @@ void InfluxSender::frame(const SessionFrame &frame)
     if (m_finished)
         return;
     const std::size_t before = m_batch.text.size();
-    AppendInfluxLine(m_batch.text, frame, m_options.line);
+    m_lines.append(m_batch.text, frame);
     if (m_batch.text.size() == before)
         return;
     if (m_batch.lines++ == 0)

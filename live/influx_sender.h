@@ -145,6 +145,7 @@ private:
     std::uint64_t heldLines() const;
 
     InfluxSenderOptions m_options;
+    InfluxLineWriter m_lines{m_options.line};
     QNetworkAccessManager m_network;
     InfluxSpool m_spool;
     QTimer m_batchTimer;

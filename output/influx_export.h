@@ -1,6 +1,7 @@
 #pragma once
 
 #include "decoding_session.h"
+#include "number_text.h"
 #include "output_file.h"
 
 #include <string>
@@ -32,8 +33,28 @@ struct InfluxLineOptions
     std::string station; // empty: no station tag (see StationNameProblem)
 };
 
-bool AppendInfluxLine(std::string &out, const SessionFrame &frame,
-                      const InfluxLineOptions &options = {});
+// Writes the lines. Not const: it remembers the texts of recent float values, which
+// repeat from frame to frame and are the costly part of a line.
+class InfluxLineWriter
+{
+public:
+    explicit InfluxLineWriter(const InfluxLineOptions &options = {});
+    // Appends the frame's line, if it makes one; false when its time is out of range.
+    bool append(std::string &out, const SessionFrame &frame);
+    // The most characters a line takes.
+    std::size_t maxLineSize() const;
+    // Writes the frame's line at `out`, which has room for maxLineSize() characters;
+    // returns the end of what was written (`out` for a frame that makes no line), or
+    // nullptr when the frame's time is out of range.
+    char *write(char *out, const SessionFrame &frame);
+
+private:
+    template <std::size_t I> char *writeField(char *p, const TelemetryRecord &record, char &separator);
+
+    std::string stationTag_; // ,station=NAME escaped; empty for none
+    FloatTexts floats_;
+    std::string line_; // append()'s line before it goes to the caller's string
+};
 
 // A tag value as the line protocol requires it: ',', '=' and ' ' escaped with '\\'.
 void AppendInfluxTagValue(std::string &out, std::string_view value);
@@ -42,7 +63,7 @@ class InfluxSink final : public SessionSink
 {
 public:
     explicit InfluxSink(OutputFile &file, InfluxLineOptions options = {})
-        : file_(file), options_(std::move(options))
+        : file_(file), lines_(options)
     {}
     void frame(const SessionFrame &frame) override;
     void flush() override;
@@ -53,8 +74,9 @@ public:
 
 private:
     OutputFile &file_;
-    InfluxLineOptions options_;
-    std::string block_;
+    InfluxLineWriter lines_;
+    std::string block_; // written through a pointer up to used_; see RecordExportWriter
+    std::size_t used_ = 0;
     std::uint64_t timesOutOfRange_ = 0;
     std::uint64_t firstTimeOutOfRange_ = NoOffset;
 };

@@ -1,11 +1,11 @@
 #include "record_export.h"
 
+#include "number_text.h"
 #include "value_text.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -306,72 +306,6 @@ char *WriteCsvText(char *p, std::string_view text)
     return p;
 }
 
-// A value text is a valid JSON number unless it names no finite number; no
-// decoded value is such, but an export must stay valid JSON whatever it is fed.
-bool IsJsonNumber(std::string_view text)
-{
-    std::size_t i = !text.empty() && text[0] == '-' ? 1 : 0;
-    if (i >= text.size() || text[i] < '0' || text[i] > '9') {
-        return false;
-    }
-    for (; i < text.size(); ++i) {
-        if ((text[i] < '0' || text[i] > '9') && text[i] != '.') {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Most numeric fields are bytes; their digits are written without a conversion call.
-inline char *WriteByte(char *p, unsigned v)
-{
-    if (v >= 100) {
-        *p++ = static_cast<char>('0' + v / 100);
-    }
-    if (v >= 10) {
-        *p++ = static_cast<char>('0' + v / 10 % 10);
-    }
-    *p++ = static_cast<char>('0' + v % 10);
-    return p;
-}
-
-constexpr std::array<char, 200> DigitPairs = [] {
-    std::array<char, 200> pairs{};
-    for (int i = 0; i < 100; ++i) {
-        pairs[2 * i] = static_cast<char>('0' + i / 10);
-        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
-    }
-    return pairs;
-}();
-
-// Record numbers and counters, mostly of four to seven digits: written two digits at a
-// time from the end, inline, where std::to_chars is a call per number.
-inline char *WriteInteger(char *p, std::int64_t value)
-{
-    if (value < 0 || value >= 100000000) {
-        return std::to_chars(p, p + 20, value).ptr;
-    }
-    auto v = static_cast<std::uint32_t>(value);
-    const int digits = v >= 10000 ? (v >= 1000000 ? (v >= 10000000 ? 8 : 7) : (v >= 100000 ? 6 : 5))
-                                  : (v >= 100 ? (v >= 1000 ? 4 : 3) : (v >= 10 ? 2 : 1));
-    char *q = p + digits;
-    while (v >= 100) {
-        q -= 2;
-        std::memcpy(q, &DigitPairs[2 * (v % 100)], 2);
-        v /= 100;
-    }
-    if (v >= 10) {
-        std::memcpy(q - 2, &DigitPairs[2 * v], 2);
-    } else {
-        q[-1] = static_cast<char>('0' + v);
-    }
-    return p + digits;
-}
-
-// The longest value text of a float: a double's plain decimal form reaches 309 integer
-// digits at its largest and "0." with 323 zeros and up to 15 digits at its smallest.
-constexpr std::size_t MaxFloatText = 400;
-constexpr std::size_t MaxIntegerText = 20;
 constexpr std::size_t TimeText = 24; // 2026-12-01T10:00:00.123Z
 
 // The most characters a field other than a text takes, its key or comma not counted.
@@ -388,13 +322,13 @@ constexpr std::size_t MaxValueText(ValueType type)
     case ValueType::Text:
         return 2; // its quotes; its bytes are counted by their number
     default:
-        return MaxIntegerText;
+        return MaxIntegerDigits;
     }
 }
 
 // Everything of a row but the texts and the station: braces, keys, commas, numbers, time.
 constexpr std::size_t FixedRowBound = [] {
-    std::size_t n = 32 + MaxIntegerText + TimeText;
+    std::size_t n = 32 + MaxIntegerDigits + TimeText;
     for (const FieldInfo &info : Fields) {
         n += 4 + info.name.size() + MaxValueText(info.type);
     }
@@ -461,7 +395,7 @@ void AppendJsonUtf8(std::string &out, std::string_view text)
 }
 
 RecordExporter::RecordExporter(Format format, std::string_view station)
-    : format_(format), numbers_(NumberCacheSize)
+    : format_(format)
 {
     for (std::size_t kind = 0; kind < KindCount; ++kind) {
         const std::string_view text = KindText(static_cast<FrameKind>(kind));
@@ -528,34 +462,6 @@ char *RecordExporter::writeRecord(char *out, std::uint64_t recordNumber,
 {
     return format_ == Format::Csv ? write<Format::Csv>(out, recordNumber, record)
                                   : write<Format::JsonLines>(out, recordNumber, record);
-}
-
-template <typename T> RecordExporter::FloatText RecordExporter::floatText(T value)
-{
-    // Every float field is made from one byte of the frame, so a few hundred
-    // values recur all through a log; their texts are kept in a small table.
-    constexpr ValueType type = std::is_same_v<T, float> ? ValueType::F32 : ValueType::F64;
-    const double wide = value;
-    std::uint64_t bits;
-    std::memcpy(&bits, &wide, sizeof bits);
-    static_assert((NumberCacheSize & (NumberCacheSize - 1)) == 0);
-    constexpr int slotBits = std::countr_zero(NumberCacheSize);
-    const auto slot = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> (64 - slotBits));
-    NumberText &entry = numbers_[slot];
-    if (entry.type == type && entry.bits == bits) {
-        return {std::string_view(entry.text.data(), entry.length), entry.jsonNumber};
-    }
-    scratch_.clear();
-    AppendValueText(scratch_, value, ".");
-    const bool jsonNumber = IsJsonNumber(scratch_);
-    if (scratch_.size() <= entry.text.size()) {
-        entry.bits = bits;
-        entry.type = type;
-        entry.jsonNumber = jsonNumber;
-        entry.length = static_cast<std::uint8_t>(scratch_.size());
-        std::memcpy(entry.text.data(), scratch_.data(), scratch_.size());
-    }
-    return {scratch_, jsonNumber};
 }
 
 std::string_view RecordExporter::kindCell(FrameKind kind) const
@@ -637,19 +543,19 @@ char *RecordExporter::writeField(char *p, const TelemetryRecord &record)
         }
         return p;
     } else if constexpr (info.type == ValueType::F64 || info.type == ValueType::F32) {
-        const FloatText number = floatText(value);
+        const FloatTexts::Text number = floats_.of(value);
         if (!csv && !number.jsonNumber) {
             return WriteText(p, "null");
         }
         return WriteText(p, number.text);
     } else if constexpr (info.type == ValueType::U8) {
-        return WriteByte(p, value);
+        return WriteByteDigits(p, value);
     } else {
         const auto integer = static_cast<std::int64_t>(value);
         if (integer >= 0 && integer < 1000) {
-            return WriteByte(p, static_cast<unsigned>(integer));
+            return WriteByteDigits(p, static_cast<unsigned>(integer));
         }
-        return WriteInteger(p, integer);
+        return WriteIntegerDigits(p, integer);
     }
 }
 
@@ -660,7 +566,7 @@ char *RecordExporter::write(char *p, std::uint64_t recordNumber, const Telemetry
     if constexpr (!csv) {
         p = WriteText(p, "{\"Record\":");
     }
-    p = WriteInteger(p, static_cast<std::int64_t>(recordNumber));
+    p = WriteIntegerDigits(p, static_cast<std::int64_t>(recordNumber));
     if constexpr (csv) {
         *p++ = ',';
         if (record.ReceptionTime) {

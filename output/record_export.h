@@ -1,5 +1,6 @@
 #pragma once
 
+#include "number_text.h"
 #include "output_file.h"
 #include "telemetry_record.h"
 
@@ -66,37 +67,19 @@ public:
     char *writeRecord(char *out, std::uint64_t recordNumber, const TelemetryRecord &record);
 
 private:
-    struct NumberText
-    {
-        std::uint64_t bits = 0;
-        ValueType type = ValueType::Text; // Text: the entry is empty
-        bool jsonNumber = false;          // the text is a valid JSON number
-        std::uint8_t length = 0;
-        std::array<char, 30> text{};
-    };
-    static constexpr std::size_t NumberCacheSize = 2048;
-
     template <Format F>
     char *write(char *out, std::uint64_t recordNumber, const TelemetryRecord &record);
     template <Format F, std::size_t I> char *writeField(char *out, const TelemetryRecord &record);
-    struct FloatText
-    {
-        std::string_view text;
-        bool jsonNumber;
-    };
-    // The value text of a float field; valid until the next call.
-    template <typename T> FloatText floatText(T value);
     char *writeTime(char *out, std::int64_t ms);
     // The frame kind's cell or JSON string, escaped once when the exporter is made.
     std::string_view kindCell(FrameKind kind) const;
 
     Format format_;
-    std::vector<NumberText> numbers_;
+    FloatTexts floats_;
     std::array<std::string, KindCount> kindCells_;
     std::string stationCell_; // ,NAME or ,"Station":"NAME", ready to append; empty for none
     std::int64_t cachedDay_ = -1;
     std::array<char, 11> dayText_{}; // "YYYY-MM-DDT" of cachedDay_
-    std::string scratch_;
     std::string row_; // appendRecord's row before it goes to the caller's string
 };
 

@@ -98,28 +98,32 @@ for program in kesta-decode kesta-decoder; do
 done
 
 step "Bash completion"
-completion=$share/bash-completion/completions/kesta-decode
-[[ -f $completion ]] || fail "no bash completion: $completion"
-# The completion of '-' offers exactly the options of kesta-decode --help. The
+# Both programs' completions: the file is installed under each name, and the
+# completion of '-' offers exactly the options of the program's --help. The
 # helpers of the bash-completion package are stood in for.
-offered=$(
-    bash -c '
-        _init_completion() {
-            words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
-            cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-        }
-        _filedir() { COMPREPLY=(FILE); }
-        complete() { :; }
-        source "$1"
-        COMP_WORDS=(kesta-decode -) COMP_CWORD=1
-        _kesta_decode
-        printf "%s\n" "${COMPREPLY[@]}"
-    ' - "$completion" | sort -u
-)
-listed=$(help_options "$usr/bin/kesta-decode")
-[[ $offered == "$listed" ]] ||
-    fail "the bash completion offers ${offered//$'\n'/ }; --help lists ${listed//$'\n'/ }"
-echo "kesta-decode -<TAB>: ${offered//$'\n'/ }"
+for program in kesta-decode kesta-decoder; do
+    completion=$share/bash-completion/completions/$program
+    [[ -f $completion ]] || fail "no bash completion: $completion"
+    offered=$(
+        bash -c '
+            _init_completion() {
+                words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
+                cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+            }
+            _filedir() { COMPREPLY=(FILE); }
+            complete() { :; }
+            source "$1"
+            COMP_WORDS=("$2" -) COMP_CWORD=1
+            "_${2//-/_}"
+            printf "%s\n" "${COMPREPLY[@]}"
+        ' - "$completion" "$program" | sort -u
+    )
+    # Qt's own alias -? of --help is not worth offering.
+    listed=$(help_options "$usr/bin/$program" | grep -vxF -- '-?')
+    [[ $offered == "$listed" ]] ||
+        fail "the bash completion of $program offers ${offered//$'\n'/ }; --help lists ${listed//$'\n'/ }"
+    echo "$program -<TAB>: ${offered//$'\n'/ }"
+done
 
 step "Installed kesta-decode on a copy of samples/pass.kss"
 mkdir "$work/run"

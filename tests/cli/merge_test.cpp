@@ -254,7 +254,9 @@ TEST_F(Merge, ManyReceptionsInOneWindowFollowTheRule)
             for (const Bytes &frame : {Kiss(testing::Timestamp(Noon + h.at)), Kiss(F(h.counter))})
                 log.insert(log.end(), frame.begin(), frame.end());
         }
-        logs.push_back(folder / ("s" + std::to_string(s) + ".kss"));
+        std::string name = "s"; // appended: GCC 12 warns falsely (-Wrestrict) on "s" + a temporary
+        name += std::to_string(s);
+        logs.push_back(folder / (name + ".kss"));
         testing::WriteFile(logs.back(), testing::AsText(log));
     }
 
@@ -296,7 +298,8 @@ TEST_F(Merge, ManyReceptionsInOneWindowFollowTheRule)
         const char *comma = "";
         for (int s = 0; s < Stations; ++s) {
             if ((expected[i].heardBy >> s & 1) != 0) {
-                heardBy += comma + ("\"" + logs[static_cast<std::size_t>(s)] + "\"");
+                heardBy += comma;
+                heardBy += '"' + logs[static_cast<std::size_t>(s)] + '"';
                 comma = ",";
             }
         }
