@@ -25,6 +25,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+#include <sys/stat.h>
 
 using namespace kesta;
 
@@ -283,6 +284,23 @@ private slots:
         QVERIFY(rssi->isChecked());
         QVERIFY(fixture::openAndWait(*form, writeLog("other.kss", 10)));
         QCOMPARE(text2(), QStringLiteral("#1 / 10"));
+        QVERIFY(form->findChild<QRadioButton *>(QStringLiteral("Option1_13"))->isChecked());
+
+        // F5 while another log is still being read (a FIFO) reloads nothing, and that log
+        // too starts afresh rather than where the user stood in the one before.
+        scrollBar()->setValue(7);
+        rssi->click();
+        const QString fifo = folder->filePath(QStringLiteral("station.kss"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        form->openLog(fifo);
+        QVERIFY(form->isRunning());
+        QTest::keyClick(form.get(), Qt::Key_F5);
+        QFile writer(fifo);
+        QVERIFY(writer.open(QIODevice::WriteOnly)); // once the run has opened it
+        writer.write(fixture::generatedLog(12));
+        writer.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isRunning(), 20000);
+        QCOMPARE(text2(), QStringLiteral("#1 / 12"));
         QVERIFY(form->findChild<QRadioButton *>(QStringLiteral("Option1_13"))->isChecked());
     }
 

@@ -8,11 +8,13 @@
 #include "form1.h"
 #include "form1_fixture.h"
 #include "healthwatch.h"
+#include "lightelementmap.h"
 #include "livesession.h"
 #include "log_generator.h"
 #include "output_names.h"
 #include "parameterchart.h"
 #include "program_state.h"
+#include "recordnavigator.h"
 #include "recordstatus.h"
 #include "recordtable.h"
 #include "value_text.h"
@@ -26,7 +28,9 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -311,6 +315,35 @@ private slots:
         QVERIFY(!points.isEmpty());
         for (const QPointF &p : points)
             QVERIFY2(p.x() >= 101 && p.x() <= 1100, qPrintable(QString::number(p.x())));
+
+        // The table and the map go by session numbers too: a row or a column chosen shows
+        // that record.
+        RecordTable *table = form->recordTable();
+        QCOMPARE(table->view()->model()->index(0, RecordTableModel::RecordColumn).data().toInt(),
+                 101);
+        table->view()->setCurrentIndex(table->view()->model()->index(99, 0));
+        QCOMPARE(text2(), position(200, 1100));
+        form->showLightElementMap();
+        QTest::keyClick(form->lightElementMap()->canvas(), Qt::Key_Home);
+        const QString hover = form->lightElementMap()->hoverText();
+        QVERIFY2(QRegularExpression(QStringLiteral("^Record 101\\D")).match(hover).hasMatch(),
+                 qPrintable(hover));
+        QTest::keyClick(form->lightElementMap()->canvas(), Qt::Key_Return);
+        QCOMPARE(text2(), position(101, 1100));
+        // So do the Record menu's commands, on from the first frame.
+        RecordNavigator *navigator = form->navigator();
+        QVERIFY(navigator->goToAction()->isEnabled());
+        navigator->setNumberAsker([](QWidget *, int, int last) { return last - 50; });
+        navigator->goToAction()->trigger();
+        QCOMPARE(text2(), position(1050, 1100));
+        QCOMPARE(form->chart()->shownRecord(), 1050); // the marker at its point
+        const auto kindOf = [&](int number) {
+            return state->store[static_cast<std::int16_t>(number - 100)].FrameKind;
+        };
+        const FrameKind kind = kindOf(1050);
+        navigator->sameKind(1);
+        QVERIFY2(scrollBar()->value() > 1050, qPrintable(text2()));
+        QCOMPARE(kindOf(scrollBar()->value()), kind);
 
         // The oldest held record shown; a frame more pushes it out of the store.
         scrollBar()->setValue(101);

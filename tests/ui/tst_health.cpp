@@ -15,6 +15,8 @@
 #include "stationdialog.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -286,6 +288,15 @@ void TestHealth::choosingAPassShowsItsRecordsOnly()
     QTRY_VERIFY_WITH_TIMEOUT(!m_form->isRunning(), 20000);
     QCOMPARE(passes->chosen(), 0);
     QCOMPARE(m_form->recordTable()->filter()->rowCount(), 6);
+    // The log without its second pass: the overlay left open shows the one pass left.
+    const Bytes second =
+        kesta::test::Concat({kesta::test::Kiss(kesta::test::Timestamp(T0 + 3600000)),
+                             kesta::test::Kiss(HtrxFrame(6, RssiBytes[5]))});
+    QVERIFY(QFile::resize(m_log, QFileInfo(m_log).size() - static_cast<qint64>(second.size())));
+    m_form->reloadLog();
+    QTRY_VERIFY_WITH_TIMEOUT(!m_form->isRunning(), 20000);
+    QCOMPARE(passes->passes().size(), std::size_t{1});
+    QTRY_COMPARE(m_form->passOverlay()->lineCount(), 1); // its legend laid out anew
 }
 
 QTEST_MAIN(TestHealth)

@@ -244,6 +244,16 @@ private slots:
         QVERIFY(!chart()->isMarkerVisible());
         chart()->resetZoom();
         QVERIFY(chart()->isMarkerVisible());
+
+        // A live session past 1000 frames: its records 101 to 1100, the newest shown.
+        QList<QPointF> session;
+        for (int number = 101; number <= 1100; ++number)
+            session.append(QPointF(number, number % 7));
+        chart()->setRowCount(1000, 101);
+        chart()->setPoints(session);
+        chart()->setShownRecord(1100);
+        QVERIFY(chart()->isMarkerVisible());
+        QVERIFY(std::abs(chart()->markerPosition() - chart()->pointPosition(1100)->x()) < 1);
     }
 
     // The record rule's labels where they fit; wider round steps where the numbers are

@@ -556,6 +556,11 @@ private slots:
                                        << "dump file";
         QTest::newRow("the TLM file") << "pass.tlm"
                                       << "TLM file";
+        // Folders that cannot take the file: said with the system's reason, nothing left.
+        QTest::newRow("no such folder") << "gone/records.csv"
+                                        << "No such file or directory";
+        QTest::newRow("a file as folder") << "pass.kss/records.csv"
+                                          << "Not a directory";
     }
     void exportRefusesTheLogAndItsFiles()
     {

@@ -72,7 +72,7 @@ private slots:
 
     void followsTheRecordShown_data();
     void followsTheRecordShown();
-    void noRecordKeepsTheLayout();
+    void noRecordShowsTheLayout();
     void closingDeletesTheWindow();
 
 private:
@@ -198,9 +198,9 @@ void TestForm2::followsTheRecordShown()
     QCOMPARE(bitLines(*m_window), lines);
 }
 
-void TestForm2::noRecordKeepsTheLayout()
+void TestForm2::noRecordShowsTheLayout()
 {
-    // Before any record, and for a number the store does not hold, the layout stays.
+    // Before any record, and for a number the store does not hold: the layout.
     m_window->show();
     QCOMPARE(bitLines(*m_window), LayoutCaptions);
     m_source->showRecord(5);
@@ -213,6 +213,13 @@ void TestForm2::noRecordKeepsTheLayout()
     delete m_window.data();
     m_window = new Form2(*m_source);
     QCOMPARE(bitLines(*m_window), linesFor("10000001"));
+    QCOMPARE(m_window->text1()->text(), QStringLiteral("10000001"));
+
+    // The store emptied for a live session, no frame yet: the old record's bits go.
+    m_state.store.reset();
+    m_source->showRecord(0);
+    QCOMPARE(bitLines(*m_window), LayoutCaptions);
+    QVERIFY(m_window->text1()->text().isEmpty());
 }
 
 void TestForm2::closingDeletesTheWindow()

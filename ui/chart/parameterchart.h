@@ -93,8 +93,9 @@ public:
     // number, a tie going to the even neighbour (101 gives 5, 110 gives 6, 1000 gives 50).
     static int labelStep(int rows);
 
-    // The record the main window shows: the marker stands at it (at `timeMs` on the time
-    // axis, hidden there when the record has no time). 0 hides the marker.
+    // The record the main window shows, by its number (firstRow() onwards): the marker
+    // stands at it (at `timeMs` on the time axis, hidden there when the record has no
+    // time). 0 hides the marker.
     void setShownRecord(int record, std::optional<qint64> timeMs = std::nullopt);
     int shownRecord() const { return shownRecord_; }
     bool isMarkerVisible() const;

@@ -183,7 +183,7 @@ void ParameterChart::updateOverlays()
     updateBoundLines();
     const QRectF plot = chart()->plotArea();
     std::optional<double> x;
-    if (shownRecord_ > 0 && shownRecord_ <= rows_)
+    if (shownRecord_ >= firstRow_ && shownRecord_ < firstRow_ + rows_)
         x = timeAxis_ ? (shownTime_ ? std::optional<double>(static_cast<double>(*shownTime_))
                                     : std::nullopt)
                       : std::optional<double>(shownRecord_);

@@ -212,7 +212,9 @@ QString Form1::movementFlagText() const
 void Form1::ShowRecord(std::int16_t index)
 {
     m_panel->showRecord(m_state.store[index]);
-    chart()->setShownRecord(index, m_state.store[index].ReceptionTime);
+    // The chart counts records by their numbers, as the scroll bar does.
+    chart()->setShownRecord(static_cast<int>(m_state.store.numberAt(index)),
+                            m_state.store[index].ReceptionTime);
 }
 
 void Form1::DrawParameterChart(std::int16_t parameter)

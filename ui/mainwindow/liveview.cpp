@@ -6,6 +6,7 @@
 #include "mainmenus.h"
 #include "passview.h"
 #include "program_state.h"
+#include "recordnavigator.h"
 #include "recordpanel.h"
 #include "recordsource.h"
 #include "recordstatus.h"
@@ -78,6 +79,7 @@ void LiveView::clearForSession()
         bar->setRange(1, 1);
         bar->setValue(1);
     }
+    m_window.navigator()->updateEnabled(); // no record to go through yet
     m_window.InitParameterCatalogue();
     m_window.ShowRecord(1);
     m_source.showRecord(0); // none yet
@@ -97,6 +99,7 @@ void LiveView::recordsArrived()
     const bool follow = !bar->isEnabled() || bar->value() == bar->maximum();
     const int before = bar->value();
     bar->setEnabled(true);
+    m_window.navigator()->updateEnabled();
     {
         const QSignalBlocker quiet(bar);
         bar->setRange(scrollValue(store.FirstNumber), scrollValue(store.lastNumber()));

@@ -71,7 +71,9 @@ void LogOpener::open(const QString &path)
 void LogOpener::reload()
 {
     const ProgramState &state = m_source.state();
-    if (state.InputPath.empty() || m_source.isLive())
+    // While a log is being read there is nothing to reload yet; the place on view must not
+    // be handed to the log that run is reading.
+    if (state.InputPath.empty() || m_source.isLive() || m_source.isRunning())
         return;
     const RecordPanel *panel = m_window.recordPanel();
     const int parameter = panel->chosenParameter();

@@ -151,16 +151,18 @@ void RecordNavigator::last()
 
 void RecordNavigator::sameKind(int direction)
 {
-    const int count = std::min<int>(m_store.RecordCount, m_records->maximum());
-    const int shown = m_records->value();
+    // The bar counts record numbers; the store holds FirstNumber onwards (a live session
+    // past 1000 frames).
+    const int count = m_store.RecordCount;
+    const qint64 shown = m_records->value() - m_store.FirstNumber + 1;
     if (count <= 0 || shown < 1 || shown > count)
         return;
     const kesta::TelemetryRecord &from = m_store[static_cast<std::int16_t>(shown)];
     const int stepBy = direction < 0 ? -1 : 1;
-    for (int r = shown + stepBy; r >= 1 && r <= count; r += stepBy) {
+    for (auto r = static_cast<int>(shown) + stepBy; r >= 1 && r <= count; r += stepBy) {
         const kesta::TelemetryRecord &to = m_store[static_cast<std::int16_t>(r)];
         if (to.Type == from.Type && to.FrameKind == from.FrameKind) {
-            moveTo(r);
+            moveTo(static_cast<int>(m_store.numberAt(static_cast<std::int16_t>(r))));
             return;
         }
     }
@@ -168,10 +170,10 @@ void RecordNavigator::sameKind(int direction)
 
 void RecordNavigator::goToRecord()
 {
-    const int count = std::min<int>(m_store.RecordCount, m_records->maximum());
-    if (!m_records->isEnabled() || count <= 0)
+    if (!m_records->isEnabled() || m_store.RecordCount <= 0)
         return;
-    if (const std::optional<int> number = m_ask(m_window, m_records->value(), count))
+    // Up to the newest record number; one older than a session holds goes to its oldest.
+    if (const std::optional<int> number = m_ask(m_window, m_records->value(), m_records->maximum()))
         moveTo(*number);
 }
 

@@ -70,7 +70,7 @@ Form2::Form2(const kesta::RecordSource &source, QWidget *parent)
     layoutstyle::place(m_text1, Geometry{8, 32, 185, 27});
 
     for (int k = 0; k < BitCount; ++k) {
-        auto *label = new QLabel(tr("bit %1").arg(BitCount - 1 - k), this);
+        auto *label = new QLabel(this); // its text: showFlag() below
         label->setObjectName(QStringLiteral("Label2_%1").arg(k));
         layoutstyle::place(label, Geometry{8, 72 + 16 * k, 369, 17});
         m_label2.at(static_cast<std::size_t>(k)) = label;
@@ -89,8 +89,14 @@ Form2::Form2(const kesta::RecordSource &source, QWidget *parent)
 void Form2::showFlag()
 {
     const kesta::TelemetryRecord *record = m_source.shownRecord();
-    if (!record)
+    if (!record) {
+        // No record held (a session that has not received a frame yet): the layout, not the
+        // bits of a record that is no longer on view.
+        m_text1->clear();
+        for (int k = 0; k < BitCount; ++k)
+            m_label2.at(static_cast<std::size_t>(k))->setText(tr("bit %1").arg(BitCount - 1 - k));
         return;
+    }
     if (!record->Written.test(kesta::Field::MovementFlag)) {
         // Nothing to explain: the bits of another frame's byte would only mislead.
         m_text1->clear();

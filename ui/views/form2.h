@@ -37,7 +37,7 @@ protected:
 private:
     // Shows the flag of the record shown: eight "0"/"1" characters, most significant bit first,
     // and the meaning of each bit. A flag the frame did not carry empties Text1 and the lines
-    // say only that; with no record at all the window stays as it is.
+    // say only that; with no record held the window shows its layout again.
     void showFlag();
 
     const kesta::RecordSource &m_source;

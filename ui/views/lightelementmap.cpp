@@ -392,6 +392,11 @@ int LightElementMap::recordAt(int column) const
     return m_columnRecord[static_cast<std::size_t>(column)];
 }
 
+int LightElementMap::numberOf(int record) const
+{
+    return static_cast<int>(m_store.numberAt(static_cast<std::int16_t>(record)));
+}
+
 QWidget *LightElementMap::canvas() const
 {
     return m_canvas;
@@ -414,7 +419,8 @@ QString LightElementMap::columnLabel(int column) const
             return {};
         return TimeText(m_columnTime[static_cast<std::size_t>(column)], QStringLiteral("HH:mm:ss"));
     }
-    return QString::number(recordAt(column));
+    const int r = recordAt(column);
+    return QString::number(r > 0 ? numberOf(r) : 0);
 }
 
 bool LightElementMap::cellAt(const QPoint &position, int &column, int &element) const
@@ -454,10 +460,14 @@ QString LightElementMap::cellText(int column, int element) const
                tr(" UTC");
     if (record.Written.test(Field::LightElements)) {
         const int reading = record.LightElements[static_cast<std::size_t>(element - 1)];
-        return tr("Record %1%2, element %3: reading %4").arg(r).arg(when).arg(element).arg(reading);
+        return tr("Record %1%2, element %3: reading %4")
+            .arg(numberOf(r))
+            .arg(when)
+            .arg(element)
+            .arg(reading);
     }
     return tr("Record %1%2 (%3): no light elements")
-        .arg(r)
+        .arg(numberOf(r))
         .arg(when)
         .arg(QString::fromLatin1(KindText(record.FrameKind)));
 }
@@ -513,7 +523,7 @@ bool LightElementMap::moveCursor(int key)
     case Qt::Key_Enter:
     case Qt::Key_Space:
         if (const int r = recordAt(column); r > 0)
-            emit recordClicked(r);
+            emit recordClicked(numberOf(r));
         return true;
     default:
         return false;
@@ -546,7 +556,7 @@ void LightElementMap::clickAt(const QPoint &position)
     if (!cellAt(position, column, element))
         return;
     if (const int r = recordAt(column); r > 0)
-        emit recordClicked(r);
+        emit recordClicked(numberOf(r));
 }
 
 void LightElementMap::setSaveChooser(SaveFileChooser *chooser)

@@ -52,7 +52,7 @@ public:
     // The map itself: one pixel per column and element, element 1 in the bottom row.
     const QImage &image() const { return m_image; }
     int columnCount() const { return m_image.isNull() ? 0 : m_image.width(); }
-    // The record drawn in `column`, 0 for none.
+    // The record drawn in `column` (its store index, 1 to RecordCount), 0 for none.
     int recordAt(int column) const;
     // The widget the map is drawn on, and where on it the map's cells lie.
     QWidget *canvas() const;
@@ -69,13 +69,16 @@ public:
     bool saveImage(const QString &path);
 
 signals:
-    // The user clicked a column that holds record `record` (1, 2, ...).
+    // The user clicked a column that holds the record numbered `record`: its place in the
+    // log, or in a live session its session number, as the main window's scroll bar counts.
     void recordClicked(int record);
 
 private:
     friend class LightMapCanvas;
     void pointAt(const QPoint &position);
     QString cellText(int column, int element) const;
+    // The number record `record` (a store index) goes by, as the texts and clicks give it.
+    int numberOf(int record) const;
     void showReading(const QString &text);
     // Moves the keyboard's cell cursor by a key (0: stays, read out); false for another key.
     bool moveCursor(int key);

@@ -109,6 +109,11 @@ int RecordTableModel::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : FirstValueColumn + static_cast<int>(m_columns.size());
 }
 
+qint64 RecordTableModel::numberOfRow(int row) const
+{
+    return m_store.numberAt(static_cast<std::int16_t>(recordOfRow(row)));
+}
+
 const TelemetryRecord &RecordTableModel::record(int row) const
 {
     return m_store[static_cast<std::int16_t>(recordOfRow(row))];
@@ -153,7 +158,7 @@ QVariant RecordTableModel::data(const QModelIndex &index, int role) const
 
     switch (column) {
     case RecordColumn:
-        return recordOfRow(index.row());
+        return numberOfRow(index.row());
     case TimeColumn:
         if (!r.ReceptionTime)
             return {};
@@ -274,8 +279,7 @@ bool RecordTableFilter::lessThan(const QModelIndex &left, const QModelIndex &rig
     return a.toDouble() < b.toDouble();
 }
 
-RecordTable::RecordTable(const RecordStore &store, QWidget *parent)
-    : QWidget(parent), m_store(store)
+RecordTable::RecordTable(const RecordStore &store, QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("RecordTable"));
     setWindowTitle(tr("Record Table"));
@@ -417,7 +421,7 @@ void RecordTable::currentRowChanged(const QModelIndex &current)
         return;
     const QModelIndex source = m_filter->mapToSource(current);
     if (source.isValid())
-        emit recordSelected(RecordTableModel::recordOfRow(source.row()));
+        emit recordSelected(static_cast<int>(m_model->numberOfRow(source.row())));
 }
 
 QString RecordTable::copySelection()
@@ -431,9 +435,9 @@ QString RecordTable::copySelection()
     std::string csv;
     exporter.appendHeader(csv);
     for (const QModelIndex &row : rows) {
-        const int record = RecordTableModel::recordOfRow(m_filter->mapToSource(row).row());
-        exporter.appendRecord(csv, static_cast<std::uint64_t>(record),
-                              m_store[static_cast<std::int16_t>(record)]);
+        const int source = m_filter->mapToSource(row).row();
+        exporter.appendRecord(csv, static_cast<std::uint64_t>(m_model->numberOfRow(source)),
+                              m_model->record(source));
     }
     const QString text = QString::fromUtf8(csv);
     QApplication::clipboard()->setText(text);

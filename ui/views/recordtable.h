@@ -63,8 +63,11 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    // The record of a row (rows are records 1, 2, ... in log order).
+    // The record of a row (rows are records 1, 2, ... of the store, in log order).
     static int recordOfRow(int row) { return row + 1; }
+    // The number the record of a row goes by: its place in the log, or in a live session
+    // the session number (record 1 is a later frame once a session has passed 1000).
+    qint64 numberOfRow(int row) const;
     const TelemetryRecord &record(int row) const;
     // The record field of a value column; nothing for the fixed columns.
     std::optional<Field> fieldOf(int column) const;
@@ -145,7 +148,7 @@ public:
     QString copySelection();
 
 signals:
-    // The user chose the row of record `record`.
+    // The user chose the row of the record numbered `record` (as the scroll bar counts).
     void recordSelected(int record);
 
 protected:
@@ -156,7 +159,6 @@ private:
     void currentRowChanged(const QModelIndex &current);
     void updateCount();
 
-    const RecordStore &m_store;
     RecordTableModel *m_model = nullptr;
     RecordTableFilter *m_filter = nullptr;
     QTableView *m_view = nullptr;

@@ -100,10 +100,16 @@ void SideWindows::showPassOverlay()
         m_passOverlay = new PassOverlay(m_parts.window);
         m_passOverlay->setWindowFlag(Qt::Window);
     }
-    m_passOverlay->draw(*m_parts.store, m_parts.passes->passes(),
-                        *ParameterRows[static_cast<std::size_t>(parameter)].field,
-                        m_parts.health->limits().get());
+    m_overlayField = *ParameterRows[static_cast<std::size_t>(parameter)].field;
+    drawPassOverlay();
     bringToFront(m_passOverlay);
+}
+
+void SideWindows::drawPassOverlay()
+{
+    if (m_passOverlay && m_overlayField)
+        m_passOverlay->draw(*m_parts.store, m_parts.passes->passes(), *m_overlayField,
+                            m_parts.health->limits().get());
 }
 
 void SideWindows::followRecords()
@@ -112,6 +118,8 @@ void SideWindows::followRecords()
         m_lightMap->refresh();
     if (m_recordTable)
         m_recordTable->refresh();
+    // The overlay drawn for the log before would show passes that are no longer on view.
+    drawPassOverlay();
     // The new log's passes: all shown.
     followSpan();
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "telemetry_record.h"
+
 #include <QObject>
 #include <QPointer>
+#include <optional>
 #include <utility>
 
 class QWidget;
@@ -71,6 +74,8 @@ signals:
 private:
     // Puts a window beside the main window, not over it.
     void placeBeside(QWidget *window);
+    // The overlay, if open, of the records and passes now on view.
+    void drawPassOverlay();
 
     Parts m_parts;
     SaveFileChooser *m_saveChooser = nullptr;
@@ -79,6 +84,7 @@ private:
     QPointer<LightElementMap> m_lightMap;
     QPointer<RecordTable> m_recordTable;
     QPointer<PassOverlay> m_passOverlay;
+    std::optional<Field> m_overlayField; // the field the overlay draws
 };
 
 } // namespace kesta
