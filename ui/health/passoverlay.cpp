@@ -33,8 +33,11 @@ void PassOverlay::draw(const RecordStore &store, const std::vector<Pass> &passes
 {
     QChart *chart = this->chart();
     chart->removeAllSeries();
-    for (QAbstractAxis *axis : chart->axes())
+    // The chart gives a removed axis back to its caller: the last drawing's are deleted.
+    for (QAbstractAxis *axis : chart->axes()) {
         chart->removeAxis(axis);
+        delete axis;
+    }
     const FieldInfo &info = InfoOf(field);
     const QString unit = QString::fromLatin1(info.unit.data(), static_cast<qsizetype>(info.unit.size()));
     const QString label =
