@@ -9,7 +9,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace kesta {
 

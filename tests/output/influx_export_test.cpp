@@ -12,20 +12,8 @@
 namespace kesta {
 namespace {
 
-std::string_view KindTagOf(FrameType type)
-{
-    switch (type) {
-    case FrameType::Htrx:
-        return "HTRX";
-    case FrameType::Fss:
-        return "FSS";
-    case FrameType::FssHi:
-        return "FSS_HI";
-    case FrameType::None:
-        break;
-    }
-    return "other";
-}
+// The kind tags, by FrameType: None, Htrx, Fss, FssHi.
+constexpr std::string_view KindTags[] = {"other", "HTRX", "FSS", "FSS_HI"};
 
 // The line as the format's description gives it, field by field through the field
 // table and the value texts; empty for a frame that makes no line.
@@ -33,7 +21,7 @@ std::string ReferenceLine(const SessionFrame &frame, std::string_view stationTag
 {
     const TelemetryRecord &r = frame.record;
     std::string line = "kesta1,kind=";
-    line += KindTagOf(frame.countedAs);
+    line += KindTags[static_cast<std::size_t>(frame.countedAs)];
     line += stationTag;
     char separator = ' ';
     for (const FieldInfo &info : Fields) {
